@@ -1,0 +1,111 @@
+// One complete log (spawn the client, wait, read, flatten, pick the values, append the row)
+// against a bare `curl --output` of the same answer from the same loopback server.
+// Prints the times and the ratio ours / baseline. Usage: bench_lookup [ROUNDS]
+
+#include "lookup/curlfunctions.h"
+#include "results/resultslist.h"
+#include "settings/settingsstore.h"
+#include "support/loopbackserver.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 40;
+
+    QTemporaryDir scratch;
+    QDir(scratch.path()).mkpath(QStringLiteral("runtime"));
+    qputenv("XDG_RUNTIME_DIR", (scratch.path() + QStringLiteral("/runtime")).toLocal8Bit());
+    Settings::setStoreFolder(scratch.path() + QStringLiteral("/config"));
+
+    // The server gets a thread of its own, so it answers at once whatever the program's
+    // event loop is doing.
+    QThread serverThread;
+    LoopbackServer *server = nullptr;
+    serverThread.start();
+    QMetaObject::invokeMethod(
+        QAbstractEventDispatcher::instance(&serverThread),
+        [&server] {
+            server = new LoopbackServer;
+            server->listen();
+        },
+        Qt::BlockingQueuedConnection);
+    const QString url = server->baseUrl();
+
+    ResultsList results;
+    CurlFunctions lookup(&results);
+    lookup.ExtractWorkingFiles();
+    lookup.runner().setServiceBase(url);
+    const QString curl = QStandardPaths::findExecutable(QStringLiteral("curl"));
+    const QString bareOutput = scratch.path() + QStringLiteral("/bare.json");
+
+    auto ours = [&] {
+        QEventLoop loop;
+        QObject::connect(&lookup, &CurlFunctions::logFinished, &loop, &QEventLoop::quit);
+        QElapsedTimer timer;
+        timer.start();
+        lookup.GetLog();
+        loop.exec();
+        return timer.nsecsElapsed() / 1e6;
+    };
+    auto bare = [&] {
+        QElapsedTimer timer;
+        timer.start();
+        QProcess process;
+        process.start(curl,
+                      {QStringLiteral("--silent"), QStringLiteral("--output"), bareOutput, url});
+        process.waitForFinished(-1);
+        return timer.nsecsElapsed() / 1e6;
+    };
+
+    // One of each first, so that caches and the dynamic loader count for neither.
+    ours();
+    bare();
+    std::vector<double> oursMs, bareMs;
+    for (int i = 0; i < rounds; ++i) {
+        oursMs.push_back(ours());
+        bareMs.push_back(bare());
+    }
+    lookup.DeleteWorkingFiles();
+
+    const bool rowsOk = results.rows() == rounds + 1
+        && results.cell(rounds, ResultsList::Country) == QStringLiteral(" BR");
+    const double ourMedian = median(oursMs);
+    const double bareMedian = median(bareMs);
+    std::printf("one complete log, %d rounds, loopback server\n", rounds);
+    std::printf("  ours (GetLog to row):        median %.2f ms\n", ourMedian);
+    std::printf("  baseline (bare curl --output): median %.2f ms\n", bareMedian);
+    std::printf("  ratio ours/baseline: %.3f (target <= 1.2)%s\n", ourMedian / bareMedian,
+                rowsOk ? "" : "  [rows not as expected]");
+
+    QMetaObject::invokeMethod(
+        QAbstractEventDispatcher::instance(&serverThread), [&server] { delete server; },
+        Qt::BlockingQueuedConnection);
+    serverThread.quit();
+    serverThread.wait();
+    return rowsOk ? 0 : 1;
+}

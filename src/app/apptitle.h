@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+// The product's display name, as message boxes without a title of their own show it.
+inline constexpr char ProductName[] = "Trovanel";
+
+// Shortens a title that is longer than 40 characters by dropping its last word, as often as
+// needed; a single word that is still too long is kept whole.
+QString ShortenedTitle(const QString &title);
+
+// Makes the (shortened) product name the application's display name and returns it.
+QString SetAppTitle();

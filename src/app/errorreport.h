@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+// The program's one way of telling the user that a step of a handler failed: a warning box
+// titled "Application Error" naming the module, the procedure and the step's report line.
+namespace ErrorReport {
+
+struct Report
+{
+    QString module;
+    QString procedure;
+    int line = 0;
+    QString description;
+};
+
+// The box's text: description, where it happened, and whom to tell.
+QString reportText(const Report &report);
+
+// Shows the report. At most one box per (module, procedure, line) is open at a time, so a
+// fault that repeats every second cannot stack boxes; the caller never waits for the box.
+void report(const Report &report);
+
+// Replaces what report() does (tests record reports instead of showing boxes). An empty
+// function restores the boxes.
+using Sink = std::function<void(const Report &)>;
+void setSink(Sink sink);
+
+// How many boxes are open now.
+int openBoxCount();
+
+} // namespace ErrorReport
+
+// Runs the numbered steps of one handler: a step that throws is reported with its line number
+// and the handler goes on with its next step.
+class StepRunner
+{
+public:
+    StepRunner(QString module, QString procedure);
+
+    // Runs one step; returns true when it finished without a failure.
+    bool step(int line, const std::function<void()> &body);
+
+    int failures() const { return m_failures; }
+
+private:
+    QString m_module;
+    QString m_procedure;
+    int m_failures = 0;
+};

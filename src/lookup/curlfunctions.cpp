@@ -1,0 +1,123 @@
+#include "lookup/curlfunctions.h"
+
+#include "app/errorreport.h"
+#include "app/failure.h"
+#include "lookup/answertext.h"
+#include "lookup/filehelpers.h"
+#include "lookup/workingfolder.h"
+#include "results/resultslist.h"
+
+#include <QStandardPaths>
+
+namespace {
+
+// The keys of the six location cells, in column order from Country to Timezone.
+const char *const LocationKeys[] = {"country:", "region:", "city:", "postal:", "loc:", "timezone:"};
+
+} // namespace
+
+CurlFunctions::CurlFunctions(ResultsList *results, QObject *parent)
+    : QObject(parent), m_results(results)
+{
+    connect(&m_runner, &CurlRunner::progressText, this, &CurlFunctions::progressText);
+    connect(&m_runner, &CurlRunner::finished, this, &CurlFunctions::onAnswer);
+}
+
+void CurlFunctions::ExtractWorkingFiles()
+{
+    QStringList problems;
+
+    const QString client = QStandardPaths::findExecutable(QStringLiteral("curl"));
+    if (client.isEmpty()) {
+        problems << QStringLiteral("The curl program was not found on the PATH, so no location "
+                                   "can be looked up. Install the package \"curl\".");
+        m_curlPath.clear();
+    } else {
+        m_curlPath = QLatin1Char('"') + client + QLatin1Char('"');
+    }
+    m_runner.setClient(client);
+
+    try {
+        m_folder = WorkingFolder::prepare();
+        m_messagePath = m_folder + QStringLiteral("/message.txt");
+    } catch (const Failure &failure) {
+        problems << failure.description();
+        m_folder.clear();
+        m_messagePath.clear();
+    }
+    m_runner.setAnswerPath(m_messagePath);
+
+    if (!problems.isEmpty())
+        throw Failure(problems.join(QLatin1Char('\n')));
+}
+
+void CurlFunctions::DeleteWorkingFiles()
+{
+    DeleteFileQuietly(m_messagePath);
+    WorkingFolder::removeIfEmpty(m_folder);
+}
+
+bool CurlFunctions::GetLog()
+{
+    if (m_runner.isRunning())
+        return false;
+    StepRunner steps(QStringLiteral("CurlFunctions"), QStringLiteral("GetLog"));
+    steps.step(100, [this] { m_logTime = m_clock(); });
+    steps.step(102, [this] { m_runner.start(); });
+    return true;
+}
+
+void CurlFunctions::onAnswer(const QString &answer)
+{
+    StepRunner steps(QStringLiteral("CurlFunctions"), QStringLiteral("GetLog"));
+    int row = -1;
+    steps.step(104, [&] { row = ParseCurl(TimeText(m_logTime), answer); });
+    Q_EMIT logFinished(row);
+}
+
+int CurlFunctions::ParseCurl(const QString &timeText, const QString &answer)
+{
+    StepRunner steps(QStringLiteral("CurlFunctions"), QStringLiteral("ParseCurl"));
+    int row = -1;
+    steps.step(100, [&] { row = m_results->appendRow(timeText); });
+    if (row < 0)
+        return row;
+    int line = 102;
+    int column = ResultsList::Country;
+    for (const char *key : LocationKeys) {
+        steps.step(line, [&] {
+            m_results->setCell(row, column, GetJSValue(answer, QString::fromLatin1(key)));
+        });
+        line += 2;
+        ++column;
+    }
+    return row;
+}
+
+QString CurlFunctions::GetJSValue(const QString &source, const QString &key)
+{
+    StepRunner steps(QStringLiteral("CurlFunctions"), QStringLiteral("GetJSValue"));
+    QString value;
+    steps.step(100, [&] { value = AnswerText::GetJSValue(source, key); });
+    return value;
+}
+
+QString CurlFunctions::TimeText(const QDateTime &time, const QLocale &locale)
+{
+    // The short time format usually leaves the seconds out; a log wants them.
+    QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
+    if (!timeFormat.contains(QLatin1Char('s'))) {
+        const qsizetype minutes = timeFormat.indexOf(QLatin1Char('m'));
+        if (minutes >= 0) {
+            qsizetype end = minutes;
+            while (end < timeFormat.size() && timeFormat.at(end) == QLatin1Char('m'))
+                ++end;
+            const QChar separator = minutes > 0 && !timeFormat.at(minutes - 1).isLetter()
+                ? timeFormat.at(minutes - 1)
+                : QLatin1Char(':');
+            timeFormat.insert(end, separator + QStringLiteral("ss"));
+        }
+    }
+    return locale.toString(time.date(), QLocale::ShortFormat) + QLatin1Char(' ')
+        + locale.toString(time.time(), timeFormat);
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "lookup/curlrunner.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QObject>
+#include <functional>
+
+class ResultsList;
+
+// One location log: note the time, look the location up, append the row.
+class CurlFunctions : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Clock = std::function<QDateTime()>;
+
+    explicit CurlFunctions(ResultsList *results, QObject *parent = nullptr);
+
+    void setClock(Clock clock) { m_clock = std::move(clock); }
+    CurlRunner &runner() { return m_runner; }
+
+    // Prepares the private working folder and finds the client on PATH. Raises a Failure that
+    // says what is missing; a lookup without either ends as "Could not connect".
+    void ExtractWorkingFiles();
+    // Removes the answer file, and the working folder when nothing else is left in it.
+    void DeleteWorkingFiles();
+
+    // The client's full path in double quotes, and the answer file's path.
+    QString CurlPath() const { return m_curlPath; }
+    QString MessagePath() const { return m_messagePath; }
+
+    // Starts one log; returns false (and does nothing) while a log is in flight.
+    bool GetLog();
+    bool isBusy() const { return m_runner.isRunning(); }
+    // Ends a log in flight; no row is added.
+    void abort() { m_runner.abort(); }
+
+    // Appends a row with the time text and the six values picked out of the answer.
+    int ParseCurl(const QString &timeText, const QString &answer);
+    static QString GetJSValue(const QString &source, const QString &key);
+
+    // The short date and the time with seconds, in the user's locale.
+    static QString TimeText(const QDateTime &time, const QLocale &locale = QLocale::system());
+
+Q_SIGNALS:
+    void progressText(const QString &text);
+    // A log has appended its row.
+    void logFinished(int row);
+
+private:
+    void onAnswer(const QString &answer);
+
+    ResultsList *m_results;
+    CurlRunner m_runner;
+    Clock m_clock = [] {
+        return QDateTime::currentDateTime();
+    };
+    QDateTime m_logTime;
+    QString m_curlPath;
+    QString m_messagePath;
+    QString m_folder;
+};

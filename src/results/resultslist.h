@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QList>
+#include <QString>
+#include <QStringView>
+#include <array>
+
+// The in-memory table of logged locations: seven text columns and a check box per row.
+// Rows arrive at the end, are never sorted or removed one by one, and live only as long as
+// the program runs. Rows and columns are numbered from 0 in this interface.
+class ResultsList : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    static constexpr int ColumnCount = 7;
+    enum Column { Time, Country, Region, City, PostalCode, Coordinates, Timezone };
+
+    explicit ResultsList(QObject *parent = nullptr);
+
+    // "Time", "Country", "Region", "City", "Postal Code", "Coordinates", "Timezone".
+    static QString caption(int column);
+
+    // Appends an unticked row whose Time cell is timeText and whose other cells are empty;
+    // returns its row number.
+    int appendRow(const QString &timeText);
+    void setCell(int row, int column, const QString &text);
+    void clear();
+
+    int rows() const { return int(m_rows.size()); }
+    QString cell(int row, int column) const { return cellView(row, column).toString(); }
+    // A view that stays valid until the row changes; the exports read through it.
+    QStringView cellView(int row, int column) const;
+    bool isChecked(int row) const { return m_rows[row].checked; }
+
+    // QAbstractTableModel
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+private:
+    // One row keeps its seven cells in one string with the end offset of each cell, so that a
+    // million rows cost little beyond their text.
+    struct Row
+    {
+        QString text;
+        std::array<quint32, ColumnCount> ends {};
+        bool checked = false;
+    };
+
+    QList<Row> m_rows;
+};

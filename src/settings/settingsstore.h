@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+// The per-user settings store: short text values under (application, section, key).
+// On Linux it is the file $XDG_CONFIG_HOME/Brenvatic/Trovanel.conf, group [Trovanel].
+// All three names are found without regard to letter case. A store that cannot be read or
+// written raises a Failure for the calling handler to report; it never drops other keys.
+namespace Settings {
+
+inline constexpr char AppName[] = "Brenvatic";
+inline constexpr char SectionName[] = "Trovanel";
+
+// The stored text for the address, or the default when the key has no value.
+QString GetSetting(const QString &app, const QString &section, const QString &key,
+                   const QString &defaultText);
+QString GetSetting(const QString &app, const QString &section, const QString &key,
+                   qint64 defaultNumber);
+
+// Stores the value, replacing an earlier value of the same key in any letter case.
+void SaveSetting(const QString &app, const QString &section, const QString &key,
+                 const QString &value);
+
+// The program's own application and section.
+QString get(const QString &key, const QString &defaultText);
+void save(const QString &key, const QString &value);
+
+// Reads a truth text: the words True and False in any letter case, or a number (0 is false,
+// any other number is true). Anything else raises a Failure.
+bool TruthValue(const QString &text);
+// "True" or "False".
+QString TruthText(bool value);
+
+// The file the store lives in for the given application. Tests point the store elsewhere
+// with setStoreFolder; an empty folder returns to $XDG_CONFIG_HOME (or ~/.config).
+QString storeFile(const QString &app = QString::fromLatin1(AppName));
+void setStoreFolder(const QString &folder);
+
+} // namespace Settings

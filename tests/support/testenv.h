@@ -1,0 +1,30 @@
+#pragma once
+
+#include "app/errorreport.h"
+
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+
+// A private world for one test: temporary XDG_CONFIG_HOME, XDG_RUNTIME_DIR and HOME, the
+// settings store pointed into it, and error reports recorded instead of shown as boxes.
+class TestEnv
+{
+public:
+    TestEnv();
+    ~TestEnv();
+
+    QString root() const { return m_dir.path(); }
+    QString configHome() const;
+    QString runtimeDir() const;
+    QString storeFile() const;
+
+    // Reports made since the last take, oldest first.
+    QList<ErrorReport::Report> takeReports();
+    const QList<ErrorReport::Report> &reports() const { return m_reports; }
+
+private:
+    QTemporaryDir m_dir;
+    QList<ErrorReport::Report> m_reports;
+    QByteArray m_oldConfig, m_oldRuntime, m_oldHome;
+};

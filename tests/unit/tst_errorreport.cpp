@@ -1,0 +1,126 @@
+#include "app/apptitle.h"
+#include "app/errorreport.h"
+#include "app/failure.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTest>
+#include <stdexcept>
+
+class TestErrorReport : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanup()
+    {
+        ErrorReport::setSink({});
+        for (QWidget *w : QApplication::topLevelWidgets())
+            delete w;
+    }
+
+    void text()
+    {
+        const QString text = ErrorReport::reportText(
+            {QStringLiteral("Form1"), QStringLiteral("Form_Load"), 104, QStringLiteral("Boom")});
+        QCOMPARE(text,
+                 QStringLiteral("Boom\nin Morvaska2021/08/31.Form1.Form_Load at line 104\n\n"
+                                "Please email screenshot of this message to "
+                                "support@brenvatic.example"));
+    }
+
+    void stepsGoOnAfterAFailure()
+    {
+        QList<ErrorReport::Report> reports;
+        ErrorReport::setSink([&](const ErrorReport::Report &r) { reports.append(r); });
+
+        QStringList ran;
+        StepRunner steps(QStringLiteral("CurlFunctions"), QStringLiteral("ReadCurl"));
+        QVERIFY(steps.step(100, [&] { ran << QStringLiteral("a"); }));
+        QVERIFY(!steps.step(102, [&] {
+            ran << QStringLiteral("b");
+            throw Failure(QStringLiteral("The store is read-only"));
+        }));
+        QVERIFY(!steps.step(104, [] { throw std::runtime_error("out of range"); }));
+        QVERIFY(!steps.step(106, [] { throw 42; }));
+        QVERIFY(steps.step(108, [&] { ran << QStringLiteral("c"); }));
+
+        QCOMPARE(ran,
+                 (QStringList {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+        QCOMPARE(steps.failures(), 3);
+        QCOMPARE(reports.size(), 3);
+        QCOMPARE(reports[0].module, QStringLiteral("CurlFunctions"));
+        QCOMPARE(reports[0].procedure, QStringLiteral("ReadCurl"));
+        QCOMPARE(reports[0].line, 102);
+        QCOMPARE(reports[0].description, QStringLiteral("The store is read-only"));
+        QCOMPARE(reports[1].line, 104);
+        QCOMPARE(reports[1].description, QStringLiteral("out of range"));
+        QCOMPARE(reports[2].line, 106);
+        QVERIFY(!reports[2].description.isEmpty());
+    }
+
+    // A fault that repeats every second must not pile up boxes.
+    void oneBoxPerPlace()
+    {
+        const ErrorReport::Report tick {QStringLiteral("Form1"), QStringLiteral("Timer1_Timer"),
+                                        104, QStringLiteral("Too large")};
+        ErrorReport::report(tick);
+        ErrorReport::report(tick);
+        QCOMPARE(ErrorReport::openBoxCount(), 1);
+
+        ErrorReport::Report otherLine = tick;
+        otherLine.line = 106;
+        ErrorReport::report(otherLine);
+        QCOMPARE(ErrorReport::openBoxCount(), 2);
+
+        QMessageBox *box = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            auto *candidate = qobject_cast<QMessageBox *>(w);
+            if (candidate && candidate->isVisible() && candidate->text().contains(u"line 104"))
+                box = candidate;
+        }
+        QVERIFY(box);
+        QCOMPARE(box->windowTitle(), QStringLiteral("Application Error"));
+        QCOMPARE(box->icon(), QMessageBox::Warning);
+        QCOMPARE(box->text(), ErrorReport::reportText(tick));
+        box->button(QMessageBox::Ok)->click();
+        QTRY_COMPARE(ErrorReport::openBoxCount(), 1);
+
+        // Once closed, the same fault may be shown again.
+        ErrorReport::report(tick);
+        QCOMPARE(ErrorReport::openBoxCount(), 2);
+    }
+
+    void title_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("product") << QStringLiteral("Trovanel") << QStringLiteral("Trovanel");
+        QTest::newRow("exactly 40")
+            << QString(40, QLatin1Char('x')) << QString(40, QLatin1Char('x'));
+        QTest::newRow("one word too many")
+            << QStringLiteral("Trovanel location logger for the desktop edition")
+            << QStringLiteral("Trovanel location logger for the desktop");
+        QTest::newRow("several words")
+            << QStringLiteral("aaaaaaaaaa bbbbbbbbbb cccccccccc dddddddddd eeeee ffff")
+            << QStringLiteral("aaaaaaaaaa bbbbbbbbbb cccccccccc");
+        QTest::newRow("one long word")
+            << QString(45, QLatin1Char('y')) << QString(45, QLatin1Char('y'));
+    }
+
+    void title()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, expected);
+        QCOMPARE(ShortenedTitle(title), expected);
+    }
+
+    void appTitle()
+    {
+        QCOMPARE(SetAppTitle(), QStringLiteral("Trovanel"));
+        QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("Trovanel"));
+    }
+};
+
+QTEST_MAIN(TestErrorReport)
+#include "tst_errorreport.moc"

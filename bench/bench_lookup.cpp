@@ -7,7 +7,6 @@
 #include "settings/settingsstore.h"
 #include "support/loopbackserver.h"
 
-#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -45,10 +44,12 @@ int main(int argc, char *argv[])
     // The server gets a thread of its own, so it answers at once whatever the program's
     // event loop is doing.
     QThread serverThread;
+    QObject serverContext;
+    serverContext.moveToThread(&serverThread);
     LoopbackServer *server = nullptr;
     serverThread.start();
     QMetaObject::invokeMethod(
-        QAbstractEventDispatcher::instance(&serverThread),
+        &serverContext,
         [&server] {
             server = new LoopbackServer;
             server->listen();
@@ -103,8 +104,7 @@ int main(int argc, char *argv[])
                 rowsOk ? "" : "  [rows not as expected]");
 
     QMetaObject::invokeMethod(
-        QAbstractEventDispatcher::instance(&serverThread), [&server] { delete server; },
-        Qt::BlockingQueuedConnection);
+        &serverContext, [&server] { delete server; }, Qt::BlockingQueuedConnection);
     serverThread.quit();
     serverThread.wait();
     return rowsOk ? 0 : 1;

@@ -44,7 +44,7 @@ export DISPLAY=":$(head -n1 "$session_dir/display")"
 
 openbox --sm-disable >"$session_dir/openbox.log" 2>&1 &
 pids+=($!)
-wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
+wm_ready() { [[ $(xprop -root _NET_SUPPORTING_WM_CHECK) == *"window id"* ]]; }
 if ! wait_for 20 wm_ready; then
     echo "xsession: openbox did not start" >&2
     exit 1
@@ -53,7 +53,8 @@ fi
 trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 24 \
     --SetDockType true --transparent false >"$session_dir/trayer.log" 2>&1 &
 pids+=($!)
-tray_ready() { xwininfo -root -tree | grep -qi 'trayer\|panel'; }
+# trayer names its windows after itself once it holds the tray.
+tray_ready() { [[ $(xwininfo -root -tree) == *'"trayer"'* ]]; }
 if ! wait_for 20 tray_ready; then
     echo "xsession: trayer did not start" >&2
     exit 1

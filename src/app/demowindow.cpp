@@ -48,6 +48,9 @@ DemoWindow::DemoWindow(ResultsList *results, CurlFunctions *lookup, QWidget *par
     layout->addLayout(buttons);
     layout->addWidget(m_list, 1);
     resize(1064, 381);
+    setTabOrder(m_logNow, m_clear);
+    setTabOrder(m_clear, m_list);
+    m_logNow->setFocus();
 
     connect(m_logNow, &QPushButton::clicked, this, &DemoWindow::PushButton9_Click);
     connect(m_clear, &QPushButton::clicked, this, [this] {

@@ -2,6 +2,7 @@
 #include "app/errorreport.h"
 #include "app/failure.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QTest>

@@ -23,9 +23,7 @@ class EnvOverride
 {
 public:
     EnvOverride(const char *name, std::optional<QByteArray> value)
-        : m_name(name)
-        , m_wasSet(qEnvironmentVariableIsSet(name))
-        , m_old(qgetenv(name))
+        : m_name(name), m_wasSet(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
     {
         if (value)
             qputenv(name, *value);
@@ -50,7 +48,7 @@ private:
 
 mode_t modeOf(const QString &path)
 {
-    struct stat st{};
+    struct stat st = {};
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
         return mode_t(-1);
     return st.st_mode & 07777;
@@ -153,8 +151,8 @@ void TestWorkingFolder::location()
     else if (runtime == QLatin1String("relative"))
         runtimeValue = QByteArray("runtime");
     EnvOverride runtimeOverride("XDG_RUNTIME_DIR", runtimeValue);
-    EnvOverride tmpOverride("TMPDIR", tmpdirInEnv ? std::optional(QFile::encodeName(tmp))
-                                                  : std::nullopt);
+    EnvOverride tmpOverride("TMPDIR",
+                            tmpdirInEnv ? std::optional(QFile::encodeName(tmp)) : std::nullopt);
 
     QString expectedPath;
     if (expected == QLatin1String("runtime"))
@@ -234,7 +232,8 @@ void TestWorkingFolder::refusesPlantedSymlink()
     QVERIFY(QFileInfo(path).isSymLink());
     if (targetExists) {
         QVERIFY(QFileInfo(target).isDir());
-        QVERIFY(QDir(target).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+        QVERIFY(QDir(target)
+                    .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
                     .isEmpty());
     } else {
         QVERIFY(!QFileInfo::exists(target));
@@ -418,18 +417,18 @@ void TestWorkingFolder::writeBytesToFile_data()
     QTest::addColumn<QByteArray>("after");
 
     QTest::newRow("new file") << false << QByteArray() << QByteArray("ab") << QByteArray("ab");
-    QTest::newRow("over an empty file") << true << QByteArray() << QByteArray("ab")
-                                        << QByteArray("ab");
+    QTest::newRow("over an empty file")
+        << true << QByteArray() << QByteArray("ab") << QByteArray("ab");
     // The rest of a longer old content stays: the write starts at the first byte and
     // does not cut the file.
-    QTest::newRow("shorter over longer") << true << QByteArray("xyz") << QByteArray("ab")
-                                         << QByteArray("abz");
-    QTest::newRow("longer over shorter") << true << QByteArray("ab") << QByteArray("xyz")
-                                         << QByteArray("xyz");
-    QTest::newRow("nothing over text") << true << QByteArray("xyz") << QByteArray()
-                                       << QByteArray("xyz");
-    QTest::newRow("utf-8 bytes") << true << QByteArray("0123456789")
-                                 << QByteArray("S\xc3\xa3o") << QByteArray("S\xc3\xa3o456789");
+    QTest::newRow("shorter over longer")
+        << true << QByteArray("xyz") << QByteArray("ab") << QByteArray("abz");
+    QTest::newRow("longer over shorter")
+        << true << QByteArray("ab") << QByteArray("xyz") << QByteArray("xyz");
+    QTest::newRow("nothing over text")
+        << true << QByteArray("xyz") << QByteArray() << QByteArray("xyz");
+    QTest::newRow("utf-8 bytes") << true << QByteArray("0123456789") << QByteArray("S\xc3\xa3o")
+                                 << QByteArray("S\xc3\xa3o456789");
 }
 
 void TestWorkingFolder::writeBytesToFile()

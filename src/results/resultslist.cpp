@@ -1,0 +1,166 @@
+#include "results/resultslist.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr const char *Captions[ResultsList::ColumnCount] = {
+    "Time", "Country", "Region", "City", "Postal Code", "Coordinates", "Timezone",
+};
+
+// The header lines can be dragged to widen a column; long place names are cut off until then.
+constexpr const char *CellHint = "Move | line to right and out of window to reveal full names.";
+
+bool isColumn(int column)
+{
+    return column >= 0 && column < ResultsList::ColumnCount;
+}
+
+// Views and the model tester ask about indexes that are invalid or already gone; those get an
+// empty answer without a warning.
+bool isCell(const ResultsList &model, const QModelIndex &index)
+{
+    return index.isValid() && index.model() == &model && index.row() < model.rows()
+        && isColumn(index.column());
+}
+
+} // namespace
+
+ResultsList::ResultsList(QObject *parent) : QAbstractTableModel(parent) { }
+
+QString ResultsList::caption(int column)
+{
+    return isColumn(column) ? QString::fromLatin1(Captions[column]) : QString();
+}
+
+int ResultsList::appendRow(const QString &timeText)
+{
+    const int row = rows();
+    beginInsertRows({}, row, row);
+    Row added;
+    // A copy of exactly the text's length: the caller's string may carry spare capacity that
+    // would otherwise stay with the row for the rest of the run.
+    added.text = QString(timeText.constData(), timeText.size());
+    added.ends.fill(quint32(timeText.size()));
+    m_rows.append(std::move(added));
+    endInsertRows();
+    return row;
+}
+
+void ResultsList::setCell(int row, int column, const QString &text)
+{
+    if (row < 0 || row >= rows() || !isColumn(column))
+        return;
+
+    Row &target = m_rows[row];
+    const qsizetype start = column == 0 ? 0 : target.ends[column - 1];
+    const qsizetype oldEnd = target.ends[column];
+    const qsizetype rest = target.text.size() - oldEnd;
+
+    // Built at its final size so that the row holds no spare capacity.
+    QString joined(start + text.size() + rest, Qt::Uninitialized);
+    QChar *out = joined.data();
+    std::copy_n(target.text.constData(), start, out);
+    std::copy_n(text.constData(), text.size(), out + start);
+    std::copy_n(target.text.constData() + oldEnd, rest, out + start + text.size());
+    target.text = std::move(joined);
+
+    const qsizetype growth = text.size() - (oldEnd - start);
+    for (int c = column; c < ColumnCount; ++c)
+        target.ends[c] = quint32(target.ends[c] + growth);
+
+    const QModelIndex changed = index(row, column);
+    Q_EMIT dataChanged(changed, changed, {Qt::DisplayRole});
+}
+
+void ResultsList::clear()
+{
+    if (m_rows.isEmpty())
+        return;
+    beginResetModel();
+    // Assigning an empty list gives the memory back; QList::clear() would keep the capacity.
+    m_rows = {};
+    endResetModel();
+}
+
+QStringView ResultsList::cellView(int row, int column) const
+{
+    if (row < 0 || row >= rows() || !isColumn(column))
+        return {};
+    const Row &source = m_rows[row];
+    const qsizetype start = column == 0 ? 0 : source.ends[column - 1];
+    return QStringView(source.text).sliced(start, source.ends[column] - start);
+}
+
+int ResultsList::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : rows();
+}
+
+int ResultsList::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant ResultsList::data(const QModelIndex &index, int role) const
+{
+    if (!isCell(*this, index))
+        return {};
+
+    switch (role) {
+    case Qt::DisplayRole:
+        return cell(index.row(), index.column());
+    case Qt::ToolTipRole:
+        return QString::fromLatin1(CellHint);
+    case Qt::CheckStateRole:
+        if (index.column() == Time)
+            return int(m_rows[index.row()].checked ? Qt::Checked : Qt::Unchecked);
+        return {};
+    default:
+        return {};
+    }
+}
+
+bool ResultsList::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (role != Qt::CheckStateRole || index.column() != Time || !isCell(*this, index))
+        return false;
+
+    // Views send a Qt::CheckState; code that ticks rows itself may pass a plain bool.
+    bool checked = false;
+    if (value.typeId() == QMetaType::Bool) {
+        checked = value.toBool();
+    } else {
+        bool isNumber = false;
+        const int state = value.toInt(&isNumber);
+        if (!isNumber)
+            return false;
+        checked = state != Qt::Unchecked;
+    }
+
+    Row &target = m_rows[index.row()];
+    if (target.checked != checked) {
+        target.checked = checked;
+        Q_EMIT dataChanged(index, index, {Qt::CheckStateRole});
+    }
+    return true;
+}
+
+Qt::ItemFlags ResultsList::flags(const QModelIndex &index) const
+{
+    if (!isCell(*this, index))
+        return Qt::NoItemFlags;
+    Qt::ItemFlags result = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    if (index.column() == Time)
+        result |= Qt::ItemIsUserCheckable;
+    return result;
+}
+
+QVariant ResultsList::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    if (orientation == Qt::Horizontal)
+        return isColumn(section) ? QVariant(caption(section)) : QVariant();
+    return section + 1;
+}

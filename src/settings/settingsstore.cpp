@@ -1,0 +1,284 @@
+#include "settings/settingsstore.h"
+
+#include "app/failure.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QMutex>
+#include <QSettings>
+#include <cmath>
+#include <memory>
+
+namespace Settings {
+namespace {
+
+struct SharedState
+{
+    QMutex mutex;
+    QString storeFolder;
+    // Qt parses a file once and keeps the result in a process-wide cache; while the file is
+    // unchanged on disk, later QSettings objects reuse that result and report no format error.
+    // So the first verdict on a damaged file is remembered here, by the hash of its bytes, or a
+    // later save would rewrite it with only the lines Qt understood.
+    QHash<QString, QByteArray> damagedContent;
+};
+
+SharedState &shared()
+{
+    static SharedState state;
+    return state;
+}
+
+QString quoted(const QString &text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+// A slash would make QSettings file the value in a nested group where no lookup finds it, and an
+// empty key is dropped by QSettings without a word.
+void checkName(const QString &name)
+{
+    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')))
+        throw Failure(QStringLiteral("%1 cannot name a setting: a name must not be empty or "
+                                     "hold a slash.")
+                          .arg(quoted(name)));
+}
+
+void checkNames(const QString &app, const QString &section, const QString &key)
+{
+    checkName(app);
+    checkName(section);
+    checkName(key);
+}
+
+// The file's bytes (none when there is no file yet). Reading them ourselves tells an unreadable
+// file apart from a missing one: Qt treats both as empty, and for an unchanged file it would
+// not even look again.
+QByteArray readStoreBytes(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return {};
+    if (info.isDir())
+        throw Failure(QStringLiteral("The settings file %1 cannot be read: it is a folder.")
+                          .arg(quoted(path)));
+    // A pipe or device there could block the program for good.
+    if (!info.isFile())
+        throw Failure(
+            QStringLiteral("The settings file %1 cannot be read: it is not a regular file.")
+                .arg(quoted(path)));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure(QStringLiteral("The settings file %1 cannot be read: %2.")
+                          .arg(quoted(path), file.errorString()));
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw Failure(QStringLiteral("The settings file %1 cannot be read: %2.")
+                          .arg(quoted(path), file.errorString()));
+    return bytes;
+}
+
+// Qt reports a failed save only after it has changed its cached copy of the file, so a save that
+// cannot succeed is refused before anything changes.
+void checkWritable(const QString &path, const QString &key)
+{
+    const QFileInfo file(path);
+    const QString folder = file.absolutePath();
+    QString reason;
+    if (!QDir().mkpath(folder))
+        reason = QStringLiteral("the folder %1 cannot be created").arg(quoted(folder));
+    else if (!QFileInfo(folder).isWritable())
+        reason = QStringLiteral("the folder %1 is read-only").arg(quoted(folder));
+    else if (file.exists() && !file.isWritable())
+        reason = QStringLiteral("the file is read-only");
+    else if (const QFileInfo lock(path + QStringLiteral(".lock")); lock.exists() && !lock.isFile())
+        // Qt would wait forever for a lock file it can never create.
+        reason = QStringLiteral("%1 is in the way of its lock file").arg(quoted(lock.filePath()));
+    if (!reason.isEmpty())
+        throw Failure(QStringLiteral("The setting %1 could not be saved in %2: %3.")
+                          .arg(quoted(key), quoted(path), reason));
+}
+
+void checkWellFormed(const QString &path, const QByteArray &bytes, QSettings::Status status)
+{
+    const QByteArray digest = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+    {
+        QMutexLocker lock(&shared().mutex);
+        QHash<QString, QByteArray> &damaged = shared().damagedContent;
+        if (status == QSettings::FormatError) {
+            damaged.insert(path, digest);
+        } else if (damaged.value(path) != digest) {
+            damaged.remove(path);
+            return;
+        }
+    }
+    throw Failure(QStringLiteral("The settings file %1 is damaged and cannot be used. It was left "
+                                 "as it is so that none of its settings are lost; repair or "
+                                 "delete it.")
+                      .arg(quoted(path)));
+}
+
+enum class Purpose { Read, Save };
+
+std::unique_ptr<QSettings> openStore(const QString &path, Purpose purpose, const QString &key)
+{
+    const QByteArray bytes = readStoreBytes(path);
+    if (purpose == Purpose::Save)
+        checkWritable(path, key);
+    auto settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
+    // Qt parses a section only when it is first used; a fault in any section must show now,
+    // before a save rewrites the whole file.
+    settings->childGroups();
+    // An access error at this point cannot come from reading, which succeeded above: it is Qt
+    // retrying an earlier save that failed and was reported then. The values are still right.
+    checkWellFormed(path, bytes, settings->status());
+    return settings;
+}
+
+// Every stored spelling of section/key, the caller's own spelling first.
+QStringList findKeys(QSettings &settings, const QString &section, const QString &key)
+{
+    QStringList found;
+    const QStringList groups = settings.childGroups();
+    for (const QString &group : groups) {
+        if (group.compare(section, Qt::CaseInsensitive) != 0)
+            continue;
+        settings.beginGroup(group);
+        const QStringList keys = settings.childKeys();
+        settings.endGroup();
+        for (const QString &candidate : keys) {
+            if (candidate.compare(key, Qt::CaseInsensitive) == 0)
+                found.append(group + QLatin1Char('/') + candidate);
+        }
+    }
+    const QString exact = section + QLatin1Char('/') + key;
+    if (found.removeOne(exact))
+        found.prepend(exact);
+    return found;
+}
+
+QString storedText(const QVariant &value)
+{
+    // Qt reads an unquoted comma in a hand-written value as a list separator.
+    if (value.metaType().id() == QMetaType::QStringList)
+        return value.toStringList().join(QStringLiteral(", "));
+    return value.toString();
+}
+
+} // namespace
+
+QString GetSetting(const QString &app, const QString &section, const QString &key,
+                   const QString &defaultText)
+{
+    checkNames(app, section, key);
+    const auto settings = openStore(storeFile(app), Purpose::Read, key);
+    const QStringList found = findKeys(*settings, section, key);
+    if (found.isEmpty())
+        return defaultText;
+    return storedText(settings->value(found.first()));
+}
+
+QString GetSetting(const QString &app, const QString &section, const QString &key,
+                   qint64 defaultNumber)
+{
+    return GetSetting(app, section, key, QString::number(defaultNumber));
+}
+
+void SaveSetting(const QString &app, const QString &section, const QString &key,
+                 const QString &value)
+{
+    checkNames(app, section, key);
+    const QString path = storeFile(app);
+    const auto settings = openStore(path, Purpose::Save, key);
+
+    const QString target = section + QLatin1Char('/') + key;
+    QStringList touched = findKeys(*settings, section, key);
+    if (!touched.contains(target))
+        touched.append(target);
+    QHash<QString, QVariant> before;
+    for (const QString &name : std::as_const(touched)) {
+        if (settings->contains(name))
+            before.insert(name, settings->value(name));
+        if (name != target)
+            settings->remove(name);
+    }
+    settings->setValue(target, value);
+    settings->sync();
+    if (settings->status() == QSettings::NoError)
+        return;
+
+    // Qt keeps the unsaved change in its cache of the file, where later reads would see it and a
+    // later, unrelated access would write it out. Put back what the file holds.
+    for (const QString &name : std::as_const(touched)) {
+        const auto old = before.constFind(name);
+        if (old != before.constEnd())
+            settings->setValue(name, *old);
+        else
+            settings->remove(name);
+    }
+    throw Failure(
+        QStringLiteral("The setting %1 could not be saved: the settings file %2 cannot be written.")
+            .arg(quoted(key), quoted(path)));
+}
+
+QString get(const QString &key, const QString &defaultText)
+{
+    return GetSetting(QString::fromLatin1(AppName), QString::fromLatin1(SectionName), key,
+                      defaultText);
+}
+
+void save(const QString &key, const QString &value)
+{
+    SaveSetting(QString::fromLatin1(AppName), QString::fromLatin1(SectionName), key, value);
+}
+
+bool TruthValue(const QString &text)
+{
+    // The words must stand alone: " true" is neither word. A number may have blanks around it.
+    if (text.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (text.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
+        return false;
+    bool isNumber = false;
+    const double number = text.toDouble(&isNumber);
+    // toDouble also takes "nan" and "inf", which no one means as a yes or no.
+    if (isNumber && std::isfinite(number))
+        return number != 0.0;
+    throw Failure(QStringLiteral("%1 is not a truth value: expected True, False or a number.")
+                      .arg(quoted(text)));
+}
+
+QString TruthText(bool value)
+{
+    return value ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+QString storeFile(const QString &app)
+{
+    QString folder;
+    {
+        QMutexLocker lock(&shared().mutex);
+        folder = shared().storeFolder;
+    }
+    if (folder.isEmpty()) {
+        // The environment is read on every call so that a changed XDG_CONFIG_HOME takes effect;
+        // a relative value is not a valid base directory and is ignored.
+        folder = qEnvironmentVariable("XDG_CONFIG_HOME");
+        if (folder.isEmpty() || QDir::isRelativePath(folder))
+            folder = QDir::homePath() + QStringLiteral("/.config");
+    }
+    // One file per application, named after this program; sections are groups inside it.
+    return QDir::cleanPath(folder + QLatin1Char('/') + app + QLatin1Char('/')
+                           + QLatin1String(SectionName) + QStringLiteral(".conf"));
+}
+
+void setStoreFolder(const QString &folder)
+{
+    QMutexLocker lock(&shared().mutex);
+    shared().storeFolder = folder;
+}
+
+} // namespace Settings

@@ -1,0 +1,383 @@
+#include "results/resultslist.h"
+
+#include <QAbstractItemModelTester>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <malloc.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TROVANEL_HEAP_IS_INSTRUMENTED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TROVANEL_HEAP_IS_INSTRUMENTED 1
+#endif
+#endif
+
+namespace {
+
+const QString Hint = QStringLiteral("Move | line to right and out of window to reveal full names.");
+
+// Cells of differing lengths, one of them empty, so that a wrong offset shows up as a wrong
+// neighbour.
+const QStringList Original = {
+    QStringLiteral("12/7/2026 10:15:02 AM"),
+    QStringLiteral("DE"),
+    QString(),
+    QStringLiteral("Berlin"),
+    QStringLiteral("10115"),
+    QStringLiteral("52.5200, 13.4050"),
+    QStringLiteral("Europe/Berlin"),
+};
+
+void fillRow(ResultsList &list, int row, const QStringList &cells)
+{
+    for (int column = 1; column < ResultsList::ColumnCount; ++column)
+        list.setCell(row, column, cells[column]);
+}
+
+QStringList rowCells(const ResultsList &list, int row)
+{
+    QStringList cells;
+    for (int column = 0; column < ResultsList::ColumnCount; ++column)
+        cells.append(list.cell(row, column));
+    return cells;
+}
+
+QStringList displayedCells(const ResultsList &list, int row)
+{
+    QStringList cells;
+    for (int column = 0; column < ResultsList::ColumnCount; ++column)
+        cells.append(list.data(list.index(row, column)).toString());
+    return cells;
+}
+
+// Bytes handed out by malloc, whether from the arenas or mapped on their own.
+qint64 heapInUse()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return qint64(info.uordblks) + qint64(info.hblkhd);
+}
+
+} // namespace
+
+class TestResultsList : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void captions();
+    void appendRow();
+    void setCell_data();
+    void setCell();
+    void outOfRange_data();
+    void outOfRange();
+    void setCheckState_data();
+    void setCheckState();
+    void flagsAndHints();
+    void clear();
+    void modelTester();
+    void millionRows();
+};
+
+void TestResultsList::captions()
+{
+    ResultsList list;
+    const QStringList expected = {
+        QStringLiteral("Time"),     QStringLiteral("Country"),     QStringLiteral("Region"),
+        QStringLiteral("City"),     QStringLiteral("Postal Code"), QStringLiteral("Coordinates"),
+        QStringLiteral("Timezone"),
+    };
+    QCOMPARE(list.columnCount(), expected.size());
+
+    QStringList headers;
+    QStringList captions;
+    for (int column = 0; column < list.columnCount(); ++column) {
+        headers.append(list.headerData(column, Qt::Horizontal).toString());
+        captions.append(ResultsList::caption(column));
+    }
+    QCOMPARE(headers, expected);
+    QCOMPARE(captions, expected);
+    QVERIFY(ResultsList::caption(ResultsList::ColumnCount).isEmpty());
+    QCOMPARE(list.headerData(0, Qt::Vertical).toInt(), 1);
+    QCOMPARE(list.headerData(41, Qt::Vertical).toInt(), 42);
+}
+
+void TestResultsList::appendRow()
+{
+    ResultsList list;
+    QSignalSpy aboutToInsert(&list, &QAbstractItemModel::rowsAboutToBeInserted);
+    QSignalSpy inserted(&list, &QAbstractItemModel::rowsInserted);
+
+    QCOMPARE(list.appendRow(Original[0]), 0);
+    fillRow(list, 0, Original);
+    list.setData(list.index(0, 0), Qt::Checked, Qt::CheckStateRole);
+    QCOMPARE(list.appendRow(QStringLiteral("12/7/2026 10:20:02 AM")), 1);
+
+    QCOMPARE(list.rows(), 2);
+    QCOMPARE(list.rowCount(), 2);
+    QCOMPARE(aboutToInsert.count(), 2);
+    QCOMPARE(inserted.count(), 2);
+    for (int i = 0; i < inserted.count(); ++i) {
+        const QList<QVariant> arguments = inserted.at(i);
+        QVERIFY(!arguments.at(0).value<QModelIndex>().isValid());
+        QCOMPARE(arguments.at(1).toInt(), i);
+        QCOMPARE(arguments.at(2).toInt(), i);
+    }
+
+    QVERIFY(!list.isChecked(1));
+    QCOMPARE(list.data(list.index(1, 0), Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+    const QStringList expected = {QStringLiteral("12/7/2026 10:20:02 AM"), {}, {}, {}, {}, {}, {}};
+    QCOMPARE(rowCells(list, 1), expected);
+    QCOMPARE(displayedCells(list, 1), expected);
+    // The earlier row is left as it was.
+    QCOMPARE(rowCells(list, 0), Original);
+    QVERIFY(list.isChecked(0));
+}
+
+void TestResultsList::setCell_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("text");
+
+    const QStringList texts = {
+        QString(),
+        QStringLiteral("x"),
+        QStringLiteral("Königs Wusterhausen, Landkreis Dahme-Spreewald"),
+        QStringLiteral("東京都"),
+    };
+    const char *textNames[] = {"empty", "one letter", "long", "non-ASCII"};
+    for (int column = 0; column < ResultsList::ColumnCount; ++column) {
+        for (int i = 0; i < texts.size(); ++i) {
+            QTest::addRow("%s, %s", qPrintable(ResultsList::caption(column)), textNames[i])
+                << column << texts[i];
+        }
+    }
+}
+
+void TestResultsList::setCell()
+{
+    QFETCH(int, column);
+    QFETCH(QString, text);
+
+    ResultsList list;
+    for (int row = 0; row < 3; ++row) {
+        list.appendRow(Original[0]);
+        fillRow(list, row, Original);
+    }
+    QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
+
+    list.setCell(1, column, text);
+    QStringList expected = Original;
+    expected[column] = text;
+    QCOMPARE(rowCells(list, 1), expected);
+    QCOMPARE(displayedCells(list, 1), expected);
+    QCOMPARE(list.cellView(1, column), QStringView(text));
+    QCOMPARE(rowCells(list, 0), Original);
+    QCOMPARE(rowCells(list, 2), Original);
+
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(changed.at(0).at(0).value<QModelIndex>(), list.index(1, column));
+    QCOMPARE(changed.at(0).at(1).value<QModelIndex>(), list.index(1, column));
+
+    // And back again, so that both a longer and a shorter cell pass through the row.
+    list.setCell(1, column, Original[column]);
+    QCOMPARE(rowCells(list, 1), Original);
+}
+
+void TestResultsList::outOfRange_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+
+    QTest::newRow("negative row") << -1 << 0;
+    QTest::newRow("row past the end") << 1 << 0;
+    QTest::newRow("far row") << 1'000'000 << 3;
+    QTest::newRow("negative column") << 0 << -1;
+    QTest::newRow("column past the end") << 0 << ResultsList::ColumnCount;
+}
+
+void TestResultsList::outOfRange()
+{
+    QFETCH(int, row);
+    QFETCH(int, column);
+
+    ResultsList list;
+    list.appendRow(Original[0]);
+    fillRow(list, 0, Original);
+    QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
+
+    QVERIFY(list.cellView(row, column).isEmpty());
+    QVERIFY(list.cell(row, column).isEmpty());
+    list.setCell(row, column, QStringLiteral("stray"));
+    QCOMPARE(changed.count(), 0);
+    QCOMPARE(rowCells(list, 0), Original);
+
+    const QModelIndex outside = list.index(row, column);
+    QVERIFY(!outside.isValid());
+    QVERIFY(!list.data(outside).isValid());
+    QCOMPARE(list.flags(outside), Qt::NoItemFlags);
+    QVERIFY(!list.setData(outside, Qt::Checked, Qt::CheckStateRole));
+}
+
+void TestResultsList::setCheckState_data()
+{
+    QTest::addColumn<bool>("before");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<int>("role");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<bool>("after");
+
+    const int checkRole = Qt::CheckStateRole;
+    QTest::newRow("tick by state")
+        << false << 0 << checkRole << QVariant(int(Qt::Checked)) << true << true;
+    QTest::newRow("untick by state")
+        << true << 0 << checkRole << QVariant(int(Qt::Unchecked)) << true << false;
+    QTest::newRow("tick by enum") << false << 0 << checkRole << QVariant::fromValue(Qt::Checked)
+                                  << true << true;
+    QTest::newRow("tick by bool") << false << 0 << checkRole << QVariant(true) << true << true;
+    QTest::newRow("untick by bool") << true << 0 << checkRole << QVariant(false) << true << false;
+    QTest::newRow("tick again") << true << 0 << checkRole << QVariant(int(Qt::Checked)) << true
+                                << true;
+    QTest::newRow("text refused") << false << 0 << checkRole << QVariant(QStringLiteral("ticked"))
+                                  << false << false;
+    QTest::newRow("other column") << false << 1 << checkRole << QVariant(int(Qt::Checked)) << false
+                                  << false;
+    QTest::newRow("edit role") << false << 0 << int(Qt::EditRole) << QVariant(int(Qt::Checked))
+                               << false << false;
+    QTest::newRow("display role") << true << 0 << int(Qt::DisplayRole) << QVariant(false) << false
+                                  << true;
+}
+
+void TestResultsList::setCheckState()
+{
+    QFETCH(bool, before);
+    QFETCH(int, column);
+    QFETCH(int, role);
+    QFETCH(QVariant, value);
+    QFETCH(bool, accepted);
+    QFETCH(bool, after);
+
+    ResultsList list;
+    list.appendRow(Original[0]);
+    list.appendRow(Original[0]);
+    fillRow(list, 1, Original);
+    if (before)
+        QVERIFY(list.setData(list.index(1, 0), int(Qt::Checked), Qt::CheckStateRole));
+    QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
+
+    QCOMPARE(list.setData(list.index(1, column), value, role), accepted);
+    QCOMPARE(list.isChecked(1), after);
+    QCOMPARE(list.data(list.index(1, 0), Qt::CheckStateRole).toInt(),
+             int(after ? Qt::Checked : Qt::Unchecked));
+    QVERIFY(!list.isChecked(0));
+    QCOMPARE(rowCells(list, 1), Original);
+
+    QCOMPARE(changed.count(), before == after ? 0 : 1);
+    if (!changed.isEmpty()) {
+        QCOMPARE(changed.at(0).at(0).value<QModelIndex>(), list.index(1, 0));
+        QCOMPARE(changed.at(0).at(1).value<QModelIndex>(), list.index(1, 0));
+    }
+}
+
+void TestResultsList::flagsAndHints()
+{
+    ResultsList list;
+    list.appendRow(Original[0]);
+    fillRow(list, 0, Original);
+
+    for (int column = 0; column < ResultsList::ColumnCount; ++column) {
+        const QModelIndex index = list.index(0, column);
+        const Qt::ItemFlags flags = list.flags(index);
+        QVERIFY(flags.testFlag(Qt::ItemIsEnabled));
+        QVERIFY(flags.testFlag(Qt::ItemIsSelectable));
+        QVERIFY(!flags.testFlag(Qt::ItemIsEditable));
+        QCOMPARE(flags.testFlag(Qt::ItemIsUserCheckable), column == ResultsList::Time);
+        QCOMPARE(list.data(index, Qt::CheckStateRole).isValid(), column == ResultsList::Time);
+        QCOMPARE(list.data(index, Qt::ToolTipRole).toString(), Hint);
+    }
+}
+
+void TestResultsList::clear()
+{
+    ResultsList list;
+    QSignalSpy reset(&list, &QAbstractItemModel::modelReset);
+
+    list.clear();
+    QCOMPARE(reset.count(), 0);
+    QCOMPARE(list.rowCount(), 0);
+
+    for (int row = 0; row < 5; ++row) {
+        list.appendRow(Original[0]);
+        fillRow(list, row, Original);
+    }
+    list.clear();
+    QCOMPARE(reset.count(), 1);
+    QCOMPARE(list.rows(), 0);
+    QCOMPARE(list.rowCount(), 0);
+
+    list.clear();
+    QCOMPARE(reset.count(), 1);
+
+    // The table is usable again afterwards, numbering from the start.
+    QCOMPARE(list.appendRow(QStringLiteral("later")), 0);
+    QCOMPARE(list.cell(0, 0), QStringLiteral("later"));
+    QVERIFY(list.cell(0, ResultsList::Timezone).isEmpty());
+}
+
+void TestResultsList::modelTester()
+{
+    ResultsList list;
+    for (int row = 0; row < 4; ++row) {
+        list.appendRow(Original[0]);
+        fillRow(list, row, Original);
+    }
+    QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+
+    list.appendRow(QStringLiteral("12/7/2026 10:25:02 AM"));
+    list.setCell(4, ResultsList::City, QStringLiteral("Zürich"));
+    QVERIFY(list.setData(list.index(2, 0), true, Qt::CheckStateRole));
+    list.clear();
+    list.appendRow(QStringLiteral("12/7/2026 10:30:02 AM"));
+    QCOMPARE(list.rowCount(), 1);
+}
+
+// A logging run that goes on for days may gather a million rows; each must cost little more than
+// its text.
+void TestResultsList::millionRows()
+{
+#ifdef TROVANEL_HEAP_IS_INSTRUMENTED
+    QSKIP("The address sanitizer keeps its own heap, which mallinfo2() does not see.");
+#endif
+    const int rows = 1'000'000;
+    qint64 textBytes = 0;
+    for (const QString &cell : Original)
+        textBytes += cell.size() * qint64(sizeof(char16_t));
+    textBytes *= rows;
+
+    QElapsedTimer timer;
+    timer.start();
+    ResultsList list;
+    const qint64 before = heapInUse();
+    for (int row = 0; row < rows; ++row) {
+        list.appendRow(Original[0]);
+        fillRow(list, row, Original);
+    }
+    const qint64 full = heapInUse();
+    QCOMPARE(list.rows(), rows);
+    QCOMPARE(rowCells(list, rows - 1), Original);
+
+    const double perRow = double(full - before - textBytes) / rows;
+    qInfo("%.1f bytes per row beyond the text, filled in %lld ms", perRow, qint64(timer.elapsed()));
+    QVERIFY2(perRow < 200, qPrintable(QStringLiteral("%1 bytes per row").arg(perRow)));
+
+    list.clear();
+    const qint64 left = heapInUse() - before;
+    QVERIFY2(left < qint64(rows) * 4,
+             qPrintable(QStringLiteral("%1 bytes still in use after clearing").arg(left)));
+}
+
+QTEST_GUILESS_MAIN(TestResultsList)
+#include "tst_resultslist.moc"

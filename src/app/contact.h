@@ -4,4 +4,5 @@
 namespace Contact {
 inline constexpr char SupportAddress[] = "support@brenvatic.example";
 inline constexpr char SignUpPage[] = "https://ipinfo.io/signup";
+inline constexpr char ContactPage[] = "https://brenvatic.example/contact";
 } // namespace Contact

@@ -1,8 +1,4 @@
-#include "app/apptitle.h"
-#include "app/demowindow.h"
-#include "app/errorreport.h"
-#include "lookup/curlfunctions.h"
-#include "results/resultslist.h"
+#include "app/form1.h"
 
 #include <QApplication>
 
@@ -11,20 +7,12 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Brenvatic"));
     QApplication::setApplicationName(QStringLiteral("Trovanel"));
+    QApplication::setDesktopFileName(QStringLiteral("trovanel"));
 
-    ResultsList results;
-    CurlFunctions lookup(&results);
-    DemoWindow window(&results, &lookup);
-
-    StepRunner load(QStringLiteral("Form1"), QStringLiteral("Form_Load"));
-    load.step(106, [] { SetAppTitle(); });
-    load.step(180, [&] { lookup.ExtractWorkingFiles(); });
+    Form1 window;
+    window.Form_Load();
     window.show();
-
     const int code = app.exec();
-
-    StepRunner unload(QStringLiteral("Form1"), QStringLiteral("Form_QueryUnload"));
-    unload.step(102, [&] { lookup.abort(); });
-    unload.step(106, [&] { lookup.DeleteWorkingFiles(); });
+    window.Form_QueryUnload();
     return code;
 }

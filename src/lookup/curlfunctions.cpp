@@ -2,6 +2,7 @@
 
 #include "app/errorreport.h"
 #include "app/failure.h"
+#include "app/localetime.h"
 #include "lookup/answertext.h"
 #include "lookup/filehelpers.h"
 #include "lookup/workingfolder.h"
@@ -104,20 +105,6 @@ QString CurlFunctions::GetJSValue(const QString &source, const QString &key)
 
 QString CurlFunctions::TimeText(const QDateTime &time, const QLocale &locale)
 {
-    // The short time format usually leaves the seconds out; a log wants them.
-    QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
-    if (!timeFormat.contains(QLatin1Char('s'))) {
-        const qsizetype minutes = timeFormat.indexOf(QLatin1Char('m'));
-        if (minutes >= 0) {
-            qsizetype end = minutes;
-            while (end < timeFormat.size() && timeFormat.at(end) == QLatin1Char('m'))
-                ++end;
-            const QChar separator = minutes > 0 && !timeFormat.at(minutes - 1).isLetter()
-                ? timeFormat.at(minutes - 1)
-                : QLatin1Char(':');
-            timeFormat.insert(end, separator + QStringLiteral("ss"));
-        }
-    }
     return locale.toString(time.date(), QLocale::ShortFormat) + QLatin1Char(' ')
-        + locale.toString(time.time(), timeFormat);
+        + locale.toString(time.time(), TimeFormatWithSeconds(locale));
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The real program under the X test session: it starts, shows its window, makes a real lookup
-# with the system's curl against a service on 127.0.0.1 when "Log Now (Test)" is pressed, and
-# on closing ends cleanly and removes its working folder.
+# The real program under the X test session: it starts, shows its window, restores a schedule of
+# one log a second with logging on, makes real lookups with the system's curl against a service
+# on 127.0.0.1, and on closing ends cleanly and removes its working folder.
 # Usage: startup.sh PATH_TO_TROVANEL
 set -euo pipefail
 program=$1
@@ -45,6 +45,17 @@ pids+=("$SERVICE_PID")
 read -r port <&"${SERVICE[0]}"
 export TROVANEL_SERVICE_URL="http://127.0.0.1:$port"
 
+mkdir -p "$XDG_CONFIG_HOME/Brenvatic"
+cat >"$XDG_CONFIG_HOME/Brenvatic/Trovanel.conf" <<'CONF'
+[Trovanel]
+Option3=True
+Text1=0
+Text2=0
+Text3=1
+StartStopState=On
+APIKey=sys-key-42
+CONF
+
 "$program" >"$work/program.log" 2>&1 &
 app=$!
 pids+=("$app")
@@ -56,12 +67,13 @@ window=$(xdotool search --sync --onlyvisible --name '^Trovanel$' | head -n1) \
 mode=$(stat -c %a "$XDG_RUNTIME_DIR/trovanel")
 [ "$mode" = 700 ] || fail "working folder mode is $mode"
 
-# "Log Now (Test)" has the focus first; a real key press goes to it.
-xdotool windowactivate --sync "$window"
-xdotool key --clearmodifiers space
-wait_for 20 test -s "$work/requests.log" || fail "no request reached the service"
-[ "$(head -n1 "$work/requests.log")" = "/" ] || fail "unexpected request $(cat "$work/requests.log")"
-[ "$(wc -l <"$work/requests.log")" -eq 1 ] || fail "more than one request"
+# The tick logs every second or so: wait for the second request.
+two_requests() { [ -s "$work/requests.log" ] && [ "$(wc -l <"$work/requests.log")" -ge 2 ]; }
+wait_for 20 two_requests || fail "the schedule did not reach the service twice"
+[ "$(head -n1 "$work/requests.log")" = "/geo?token=sys-key-42" ] \
+    || fail "unexpected request $(head -n1 "$work/requests.log")"
+# The restored choices were written back, the new ones included.
+grep -q '^Weekly=Monday' "$XDG_CONFIG_HOME/Brenvatic/Trovanel.conf" || fail "Weekly not stored"
 
 # Closing the window ends the program and takes the working folder away.
 xdotool windowactivate --sync "$window"

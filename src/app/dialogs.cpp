@@ -1,0 +1,37 @@
+#include "app/dialogs.h"
+
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QUrl>
+
+std::optional<QString> DesktopDialogs::askText(const QString &prompt, const QString &caption,
+                                               const QString &initial)
+{
+    bool ok = false;
+    const QString text
+        = QInputDialog::getText(m_parent, caption, prompt, QLineEdit::Normal, initial, &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
+bool DesktopDialogs::askYesNo(const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
+                    QMessageBox::Yes | QMessageBox::No, m_parent);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void DesktopDialogs::inform(const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
+                    QMessageBox::Ok, m_parent);
+    box.exec();
+}
+
+void DesktopDialogs::openUrl(const QString &url)
+{
+    QDesktopServices::openUrl(QUrl(url));
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+class QWidget;
+
+// The questions and notices the window puts to the user. The window talks to this interface
+// so that tests can answer in the user's place.
+class Dialogs
+{
+public:
+    virtual ~Dialogs() = default;
+
+    // A line of text, or nothing when the user cancels.
+    virtual std::optional<QString> askText(const QString &prompt, const QString &caption,
+                                           const QString &initial)
+        = 0;
+    // Yes or No, under the application title, without an icon.
+    virtual bool askYesNo(const QString &text) = 0;
+    // A notice with an OK button, under the application title.
+    virtual void inform(const QString &text) = 0;
+    // Opens a web page in the user's browser; a browser that cannot be started is not reported.
+    virtual void openUrl(const QString &url) = 0;
+};
+
+// The desktop's own dialogs.
+class DesktopDialogs : public Dialogs
+{
+public:
+    explicit DesktopDialogs(QWidget *parent) : m_parent(parent) { }
+
+    std::optional<QString> askText(const QString &prompt, const QString &caption,
+                                   const QString &initial) override;
+    bool askYesNo(const QString &text) override;
+    void inform(const QString &text) override;
+    void openUrl(const QString &url) override;
+
+private:
+    QWidget *m_parent;
+};

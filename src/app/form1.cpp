@@ -1,0 +1,441 @@
+#include "app/form1.h"
+
+#include "app/apptitle.h"
+#include "app/dialogs.h"
+#include "app/errorreport.h"
+#include "app/failure.h"
+#include "app/look.h"
+#include "lookup/curlfunctions.h"
+#include "lookup/keyhelp.h"
+#include "results/resultslist.h"
+#include "scheduler/schedulecontrols.h"
+#include "scheduler/scheduler.h"
+#include "scheduler/schedulerules.h"
+#include "settings/settingkeys.h"
+#include "settings/settingsstore.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFile>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTimeEdit>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString TurnOn = QStringLiteral("Turn On");
+const QString TurnOff = QStringLiteral("Turn Off");
+const QString ProgressIdle = QStringLiteral("Progress Bar");
+
+QString setting(const SettingKeys::Key &key)
+{
+    return Settings::get(QString::fromLatin1(key.name), QString::fromLatin1(key.defaultText));
+}
+
+void save(const SettingKeys::Key &key, const QString &value)
+{
+    Settings::save(QString::fromLatin1(key.name), value);
+}
+
+QPushButton *button(const QString &name, const QString &caption, QWidget *parent)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    return b;
+}
+
+QIcon applicationIcon()
+{
+    return QIcon(QStringLiteral(":/trovanel.svg"));
+}
+
+} // namespace
+
+Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
+    : QWidget(parent),
+      PushButton1(button(QStringLiteral("PushButton1"), QStringLiteral("Clear Results"), this)),
+      PushButton2(button(QStringLiteral("PushButton2"), TurnOn, this)),
+      PushButton4(
+          button(QStringLiteral("PushButton4"), QStringLiteral("Save Results As Text File"), this)),
+      PushButton5(
+          button(QStringLiteral("PushButton5"), QStringLiteral("Copy Results To Clipboard"), this)),
+      PushButton6(button(QStringLiteral("PushButton6"),
+                         QStringLiteral("Save Results As Excel File"), this)),
+      PushButton7(button(QStringLiteral("PushButton7"),
+                         QStringLiteral("Help / How Do I Get An API Key?"), this)),
+      PushButton8(
+          button(QStringLiteral("PushButton8"), QStringLiteral("Enter Your API Key"), this)),
+      PushButton9(button(QStringLiteral("PushButton9"), QStringLiteral("Log Now (Test)"), this)),
+      Label4(new QLabel(QStringLiteral("Turn On (Press Ctrl + Shift + T to toggle ON/OFF)"), this)),
+      Frame2(new QGroupBox(QStringLiteral("Startup Options"), this)),
+      Frame4(new QGroupBox(QStringLiteral("Off."), this)),
+      ProgressBar1(new QProgressBar(this)),
+      ListView1(new QTableView(this)),
+      Check4(new QCheckBox(QStringLiteral("Load this software on Windows startup"), this)),
+      Check8(new QCheckBox(QStringLiteral("Minimized to system tray"), this)),
+      m_dialogs(dialogs),
+      m_clock(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); }))
+{
+    if (!m_dialogs) {
+        m_ownDialogs = std::make_unique<DesktopDialogs>(this);
+        m_dialogs = m_ownDialogs.get();
+    }
+    setObjectName(QStringLiteral("Form1"));
+    m_results = new ResultsList(this);
+    m_lookup = new CurlFunctions(m_results, this);
+    m_lookup->setClock(m_clock);
+    m_controls = new ScheduleControls(&m_state, m_dialogs, m_clock, this);
+    m_scheduler = new Scheduler(&m_state, m_controls, m_lookup, m_clock, this);
+    m_scheduler->setSwitchIsOn([this] { return switchIsOn(); });
+    m_keyHelp = std::make_unique<KeyHelp>(m_dialogs);
+    m_pointer = new PointerRule(this);
+
+    Label4->setObjectName(QStringLiteral("Label4"));
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    Frame4->setObjectName(QStringLiteral("Frame4"));
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setAccessibleName(QStringLiteral("Progress"));
+    ProgressBar1->setTextVisible(true);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    setProgressText(ProgressIdle);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setAccessibleName(QStringLiteral("Results"));
+    ListView1->setModel(m_results);
+    ListView1->setToolTip(
+        QStringLiteral("Move | line to right and out of window to reveal full names."));
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setTabKeyNavigation(false);
+    ListView1->verticalHeader()->hide();
+    ListView1->verticalHeader()->setDefaultSectionSize(ListView1->fontMetrics().height() + 6);
+    Check4->setObjectName(QStringLiteral("Check4"));
+    Check8->setObjectName(QStringLiteral("Check8"));
+    Check8->setVisible(false);
+
+    // The designed look: white window, black text, Arial 9 point bold.
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    white.setColor(QPalette::WindowText, Qt::black);
+    setPalette(white);
+    setAutoFillBackground(true);
+    QFont font(QStringLiteral("Arial"), 9);
+    font.setBold(true);
+    setFont(font);
+
+    buildLayout();
+
+    for (QWidget *b : {PushButton1, PushButton2, PushButton4, PushButton5, PushButton6, PushButton7,
+                       PushButton8, PushButton9})
+        m_pointer->addButton(b);
+    for (QWidget *area : std::initializer_list<QWidget *> {m_controls, Frame2, Frame4, ListView1,
+                                                           ListView1->viewport(),
+                                                           m_controls->Label1, m_controls->Text2})
+        m_pointer->addResettingArea(area);
+
+    connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
+    connect(PushButton9, &QPushButton::clicked, this, &Form1::PushButton9_Click);
+    connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
+    connect(PushButton8, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton8_Click(); });
+    connect(PushButton7, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton7_Click(); });
+    connect(Check4, &QCheckBox::toggled, this, &Form1::Check4_Click);
+    connect(Check8, &QCheckBox::toggled, this, &Form1::Check8_Click);
+    connect(m_lookup, &CurlFunctions::progressText, this, &Form1::setProgressText);
+    connect(m_scheduler, &Scheduler::statusText, Frame4, &QGroupBox::setTitle);
+    connect(m_scheduler, &Scheduler::progressMaximum, this, &Form1::setProgressMaximum);
+    connect(m_scheduler, &Scheduler::progressValue, this, &Form1::setProgressValue);
+    connect(m_lookup, &CurlFunctions::logFinished, this, [this](int row) {
+        if (row >= 0)
+            ListView1->scrollTo(m_results->index(row, 0));
+    });
+}
+
+Form1::~Form1()
+{
+    Form_QueryUnload();
+}
+
+void Form1::buildLayout()
+{
+    auto *switchRow = new QHBoxLayout;
+    switchRow->addWidget(PushButton2);
+    switchRow->addWidget(Label4, 1);
+    switchRow->addWidget(PushButton9);
+
+    auto *status = new QVBoxLayout(Frame4);
+    status->addWidget(ProgressBar1);
+
+    auto *buttons = new QGridLayout;
+    buttons->addWidget(PushButton1, 0, 0);
+    buttons->addWidget(PushButton4, 0, 1);
+    buttons->addWidget(PushButton5, 1, 0);
+    buttons->addWidget(PushButton6, 1, 1);
+    buttons->addWidget(PushButton8, 2, 0);
+    buttons->addWidget(PushButton7, 2, 1);
+
+    auto *startup = new QVBoxLayout(Frame2);
+    startup->addWidget(Check4);
+    startup->addWidget(Check8);
+
+    auto *left = new QVBoxLayout;
+    left->addWidget(m_controls);
+    left->addLayout(switchRow);
+    left->addWidget(Frame4);
+    left->addLayout(buttons);
+    left->addWidget(Frame2);
+    left->addStretch(1);
+
+    auto *main = new QHBoxLayout(this);
+    main->addLayout(left, 0);
+    main->addWidget(ListView1, 1);
+
+    // The keyboard follows the layout: schedule, switch, status, results actions, key, start-up
+    // options, and last the results list.
+    QWidget *order[] = {m_controls->Option3,
+                        m_controls->Text1,
+                        m_controls->Text2,
+                        m_controls->Text3,
+                        m_controls->Option2,
+                        m_controls->Option1,
+                        m_controls->cboWeekly,
+                        m_controls->dtpWeekly,
+                        PushButton2,
+                        PushButton9,
+                        PushButton1,
+                        PushButton4,
+                        PushButton5,
+                        PushButton6,
+                        PushButton8,
+                        PushButton7,
+                        Check4,
+                        Check8,
+                        ListView1};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    // 15960 x 5715 twips at 96 dots per inch.
+    resize(1064, 381);
+}
+
+void Form1::Form_Load()
+{
+    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Form_Load"));
+    const QString programFolder = QCoreApplication::applicationDirPath();
+
+    steps.step(100, [&] { ApplySkin(this, programFolder); });
+    steps.step(102, [&] { m_formLoading = true; });
+    steps.step(106, [&] {
+        setWindowTitle(QString::fromLatin1(ProductName));
+        setWindowIcon(applicationIcon());
+        SetAppTitle();
+    });
+    const QString cursorFile = programFolder + QStringLiteral("/HAND-M.CUR");
+    if (QFile::exists(cursorFile)) {
+        steps.step(110, [&] {
+            const QPixmap image(cursorFile);
+            if (image.isNull())
+                throw Failure(QStringLiteral("The pointer %1 cannot be read.").arg(cursorFile));
+            m_pointer->setCustomCursor(QCursor(image, 0, 0));
+        });
+    }
+
+    steps.step(132, [&] {
+        m_controls->Option1->setChecked(Settings::TruthValue(setting(SettingKeys::Option1)));
+    });
+    steps.step(134, [&] {
+        m_controls->Option2->setChecked(Settings::TruthValue(setting(SettingKeys::Option2)));
+    });
+    steps.step(136, [&] {
+        m_controls->Option3->setChecked(Settings::TruthValue(setting(SettingKeys::Option3)));
+    });
+    steps.step(138, [&] {
+        const QString now = ScheduleRules::WeeklyTimeText(m_clock().time());
+        const QString text = Settings::get(QString::fromLatin1(SettingKeys::WeeklyTime.name), now);
+        const QTime time = ScheduleRules::ParseWeeklyTime(text);
+        // The picker's change handler stores the restored time; a time equal to the one the
+        // picker already shows sends no change, so it is stored here.
+        if (time == m_controls->dtpWeekly->time())
+            save(SettingKeys::WeeklyTime, ScheduleRules::WeeklyTimeText(time));
+        m_controls->dtpWeekly->setTime(time);
+    });
+    steps.step(140, [&] {
+        const QString day = setting(SettingKeys::Weekly);
+        m_controls->cboWeekly->setCurrentIndex(m_controls->cboWeekly->findText(day));
+    });
+    steps.step(142, [&] { m_controls->Text1->setText(setting(SettingKeys::Text1)); });
+    steps.step(144, [&] { m_controls->Text2->setText(setting(SettingKeys::Text2)); });
+    steps.step(146, [&] { m_controls->Text3->setText(setting(SettingKeys::Text3)); });
+    // The results list's seven columns, each 1100 twips wide to begin with.
+    steps.step(162, [&] {
+        for (int column = 0; column < ResultsList::ColumnCount; ++column)
+            ListView1->setColumnWidth(column, 1100 * logicalDpiX() / 1440);
+    });
+    steps.step(176, [&] { m_lookup->ExtractWorkingFiles(); });
+
+    QString state;
+    steps.step(178, [&] { state = setting(SettingKeys::StartStopState); });
+    if (state == QLatin1String(SettingKeys::Off)) {
+        steps.step(182, [&] { m_scheduler->stopTimer(); });
+        steps.step(186, [&] { Frame4->setTitle(QStringLiteral("Off.")); });
+        steps.step(188, [&] { m_pointer->setPointer(PointerRule::Pointer::Default); });
+        steps.step(190, [&] { setProgressValue(0); });
+        steps.step(192, [&] { setProgressText(ProgressIdle); });
+        steps.step(194, [&] { PushButton2->setText(TurnOn); });
+    } else if (state == QLatin1String(SettingKeys::On)) {
+        steps.step(198, [&] { m_savedSwitchCaption = TurnOn; });
+        steps.step(200, [&] { PushButton2->setText(TurnOff); });
+        if (m_controls->Option1->isChecked() || m_controls->Option2->isChecked())
+            steps.step(204, [&] { m_controls->recomputeSpan(); });
+        steps.step(206, [&] {
+            m_scheduler->restartFromNow();
+            m_scheduler->startTimer();
+        });
+    }
+
+    steps.step(210, [&] {
+        Check4->setChecked(setting(SettingKeys::WindowsStartup) == QLatin1String(SettingKeys::On));
+    });
+    steps.step(212, [&] {
+        const bool minimized = setting(SettingKeys::Minimized) == QLatin1String(SettingKeys::On);
+        // The box's own handler stores the value again, as a click would.
+        if (Check8->isChecked() == minimized)
+            Check8_Click();
+        Check8->setChecked(minimized);
+    });
+    if (Check4->isChecked()) {
+        steps.step(216, [&] { Check8->setVisible(true); });
+        if (Check8->isChecked())
+            steps.step(220, [&] { setWindowState(windowState() | Qt::WindowMinimized); });
+    } else {
+        steps.step(222, [&] { Check8->setVisible(false); });
+    }
+    steps.step(224, [&] { m_formLoading = false; });
+}
+
+void Form1::Form_QueryUnload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Form_QueryUnload"));
+    steps.step(102, [&] { m_scheduler->stopTimer(); });
+    // A lookup in flight is ended; it adds no row.
+    steps.step(106, [&] { m_scheduler->abortLogs(); });
+    steps.step(108, [&] { m_lookup->DeleteWorkingFiles(); });
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    Form_QueryUnload();
+    event->accept();
+}
+
+bool Form1::switchIsOn() const
+{
+    return PushButton2->text() == TurnOff;
+}
+
+void Form1::PushButton2_Click()
+{
+    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
+    if (!switchIsOn()) {
+        steps.step(100, [&] { m_keyHelp->ShowKeyHelp(false); });
+        steps.step(102, [&] { m_savedSwitchCaption = PushButton2->text(); });
+        steps.step(104, [&] { setWindowState(windowState() | Qt::WindowMinimized); });
+        steps.step(106, [&] { PushButton2->setText(TurnOff); });
+        if (m_controls->Option1->isChecked() || m_controls->Option2->isChecked())
+            steps.step(108, [&] { m_controls->recomputeSpan(); });
+        steps.step(110, [&] {
+            m_scheduler->restartFromNow();
+            m_scheduler->startTimer();
+        });
+        steps.step(
+            112, [&] { save(SettingKeys::StartStopState, QString::fromLatin1(SettingKeys::On)); });
+    } else {
+        steps.step(114, [&] { m_scheduler->stopTimer(); });
+        steps.step(116, [&] { Frame4->setTitle(QStringLiteral("Off.")); });
+        steps.step(118, [&] { m_pointer->setPointer(PointerRule::Pointer::Default); });
+        steps.step(120, [&] {
+            setProgressValue(0);
+            setProgressText(ProgressIdle);
+        });
+        steps.step(122, [&] { PushButton2->setText(m_savedSwitchCaption); });
+        steps.step(
+            124, [&] { save(SettingKeys::StartStopState, QString::fromLatin1(SettingKeys::Off)); });
+    }
+}
+
+void Form1::PushButton9_Click()
+{
+    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("PushButton9_Click"));
+    steps.step(100, [&] { m_keyHelp->ShowKeyHelp(false); });
+    steps.step(102, [&] { m_scheduler->requestLog(false); });
+}
+
+void Form1::PushButton1_Click()
+{
+    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("PushButton1_Click"));
+    steps.step(100, [&] { m_results->clear(); });
+}
+
+void Form1::Check4_Click()
+{
+    if (m_formLoading)
+        return;
+    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Check4_Click"));
+    if (Check4->isChecked()) {
+        Check8->setVisible(true);
+        steps.step(
+            100, [&] { save(SettingKeys::WindowsStartup, QString::fromLatin1(SettingKeys::On)); });
+    } else {
+        // Clearing the box runs its own handler, which stores "Off".
+        Check8->setChecked(false);
+        Check8->setVisible(false);
+        steps.step(
+            102, [&] { save(SettingKeys::WindowsStartup, QString::fromLatin1(SettingKeys::Off)); });
+    }
+}
+
+void Form1::Check8_Click()
+{
+    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Check8_Click"));
+    steps.step(100, [&] {
+        save(SettingKeys::Minimized,
+             QString::fromLatin1(Check8->isChecked() ? SettingKeys::On : SettingKeys::Off));
+    });
+}
+
+void Form1::setProgressText(const QString &text)
+{
+    QString format = text;
+    format.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    ProgressBar1->setFormat(format);
+}
+
+QString Form1::progressText() const
+{
+    QString text = ProgressBar1->format();
+    text.replace(QStringLiteral("%%"), QStringLiteral("%"));
+    return text;
+}
+
+void Form1::setProgressMaximum(int maximum)
+{
+    // A span of zero or below (a chosen time already passed) shows an empty bar rather than
+    // the bar's busy animation.
+    ProgressBar1->setRange(0, std::max(1, maximum));
+}
+
+void Form1::setProgressValue(int value)
+{
+    ProgressBar1->setValue(std::clamp(value, 0, ProgressBar1->maximum()));
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "scheduler/schedulestate.h"
+
+#include <QWidget>
+#include <memory>
+
+class CurlFunctions;
+class Dialogs;
+class KeyHelp;
+class PointerRule;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+class ResultsList;
+class ScheduleControls;
+class Scheduler;
+
+// The main window: it holds every control, restores the last run's choices at start-up and
+// tears everything down when it closes. The work itself is done by the pieces it wires up.
+class Form1 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // dialogs: where questions go (the desktop's own when null); clock: the time of day.
+    explicit Form1(Dialogs *dialogs = nullptr, Clock clock = {}, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Start-up: restores the controls from the settings, prepares the lookup and brings the
+    // switch into its stored state.
+    void Form_Load();
+    // Shutdown: stops the tick, ends a lookup in flight, removes the working files.
+    void Form_QueryUnload();
+
+    void PushButton2_Click(); // the on/off switch
+    void PushButton9_Click(); // "Log Now (Test)"
+    void PushButton1_Click(); // "Clear Results"
+
+    bool switchIsOn() const;
+    bool formLoading() const { return m_formLoading; }
+
+    ResultsList *results() const { return m_results; }
+    CurlFunctions *lookup() const { return m_lookup; }
+    Scheduler *scheduler() const { return m_scheduler; }
+    ScheduleControls *scheduleControls() const { return m_controls; }
+    KeyHelp *keyHelp() const { return m_keyHelp.get(); }
+    PointerRule *pointerRule() const { return m_pointer; }
+    ScheduleState &state() { return m_state; }
+
+    QPushButton *PushButton1;
+    QPushButton *PushButton2;
+    QPushButton *PushButton4;
+    QPushButton *PushButton5;
+    QPushButton *PushButton6;
+    QPushButton *PushButton7;
+    QPushButton *PushButton8;
+    QPushButton *PushButton9;
+    QLabel *Label4;
+    QGroupBox *Frame2;
+    QGroupBox *Frame4;
+    QProgressBar *ProgressBar1;
+    QTableView *ListView1;
+    QCheckBox *Check4;
+    QCheckBox *Check8;
+
+    // The progress bar's own text; a percent sign shows as itself.
+    void setProgressText(const QString &text);
+    QString progressText() const;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildLayout();
+    void setProgressMaximum(int maximum);
+    void setProgressValue(int value);
+    void Check4_Click();
+    void Check8_Click();
+
+    std::unique_ptr<Dialogs> m_ownDialogs;
+    Dialogs *m_dialogs;
+    Clock m_clock;
+    ScheduleState m_state;
+    ResultsList *m_results;
+    CurlFunctions *m_lookup;
+    ScheduleControls *m_controls;
+    Scheduler *m_scheduler;
+    std::unique_ptr<KeyHelp> m_keyHelp;
+    PointerRule *m_pointer;
+    QString m_savedSwitchCaption; // the caption the switch returns to when turned off
+    bool m_formLoading = false;
+    bool m_unloaded = false;
+};

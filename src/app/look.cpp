@@ -1,0 +1,93 @@
+#include "app/look.h"
+
+#include "app/failure.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QStringDecoder>
+#include <QWidget>
+
+void ApplySkin(QWidget *window, const QString &programFolder)
+{
+    const QString path = programFolder + QStringLiteral("/x/o.cjs");
+    if (!QFile::exists(path))
+        return;
+
+    // Under a skin the designed white gives way to the desktop's button face.
+    auto buttonFace = [](QWidget *widget) {
+        QPalette palette = widget->palette();
+        palette.setColor(QPalette::Window, palette.color(QPalette::Button));
+        widget->setPalette(palette);
+        widget->setAutoFillBackground(true);
+    };
+    buttonFace(window);
+    for (QWidget *child : window->findChildren<QWidget *>()) {
+        if (qobject_cast<QRadioButton *>(child) || qobject_cast<QCheckBox *>(child)
+            || qobject_cast<QGroupBox *>(child) || qobject_cast<QLabel *>(child))
+            buttonFace(child);
+    }
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure(
+            QStringLiteral("The skin %1 cannot be loaded: %2").arg(path, file.errorString()));
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString sheet = decoder(file.readAll());
+    if (decoder.hasError())
+        throw Failure(QStringLiteral("The skin %1 cannot be loaded: it is not a UTF-8 style sheet.")
+                          .arg(path));
+    window->setStyleSheet(sheet);
+}
+
+PointerRule::PointerRule(QWidget *window) : QObject(window), m_window(window)
+{
+    m_resetting.insert(window);
+    window->installEventFilter(this);
+}
+
+void PointerRule::addButton(QWidget *button)
+{
+    m_buttons.insert(button);
+    button->installEventFilter(this);
+}
+
+void PointerRule::addResettingArea(QWidget *area)
+{
+    m_resetting.insert(area);
+    area->installEventFilter(this);
+}
+
+void PointerRule::setPointer(Pointer pointer)
+{
+    m_pointer = pointer;
+    switch (pointer) {
+    case Pointer::Default:
+        m_window->unsetCursor();
+        break;
+    case Pointer::Hourglass:
+        m_window->setCursor(Qt::WaitCursor);
+        break;
+    case Pointer::Custom:
+        if (m_custom)
+            m_window->setCursor(*m_custom);
+        else
+            m_window->unsetCursor();
+        break;
+    }
+}
+
+bool PointerRule::eventFilter(QObject *watched, QEvent *event)
+{
+    if ((event->type() == QEvent::Enter || event->type() == QEvent::MouseMove)
+        && m_pointer != Pointer::Hourglass) {
+        if (m_buttons.contains(watched) && m_pointer != Pointer::Custom)
+            setPointer(Pointer::Custom);
+        else if (m_resetting.contains(watched) && m_pointer != Pointer::Default)
+            setPointer(Pointer::Default);
+    }
+    return QObject::eventFilter(watched, event);
+}

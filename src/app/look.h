@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QCursor>
+#include <QObject>
+#include <QSet>
+#include <optional>
+
+class QWidget;
+
+// The optional skin: <program folder>/x/o.cjs, a Qt style sheet. Without it the window keeps
+// its designed white look. Raises a Failure when the file is there but cannot be loaded.
+void ApplySkin(QWidget *window, const QString &programFolder);
+
+// The window-wide pointer: a hand over the buttons, the arrow over the areas that reset it,
+// unchanged elsewhere; the hourglass of a long operation always wins.
+class PointerRule : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Pointer { Default, Hourglass, Custom };
+
+    explicit PointerRule(QWidget *window);
+
+    // The hand image: <program folder>/HAND-M.CUR. Without it the buttons show the arrow.
+    void setCustomCursor(const QCursor &cursor) { m_custom = cursor; }
+    void addButton(QWidget *button);
+    void addResettingArea(QWidget *area);
+
+    Pointer pointer() const { return m_pointer; }
+    void setPointer(Pointer pointer);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QWidget *m_window;
+    std::optional<QCursor> m_custom;
+    QSet<QObject *> m_buttons;
+    QSet<QObject *> m_resetting;
+    Pointer m_pointer = Pointer::Default;
+};

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+class Dialogs;
+
+// The service key: entering it, and the once-per-run offer to open the service's sign-up
+// page for a user who has none.
+class KeyHelp
+{
+public:
+    explicit KeyHelp(Dialogs *dialogs) : m_dialogs(dialogs) { }
+
+    // "Enter Your API Key": asks for the key with the stored one proposed; an empty answer or
+    // Cancel keeps the stored key.
+    void PushButton8_Click();
+    // "Help / How Do I Get An API Key?"
+    void PushButton7_Click();
+
+    // Makes the offer when always is true or no key is stored (a key of blanks is none), but
+    // only once per run. Raises a Failure when the settings cannot be read.
+    void ShowKeyHelp(bool always);
+    bool KeyHelpShown() const { return m_keyHelpShown; }
+
+    static QString offerText();
+
+private:
+    Dialogs *m_dialogs;
+    bool m_keyHelpShown = false;
+};

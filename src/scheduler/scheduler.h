@@ -1,0 +1,67 @@
+#pragma once
+
+#include "scheduler/schedulestate.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QTimer>
+#include <functional>
+
+class CurlFunctions;
+class ScheduleControls;
+
+// The one-second tick: decides when the next log is due, shows the countdown, and runs the
+// logs, never more than one lookup at a time.
+class Scheduler : public QObject
+{
+    Q_OBJECT
+
+public:
+    Scheduler(ScheduleState *state, ScheduleControls *controls, CurlFunctions *lookup, Clock clock,
+              QObject *parent = nullptr);
+
+    // Timer1: ticks every 1000 ms while logging is on.
+    QTimer &Timer1() { return m_timer; }
+    void startTimer();
+    void stopTimer();
+
+    // Tells the scheduler whether the switch is on, so a log that ends after logging was
+    // switched off does not start the tick again.
+    void setSwitchIsOn(std::function<bool()> isOn) { m_switchIsOn = std::move(isOn); }
+
+    // Logging was switched on: a daily or weekly moment that passed while it was off is not
+    // made up for.
+    void restartFromNow();
+
+    void Timer1_Timer();
+
+    // Runs one log now, or right after the one in flight (at most one waits). A scheduled log
+    // keeps the tick stopped until it is done.
+    void requestLog(bool scheduled);
+    bool logWaiting() const { return m_logWaiting; }
+    // Ends the log in flight and forgets the one waiting; no row is added.
+    void abortLogs();
+
+Q_SIGNALS:
+    void statusText(const QString &text);
+    void progressMaximum(int maximum);
+    void progressValue(int value);
+
+private:
+    void dailyOrWeekly(const QDateTime &now, bool weekly);
+    void interval();
+    void onLogFinished();
+
+    ScheduleState *m_state;
+    ScheduleControls *m_controls;
+    CurlFunctions *m_lookup;
+    Clock m_clock;
+    std::function<bool()> m_switchIsOn = [] {
+        return true;
+    };
+    QTimer m_timer;
+    QDateTime m_previousTick;
+    bool m_logWaiting = false;
+    bool m_scheduledLogInChain = false;
+    bool m_intervalReported = false;
+};

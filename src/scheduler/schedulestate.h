@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QDateTime>
+#include <QtGlobal>
+#include <functional>
+
+using Clock = std::function<QDateTime()>;
+
+// The scheduler's two counts, shared by the tick, the schedule controls and the switch.
+struct ScheduleState
+{
+    // Interval mode: ticks since the last log or since interval mode was chosen.
+    // Daily and weekly mode: TotalSeconds minus the seconds left to today's chosen time.
+    qint32 ElapsedSeconds = 0;
+    // The span the progress bar shows.
+    qint32 TotalSeconds = 0;
+};

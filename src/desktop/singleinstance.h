@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class QLocalServer;
+
+// Keeps the program to one copy per user: the first copy holds a lock and listens; a later
+// copy asks it to show its window and ends. Two copies would share, and delete, each other's
+// working files.
+class SingleInstance : public QObject
+{
+    Q_OBJECT
+
+public:
+    // folder: where the lock and the socket live (the user's runtime folder by default).
+    explicit SingleInstance(const QString &folder = defaultFolder(), QObject *parent = nullptr);
+    ~SingleInstance() override;
+
+    static QString defaultFolder();
+
+    // True when this copy is the first: it now holds the lock and listens. False when another
+    // copy runs; that copy has been asked to show itself.
+    bool claim();
+    // For a copy that is not the first: whether the running copy took the request.
+    bool requestDelivered() const { return m_delivered; }
+
+    QString lockPath() const;
+    QString serverPath() const;
+
+Q_SIGNALS:
+    // Another copy was started: the window should come to the front.
+    void showRequested();
+
+private:
+    void onNewConnection();
+
+    QString m_folder;
+    std::unique_ptr<QLockFile> m_lock;
+    QLocalServer *m_server = nullptr;
+    bool m_delivered = false;
+};

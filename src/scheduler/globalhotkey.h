@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QObject>
+#include <memory>
+
+// A key combination that works from anywhere on the desktop, whichever window has the focus.
+// The backend depends on the display system; it never takes the keys from the focused window.
+class GlobalHotkey : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    // Starts listening; false when this desktop offers no way to (the program then runs
+    // without the hotkey).
+    virtual bool install() = 0;
+    virtual void remove() = 0;
+    virtual bool isInstalled() const = 0;
+
+Q_SIGNALS:
+    void activated();
+};
+
+// Ctrl+Shift+T for the display the program runs on: the X11 backend under X, none elsewhere.
+std::unique_ptr<GlobalHotkey> createToggleHotkey(QObject *parent = nullptr);

@@ -1,0 +1,38 @@
+#include "scheduler/modkeyboard.h"
+
+#include "scheduler/globalhotkey.h"
+
+modKeyboard::modKeyboard(std::function<void()> toggle, QObject *parent)
+    : QObject(parent), m_toggle(std::move(toggle))
+{
+    setBackend(createToggleHotkey());
+}
+
+modKeyboard::~modKeyboard()
+{
+    UnhookKeyboard();
+}
+
+void modKeyboard::setBackend(std::unique_ptr<GlobalHotkey> backend)
+{
+    UnhookKeyboard();
+    m_backend = std::move(backend);
+    if (m_backend)
+        connect(m_backend.get(), &GlobalHotkey::activated, this, [this] { m_toggle(); });
+}
+
+bool modKeyboard::HookKeyboard()
+{
+    return m_backend && m_backend->install();
+}
+
+void modKeyboard::UnhookKeyboard()
+{
+    if (m_backend)
+        m_backend->remove();
+}
+
+bool modKeyboard::isHooked() const
+{
+    return m_backend && m_backend->isInstalled();
+}

@@ -1,0 +1,568 @@
+#include "app/dialogs.h"
+#include "app/form1.h"
+#include "lookup/curlfunctions.h"
+#include "results/resultslist.h"
+#include "scheduler/schedulecontrols.h"
+#include "scheduler/scheduler.h"
+#include "settings/settingsstore.h"
+#include "support/loopbackserver.h"
+#include "support/testenv.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimeEdit>
+
+#include <ctime>
+#include <memory>
+#include <optional>
+
+namespace {
+
+const QString Prefix = QStringLiteral("On. Next Log will occur in: ");
+constexpr int LookupWaitMs = 5000;
+
+// Friday 11 December 2026 at the given time (the test runs in UTC).
+QDateTime friday(int hour, int minute, int second)
+{
+    return QDateTime(QDate(2026, 12, 11), QTime(hour, minute, second));
+}
+
+// Writes down the notices; every question is answered No.
+class ScriptedDialogs : public Dialogs
+{
+public:
+    std::optional<QString> askText(const QString &, const QString &, const QString &) override
+    {
+        return std::nullopt;
+    }
+    bool askYesNo(const QString &) override { return false; }
+    void inform(const QString &text) override { notices << text; }
+    void openUrl(const QString &) override { }
+
+    QStringList notices;
+};
+
+// Keeps Timer1's own timeouts away, so that only the test's ticks count while the timer's
+// running state stays what the window made it.
+class MutedTimer : public QObject
+{
+protected:
+    bool eventFilter(QObject *, QEvent *event) override { return event->type() == QEvent::Timer; }
+};
+
+QString stored(const QString &key)
+{
+    return Settings::get(key, QStringLiteral("(unset)"));
+}
+
+// A window on a private store holding a key, the switch stored off, and the presets
+// ("key=value"); its lookups are served by a loopback server.
+struct Window
+{
+    explicit Window(const QStringList &presets = {}, const QDateTime &start = friday(8, 0, 0))
+        : now(start)
+    {
+        const QStringList all = QStringList {"APIKey=key", "StartStopState=Off"} + presets;
+        for (const QString &entry : all) {
+            const qsizetype equals = entry.indexOf(QLatin1Char('='));
+            Settings::save(entry.left(equals), entry.mid(equals + 1));
+        }
+        server.setResponse({200, LoopbackServer::singleLineAnswer()});
+        server.listen();
+        open();
+    }
+
+    void open()
+    {
+        form.reset();
+        form = std::make_unique<Form1>(&dialogs, [this] { return now; });
+        CurlRunnerConfig quick;
+        quick.maxRuns = 2;
+        quick.pauseMs = 20;
+        quick.connectTimeoutSeconds = 2;
+        quick.maxTimeSeconds = 2;
+        quick.watchdogGraceMs = 500;
+        form->lookup()->runner().setConfig(quick);
+        form->lookup()->runner().setServiceBase(server.baseUrl());
+        timer().installEventFilter(&muted);
+        form->Form_Load();
+    }
+
+    // One second passes and the tick comes.
+    void tick()
+    {
+        now = now.addSecs(1);
+        form->scheduler()->Timer1_Timer();
+    }
+    void tickAt(const QTime &time)
+    {
+        now = QDateTime(now.date(), time);
+        form->scheduler()->Timer1_Timer();
+    }
+
+    QTimer &timer() { return form->scheduler()->Timer1(); }
+    ScheduleControls *controls() { return form->scheduleControls(); }
+    int rows() { return form->results()->rows(); }
+    QString status() { return form->Frame4->title(); }
+
+    TestEnv env;
+    QDateTime now;
+    ScriptedDialogs dialogs;
+    LoopbackServer server;
+    MutedTimer muted;
+    std::unique_ptr<Form1> form;
+};
+
+QStringList interval(const QString &hours, const QString &minutes, const QString &seconds)
+{
+    return {"Text1=" + hours, "Text2=" + minutes, "Text3=" + seconds};
+}
+
+} // namespace
+
+class TestForm1Schedule : public QObject
+{
+    Q_OBJECT
+
+private:
+    // The tick that just came started a scheduled log: the tick rests until its row is in.
+    static void expectScheduledLog(Window &w, int rowsAfter)
+    {
+        QVERIFY(!w.timer().isActive());
+        QVERIFY(w.form->lookup()->isBusy());
+        QTRY_COMPARE_WITH_TIMEOUT(w.rows(), rowsAfter, LookupWaitMs);
+        QVERIFY(w.timer().isActive());
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qputenv("TZ", "UTC");
+        tzset();
+        // Nothing may reach the public service or a proxy.
+        qputenv("TROVANEL_SERVICE_URL", "http://127.0.0.1:9");
+        qputenv("NO_PROXY", "127.0.0.1");
+        qputenv("no_proxy", "127.0.0.1");
+    }
+
+    void intervalCountdown_data()
+    {
+        QTest::addColumn<QStringList>("boxes");
+        QTest::addColumn<QStringList>("statuses"); // after each tick
+        QTest::addColumn<QList<int>>("logTicks");
+        QStringList ten;
+        for (int left = 9; left >= 0; --left)
+            ten << QStringLiteral("00:00:0%1").arg(left);
+        QTest::newRow("ten seconds")
+            << interval("0", "0", "10") << ten + QStringList {"00:00:09"} << QList<int> {10};
+        QTest::newRow("25 hours") << interval("25", "0", "0")
+                                  << QStringList {"00:59:59", "00:59:58"} << QList<int> {};
+        QTest::newRow("all zero") << interval("0", "0", "0")
+                                  << QStringList {"00:00:01", "00:00:01", "00:00:01"}
+                                  << QList<int> {1, 2, 3};
+        QTest::newRow("half to even, down")
+            << interval("0", "0", "2.5") << QStringList {"00:00:01", "00:00:00", "00:00:01"}
+            << QList<int> {2};
+        QTest::newRow("half to even, up")
+            << interval("0", "0", "3.5")
+            << QStringList {"00:00:03", "00:00:02", "00:00:01", "00:00:00"} << QList<int> {4};
+        QTest::newRow("all three boxes")
+            << interval("1", "1", "1") << QStringList {"01:01:00"} << QList<int> {};
+        QTest::newRow("fractions of hours")
+            << interval("0.001", "0", " 0.4 ") << QStringList {"00:00:03"} << QList<int> {};
+    }
+    void intervalCountdown()
+    {
+        QFETCH(QStringList, boxes);
+        QFETCH(QStringList, statuses);
+        QFETCH(QList<int>, logTicks);
+        Window w(boxes);
+        QVERIFY(w.server.port() != 0);
+        w.form->PushButton2_Click();
+        QVERIFY(w.timer().isActive());
+        int rows = 0;
+        for (int tick = 1; tick <= statuses.size(); ++tick) {
+            w.tick();
+            QCOMPARE(w.status(), Prefix + statuses.at(tick - 1));
+            if (logTicks.contains(tick)) {
+                expectScheduledLog(w, ++rows);
+            } else {
+                QVERIFY(!w.form->lookup()->isBusy());
+                QVERIFY(w.timer().isActive());
+            }
+        }
+        QCOMPARE(w.rows(), logTicks.size());
+        QCOMPARE(w.server.requestCount(), logTicks.size());
+        if (rows > 0)
+            QCOMPARE(w.form->results()->cell(0, ResultsList::City), "Berlin");
+    }
+
+    void fallbacks_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("seconds emptied") << "Text3"
+                                         << ""
+                                         << "5"
+                                         << "00:00:04";
+        QTest::newRow("minutes emptied") << "Text2"
+                                         << ""
+                                         << "0"
+                                         << "00:00:09";
+        QTest::newRow("hours not a number") << "Text1"
+                                            << "1h"
+                                            << "0"
+                                            << "00:00:09";
+        QTest::newRow("seconds with blanks") << "Text3"
+                                             << " 7 "
+                                             << " 7 "
+                                             << "00:00:06";
+    }
+    void fallbacks()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, text);
+        QFETCH(QString, after);
+        Window w(interval("0", "0", "10"));
+        w.form->PushButton2_Click();
+        auto *edit = w.form->findChild<QLineEdit *>(box);
+        edit->setText(text);
+        w.tick();
+        QCOMPARE(edit->text(), after);
+        QCOMPARE(stored(box), after);
+        QFETCH(QString, status);
+        QCOMPARE(w.status(), Prefix + status);
+        QCOMPARE(w.env.takeReports().size(), 0);
+    }
+
+    void interruptions_data()
+    {
+        QTest::addColumn<int>("before"); // ticks before the interruption
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("after"); // the tick after it that logs
+        QTest::addColumn<int>("extraRows");
+        QTest::newRow("interval shortened below the count") << 5 << "shorten" << 1 << 0;
+        QTest::newRow("switched off and on") << 4 << "offOn" << 6 << 0;
+        QTest::newRow("Log Now") << 6 << "logNow" << 4 << 1;
+        QTest::newRow("interval chosen again") << 4 << "reselect" << 10 << 0;
+    }
+    void interruptions()
+    {
+        QFETCH(int, before);
+        QFETCH(QString, action);
+        QFETCH(int, after);
+        QFETCH(int, extraRows);
+        Window w(interval("0", "0", "10"));
+        w.form->PushButton2_Click();
+        for (int i = 0; i < before; ++i)
+            w.tick();
+        QCOMPARE(w.rows(), 0);
+
+        if (action == QLatin1String("shorten")) {
+            w.controls()->Text3->setText(QStringLiteral("3"));
+        } else if (action == QLatin1String("offOn")) {
+            w.form->PushButton2_Click();
+            QVERIFY(!w.timer().isActive());
+            w.form->PushButton2_Click();
+        } else if (action == QLatin1String("logNow")) {
+            w.form->PushButton9->click();
+            QVERIFY(w.form->lookup()->isBusy());
+            QTRY_COMPARE_WITH_TIMEOUT(w.rows(), 1, LookupWaitMs);
+        } else {
+            w.controls()->Option3->click();
+        }
+        QVERIFY(w.timer().isActive());
+
+        for (int i = 1; i < after; ++i) {
+            w.tick();
+            QVERIFY2(!w.form->lookup()->isBusy(), qPrintable(QString::number(i)));
+        }
+        QCOMPARE(w.rows(), extraRows);
+        w.tick();
+        expectScheduledLog(w, extraRows + 1);
+    }
+
+    void tooLargeHours()
+    {
+        Window w(interval("0", "0", "10"));
+        w.form->PushButton2_Click();
+        for (int i = 0; i < 3; ++i)
+            w.tick();
+        w.controls()->Text1->setText(QStringLiteral("1e10"));
+        for (int i = 0; i < 6; ++i)
+            w.tick();
+        QCOMPARE(w.status(), Prefix + "00:00:01");
+        QVERIFY(!w.form->lookup()->isBusy());
+        w.tick();
+        expectScheduledLog(w, 1);
+        w.tick();
+        QCOMPARE(w.status(), Prefix + "00:00:09");
+
+        const QList<ErrorReport::Report> reports = w.env.takeReports();
+        QCOMPARE(reports.size(), 1);
+        QCOMPARE(reports.first().module, "Form1");
+        QCOMPARE(reports.first().procedure, "Timer1_Timer");
+        QCOMPARE(w.controls()->Text1->text(), "1e10");
+    }
+
+    void dailyWeekly_data()
+    {
+        QTest::addColumn<QStringList>("presets");
+        QTest::addColumn<QList<QTime>>("ticks");
+        QTest::addColumn<QStringList>("statuses"); // after the prefix
+        QTest::addColumn<QList<int>>("progress");
+        QTest::addColumn<QList<int>>("logTicks");
+        const QStringList daily {"Option2=True", "Option3=False", "Weekly Time=9:00:00 AM"};
+        const QStringList weekly {"Option1=True", "Option3=False", "Weekly Time=9:00:00 AM"};
+        const QList<QTime> around {QTime(8, 59, 59), QTime(9, 0), QTime(9, 0, 1)};
+        QTest::newRow("daily") << daily
+                               << QList<QTime> {QTime(8, 0, 1), QTime(8, 59, 58), QTime(8, 59, 59),
+                                                QTime(9, 0),    QTime(9, 0, 1),   QTime(9, 0, 2)}
+                               << QStringList {"00:59:59", "00:00:02", "00:00:01",
+                                               "00:00:00", "",         ""}
+                               << QList<int> {1, 3598, 3599, 3600, 0, 0} << QList<int> {4};
+        QTest::newRow("daily, tick jumps over the moment")
+            << daily << QList<QTime> {QTime(8, 59, 59), QTime(9, 0, 2), QTime(9, 0, 3)}
+            << QStringList {"00:00:01", "", ""} << QList<int> {3599, 0, 0} << QList<int> {2};
+        QTest::newRow("weekly, another day")
+            << weekly + QStringList {"Weekly=Monday"} << around
+            << QStringList {"00:00:01 [Monday]", "00:00:00 [Monday]", ""}
+            << QList<int> {3599, 3600, 0} << QList<int> {};
+        QTest::newRow("weekly, today") << weekly + QStringList {"Weekly=Friday"} << around
+                                       << QStringList {"00:00:01 [Friday]", "00:00:00 [Friday]", ""}
+                                       << QList<int> {3599, 3600, 0} << QList<int> {2};
+    }
+    void dailyWeekly()
+    {
+        QFETCH(QStringList, presets);
+        QFETCH(QList<QTime>, ticks);
+        QFETCH(QStringList, statuses);
+        QFETCH(QList<int>, progress);
+        QFETCH(QList<int>, logTicks);
+        Window w(presets);
+        w.form->PushButton2_Click();
+        QCOMPARE(w.form->state().TotalSeconds, 3600);
+        int rows = 0;
+        for (int i = 0; i < ticks.size(); ++i) {
+            w.tickAt(ticks.at(i));
+            QCOMPARE(w.status(), Prefix + statuses.at(i));
+            QCOMPARE(w.form->ProgressBar1->value(), progress.at(i));
+            if (logTicks.contains(i + 1))
+                expectScheduledLog(w, ++rows);
+            else
+                QVERIFY(!w.form->lookup()->isBusy());
+        }
+        QCOMPARE(w.server.requestCount(), logTicks.size());
+    }
+
+    void switchOnOff()
+    {
+        Window w(interval("0", "0", "10"));
+        QVERIFY(!(w.form->windowState() & Qt::WindowMinimized));
+        w.form->PushButton2_Click();
+        QVERIFY(w.form->windowState() & Qt::WindowMinimized);
+        QCOMPARE(w.form->PushButton2->text(), "Turn Off");
+        QCOMPARE(stored("StartStopState"), "On");
+        QVERIFY(w.timer().isActive());
+        w.tick();
+        w.tick();
+        QCOMPARE(w.form->ProgressBar1->value(), 2);
+
+        w.form->PushButton2_Click();
+        QCOMPARE(w.status(), "Off.");
+        QCOMPARE(w.form->progressText(), "Progress Bar");
+        QCOMPARE(w.form->ProgressBar1->value(), 0);
+        QCOMPARE(w.form->PushButton2->text(), "Turn On");
+        QCOMPARE(stored("StartStopState"), "Off");
+        QVERIFY(!w.timer().isActive());
+
+        // The next run starts as this one was left.
+        w.open();
+        QCOMPARE(w.form->PushButton2->text(), "Turn On");
+        QVERIFY(!w.timer().isActive());
+        w.form->PushButton2_Click();
+        w.open();
+        QCOMPARE(w.form->PushButton2->text(), "Turn Off");
+        QVERIFY(w.timer().isActive());
+        // ... and the switch turns off from there.
+        w.form->PushButton2_Click();
+        QCOMPARE(w.form->PushButton2->text(), "Turn On");
+        QCOMPARE(stored("StartStopState"), "Off");
+    }
+
+    void offDuringScheduledLog()
+    {
+        Window w(interval("0", "0", "1"));
+        w.server.setMode(LoopbackServer::Mode::Slow);
+        w.server.setDelayMs(300);
+        w.form->PushButton2_Click();
+        w.tick();
+        QVERIFY(w.form->lookup()->isBusy());
+        w.form->PushButton2_Click();
+        QTRY_COMPARE_WITH_TIMEOUT(w.rows(), 1, LookupWaitMs);
+        QVERIFY(!w.timer().isActive());
+        QCOMPARE(w.status(), "Off.");
+        QCOMPARE(w.form->PushButton2->text(), "Turn On");
+    }
+
+    // While one lookup is in flight, more requests make one more lookup at most, and it starts
+    // only after the first one's row is in.
+    void overlaps_data()
+    {
+        QTest::addColumn<QStringList>("actions");
+        QTest::newRow("due tick during Log Now") << QStringList {"logNow", "tick"};
+        QTest::newRow("Log Now during a scheduled log") << QStringList {"tick", "logNow"};
+        QTest::newRow("Log Now three times") << QStringList {"logNow", "logNow", "logNow"};
+        QTest::newRow("due tick and Log Now during Log Now")
+            << QStringList {"logNow", "tick", "logNow"};
+    }
+    void overlaps()
+    {
+        QFETCH(QStringList, actions);
+        Window w(interval("0", "0", "2"));
+        w.server.setMode(LoopbackServer::Mode::Slow);
+        w.server.setDelayMs(300);
+        QList<int> rowsAtRequest;
+        connect(&w.server, &LoopbackServer::requestReceived, this,
+                [&w, &rowsAtRequest] { rowsAtRequest << w.rows(); });
+        w.form->PushButton2_Click();
+        w.tick(); // the next tick is due
+        for (const QString &action : actions) {
+            if (action == QLatin1String("tick"))
+                w.tick();
+            else
+                w.form->PushButton9_Click();
+            QVERIFY(w.form->lookup()->isBusy());
+        }
+        const bool scheduled = actions.contains(QStringLiteral("tick"));
+        QCOMPARE(w.timer().isActive(), !scheduled);
+        QTRY_COMPARE_WITH_TIMEOUT(w.rows(), 2, LookupWaitMs);
+        QTRY_VERIFY(!w.form->lookup()->isBusy());
+        QVERIFY(w.timer().isActive());
+        QTest::qWait(400);
+        QCOMPARE(w.rows(), 2);
+        QCOMPARE(rowsAtRequest, QList<int>({0, 1}));
+    }
+
+    void chooseMode_data()
+    {
+        QTest::addColumn<QStringList>("presets");
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QStringList>("storedOptions");
+        QTest::addColumn<bool>("pickerEnabled");
+        QTest::addColumn<bool>("dayEnabled");
+        QTest::newRow("daily") << QStringList() << "Option2"
+                               << QStringList {"False", "True", "False"} << true << false;
+        QTest::newRow("weekly") << QStringList() << "Option1"
+                                << QStringList {"True", "False", "False"} << true << true;
+        QTest::newRow("interval") << QStringList {"Option1=True", "Option3=False"} << "Option3"
+                                  << QStringList {"False", "False", "True"} << false << false;
+    }
+    void chooseMode()
+    {
+        QFETCH(QStringList, presets);
+        QFETCH(QString, option);
+        Window w(presets);
+        w.form->findChild<QRadioButton *>(option)->click();
+        QTEST(QStringList({stored("Option1"), stored("Option2"), stored("Option3")}),
+              "storedOptions");
+        QTEST(w.controls()->dtpWeekly->isEnabled(), "pickerEnabled");
+        QTEST(w.controls()->cboWeekly->isEnabled(), "dayEnabled");
+    }
+
+    void typing_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::newRow("hours") << "Text1";
+        QTest::newRow("minutes") << "Text2";
+        QTest::newRow("seconds") << "Text3";
+    }
+    void typing()
+    {
+        QFETCH(QString, box);
+        Window w;
+        auto *edit = w.form->findChild<QLineEdit *>(box);
+        edit->clear();
+        QTest::keyClicks(edit, QStringLiteral("12"));
+        QCOMPARE(edit->text(), "12");
+        QCOMPARE(stored(box), "12");
+    }
+
+    void leaveBox_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("notice");
+        QTest::newRow("hours emptied") << "Text1"
+                                       << "" << true;
+        QTest::newRow("minutes not a number") << "Text2"
+                                              << "abc" << true;
+        QTest::newRow("seconds emptied") << "Text3"
+                                         << "" << true;
+        QTest::newRow("seconds numeric") << "Text3"
+                                         << "7" << false;
+    }
+    void leaveBox()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, text);
+        QFETCH(bool, notice);
+        Window w;
+        w.form->show();
+        QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+        auto *edit = w.form->findChild<QLineEdit *>(box);
+        edit->setFocus(Qt::MouseFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), edit);
+        edit->setText(text);
+        QTest::keyClick(edit, Qt::Key_Tab);
+        QVERIFY(QApplication::focusWidget() != edit);
+        if (notice) {
+            QTRY_COMPARE(w.dialogs.notices, QStringList {"Must be a numeric entry."});
+            QTRY_COMPARE(QApplication::focusWidget(), edit);
+        } else {
+            QTest::qWait(50);
+            QCOMPARE(w.dialogs.notices, QStringList());
+            QVERIFY(QApplication::focusWidget() != edit);
+        }
+    }
+
+    void pickerSpan_data()
+    {
+        QTest::addColumn<QStringList>("presets");
+        QTest::addColumn<QTime>("clock");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("total");
+        const QStringList noon {"Weekly Time=12:00:00 PM", "StartStopState=On"};
+        QTest::newRow("daily, picker moved") << noon + QStringList {"Option2=True", "Option3=False"}
+                                             << QTime(8, 0) << "picker" << 3600;
+        QTest::newRow("weekly, picker moved")
+            << noon + QStringList {"Option1=True", "Option3=False"} << QTime(8, 0) << "picker"
+            << 14400;
+        QTest::newRow("daily chosen after the time")
+            << QStringList {"Weekly Time=9:00:00 AM"} << QTime(10, 0) << "daily" << -3600;
+    }
+    void pickerSpan()
+    {
+        QFETCH(QStringList, presets);
+        QFETCH(QTime, clock);
+        QFETCH(QString, action);
+        Window w(presets, QDateTime(friday(0, 0, 0).date(), clock));
+        if (action == QLatin1String("picker"))
+            w.controls()->dtpWeekly->setTime(QTime(9, 0));
+        else
+            w.controls()->Option2->click();
+        QTEST(int(w.form->state().TotalSeconds), "total");
+        QCOMPARE(stored("Weekly Time"), "9:00:00 AM");
+    }
+};
+
+QTEST_MAIN(TestForm1Schedule)
+#include "tst_form1_schedule.moc"

@@ -1,0 +1,511 @@
+#include "app/dialogs.h"
+#include "app/form1.h"
+#include "lookup/curlfunctions.h"
+#include "lookup/keyhelp.h"
+#include "results/resultslist.h"
+#include "scheduler/schedulecontrols.h"
+#include "scheduler/scheduler.h"
+#include "settings/settingsstore.h"
+#include "support/loopbackserver.h"
+#include "support/testenv.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTest>
+#include <QTimeEdit>
+
+#include <cerrno>
+#include <csignal>
+#include <ctime>
+#include <memory>
+#include <optional>
+
+namespace {
+
+// Friday 11 December 2026 at the given time (the test runs in UTC).
+QDateTime friday(int hour, int minute, int second)
+{
+    return QDateTime(QDate(2026, 12, 11), QTime(hour, minute, second));
+}
+
+// Answers the window's questions from queues and writes down what it was asked.
+class ScriptedDialogs : public Dialogs
+{
+public:
+    std::optional<QString> askText(const QString &, const QString &,
+                                   const QString &initial) override
+    {
+        proposed << initial;
+        return textAnswers.isEmpty() ? std::nullopt : textAnswers.takeFirst();
+    }
+    bool askYesNo(const QString &text) override
+    {
+        questions << text;
+        return !yesNoAnswers.isEmpty() && yesNoAnswers.takeFirst();
+    }
+    void inform(const QString &text) override { notices << text; }
+    void openUrl(const QString &url) override { openedUrls << url; }
+
+    QList<std::optional<QString>> textAnswers;
+    QList<bool> yesNoAnswers;
+    QStringList proposed, questions, notices, openedUrls;
+};
+
+// Keeps Timer1's own timeouts away, so that only the test's ticks count while the timer's
+// running state stays what the window made it.
+class MutedTimer : public QObject
+{
+protected:
+    bool eventFilter(QObject *, QEvent *event) override { return event->type() == QEvent::Timer; }
+};
+
+const QString Unset = QStringLiteral("(unset)");
+
+QString stored(const QString &key)
+{
+    return Settings::get(key, Unset);
+}
+
+// A window on a private store holding the presets ("key=value"), loaded at the given time,
+// its lookups served by a loopback server.
+struct Window
+{
+    explicit Window(const QStringList &presets = {}, const QDateTime &start = friday(9, 15, 30))
+        : now(start)
+    {
+        for (const QString &entry : presets) {
+            const qsizetype equals = entry.indexOf(QLatin1Char('='));
+            Settings::save(entry.left(equals), entry.mid(equals + 1));
+        }
+        server.listen();
+        form = std::make_unique<Form1>(&dialogs, [this] { return now; });
+        CurlRunnerConfig quick;
+        quick.maxRuns = 2;
+        quick.pauseMs = 20;
+        quick.connectTimeoutSeconds = 2;
+        quick.maxTimeSeconds = 2;
+        quick.watchdogGraceMs = 500;
+        form->lookup()->runner().setConfig(quick);
+        form->lookup()->runner().setServiceBase(server.baseUrl());
+        form->scheduler()->Timer1().installEventFilter(&muted);
+        form->Form_Load();
+    }
+
+    QStringList reports()
+    {
+        QStringList list;
+        for (const ErrorReport::Report &r : env.takeReports())
+            list << r.module + QLatin1Char('/') + r.procedure + QLatin1Char(':')
+                    + QString::number(r.line);
+        return list;
+    }
+
+    TestEnv env;
+    QDateTime now;
+    ScriptedDialogs dialogs;
+    LoopbackServer server;
+    MutedTimer muted;
+    std::unique_ptr<Form1> form;
+};
+
+QString textOf(const QWidget *widget)
+{
+    if (auto *b = qobject_cast<const QAbstractButton *>(widget))
+        return b->text();
+    if (auto *l = qobject_cast<const QLabel *>(widget))
+        return l->text();
+    if (auto *g = qobject_cast<const QGroupBox *>(widget))
+        return g->title();
+    return QStringLiteral("(no text)");
+}
+
+} // namespace
+
+class TestForm1Startup : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qputenv("TZ", "UTC");
+        tzset();
+        // Nothing may reach the public service or a proxy.
+        qputenv("TROVANEL_SERVICE_URL", "http://127.0.0.1:9");
+        qputenv("NO_PROXY", "127.0.0.1");
+        qputenv("no_proxy", "127.0.0.1");
+    }
+
+    void emptyStore()
+    {
+        Window w;
+        ScheduleControls *c = w.form->scheduleControls();
+        QVERIFY(c->Option3->isChecked());
+        QVERIFY(!c->Option1->isChecked() && !c->Option2->isChecked());
+        QCOMPARE(c->Text1->text(), "1");
+        QCOMPARE(c->Text2->text(), "0");
+        QCOMPARE(c->Text3->text(), "0");
+        QCOMPARE(c->cboWeekly->currentText(), "Monday");
+        QCOMPARE(c->dtpWeekly->time(), QTime(9, 15, 30));
+        QCOMPARE(w.form->PushButton2->text(), "Turn Off");
+        QVERIFY(w.form->scheduler()->Timer1().isActive());
+        QCOMPARE(w.form->scheduler()->Timer1().interval(), 1000);
+        QVERIFY(!w.form->Check4->isChecked());
+        QVERIFY(!w.form->Check8->isVisibleTo(w.form.get()));
+        QVERIFY(!(w.form->windowState() & Qt::WindowMinimized));
+        QCOMPARE(w.reports(), QStringList());
+    }
+
+    void writtenBack_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("Option1") << "Option1"
+                                 << "False";
+        QTest::newRow("Option2") << "Option2"
+                                 << "False";
+        QTest::newRow("Option3") << "Option3"
+                                 << "True";
+        QTest::newRow("Text1") << "Text1"
+                               << "1";
+        QTest::newRow("Text2") << "Text2"
+                               << "0";
+        QTest::newRow("Text3") << "Text3"
+                               << "0";
+        QTest::newRow("Weekly") << "Weekly"
+                                << "Monday";
+        QTest::newRow("Weekly Time") << "Weekly Time"
+                                     << "9:15:30 AM";
+        QTest::newRow("Minimized") << "Minimized"
+                                   << "Off";
+    }
+    void writtenBack()
+    {
+        QFETCH(QString, key);
+        Window w;
+        QTEST(stored(key), "value");
+    }
+
+    void switchState_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<bool>("ticking");
+        QTest::newRow("never stored") << QString() << "Turn Off" << true;
+        QTest::newRow("On") << "On"
+                            << "Turn Off" << true;
+        QTest::newRow("Off") << "Off"
+                             << "Turn On" << false;
+        QTest::newRow("on in lower case") << "on"
+                                          << "Turn On" << false;
+        QTest::newRow("OFF in upper case") << "OFF"
+                                           << "Turn On" << false;
+    }
+    void switchState()
+    {
+        QFETCH(QString, stored);
+        QFETCH(bool, ticking);
+        Window w(stored.isNull() ? QStringList() : QStringList {"StartStopState=" + stored});
+        QTEST(w.form->PushButton2->text(), "caption");
+        QCOMPARE(w.form->switchIsOn(), ticking);
+        QCOMPARE(w.form->scheduler()->Timer1().isActive(), ticking);
+        if (!ticking) {
+            QCOMPARE(w.form->Frame4->title(), "Off.");
+            QCOMPARE(w.form->progressText(), "Progress Bar");
+            QCOMPARE(w.form->ProgressBar1->value(), 0);
+        }
+        QCOMPARE(w.reports(), QStringList());
+    }
+
+    void restore_data()
+    {
+        QTest::addColumn<QStringList>("presets");
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<QTime>("picker");
+        QTest::addColumn<int>("total");
+        QTest::addColumn<QStringList>("reports");
+        const QTime clock(9, 15, 30);
+        const QStringList none;
+        const QStringList daily {"Option2=True", "Option3=False"};
+        QTest::newRow("unreadable time") << QStringList {"Weekly Time=abc"} << "Option3" << clock
+                                         << 0 << QStringList {"Form1/Form_Load:138"};
+        QTest::newRow("24-hour time")
+            << QStringList {"Weekly Time=14:30:00"} << "Option3" << QTime(14, 30) << 0 << none;
+        QTest::newRow("afternoon")
+            << QStringList {"Weekly Time=2:30:00 PM"} << "Option3" << QTime(14, 30) << 0 << none;
+        QTest::newRow("after midnight")
+            << QStringList {"Weekly Time=12:00:05 AM"} << "Option3" << QTime(0, 0, 5) << 0 << none;
+        QTest::newRow("after noon")
+            << QStringList {"Weekly Time=12:00:05 PM"} << "Option3" << QTime(12, 0, 5) << 0 << none;
+        QTest::newRow("daily, time passed") << daily + QStringList {"Weekly Time=8:00:00 AM"}
+                                            << "Option2" << QTime(8, 0) << -4530 << none;
+        QTest::newRow("daily, time ahead") << daily + QStringList {"Weekly Time=10:15:30 AM"}
+                                           << "Option2" << QTime(10, 15, 30) << 3600 << none;
+        QTest::newRow("weekly, as numbers")
+            << QStringList {"Option1=1", "Option3=0", "Weekly Time=9:15:40 AM"} << "Option1"
+            << QTime(9, 15, 40) << 10 << none;
+        QTest::newRow("Option1 unreadable") << QStringList {"Option1=maybe"} << "Option3" << clock
+                                            << 0 << QStringList {"Form1/Form_Load:132"};
+        QTest::newRow("Option3 unreadable") << QStringList {"Option3=yes"} << QString() << clock
+                                            << 0 << QStringList {"Form1/Form_Load:136"};
+    }
+    void restore()
+    {
+        QFETCH(QStringList, presets);
+        QFETCH(QString, selected);
+        Window w(presets);
+        QTEST(w.reports(), "reports");
+        ScheduleControls *c = w.form->scheduleControls();
+        for (QRadioButton *option : {c->Option1, c->Option2, c->Option3})
+            QCOMPARE(option->isChecked(), option->objectName() == selected);
+        QTEST(c->dtpWeekly->time(), "picker");
+        QTEST(int(w.form->state().TotalSeconds), "total");
+    }
+
+    void captions_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        const std::pair<const char *, const char *> controls[] = {
+            {"PushButton1", "Clear Results"},
+            {"PushButton2", "Turn Off"},
+            {"PushButton4", "Save Results As Text File"},
+            {"PushButton5", "Copy Results To Clipboard"},
+            {"PushButton6", "Save Results As Excel File"},
+            {"PushButton7", "Help / How Do I Get An API Key?"},
+            {"PushButton8", "Enter Your API Key"},
+            {"PushButton9", "Log Now (Test)"},
+            {"Label4", "Turn On (Press Ctrl + Shift + T to toggle ON/OFF)"},
+            {"Frame1", "Log Schedule"},
+            {"Frame2", "Startup Options"},
+            {"Option1", " Weekly:"},
+            {"Option2", "Daily:"},
+            {"Option3", "Log every:"},
+            {"Check4", "Load this software on Windows startup"},
+            {"Check8", "Minimized to system tray"},
+            {"Label1", "hour/s"},
+            {"Label2", "minute/s"},
+            {"Label3", "second/s"},
+        };
+        for (auto [name, caption] : controls)
+            QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(caption);
+    }
+    void captions()
+    {
+        QFETCH(QString, name);
+        Window w;
+        const QList<QWidget *> found = w.form->findChildren<QWidget *>(name);
+        QCOMPARE(found.size(), 1);
+        QTEST(textOf(found.first()), "caption");
+    }
+
+    void accessibleNames()
+    {
+        Window w;
+        QStringList inputs;
+        for (QWidget *child : w.form->findChildren<QWidget *>()) {
+            const bool input = qobject_cast<QLineEdit *>(child) || qobject_cast<QComboBox *>(child)
+                || qobject_cast<QAbstractSpinBox *>(child) || qobject_cast<QProgressBar *>(child)
+                || qobject_cast<QTableView *>(child);
+            // The pieces inside a compound input (a spin box's line) belong to it.
+            if (!input || child->focusProxy())
+                continue;
+            inputs << child->objectName();
+            QVERIFY2(!child->accessibleName().trimmed().isEmpty(), qPrintable(child->objectName()));
+        }
+        inputs.sort();
+        QCOMPARE(inputs,
+                 QStringList({"ListView1", "ProgressBar1", "Text1", "Text2", "Text3", "cboWeekly",
+                              "dtpWeekly"}));
+    }
+
+    void focusChain()
+    {
+        Window w;
+        QWidget *first = w.form->scheduleControls()->Option3;
+        QStringList chain;
+        QWidget *widget = first;
+        do {
+            if ((widget->focusPolicy() & Qt::TabFocus) && !widget->focusProxy()
+                && w.form->isAncestorOf(widget))
+                chain << widget->objectName();
+            widget = widget->nextInFocusChain();
+        } while (widget && widget != first && chain.size() < 50);
+        const QStringList expected {// the schedule, row by row
+                                    "Option3", "Text1", "Text2", "Text3", "Option2", "Option1",
+                                    "cboWeekly", "dtpWeekly",
+                                    // the switch and the test log beside it
+                                    "PushButton2", "PushButton9",
+                                    // the results buttons, then the key buttons, left to right
+                                    "PushButton1", "PushButton4", "PushButton5", "PushButton6",
+                                    "PushButton8", "PushButton7",
+                                    // the start-up options, and last the results list on the right
+                                    "Check4", "Check8", "ListView1"};
+        QCOMPARE(chain, expected);
+    }
+
+    void startupOptions_data()
+    {
+        QTest::addColumn<QStringList>("presets");
+        QTest::addColumn<QStringList>("clicks");
+        QTest::addColumn<bool>("startup");
+        QTest::addColumn<bool>("minimized");
+        QTest::addColumn<bool>("minimizedShown");
+        QTest::addColumn<bool>("windowMinimized");
+        QTest::addColumn<QString>("storedStartup");
+        QTest::addColumn<QString>("storedMinimized");
+        const QStringList none;
+        QTest::newRow("start-up ticked")
+            << none << QStringList {"Check4"} << true << false << true << false << "On"
+            << "Off";
+        QTest::newRow("both ticked")
+            << none << QStringList {"Check4", "Check8"} << true << true << true << false << "On"
+            << "On";
+        QTest::newRow("start-up cleared again")
+            << none << QStringList {"Check4", "Check8", "Check4"} << false << false << false
+            << false << "Off"
+            << "Off";
+        QTest::newRow("both stored") << QStringList {"Windows Startup=On", "Minimized=On"} << none
+                                     << true << true << true << true << "On"
+                                     << "On";
+        QTest::newRow("start-up stored alone")
+            << QStringList {"Windows Startup=On"} << none << true << false << true << false << "On"
+            << "Off";
+        QTest::newRow("start-up in lower case")
+            << QStringList {"Windows Startup=on", "Minimized=On"} << none << false << true << false
+            << false << "on"
+            << "On";
+    }
+    void startupOptions()
+    {
+        QFETCH(QStringList, presets);
+        QFETCH(QStringList, clicks);
+        Window w(presets);
+        for (const QString &name : clicks)
+            w.form->findChild<QCheckBox *>(name)->click();
+        QTEST(w.form->Check4->isChecked(), "startup");
+        QTEST(w.form->Check8->isChecked(), "minimized");
+        QTEST(w.form->Check8->isVisibleTo(w.form.get()), "minimizedShown");
+        QTEST(bool(w.form->windowState() & Qt::WindowMinimized), "windowMinimized");
+        QTEST(stored("Windows Startup"), "storedStartup");
+        QTEST(stored("Minimized"), "storedMinimized");
+        QCOMPARE(w.reports(), QStringList());
+    }
+
+    void shutdown_data()
+    {
+        QTest::addColumn<bool>("byClosing");
+        QTest::newRow("unload") << false;
+        QTest::newRow("close") << true;
+    }
+    void shutdown()
+    {
+        QFETCH(bool, byClosing);
+        Window w({"APIKey=k"});
+        QVERIFY(w.server.port() != 0);
+        w.server.setMode(LoopbackServer::Mode::Hold);
+        const QString folder = w.env.runtimeDir() + QStringLiteral("/trovanel");
+        QVERIFY(QDir(folder).exists());
+
+        w.form->PushButton9_Click();
+        QTRY_COMPARE(w.server.requestCount(), 1);
+        const qint64 pid = w.form->lookup()->runner().runningPid();
+        QVERIFY(pid > 0);
+        QVERIFY(w.form->scheduler()->Timer1().isActive());
+
+        if (byClosing)
+            QVERIFY(w.form->close());
+        else
+            w.form->Form_QueryUnload();
+
+        QVERIFY(!w.form->scheduler()->Timer1().isActive());
+        QVERIFY(!w.form->lookup()->isBusy());
+        // The client is gone, not merely left behind as a zombie.
+        const int killed = ::kill(pid_t(pid), 0);
+        const int error = errno;
+        QCOMPARE(killed, -1);
+        QCOMPARE(error, ESRCH);
+        QVERIFY(!QDir(folder).exists());
+        QTest::qWait(300);
+        QCOMPARE(w.form->results()->rows(), 0);
+        QCOMPARE(w.reports(), QStringList());
+    }
+
+    void serviceKey_data()
+    {
+        QTest::addColumn<QString>("storedKey");
+        QTest::addColumn<std::optional<QString>>("answer");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("typed with a blank")
+            << QString() << std::optional<QString>("abc ") << "abc ";
+        QTest::newRow("replaced") << "old" << std::optional<QString>("new") << "new";
+        QTest::newRow("cancelled") << "old" << std::optional<QString>() << "old";
+        QTest::newRow("left empty") << "old" << std::optional<QString>("") << "old";
+        QTest::newRow("cancelled without a key") << QString() << std::optional<QString>() << Unset;
+    }
+    void serviceKey()
+    {
+        QFETCH(QString, storedKey);
+        QFETCH(std::optional<QString>, answer);
+        Window w(storedKey.isNull() ? QStringList() : QStringList {"APIKey=" + storedKey});
+        w.dialogs.textAnswers << answer;
+        w.form->PushButton8->click();
+        QCOMPARE(w.dialogs.proposed, QStringList {storedKey.isNull() ? QString() : storedKey});
+        QTEST(stored("APIKey"), "kept");
+        QVERIFY(w.dialogs.questions.isEmpty());
+    }
+
+    void keyOffer_data()
+    {
+        QTest::addColumn<QString>("storedKey");
+        QTest::addColumn<QStringList>("actions");
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<int>("offers");
+        const QStringList onThenLog {"switch", "logNow"};
+        QTest::newRow("no key, switched on") << QString() << onThenLog << false << 1;
+        QTest::newRow("no key, on, off, on")
+            << QString() << QStringList {"switch", "switch", "switch"} << false << 1;
+        QTest::newRow("no key, Log Now twice")
+            << QString() << QStringList {"logNow", "logNow"} << false << 1;
+        QTest::newRow("key of blanks") << "   " << QStringList {"switch"} << false << 1;
+        QTest::newRow("key stored, switched on") << "abc" << onThenLog << false << 0;
+        QTest::newRow("key stored, help twice")
+            << "abc" << QStringList {"switch", "help", "help"} << false << 1;
+        QTest::newRow("help after the offer")
+            << QString() << QStringList {"switch", "help"} << false << 1;
+        QTest::newRow("yes opens the sign-up page") << QString() << onThenLog << true << 1;
+    }
+    void keyOffer()
+    {
+        QFETCH(QString, storedKey);
+        QFETCH(QStringList, actions);
+        QFETCH(bool, yes);
+        QFETCH(int, offers);
+        QStringList presets {"StartStopState=Off"};
+        if (!storedKey.isNull())
+            presets << "APIKey=" + storedKey;
+        Window w(presets);
+        w.dialogs.yesNoAnswers = {yes, yes, yes};
+        for (const QString &action : actions) {
+            if (action == QLatin1String("switch"))
+                w.form->PushButton2->click();
+            else if (action == QLatin1String("logNow"))
+                w.form->PushButton9->click();
+            else
+                w.form->PushButton7->click();
+        }
+        QCOMPARE(w.dialogs.questions, QStringList(offers, KeyHelp::offerText()));
+        QCOMPARE(w.dialogs.openedUrls,
+                 yes ? QStringList {"https://ipinfo.io/signup"} : QStringList());
+    }
+};
+
+QTEST_MAIN(TestForm1Startup)
+#include "tst_form1_startup.moc"

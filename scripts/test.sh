@@ -17,4 +17,4 @@ export XDG_CONFIG_HOME="$scratch/config" XDG_RUNTIME_DIR="$scratch/runtime"
 export HOME="$scratch/home" XDG_DATA_HOME="$scratch/data"
 unset CURL_CA_BUNDLE SSL_CERT_FILE SSL_CERT_DIR TROVANEL_SERVICE_URL
 
-"$root/scripts/xsession.sh" ctest --test-dir "$build" --output-on-failure --timeout 300
+"$root/scripts/xsession.sh" ctest --test-dir "$build" --output-on-failure --timeout 300 -j2

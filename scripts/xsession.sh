@@ -50,6 +50,15 @@ if ! wait_for 20 wm_ready; then
     exit 1
 fi
 
+if [ "${TROVANEL_XSESSION_TRAY:-1}" = 0 ]; then
+    echo "xsession: DISPLAY=$DISPLAY with openbox, no tray"
+    set +e
+    "$@"
+    status=$?
+    set -e
+    exit "$status"
+fi
+
 trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 24 \
     --SetDockType true --transparent false >"$session_dir/trayer.log" 2>&1 &
 pids+=($!)

@@ -5,9 +5,12 @@
 #include "app/errorreport.h"
 #include "app/failure.h"
 #include "app/look.h"
+#include "desktop/csystray.h"
+#include "desktop/mstartup.h"
 #include "lookup/curlfunctions.h"
 #include "lookup/keyhelp.h"
 #include "results/resultslist.h"
+#include "scheduler/modkeyboard.h"
 #include "scheduler/schedulecontrols.h"
 #include "scheduler/scheduler.h"
 #include "scheduler/schedulerules.h"
@@ -18,6 +21,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -27,8 +31,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QTableView>
 #include <QTimeEdit>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -99,6 +105,9 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     m_scheduler->setSwitchIsOn([this] { return switchIsOn(); });
     m_keyHelp = std::make_unique<KeyHelp>(m_dialogs);
     m_pointer = new PointerRule(this);
+    cSysTray1 = new cSysTray(this);
+    m_keyboard = new modKeyboard([this] { PushButton2_Click(); }, this);
+    connect(cSysTray1, &cSysTray::MouseUp, this, [this] { restoreFromTray(); });
 
     Label4->setObjectName(QStringLiteral("Label4"));
     Frame2->setObjectName(QStringLiteral("Frame2"));
@@ -314,11 +323,101 @@ void Form1::Form_Load()
     if (Check4->isChecked()) {
         steps.step(216, [&] { Check8->setVisible(true); });
         if (Check8->isChecked())
-            steps.step(220, [&] { setWindowState(windowState() | Qt::WindowMinimized); });
+            // The window goes straight to the tray once start-up is over; it is never shown.
+            steps.step(220, [&] { m_startHidden = true; });
     } else {
         steps.step(222, [&] { Check8->setVisible(false); });
     }
     steps.step(224, [&] { m_formLoading = false; });
+    steps.step(226, [&] {
+        cSysTray1->setTrayTip(QString::fromLatin1(ProductName));
+        setWindowIcon(applicationIcon());
+    });
+    steps.step(228, [&] { cSysTray1->setInTray(true); });
+    // Without a way to listen (no X11 display, no RECORD extension) the program goes on
+    // without the hotkey.
+    steps.step(230, [&] { m_keyboard->HookKeyboard(); });
+
+    m_trayWait.start();
+    if (m_startHidden)
+        QTimer::singleShot(0, this, &Form1::sendToTray);
+}
+
+void Form1::showAtStart()
+{
+    if (!m_startHidden)
+        show();
+}
+
+bool Form1::trayAvailable() const
+{
+    return m_trayAvailable ? m_trayAvailable() : QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void Form1::Form_Resize()
+{
+    if (windowState() & Qt::WindowMinimized)
+        sendToTray();
+}
+
+bool Form1::wantsTray() const
+{
+    if (m_hiddenInTray || m_unloaded)
+        return false;
+    return (windowState() & Qt::WindowMinimized) || (m_startHidden && !isVisible());
+}
+
+void Form1::sendToTray()
+{
+    if (!wantsTray())
+        return;
+    if (!cSysTray1->InTray() || !trayAvailable()) {
+        // A tray may come up a little after the session; hiding the window where nothing can
+        // bring it back would lose it, so it waits in the task bar meanwhile.
+        if (m_trayWait.isValid() && m_trayWait.elapsed() < TrayWaitMs) {
+            QTimer::singleShot(250, this, &Form1::sendToTray);
+            return;
+        }
+        if (m_startHidden && !isVisible()) {
+            m_startHidden = false;
+            showMinimized();
+        }
+        if (!m_noTrayTold) {
+            m_noTrayTold = true;
+            m_dialogs->inform(QStringLiteral(
+                "This desktop has no system tray, so Trovanel stays in the task bar while it "
+                "is minimized."));
+        }
+        return;
+    }
+    // Hidden as it is: clearing the minimized state now would map the window again. It comes
+    // back at its normal size through restoreFromTray().
+    hide();
+    m_hiddenInTray = true;
+    cSysTray1->ShowBalloon(
+        QStringLiteral("has been minimized to the system tray.\nClick on the blue 'B' icon (B "
+                       "for Brenvatic) to bring the software back."),
+        QString::fromLatin1(ProductName), 5, true);
+}
+
+void Form1::restoreFromTray()
+{
+    if (m_unloaded)
+        return;
+    if (!isVisible() || (windowState() & Qt::WindowMinimized))
+        showNormal();
+    m_hiddenInTray = false;
+    m_startHidden = false;
+    raise();
+    activateWindow();
+}
+
+void Form1::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // Hidden once the state change is complete, not in the middle of it.
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized))
+        QTimer::singleShot(0, this, &Form1::Form_Resize);
 }
 
 void Form1::Form_QueryUnload()
@@ -327,7 +426,9 @@ void Form1::Form_QueryUnload()
         return;
     m_unloaded = true;
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Form_QueryUnload"));
+    steps.step(100, [&] { m_keyboard->UnhookKeyboard(); });
     steps.step(102, [&] { m_scheduler->stopTimer(); });
+    steps.step(104, [&] { cSysTray1->setInTray(false); });
     // A lookup in flight is ended; it adds no row.
     steps.step(106, [&] { m_scheduler->abortLogs(); });
     steps.step(108, [&] { m_lookup->DeleteWorkingFiles(); });
@@ -346,6 +447,10 @@ bool Form1::switchIsOn() const
 
 void Form1::PushButton2_Click()
 {
+    // The key offer waits for the user; a second toggle meanwhile (the hotkey) is not taken.
+    if (m_switching)
+        return;
+    const QScopedValueRollback switching(m_switching, true);
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
     if (!switchIsOn()) {
         steps.step(100, [&] { m_keyHelp->ShowKeyHelp(false); });
@@ -392,7 +497,8 @@ void Form1::Check4_Click()
     if (m_formLoading)
         return;
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Check4_Click"));
-    if (Check4->isChecked()) {
+    const bool on = Check4->isChecked();
+    if (on) {
         Check8->setVisible(true);
         steps.step(
             100, [&] { save(SettingKeys::WindowsStartup, QString::fromLatin1(SettingKeys::On)); });
@@ -403,6 +509,22 @@ void Form1::Check4_Click()
         steps.step(
             102, [&] { save(SettingKeys::WindowsStartup, QString::fromLatin1(SettingKeys::Off)); });
     }
+    const bool registered = steps.step(104, [&] {
+        if (on)
+            mStartUp::AddToStartup();
+        else
+            mStartUp::RemoveFromStartup();
+    });
+    if (registered)
+        return;
+    // The session did not take the change: the box and the setting go back to what is true.
+    const QSignalBlocker block(Check4);
+    Check4->setChecked(!on);
+    Check8->setVisible(!on);
+    steps.step(106, [&] {
+        save(SettingKeys::WindowsStartup,
+             QString::fromLatin1(!on ? SettingKeys::On : SettingKeys::Off));
+    });
 }
 
 void Form1::Check8_Click()

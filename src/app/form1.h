@@ -2,10 +2,13 @@
 
 #include "scheduler/schedulestate.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 #include <memory>
 
 class CurlFunctions;
+class cSysTray;
+class modKeyboard;
 class Dialogs;
 class KeyHelp;
 class PointerRule;
@@ -35,6 +38,21 @@ public:
     void Form_Load();
     // Shutdown: stops the tick, ends a lookup in flight, removes the working files.
     void Form_QueryUnload();
+
+    // Shows the window unless it starts hidden in the tray.
+    void showAtStart();
+    // The window was minimized: it goes to the tray, or stays in the task bar where the
+    // desktop has no tray.
+    void Form_Resize();
+    // The user clicked the tray icon, or started the program again: the window comes back.
+    void restoreFromTray();
+    bool HiddenInTray() const { return m_hiddenInTray; }
+    // Tests decide whether the desktop has a tray.
+    void setTrayAvailable(std::function<bool()> available)
+    {
+        m_trayAvailable = std::move(available);
+    }
+    modKeyboard *keyboard() const { return m_keyboard; }
 
     void PushButton2_Click(); // the on/off switch
     void PushButton9_Click(); // "Log Now (Test)"
@@ -66,6 +84,7 @@ public:
     QTableView *ListView1;
     QCheckBox *Check4;
     QCheckBox *Check8;
+    cSysTray *cSysTray1;
 
     // The progress bar's own text; a percent sign shows as itself.
     void setProgressText(const QString &text);
@@ -73,6 +92,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void buildLayout();
@@ -80,6 +100,11 @@ private:
     void setProgressValue(int value);
     void Check4_Click();
     void Check8_Click();
+    bool trayAvailable() const;
+    bool wantsTray() const;
+    void sendToTray();
+
+    static constexpr int TrayWaitMs = 5000;
 
     std::unique_ptr<Dialogs> m_ownDialogs;
     Dialogs *m_dialogs;
@@ -94,4 +119,11 @@ private:
     QString m_savedSwitchCaption; // the caption the switch returns to when turned off
     bool m_formLoading = false;
     bool m_unloaded = false;
+    bool m_hiddenInTray = false;
+    bool m_startHidden = false;
+    bool m_noTrayTold = false;
+    bool m_switching = false;
+    QElapsedTimer m_trayWait; // since start-up: how long a missing tray is waited for
+    std::function<bool()> m_trayAvailable;
+    modKeyboard *m_keyboard;
 };

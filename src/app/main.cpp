@@ -1,4 +1,6 @@
 #include "app/form1.h"
+#include "app/termination.h"
+#include "desktop/singleinstance.h"
 
 #include <QApplication>
 
@@ -9,10 +11,17 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Trovanel"));
     QApplication::setDesktopFileName(QStringLiteral("trovanel"));
 
+    // A second start brings the running copy's window forward and ends.
+    SingleInstance instance;
+    if (!instance.claim())
+        return 0;
+
+    QuitOnTerminationSignals();
     Form1 window;
+    QObject::connect(&instance, &SingleInstance::showRequested, &window, &Form1::restoreFromTray);
     window.Form_Load();
-    window.show();
-    const int code = app.exec();
+    window.showAtStart();
+    const int code = QApplication::exec();
     window.Form_QueryUnload();
     return code;
 }

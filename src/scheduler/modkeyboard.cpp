@@ -18,7 +18,10 @@ void modKeyboard::setBackend(std::unique_ptr<GlobalHotkey> backend)
     UnhookKeyboard();
     m_backend = std::move(backend);
     if (m_backend)
-        connect(m_backend.get(), &GlobalHotkey::activated, this, [this] { m_toggle(); });
+        // Run from the event loop, not from inside the listener's reading of the display.
+        connect(
+            m_backend.get(), &GlobalHotkey::activated, this, [this] { m_toggle(); },
+            Qt::QueuedConnection);
 }
 
 bool modKeyboard::HookKeyboard()

@@ -1,5 +1,6 @@
 #include "app/dialogs.h"
 #include "app/form1.h"
+#include "desktop/mstartup.h"
 #include "lookup/curlfunctions.h"
 #include "lookup/keyhelp.h"
 #include "results/resultslist.h"
@@ -12,6 +13,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -95,6 +97,7 @@ struct Window
         form->lookup()->runner().setConfig(quick);
         form->lookup()->runner().setServiceBase(server.baseUrl());
         form->scheduler()->Timer1().installEventFilter(&muted);
+        form->setTrayAvailable([] { return true; });
         form->Form_Load();
     }
 
@@ -358,7 +361,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("startup");
         QTest::addColumn<bool>("minimized");
         QTest::addColumn<bool>("minimizedShown");
-        QTest::addColumn<bool>("windowMinimized");
+        QTest::addColumn<bool>("hiddenInTray");
         QTest::addColumn<QString>("storedStartup");
         QTest::addColumn<QString>("storedMinimized");
         const QStringList none;
@@ -393,10 +396,32 @@ private Q_SLOTS:
         QTEST(w.form->Check4->isChecked(), "startup");
         QTEST(w.form->Check8->isChecked(), "minimized");
         QTEST(w.form->Check8->isVisibleTo(w.form.get()), "minimizedShown");
-        QTEST(bool(w.form->windowState() & Qt::WindowMinimized), "windowMinimized");
+        QFETCH(bool, hiddenInTray);
+        // A start with both boxes on goes straight to the tray once start-up is over.
+        w.form->showAtStart();
+        QTRY_COMPARE(w.form->HiddenInTray(), hiddenInTray);
+        QCOMPARE(w.form->isVisible(), !hiddenInTray);
+        // The session's autostart entry follows the box the user clicked.
+        if (!clicks.isEmpty())
+            QCOMPARE(QFile::exists(mStartUp::EntryPath()), w.form->Check4->isChecked());
         QTEST(stored("Windows Startup"), "storedStartup");
         QTEST(stored("Minimized"), "storedMinimized");
         QCOMPARE(w.reports(), QStringList());
+    }
+
+    // When the session's autostart folder cannot take the entry, the box and the setting say
+    // so instead of pretending.
+    void autostartRefused()
+    {
+        Window w;
+        QFile blocker(w.env.configHome() + QStringLiteral("/autostart"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        w.form->Check4->click();
+        QVERIFY(!w.form->Check4->isChecked());
+        QVERIFY(!w.form->Check8->isVisibleTo(w.form.get()));
+        QCOMPARE(stored("Windows Startup"), QStringLiteral("Off"));
+        QCOMPARE(w.reports(), QStringList {QStringLiteral("Form1/Check4_Click:104")});
     }
 
     void shutdown_data()

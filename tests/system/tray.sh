@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# The tray: the icon sits in the desktop's tray host; minimizing hides the window (unmapped on
+# the display, not only in Qt's view); a left or a right click on the icon brings it back;
+# turning logging on sends the window to the tray; SIGTERM from the session still cleans up.
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+preset "StartStopState=Off" "APIKey=k"
+start_program
+wait_for 20 has_window || fail "the window did not appear"
+window=$(main_window)
+wait_for 20 has_icon || fail "no icon in the tray"
+
+for button in 1 3; do
+    xdotool windowminimize "$window"
+    wait_for 10 is_unmapped "$window" || fail "minimizing did not hide the window"
+    xdotool mousemove --window "$(tray_icon)" 8 8 click "$button"
+    wait_for 10 is_mapped "$window" || fail "button $button on the icon did not bring the window back"
+done
+
+# The switch sends the window to the tray: Ctrl+Shift+T from the focused window turns it on.
+xdotool windowactivate --sync "$window"
+xdotool key --clearmodifiers ctrl+shift+t
+wait_for 10 is_unmapped "$window" || fail "turning logging on did not hide the window"
+[ "$(stored StartStopState)" = On ] || fail "the switch was not turned on"
+
+# The session ends the program while its window is hidden: the icon and the files go.
+kill -TERM "$app"
+wait_for 20 ended "$app" || fail "the program did not end on SIGTERM"
+wait "$app" || fail "the program exited with status $? on SIGTERM"
+[ ! -e "$XDG_RUNTIME_DIR/trovanel" ] || fail "the working folder was left behind"
+wait_for 10 bash -c '! xwininfo -root -tree | grep -q "\"trovanel\""' || fail "the icon stayed"
+echo "1 passed, 0 failed"

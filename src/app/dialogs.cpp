@@ -1,6 +1,7 @@
 #include "app/dialogs.h"
 
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -34,4 +35,10 @@ void DesktopDialogs::inform(const QString &text)
 void DesktopDialogs::openUrl(const QString &url)
 {
     QDesktopServices::openUrl(QUrl(url));
+}
+
+QString DesktopDialogs::askSaveFile(const QString &title, const QStringList &filters)
+{
+    return QFileDialog::getSaveFileName(m_parent, title, QString(),
+                                        filters.join(QStringLiteral(";;")));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 class QWidget;
@@ -20,6 +21,9 @@ public:
     virtual bool askYesNo(const QString &text) = 0;
     // A notice with an OK button, under the application title.
     virtual void inform(const QString &text) = 0;
+    // A file name to save to, chosen in the desktop's save dialog (which asks before replacing
+    // an existing file); empty when the user cancels. filters: "Name (*.ext)" entries.
+    virtual QString askSaveFile(const QString &title, const QStringList &filters) = 0;
     // Opens a web page in the user's browser; a browser that cannot be started is not reported.
     virtual void openUrl(const QString &url) = 0;
 };
@@ -35,6 +39,7 @@ public:
     bool askYesNo(const QString &text) override;
     void inform(const QString &text) override;
     void openUrl(const QString &url) override;
+    QString askSaveFile(const QString &title, const QStringList &filters) override;
 
 private:
     QWidget *m_parent;

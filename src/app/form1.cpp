@@ -10,6 +10,8 @@
 #include "lookup/curlfunctions.h"
 #include "lookup/keyhelp.h"
 #include "results/resultslist.h"
+#include "results/spreadsheetexport.h"
+#include "results/textexport.h"
 #include "scheduler/modkeyboard.h"
 #include "scheduler/schedulecontrols.h"
 #include "scheduler/scheduler.h"
@@ -21,6 +23,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QEvent>
 #include <QFile>
 #include <QGridLayout>
@@ -31,6 +34,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSaveFile>
 #include <QScopedValueRollback>
 #include <QTableView>
 #include <QTimeEdit>
@@ -154,6 +158,9 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
     connect(PushButton9, &QPushButton::clicked, this, &Form1::PushButton9_Click);
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
+    connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
+    connect(PushButton5, &QPushButton::clicked, this, &Form1::PushButton5_Click);
+    connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
     connect(PushButton8, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton8_Click(); });
     connect(PushButton7, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton7_Click(); });
     connect(Check4, &QCheckBox::toggled, this, &Form1::Check4_Click);
@@ -289,6 +296,8 @@ void Form1::Form_Load()
             ListView1->setColumnWidth(column, 1100 * logicalDpiX() / 1440);
     });
     steps.step(176, [&] { m_lookup->ExtractWorkingFiles(); });
+    // Spreadsheets handed to the user's application a day ago or more have served.
+    Spreadsheet::RemoveOldExports(m_clock());
 
     QString state;
     steps.step(178, [&] { state = setting(SettingKeys::StartStopState); });
@@ -490,6 +499,130 @@ void Form1::PushButton1_Click()
 {
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("PushButton1_Click"));
     steps.step(100, [&] { m_results->clear(); });
+}
+
+void Form1::PushButton4_Click()
+{
+    if (m_save)
+        return; // one save at a time
+    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("PushButton4_Click"));
+    QString path;
+    steps.step(100, [&] {
+        path = m_dialogs->askSaveFile(
+            QStringLiteral("Save"),
+            {QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*.*)")});
+    });
+    if (path.isEmpty())
+        return;
+    steps.step(102, [&] { m_pointer->setPointer(PointerRule::Pointer::Hourglass); });
+    const bool started = steps.step(104, [&] {
+        // Written beside the target and put in its place only when complete, so a failed save
+        // leaves an existing file as it was and no half file behind.
+        auto *file = new QSaveFile(path, this);
+        if (!file->open(QIODevice::WriteOnly)) {
+            const QString error = file->errorString();
+            delete file;
+            throw Failure(QStringLiteral("The file %1 cannot be written: %2").arg(path, error));
+        }
+        m_save = new SpacedTextSave(m_results, file, path, this);
+        file->setParent(m_save);
+        ProgressBar1->setRange(0, 100);
+        connect(m_save, &SpacedTextSave::progress, this, [this](int position, const QString &text) {
+            setProgressValue(position);
+            if (!text.isNull())
+                setProgressText(text);
+        });
+        connect(m_save, &SpacedTextSave::finished, this, [this, file](bool ok, QString error) {
+            // Only a complete file takes the target's place.
+            if (ok && !file->commit()) {
+                ok = false;
+                error = QStringLiteral("The file %1 could not be put in place: %2")
+                            .arg(file->fileName(), file->errorString());
+            }
+            if (!ok) {
+                ErrorReport::report({QStringLiteral("Main"),
+                                     QStringLiteral("SaveListviewProperlySpaced"), 108, error});
+                setProgressValue(0);
+                setProgressText(QStringLiteral("Progress Bar"));
+            }
+            m_pointer->setPointer(PointerRule::Pointer::Default);
+            m_save->deleteLater();
+            m_save = nullptr;
+        });
+        m_save->start();
+    });
+    if (!started)
+        m_pointer->setPointer(PointerRule::Pointer::Default);
+}
+
+void Form1::PushButton5_Click()
+{
+    if (m_copy)
+        return;
+    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("PushButton5_Click"));
+    steps.step(100, [&] {
+        m_copy = new ClipboardText(m_results, this);
+        connect(m_copy, &ClipboardText::finished, this, [this](const QString &text) {
+            StepRunner copied(QStringLiteral("Main"), QStringLiteral("CopyListViewToClipboardTab"));
+            // An empty table leaves the clipboard as it was.
+            if (!text.isNull()) {
+                copied.step(110, [] { Main::ClipboardClear(); });
+                copied.step(112, [&] { Main::ClipboardSetText(text); });
+            }
+            m_copy->deleteLater();
+            m_copy = nullptr;
+            StepRunner handler(QStringLiteral("Form1"), QStringLiteral("PushButton5_Click"));
+            handler.step(102, [this] {
+                m_dialogs->inform(QStringLiteral(
+                    "Results have been copied to the clipboard.\n\nClick a text area where you "
+                    "normally type and press Ctrl+V to paste the clipboard."));
+            });
+        });
+        m_copy->start();
+    });
+}
+
+void Form1::PushButton6_Click()
+{
+    if (m_sheet)
+        return;
+    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("PushButton6_Click"));
+    bool installed = false;
+    steps.step(100, [&] { installed = Spreadsheet::IsExcelInstalled(); });
+    if (!installed) {
+        m_dialogs->inform(QStringLiteral("Excel is not installed on this computer. You need to "
+                                         "have it installed to use this feature."));
+        return;
+    }
+    if (m_results->rows() == 0)
+        return;
+    steps.step(102, [&] { m_pointer->setPointer(PointerRule::Pointer::Hourglass); });
+    const bool started = steps.step(104, [&] {
+        const QString folder = Spreadsheet::CacheFolder();
+        if (!QDir().mkpath(folder))
+            throw Failure(QStringLiteral("The folder %1 cannot be created.").arg(folder));
+        const QString path = folder + QLatin1Char('/') + Spreadsheet::ExportFileName(m_clock());
+        m_sheet = new SpreadsheetExport(m_results, path, this);
+        connect(m_sheet, &SpreadsheetExport::finished, this,
+                [this](bool ok, const QString &file, const QString &error) {
+                    StepRunner done(QStringLiteral("Form1"), QStringLiteral("PushButton6_Click"));
+                    if (!ok)
+                        done.step(106, [&] { throw Failure(error); });
+                    else
+                        done.step(108, [&] {
+                            if (!Spreadsheet::OpenInSpreadsheet(file))
+                                throw Failure(QStringLiteral("The spreadsheet %1 could not be "
+                                                             "opened.")
+                                                  .arg(file));
+                        });
+                    m_pointer->setPointer(PointerRule::Pointer::Default);
+                    m_sheet->deleteLater();
+                    m_sheet = nullptr;
+                });
+        m_sheet->start();
+    });
+    if (!started)
+        m_pointer->setPointer(PointerRule::Pointer::Default);
 }
 
 void Form1::Check4_Click()

@@ -6,7 +6,10 @@
 #include <QWidget>
 #include <memory>
 
+class ClipboardText;
 class CurlFunctions;
+class SpacedTextSave;
+class SpreadsheetExport;
 class cSysTray;
 class modKeyboard;
 class Dialogs;
@@ -57,6 +60,9 @@ public:
     void PushButton2_Click(); // the on/off switch
     void PushButton9_Click(); // "Log Now (Test)"
     void PushButton1_Click(); // "Clear Results"
+    void PushButton4_Click(); // "Save Results As Text File"
+    void PushButton5_Click(); // "Copy Results To Clipboard"
+    void PushButton6_Click(); // "Save Results As Excel File"
 
     bool switchIsOn() const;
     bool formLoading() const { return m_formLoading; }
@@ -126,4 +132,7 @@ private:
     QElapsedTimer m_trayWait; // since start-up: how long a missing tray is waited for
     std::function<bool()> m_trayAvailable;
     modKeyboard *m_keyboard;
+    SpacedTextSave *m_save = nullptr;
+    ClipboardText *m_copy = nullptr;
+    SpreadsheetExport *m_sheet = nullptr;
 };

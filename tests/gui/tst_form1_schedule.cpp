@@ -6,6 +6,7 @@
 #include "scheduler/scheduler.h"
 #include "settings/settingsstore.h"
 #include "support/loopbackserver.h"
+#include "support/scripteddialogs.h"
 #include "support/testenv.h"
 
 #include <QApplication>
@@ -32,21 +33,6 @@ QDateTime friday(int hour, int minute, int second)
 {
     return QDateTime(QDate(2026, 12, 11), QTime(hour, minute, second));
 }
-
-// Writes down the notices; every question is answered No.
-class ScriptedDialogs : public Dialogs
-{
-public:
-    std::optional<QString> askText(const QString &, const QString &, const QString &) override
-    {
-        return std::nullopt;
-    }
-    bool askYesNo(const QString &) override { return false; }
-    void inform(const QString &text) override { notices << text; }
-    void openUrl(const QString &) override { }
-
-    QStringList notices;
-};
 
 // Keeps Timer1's own timeouts away, so that only the test's ticks count while the timer's
 // running state stays what the window made it.

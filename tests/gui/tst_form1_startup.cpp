@@ -8,6 +8,7 @@
 #include "scheduler/scheduler.h"
 #include "settings/settingsstore.h"
 #include "support/loopbackserver.h"
+#include "support/scripteddialogs.h"
 #include "support/testenv.h"
 
 #include <QCheckBox>
@@ -36,29 +37,6 @@ QDateTime friday(int hour, int minute, int second)
 {
     return QDateTime(QDate(2026, 12, 11), QTime(hour, minute, second));
 }
-
-// Answers the window's questions from queues and writes down what it was asked.
-class ScriptedDialogs : public Dialogs
-{
-public:
-    std::optional<QString> askText(const QString &, const QString &,
-                                   const QString &initial) override
-    {
-        proposed << initial;
-        return textAnswers.isEmpty() ? std::nullopt : textAnswers.takeFirst();
-    }
-    bool askYesNo(const QString &text) override
-    {
-        questions << text;
-        return !yesNoAnswers.isEmpty() && yesNoAnswers.takeFirst();
-    }
-    void inform(const QString &text) override { notices << text; }
-    void openUrl(const QString &url) override { openedUrls << url; }
-
-    QList<std::optional<QString>> textAnswers;
-    QList<bool> yesNoAnswers;
-    QStringList proposed, questions, notices, openedUrls;
-};
 
 // Keeps Timer1's own timeouts away, so that only the test's ticks count while the timer's
 // running state stays what the window made it.

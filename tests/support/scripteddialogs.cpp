@@ -1,0 +1,31 @@
+#include "support/scripteddialogs.h"
+
+std::optional<QString> ScriptedDialogs::askText(const QString &, const QString &,
+                                                const QString &initial)
+{
+    proposed << initial;
+    return textAnswers.isEmpty() ? std::nullopt : textAnswers.takeFirst();
+}
+
+bool ScriptedDialogs::askYesNo(const QString &text)
+{
+    questions << text;
+    return !yesNoAnswers.isEmpty() && yesNoAnswers.takeFirst();
+}
+
+void ScriptedDialogs::inform(const QString &text)
+{
+    notices << text;
+}
+
+void ScriptedDialogs::openUrl(const QString &url)
+{
+    openedUrls << url;
+}
+
+QString ScriptedDialogs::askSaveFile(const QString &title, const QStringList &filters)
+{
+    saveTitles << title;
+    saveFilters << filters;
+    return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
+}

@@ -1,20 +1,35 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Trovanel with its tests, starts the X test session and runs
-# the whole suite in it. The tests get private XDG folders and HOME, so nothing of the user's
-# own settings is read or changed.
+# Installs what is missing, builds Trovanel with its tests twice (as shipped, and with the
+# address and undefined-behaviour sanitizers), runs the fuzz targets for a bounded time,
+# starts the X test session and runs the whole suite in it against both builds. The tests get
+# private XDG folders and HOME, so nothing of the user's own settings is read or changed.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build="$root/build"
 
 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh" "$build" -DTROVANEL_BUILD_TESTS=ON
+"$root/scripts/build.sh" "$root/build" -DTROVANEL_BUILD_TESTS=ON
+"$root/scripts/build.sh" "$root/build-asan" -DTROVANEL_BUILD_TESTS=ON -DTROVANEL_SANITIZE=ON \
+    -DTROVANEL_BUILD_BENCH=OFF
+"$root/scripts/fuzz.sh" "${TROVANEL_FUZZ_SECONDS:-20}"
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/trovanel-test.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
-mkdir -p "$scratch/config" "$scratch/runtime" "$scratch/home" "$scratch/data"
+mkdir -p "$scratch/config" "$scratch/runtime" "$scratch/home" "$scratch/data" "$scratch/cache"
 chmod 0700 "$scratch/runtime"
 export XDG_CONFIG_HOME="$scratch/config" XDG_RUNTIME_DIR="$scratch/runtime"
-export HOME="$scratch/home" XDG_DATA_HOME="$scratch/data"
+export HOME="$scratch/home" XDG_DATA_HOME="$scratch/data" XDG_CACHE_HOME="$scratch/cache"
 unset CURL_CA_BUNDLE SSL_CERT_FILE SSL_CERT_DIR TROVANEL_SERVICE_URL
 
-"$root/scripts/xsession.sh" ctest --test-dir "$build" --output-on-failure --timeout 300 -j2
+run_suite() {
+    "$root/scripts/xsession.sh" ctest --test-dir "$1" --output-on-failure --timeout 300 -j2
+}
+
+echo "== sanitizer build =="
+# A sanitizer report ends the process with an error, which fails its test.
+ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_odr_violation=0" \
+    LSAN_OPTIONS="suppressions=$root/tests/sanitizers/lsan.supp:print_suppressions=0" \
+    UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+    run_suite "$root/build-asan"
+
+echo "== shipped build =="
+run_suite "$root/build"

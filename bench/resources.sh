@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Start-up time, idle memory and idle CPU of Trovanel (logging on, interval of an hour)
+# against a minimal Qt Widgets program, both shown under the same X session.
+# Usage: scripts/xsession.sh bench/resources.sh BUILD_DIR [IDLE_SECONDS]
+set -euo pipefail
+build=${1:?build folder}
+idle=${2:-60}
+work=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
+mkdir -p "$work/config/Brenvatic" "$work/runtime"
+chmod 0700 "$work/runtime"
+export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" HOME="$work"
+export QT_LOGGING_RULES="qt.qpa.*=false" TROVANEL_SERVICE_URL="http://127.0.0.1:9"
+printf '[Trovanel]\nStartStopState=On\nOption3=True\nText1=1\nText2=0\nText3=0\nAPIKey=k\n' \
+    >"$XDG_CONFIG_HOME/Brenvatic/Trovanel.conf"
+
+now_ms() { date +%s%3N; }
+# Starts a program and waits for its first mapped window; prints "pid ms".
+launch() {
+    local name=$1
+    shift
+    local start
+    start=$(now_ms)
+    "$@" >/dev/null 2>&1 &
+    local pid=$!
+    until xdotool search --onlyvisible --pid "$pid" --name "$name" >/dev/null 2>&1; do
+        sleep 0.01
+    done
+    echo "$pid $(($(now_ms) - start))"
+}
+rss_kib() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+
+read -r base_pid base_ms < <(launch '^Baseline$' "$build/bench/minimal_widgets")
+read -r our_pid our_ms < <(launch '^Trovanel$' "$build/src/trovanel")
+# The switch hides our window at start-up only when asked; it stays shown here.
+sleep 2
+base_cpu0=$(cpu_ticks "$base_pid"); our_cpu0=$(cpu_ticks "$our_pid")
+sleep "$idle"
+base_cpu=$(($(cpu_ticks "$base_pid") - base_cpu0)); our_cpu=$(($(cpu_ticks "$our_pid") - our_cpu0))
+base_rss=$(rss_kib "$base_pid"); our_rss=$(rss_kib "$our_pid")
+hz=$(getconf CLK_TCK)
+
+awk -v bm="$base_ms" -v om="$our_ms" -v br="$base_rss" -v orss="$our_rss" \
+    -v bc="$base_cpu" -v oc="$our_cpu" -v hz="$hz" -v idle="$idle" 'BEGIN {
+    printf "first mapped window: ours %d ms, baseline %d ms, ratio %.2f (target <= 1.5)\n", om, bm, om / bm
+    printf "idle resident memory: ours %.1f MiB, baseline %.1f MiB, ratio %.2f (target <= 1.5)\n", orss / 1024, br / 1024, orss / br
+    printf "CPU over %d s idle with logging on: ours %.2f s, baseline %.2f s (target < 0.5 s)\n", idle, oc / hz, bc / hz
+}'

@@ -109,9 +109,7 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     m_scheduler->setSwitchIsOn([this] { return switchIsOn(); });
     m_keyHelp = std::make_unique<KeyHelp>(m_dialogs);
     m_pointer = new PointerRule(this);
-    cSysTray1 = new cSysTray(this);
     m_keyboard = new modKeyboard([this] { PushButton2_Click(); }, this);
-    connect(cSysTray1, &cSysTray::MouseUp, this, [this] { restoreFromTray(); });
 
     Label4->setObjectName(QStringLiteral("Label4"));
     Frame2->setObjectName(QStringLiteral("Frame2"));
@@ -338,18 +336,29 @@ void Form1::Form_Load()
         steps.step(222, [&] { Check8->setVisible(false); });
     }
     steps.step(224, [&] { m_formLoading = false; });
-    steps.step(226, [&] {
-        cSysTray1->setTrayTip(QString::fromLatin1(ProductName));
-        setWindowIcon(applicationIcon());
+    // The tray icon and the hotkey listener come up right after the window is on screen: the
+    // user sees the window sooner, and nothing can reach either before the event loop runs.
+    QTimer::singleShot(0, this, [this] {
+        if (m_unloaded)
+            return;
+        StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Form_Load"));
+        steps.step(226, [&] {
+            cSysTray1 = new cSysTray(this);
+            connect(cSysTray1, &cSysTray::MouseUp, this, [this] { restoreFromTray(); });
+            cSysTray1->setTrayTip(QString::fromLatin1(ProductName));
+            setWindowIcon(applicationIcon());
+        });
+        steps.step(228, [&] {
+            if (cSysTray1)
+                cSysTray1->setInTray(true);
+        });
+        // Without a way to listen (no X11 display, no RECORD extension) the program goes on
+        // without the hotkey.
+        steps.step(230, [&] { m_keyboard->HookKeyboard(); });
+        m_trayWait.start();
+        if (m_startHidden)
+            sendToTray();
     });
-    steps.step(228, [&] { cSysTray1->setInTray(true); });
-    // Without a way to listen (no X11 display, no RECORD extension) the program goes on
-    // without the hotkey.
-    steps.step(230, [&] { m_keyboard->HookKeyboard(); });
-
-    m_trayWait.start();
-    if (m_startHidden)
-        QTimer::singleShot(0, this, &Form1::sendToTray);
 }
 
 void Form1::showAtStart()
@@ -380,7 +389,7 @@ void Form1::sendToTray()
 {
     if (!wantsTray())
         return;
-    if (!cSysTray1->InTray() || !trayAvailable()) {
+    if (!cSysTray1 || !cSysTray1->InTray() || !trayAvailable()) {
         // A tray may come up a little after the session; hiding the window where nothing can
         // bring it back would lose it, so it waits in the task bar meanwhile.
         if (m_trayWait.isValid() && m_trayWait.elapsed() < TrayWaitMs) {
@@ -437,7 +446,10 @@ void Form1::Form_QueryUnload()
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Form_QueryUnload"));
     steps.step(100, [&] { m_keyboard->UnhookKeyboard(); });
     steps.step(102, [&] { m_scheduler->stopTimer(); });
-    steps.step(104, [&] { cSysTray1->setInTray(false); });
+    steps.step(104, [&] {
+        if (cSysTray1)
+            cSysTray1->setInTray(false);
+    });
     // A lookup in flight is ended; it adds no row.
     steps.step(106, [&] { m_scheduler->abortLogs(); });
     steps.step(108, [&] { m_lookup->DeleteWorkingFiles(); });

@@ -90,7 +90,7 @@ public:
     QTableView *ListView1;
     QCheckBox *Check4;
     QCheckBox *Check8;
-    cSysTray *cSysTray1;
+    cSysTray *cSysTray1 = nullptr; // in the tray from the end of start-up
 
     // The progress bar's own text; a percent sign shows as itself.
     void setProgressText(const QString &text);

@@ -196,6 +196,12 @@ void SaveSetting(const QString &app, const QString &section, const QString &key,
 
     const QString target = section + QLatin1Char('/') + key;
     QStringList touched = findKeys(*settings, section, key);
+    // The store holds exactly this already (start-up writes back what it read): the file is
+    // left alone rather than rewritten and synced to disk for nothing.
+    if (touched == QStringList {target}
+        && settings->value(target).metaType().id() == QMetaType::QString
+        && settings->value(target).toString() == value)
+        return;
     if (!touched.contains(target))
         touched.append(target);
     QHash<QString, QVariant> before;

@@ -64,9 +64,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<QList<bool>>("showOnceFlags");
         QTest::addColumn<int>("shown");
-        QTest::newRow("once, twice") << QList<bool>{true, true} << 1;
-        QTest::newRow("always, thrice") << QList<bool>{false, false, false} << 3;
-        QTest::newRow("always after once") << QList<bool>{true, false, true} << 2;
+        QTest::newRow("once, twice") << QList<bool> {true, true} << 1;
+        QTest::newRow("always, thrice") << QList<bool> {false, false, false} << 3;
+        QTest::newRow("always after once") << QList<bool> {true, false, true} << 2;
     }
 
     void showOnceShowsOnce()
@@ -79,7 +79,8 @@ private Q_SLOTS:
             const int before = tray.showOnceCount();
             tray.ShowBalloon(QStringLiteral("text"), QStringLiteral("Trovanel"), 5, once);
             // A balloon is up exactly when this call showed one.
-            const bool showedNow = tray.balloonShowing() && (!once || tray.showOnceCount() > before);
+            const bool showedNow
+                = tray.balloonShowing() && (!once || tray.showOnceCount() > before);
             count += showedNow ? 1 : 0;
             if (showedNow)
                 QMetaObject::invokeMethod(tray.systemTrayIcon(), "messageClicked");

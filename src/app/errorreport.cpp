@@ -36,15 +36,22 @@ void showBox(const Report &r)
         QTextStream(stderr) << "Application Error: " << text << Qt::endl;
         return;
     }
+    // The same fault met by several steps at once (a settings file that cannot be read, say)
+    // is told once, as is a fault that repeats in the same place.
     const QString key = boxKey(r);
-    if (openBoxes().contains(key))
+    const QString sameFault = QStringLiteral("fault:") + r.description;
+    if (openBoxes().contains(key) || openBoxes().contains(sameFault))
         return;
     auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Application Error"), text,
                                 QMessageBox::Ok);
     box->setObjectName(QStringLiteral("ApplicationErrorBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     openBoxes().insert(key);
-    QObject::connect(box, &QObject::destroyed, [key] { openBoxes().remove(key); });
+    openBoxes().insert(sameFault);
+    QObject::connect(box, &QObject::destroyed, [key, sameFault] {
+        openBoxes().remove(key);
+        openBoxes().remove(sameFault);
+    });
     box->show();
 }
 
@@ -74,7 +81,10 @@ void setSink(Sink sink)
 
 int openBoxCount()
 {
-    return int(openBoxes().size());
+    int boxes = 0;
+    for (const QString &entry : std::as_const(openBoxes()))
+        boxes += entry.startsWith(QStringLiteral("fault:")) ? 0 : 1;
+    return boxes;
 }
 
 } // namespace ErrorReport

@@ -47,11 +47,6 @@ const QString TurnOn = QStringLiteral("Turn On");
 const QString TurnOff = QStringLiteral("Turn Off");
 const QString ProgressIdle = QStringLiteral("Progress Bar");
 
-QString setting(const SettingKeys::Key &key)
-{
-    return Settings::get(QString::fromLatin1(key.name), QString::fromLatin1(key.defaultText));
-}
-
 void save(const SettingKeys::Key &key, const QString &value)
 {
     Settings::save(QString::fromLatin1(key.name), value);
@@ -262,18 +257,36 @@ void Form1::Form_Load()
         });
     }
 
+    // A store that cannot be read is reported, and start-up goes on with the first-run values
+    // rather than leaving the controls blank.
+    auto restored = [&](const char *key, const QString &defaultText, int line) {
+        try {
+            return Settings::get(QString::fromLatin1(key), defaultText);
+        } catch (const Failure &failure) {
+            ErrorReport::report({QStringLiteral("Form1"), QStringLiteral("Form_Load"), line,
+                                 failure.description()});
+            return defaultText;
+        }
+    };
+    auto restoredKey = [&](const SettingKeys::Key &key, int line) {
+        return restored(key.name, QString::fromLatin1(key.defaultText), line);
+    };
+
     steps.step(132, [&] {
-        m_controls->Option1->setChecked(Settings::TruthValue(setting(SettingKeys::Option1)));
+        m_controls->Option1->setChecked(
+            Settings::TruthValue(restoredKey(SettingKeys::Option1, 132)));
     });
     steps.step(134, [&] {
-        m_controls->Option2->setChecked(Settings::TruthValue(setting(SettingKeys::Option2)));
+        m_controls->Option2->setChecked(
+            Settings::TruthValue(restoredKey(SettingKeys::Option2, 134)));
     });
     steps.step(136, [&] {
-        m_controls->Option3->setChecked(Settings::TruthValue(setting(SettingKeys::Option3)));
+        m_controls->Option3->setChecked(
+            Settings::TruthValue(restoredKey(SettingKeys::Option3, 136)));
     });
     steps.step(138, [&] {
         const QString now = ScheduleRules::WeeklyTimeText(m_clock().time());
-        const QString text = Settings::get(QString::fromLatin1(SettingKeys::WeeklyTime.name), now);
+        const QString text = restored(SettingKeys::WeeklyTime.name, now, 138);
         const QTime time = ScheduleRules::ParseWeeklyTime(text);
         // The picker's change handler stores the restored time; a time equal to the one the
         // picker already shows sends no change, so it is stored here.
@@ -282,12 +295,12 @@ void Form1::Form_Load()
         m_controls->dtpWeekly->setTime(time);
     });
     steps.step(140, [&] {
-        const QString day = setting(SettingKeys::Weekly);
+        const QString day = restoredKey(SettingKeys::Weekly, 140);
         m_controls->cboWeekly->setCurrentIndex(m_controls->cboWeekly->findText(day));
     });
-    steps.step(142, [&] { m_controls->Text1->setText(setting(SettingKeys::Text1)); });
-    steps.step(144, [&] { m_controls->Text2->setText(setting(SettingKeys::Text2)); });
-    steps.step(146, [&] { m_controls->Text3->setText(setting(SettingKeys::Text3)); });
+    steps.step(142, [&] { m_controls->Text1->setText(restoredKey(SettingKeys::Text1, 142)); });
+    steps.step(144, [&] { m_controls->Text2->setText(restoredKey(SettingKeys::Text2, 144)); });
+    steps.step(146, [&] { m_controls->Text3->setText(restoredKey(SettingKeys::Text3, 146)); });
     // The results list's seven columns, each 1100 twips wide to begin with.
     steps.step(162, [&] {
         for (int column = 0; column < ResultsList::ColumnCount; ++column)
@@ -298,7 +311,7 @@ void Form1::Form_Load()
     Spreadsheet::RemoveOldExports(m_clock());
 
     QString state;
-    steps.step(178, [&] { state = setting(SettingKeys::StartStopState); });
+    steps.step(178, [&] { state = restoredKey(SettingKeys::StartStopState, 178); });
     if (state == QLatin1String(SettingKeys::Off)) {
         steps.step(182, [&] { m_scheduler->stopTimer(); });
         steps.step(186, [&] { Frame4->setTitle(QStringLiteral("Off.")); });
@@ -318,10 +331,12 @@ void Form1::Form_Load()
     }
 
     steps.step(210, [&] {
-        Check4->setChecked(setting(SettingKeys::WindowsStartup) == QLatin1String(SettingKeys::On));
+        Check4->setChecked(restoredKey(SettingKeys::WindowsStartup, 210)
+                           == QLatin1String(SettingKeys::On));
     });
     steps.step(212, [&] {
-        const bool minimized = setting(SettingKeys::Minimized) == QLatin1String(SettingKeys::On);
+        const bool minimized
+            = restoredKey(SettingKeys::Minimized, 212) == QLatin1String(SettingKeys::On);
         // The box's own handler stores the value again, as a click would.
         if (Check8->isChecked() == minimized)
             Check8_Click();

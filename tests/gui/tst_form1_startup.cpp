@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -61,6 +62,11 @@ struct Window
         : now(start)
     {
         for (const QString &entry : presets) {
+            // A folder where the settings file belongs: a store that cannot be read.
+            if (entry == QLatin1String("store=folder")) {
+                QDir().mkpath(env.storeFile());
+                continue;
+            }
             const qsizetype equals = entry.indexOf(QLatin1Char('='));
             Settings::save(entry.left(equals), entry.mid(equals + 1));
         }
@@ -385,6 +391,22 @@ private Q_SLOTS:
         QTEST(stored("Windows Startup"), "storedStartup");
         QTEST(stored("Minimized"), "storedMinimized");
         QCOMPARE(w.reports(), QStringList());
+    }
+
+    // A settings file that cannot be read (a folder in its place) is reported, the window runs
+    // on the first-run values, and the folder is left as it is.
+    void unreadableStore()
+    {
+        Window w({QStringLiteral("store=folder")});
+        QVERIFY(w.form->scheduleControls()->Option3->isChecked());
+        QCOMPARE(w.form->scheduleControls()->Text1->text(), QStringLiteral("1"));
+        QCOMPARE(w.form->PushButton2->text(), QStringLiteral("Turn Off"));
+        const QList<ErrorReport::Report> reports = w.env.takeReports();
+        QVERIFY(!reports.isEmpty());
+        for (const ErrorReport::Report &r : reports)
+            QCOMPARE(r.description, reports.first().description);
+        QVERIFY(reports.first().description.contains(QStringLiteral("Trovanel.conf")));
+        QVERIFY(QFileInfo(w.env.storeFile()).isDir());
     }
 
     // When the session's autostart folder cannot take the entry, the box and the setting say

@@ -71,6 +71,7 @@ private Q_SLOTS:
 
         ErrorReport::Report otherLine = tick;
         otherLine.line = 106;
+        otherLine.description = QStringLiteral("Out of range");
         ErrorReport::report(otherLine);
         QCOMPARE(ErrorReport::openBoxCount(), 2);
 
@@ -89,6 +90,20 @@ private Q_SLOTS:
 
         // Once closed, the same fault may be shown again.
         ErrorReport::report(tick);
+        QCOMPARE(ErrorReport::openBoxCount(), 2);
+    }
+
+    // A settings file that cannot be read fails many steps at once with the same words: one box.
+    void oneBoxPerFault()
+    {
+        const QString fault = QStringLiteral("The settings file cannot be read: it is a folder.");
+        for (const int line : {132, 134, 136, 142})
+            ErrorReport::report(
+                {QStringLiteral("Form1"), QStringLiteral("Form_Load"), line, fault});
+        ErrorReport::report({QStringLiteral("Form1"), QStringLiteral("Text1_Change"), 100, fault});
+        QCOMPARE(ErrorReport::openBoxCount(), 1);
+        ErrorReport::report({QStringLiteral("Form1"), QStringLiteral("Form_Load"), 176,
+                             QStringLiteral("curl was not found")});
         QCOMPARE(ErrorReport::openBoxCount(), 2);
     }
 

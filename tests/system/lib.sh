@@ -100,15 +100,15 @@ has_icon() { [ -n "$(tray_icon)" ]; }
 has_window() { [ -n "$(main_window)" ]; }
 ended() { ! kill -0 "$1" 2>/dev/null; }
 
-# Closes the program's window and expects a clean end.
+# Closes the program's window as the window manager's close button does, and expects a
+# clean end.
 close_program() {
     local window
     window=$(any_main_window) || fail "no window to close"
     if is_unmapped "$window"; then
         kill -TERM "$app"
     else
-        xdotool windowactivate --sync "$window"
-        xdotool key --clearmodifiers alt+F4
+        wmctrl -i -c "$window"
     fi
     wait_for 20 ended "$app" || fail "the program did not end"
     wait "$app" || fail "the program exited with status $?"

@@ -1,0 +1,93 @@
+#include "app/form1.h"
+#include "lookup/curlfunctions.h"
+#include "results/resultslist.h"
+#include "results/textexport.h"
+#include "scheduler/schedulecontrols.h"
+#include "scheduler/scheduler.h"
+#include "settings/settingsstore.h"
+#include "support/scripteddialogs.h"
+#include "support/testenv.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+// The program in poor surroundings: no curl, no working folder. Each is told once at start-up,
+// lookups end as rows without a location, and the rest of the program works.
+class TestSurroundings : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void lookupWithoutItsParts_data()
+    {
+        QTest::addColumn<bool>("withoutCurl");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("curl missing") << true << "curl";
+        QTest::newRow("working folder blocked") << false << "working folder";
+    }
+
+    void lookupWithoutItsParts()
+    {
+        QFETCH(bool, withoutCurl);
+        QFETCH(QString, named);
+
+        TestEnv env;
+        const QByteArray oldPath = qgetenv("PATH");
+        QTemporaryDir emptyBin;
+        if (withoutCurl) {
+            qputenv("PATH", emptyBin.path().toLocal8Bit());
+        } else {
+            // A file where the private folder belongs: it cannot be made.
+            QFile blocker(env.runtimeDir() + QStringLiteral("/trovanel"));
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
+        Settings::save(QStringLiteral("StartStopState"), QStringLiteral("Off"));
+        Settings::save(QStringLiteral("APIKey"), QStringLiteral("k"));
+
+        ScriptedDialogs dialogs;
+        auto form = std::make_unique<Form1>(&dialogs);
+        CurlRunnerConfig quick;
+        quick.pauseMs = 10;
+        form->lookup()->runner().setConfig(quick);
+        form->lookup()->runner().setServiceBase(QStringLiteral("http://127.0.0.1:9"));
+        form->Form_Load();
+        qputenv("PATH", oldPath);
+
+        const QList<ErrorReport::Report> atStart = env.takeReports();
+        QCOMPARE(atStart.size(), 1);
+        QCOMPARE(atStart.first().procedure, QStringLiteral("Form_Load"));
+        QCOMPARE(atStart.first().line, 176);
+        QVERIFY2(atStart.first().description.contains(named),
+                 qPrintable(atStart.first().description));
+
+        // A log still adds its row, without a location and without another report.
+        QSignalSpy logged(form->lookup(), &CurlFunctions::logFinished);
+        form->PushButton9->click();
+        QVERIFY(logged.wait(10000));
+        QCOMPARE(form->results()->rows(), 1);
+        for (int column = ResultsList::Country; column < ResultsList::ColumnCount; ++column)
+            QVERIFY(form->results()->cell(0, column).isEmpty());
+        QVERIFY(env.takeReports().isEmpty());
+
+        // Settings and exports do not depend on either.
+        form->scheduleControls()->Text1->setText(QStringLiteral("7"));
+        QCOMPARE(Settings::get(QStringLiteral("Text1"), QString()), QStringLiteral("7"));
+        form->results()->setData(form->results()->index(0, 0), Qt::Checked, Qt::CheckStateRole);
+        form->PushButton5->click();
+        QTRY_COMPARE(dialogs.notices.size(), 1);
+        QVERIFY(QGuiApplication::clipboard()->text().endsWith(QStringLiteral("\r\n")));
+        QVERIFY(env.takeReports().isEmpty());
+    }
+};
+
+QTEST_MAIN(TestSurroundings)
+#include "tst_surroundings.moc"

@@ -4,6 +4,7 @@
 #include "results/spreadsheetexport.h"
 #include "scheduler/scheduler.h"
 #include "settings/settingsstore.h"
+#include "support/fixtures.h"
 #include "support/scripteddialogs.h"
 #include "support/testenv.h"
 
@@ -40,43 +41,6 @@ const QStringList Chur = {"12/7/2026 9:15:30 AM", "CH",          "Graubünden", 
 const QStringList Garmisch
     = {"1/8/2027 9:20:02 AM", "Germany", "Bayern", "Garmisch Süd", "821", "47.4917, 11.095",
        "Europe/Berlin (CET)"};
-
-// Keeps the tick's own timeouts away: no lookup runs while the exports are tested.
-class MutedTimer : public QObject
-{
-protected:
-    bool eventFilter(QObject *, QEvent *event) override { return event->type() == QEvent::Timer; }
-};
-
-// Sets environment variables for one test and puts the old values back afterwards.
-class EnvOverride
-{
-public:
-    ~EnvOverride()
-    {
-        for (auto it = m_saved.crbegin(); it != m_saved.crend(); ++it) {
-            if (it->second)
-                qputenv(it->first, *it->second);
-            else
-                qunsetenv(it->first);
-        }
-    }
-    void set(const char *name, const QString &value)
-    {
-        m_saved.append({name,
-                        qEnvironmentVariableIsSet(name) ? std::optional<QByteArray>(qgetenv(name))
-                                                        : std::nullopt});
-        qputenv(name, value.toLocal8Bit());
-    }
-    void unset(const char *name)
-    {
-        set(name, QString());
-        qunsetenv(name);
-    }
-
-private:
-    QList<std::pair<const char *, std::optional<QByteArray>>> m_saved;
-};
 
 bool writeFile(const QString &path, const QByteArray &contents)
 {

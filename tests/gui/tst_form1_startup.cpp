@@ -7,6 +7,7 @@
 #include "scheduler/schedulecontrols.h"
 #include "scheduler/scheduler.h"
 #include "settings/settingsstore.h"
+#include "support/fixtures.h"
 #include "support/loopbackserver.h"
 #include "support/scripteddialogs.h"
 #include "support/testenv.h"
@@ -38,14 +39,6 @@ QDateTime friday(int hour, int minute, int second)
 {
     return QDateTime(QDate(2026, 12, 11), QTime(hour, minute, second));
 }
-
-// Keeps Timer1's own timeouts away, so that only the test's ticks count while the timer's
-// running state stays what the window made it.
-class MutedTimer : public QObject
-{
-protected:
-    bool eventFilter(QObject *, QEvent *event) override { return event->type() == QEvent::Timer; }
-};
 
 const QString Unset = QStringLiteral("(unset)");
 

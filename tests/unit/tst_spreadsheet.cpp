@@ -1,6 +1,7 @@
 #include "app/failure.h"
 #include "results/resultslist.h"
 #include "results/spreadsheetexport.h"
+#include "support/fixtures.h"
 #include "support/testenv.h"
 
 #include <QDir>
@@ -117,40 +118,6 @@ int codePoints(const QString &text)
 {
     return int(text.toUcs4().size());
 }
-
-// Sets environment variables for one test and puts the old values back afterwards.
-class EnvOverride
-{
-public:
-    ~EnvOverride()
-    {
-        for (auto it = m_saved.crbegin(); it != m_saved.crend(); ++it) {
-            if (it->second)
-                qputenv(it->first, *it->second);
-            else
-                qunsetenv(it->first);
-        }
-    }
-    void set(const char *name, const QString &value)
-    {
-        save(name);
-        qputenv(name, value.toLocal8Bit());
-    }
-    void unset(const char *name)
-    {
-        save(name);
-        qunsetenv(name);
-    }
-
-private:
-    void save(const char *name)
-    {
-        m_saved.append({name,
-                        qEnvironmentVariableIsSet(name) ? std::optional<QByteArray>(qgetenv(name))
-                                                        : std::nullopt});
-    }
-    QList<std::pair<const char *, std::optional<QByteArray>>> m_saved;
-};
 
 bool writeFile(const QString &path, const QByteArray &contents)
 {

@@ -3,6 +3,7 @@
 #include "lookup/filehelpers.h"
 #include "lookup/workingfolder.h"
 #include "results/resultslist.h"
+#include "support/fixtures.h"
 #include "support/testenv.h"
 
 #include <QDir>
@@ -17,34 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Sets or unsets an environment variable for one test and puts the old state back after it.
-class EnvOverride
-{
-public:
-    EnvOverride(const char *name, std::optional<QByteArray> value)
-        : m_name(name), m_wasSet(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
-    {
-        if (value)
-            qputenv(name, *value);
-        else
-            qunsetenv(name);
-    }
-    ~EnvOverride()
-    {
-        if (m_wasSet)
-            qputenv(m_name, m_old);
-        else
-            qunsetenv(m_name);
-    }
-    EnvOverride(const EnvOverride &) = delete;
-    EnvOverride &operator=(const EnvOverride &) = delete;
-
-private:
-    const char *m_name;
-    bool m_wasSet;
-    QByteArray m_old;
-};
 
 mode_t modeOf(const QString &path)
 {

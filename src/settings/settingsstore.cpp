@@ -10,7 +10,11 @@
 #include <QMutex>
 #include <QSettings>
 #include <cmath>
+#include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Settings {
 namespace {
@@ -121,13 +125,42 @@ void checkWellFormed(const QString &path, const QByteArray &bytes, QSettings::St
                       .arg(quoted(path)));
 }
 
+// A writer killed between creating the lock file and writing its owner into it leaves an empty
+// lock that Qt cannot judge; it would wait half a minute before taking it over. The writer
+// holds an flock on the file from the moment it creates it, so an empty lock that nobody holds
+// belongs to no one and is removed.
+void removeOrphanedLock(const QString &path)
+{
+    const QByteArray lock = QFile::encodeName(path + QStringLiteral(".lock"));
+    struct stat st
+    {
+    };
+    if (::lstat(lock.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0)
+        return;
+    const int fd = ::open(lock.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        struct stat again
+        {
+        };
+        // Still the same empty file: nobody wrote into it while the lock was being taken.
+        if (::fstat(fd, &again) == 0 && again.st_size == 0 && again.st_ino == st.st_ino)
+            ::unlink(lock.constData());
+        ::flock(fd, LOCK_UN);
+    }
+    ::close(fd);
+}
+
 enum class Purpose { Read, Save };
 
 std::unique_ptr<QSettings> openStore(const QString &path, Purpose purpose, const QString &key)
 {
     const QByteArray bytes = readStoreBytes(path);
-    if (purpose == Purpose::Save)
+    if (purpose == Purpose::Save) {
         checkWritable(path, key);
+        removeOrphanedLock(path);
+    }
     auto settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
     // Qt parses a section only when it is first used; a fault in any section must show now,
     // before a save rewrites the whole file.

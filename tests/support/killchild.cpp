@@ -1,0 +1,154 @@
+// A program for tst_killsafety to kill in the middle of its writes. It writes without end until
+// killed; it prints "ready" once its first write is under way.
+//
+//   trovanel_killchild settings FOLDER   saves the program's keys and a large "Ballast" key
+//                                        into the store in FOLDER, round after round
+//   trovanel_killchild save PATH ROWS    saves a list of ROWS ticked rows to PATH as the window
+//                                        does, again and again; prints "saved" after each commit
+//
+// The values of round n are valueFor(key, n); tst_killsafety rebuilds them to tell a complete
+// value from a cut one.
+
+#include "app/failure.h"
+#include "results/resultslist.h"
+#include "results/textexport.h"
+#include "settings/settingkeys.h"
+#include "settings/settingsstore.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSaveFile>
+#include <QTimer>
+#include <cstdio>
+
+namespace {
+
+// A child whose parent died without killing it must not write on for ever.
+constexpr int LifetimeMs = 60'000;
+constexpr int KeyCount = int(std::size(SettingKeys::All)) + 1;
+
+void say(const char *line)
+{
+    std::fputs(line, stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+QString keyName(int key)
+{
+    return key < KeyCount - 1 ? QString::fromLatin1(SettingKeys::All[key].name)
+                              : QStringLiteral("Ballast");
+}
+
+// Letters only, so the file holds the text as it is; the length changes from round to round,
+// and the last key takes a few KB so that a save takes a while.
+QString valueFor(int key, int round)
+{
+    const int length
+        = key == KeyCount - 1 ? 3000 + round * 97 % 2000 : (round * 37 + key * 11) % 64;
+    QString text = QStringLiteral("n%1k%2").arg(round).arg(key);
+    for (int i = 0; i < length; ++i)
+        text += QChar(u'a' + (round + i) % 26);
+    return text;
+}
+
+int writeSettings(const QString &folder)
+{
+    Settings::setStoreFolder(folder);
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        for (int round = 1; clock.elapsed() < LifetimeMs; ++round) {
+            for (int key = 0; key < KeyCount; ++key) {
+                Settings::save(keyName(key), valueFor(key, round));
+                if (round == 1 && key == 0)
+                    say("ready");
+            }
+        }
+    } catch (const Failure &failure) {
+        std::fprintf(stderr, "%s\n", failure.what());
+        return 2;
+    }
+    return 3;
+}
+
+void fillList(ResultsList &list, int rows)
+{
+    static const char *const places[][3] = {
+        {"Germany", "Bavaria", "Munich"},
+        {"France", "Ile-de-France", "Paris"},
+        {"United States", "California", "San Francisco"},
+        {"Japan", "Tokyo", "Shibuya"},
+    };
+    static const char *const zones[]
+        = {"Europe/Berlin", "Europe/Paris", "America/Los_Angeles", "Asia/Tokyo"};
+    for (int row = 0; row < rows; ++row) {
+        const int place = row % 4;
+        const int added = list.appendRow(QStringLiteral("2024-03-%1 %2:%3:%4")
+                                             .arg(1 + row / 1440 % 28, 2, 10, QLatin1Char('0'))
+                                             .arg(row / 60 % 24, 2, 10, QLatin1Char('0'))
+                                             .arg(row % 60, 2, 10, QLatin1Char('0'))
+                                             .arg(row * 7 % 60, 2, 10, QLatin1Char('0')));
+        for (int column = 1; column <= 3; ++column)
+            list.setCell(added, column, QString::fromLatin1(places[place][column - 1]));
+        list.setCell(added, ResultsList::PostalCode, QString::number(10000 + row * 13 % 89999));
+        list.setCell(added, ResultsList::Coordinates,
+                     QStringLiteral("%1,%2")
+                         .arg(48.1 + place * 0.5, 0, 'f', 4)
+                         .arg(11.5 - place, 0, 'f', 4));
+        list.setCell(added, ResultsList::Timezone, QString::fromLatin1(zones[place]));
+        list.setData(list.index(added, 0), Qt::Checked, Qt::CheckStateRole);
+    }
+}
+
+// One save as the window makes it: into a QSaveFile, put in place only when complete; then the
+// next one.
+void saveList(const ResultsList *list, const QString &path, bool first)
+{
+    auto *file = new QSaveFile(path);
+    if (!file->open(QIODevice::WriteOnly)) {
+        std::fprintf(stderr, "cannot open %s: %s\n", qPrintable(path),
+                     qPrintable(file->errorString()));
+        QCoreApplication::exit(2);
+        delete file;
+        return;
+    }
+    auto *save = new SpacedTextSave(list, file, path);
+    file->setParent(save);
+    QObject::connect(save, &SpacedTextSave::finished, save, [=](bool ok, const QString &error) {
+        if (!ok || !file->commit()) {
+            std::fprintf(stderr, "save failed: %s %s\n", qPrintable(error),
+                         qPrintable(file->errorString()));
+            QCoreApplication::exit(2);
+        } else {
+            say("saved");
+            QTimer::singleShot(0, QCoreApplication::instance(),
+                               [=] { saveList(list, path, false); });
+        }
+        save->deleteLater();
+    });
+    save->start();
+    if (first)
+        say("ready");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() == 3 && args[1] == u"settings")
+        return writeSettings(args[2]);
+    bool isNumber = false;
+    const int rows = args.size() == 4 ? args[3].toInt(&isNumber) : 0;
+    if (args.size() != 4 || args[1] != u"save" || !isNumber || rows < 0) {
+        std::fputs("usage: trovanel_killchild settings FOLDER | save PATH ROWS\n", stderr);
+        return 1;
+    }
+    ResultsList list;
+    fillList(list, rows);
+    saveList(&list, args[2], true);
+    QTimer::singleShot(LifetimeMs, &app, [] { QCoreApplication::exit(3); });
+    return app.exec();
+}

@@ -1,0 +1,330 @@
+// The program killed outright in the middle of a write: the settings file and a text file it
+// was replacing must come through whole, and the next write must work despite what the killed
+// writer left behind. The writer is trovanel_killchild (tests/support/killchild.cpp).
+
+#include "app/failure.h"
+#include "results/resultslist.h"
+#include "results/textexport.h"
+#include "settings/settingkeys.h"
+#include "settings/settingsstore.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QScopeGuard>
+#include <QSet>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+namespace {
+
+constexpr quint32 Seed = 0x7a11c0de;
+constexpr int Rounds = 20;
+constexpr int Rows = 20000;
+// Far longer than the child needs to start and save once, far shorter than Qt's 30 s for a lock
+// file to turn stale by age.
+constexpr int ReadyMs = 10000;
+constexpr int KeyCount = int(std::size(SettingKeys::All)) + 1;
+const QByteArray OldText = "Time\tCountry\r\nan older file that must not be lost\r\n";
+
+enum class Mode { Settings, TextFile };
+
+// The keys and values the child writes, made the same way as there.
+QString keyName(int key)
+{
+    return key < KeyCount - 1 ? QString::fromLatin1(SettingKeys::All[key].name)
+                              : QStringLiteral("Ballast");
+}
+
+QString valueFor(int key, int round)
+{
+    const int length
+        = key == KeyCount - 1 ? 3000 + round * 97 % 2000 : (round * 37 + key * 11) % 64;
+    QString text = QStringLiteral("n%1k%2").arg(round).arg(key);
+    for (int i = 0; i < length; ++i)
+        text += QChar(u'a' + (round + i) % 26);
+    return text;
+}
+
+QString priorValue(int key)
+{
+    return QStringLiteral("prior value %1").arg(key);
+}
+
+// The value the file held before, or one the child wrote in full.
+bool isWholeValue(int key, const QString &text)
+{
+    if (text == priorValue(key))
+        return true;
+    static const QRegularExpression form(QStringLiteral("^n(\\d+)k(\\d+)"));
+    const QRegularExpressionMatch match = form.match(text);
+    return match.hasMatch() && match.captured(2).toInt() == key
+        && text == valueFor(key, match.captured(1).toInt());
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+// Empty when bytes are a whole spaced text file of `rows` rows, else what is wrong with them.
+QString wholeListFault(const QByteArray &bytes, int rows)
+{
+    if (!bytes.endsWith("\r\n"))
+        return QStringLiteral("no CR LF at the end");
+    if (bytes.count("\r\n") != bytes.count('\n'))
+        return QStringLiteral("a line break without CR");
+    QList<QByteArray> lines = bytes.split('\n');
+    lines.removeLast(); // the empty piece after the last line break
+    if (lines.size() != rows + 1)
+        return QStringLiteral("%1 lines instead of %2").arg(lines.size()).arg(rows + 1);
+    if (!lines.first().startsWith("Time "))
+        return QStringLiteral("no header line");
+    // Every cell is padded to its column's width and followed by a tab, so all lines are
+    // equally long.
+    for (const QByteArray &line : std::as_const(lines)) {
+        if (line.size() != lines.first().size() || line.count('\t') != ResultsList::ColumnCount
+            || !line.endsWith("\t\r"))
+            return QStringLiteral("a cut or malformed line: ") + QString::fromLatin1(line.left(60));
+    }
+    return {};
+}
+
+// What killed writers left behind: Qt's lock file (counted after each kill) and QSaveFile's
+// temporary files (each counted once; no one removes them).
+struct Leftovers
+{
+    int locks = 0;
+    QSet<QString> temporaries;
+};
+
+} // namespace
+
+class tst_KillSafety : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void killedWhileWriting_data();
+    void killedWhileWriting();
+    void emptyLockFromAKill();
+
+private:
+    void runAndKill(const QStringList &arguments, int delayMs, QByteArray &output);
+    void countLeftovers(const QString &folder, const QString &name, Leftovers &found);
+    void prepareSettings(const QString &folder);
+    void settingsRound(const QString &folder, int delayMs, Leftovers &found);
+    void textFileRound(const QString &target, int delayMs, Leftovers &found, int &kept);
+};
+
+void tst_KillSafety::initTestCase()
+{
+    QVERIFY2(QFile::exists(QStringLiteral(KILLCHILD)), KILLCHILD);
+}
+
+// Starts the child, waits for its "ready", lets it write for delayMs, then kills it.
+void tst_KillSafety::runAndKill(const QStringList &arguments, int delayMs, QByteArray &output)
+{
+    QProcess child;
+    child.start(QStringLiteral(KILLCHILD), arguments);
+    QVERIFY2(child.waitForStarted(5000), qPrintable(child.errorString()));
+    // Not left writing when a check below gives up on it.
+    const auto stop = qScopeGuard([&child] {
+        child.kill();
+        child.waitForFinished(5000);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    while (!output.contains("ready\n")) {
+        QVERIFY2(child.state() == QProcess::Running && clock.elapsed() < ReadyMs,
+                 QByteArray("no \"ready\" in time: " + child.readAllStandardError()).constData());
+        child.waitForReadyRead(100);
+        output += child.readAllStandardOutput();
+    }
+    QThread::msleep(delayMs);
+    // Still writing: a child that stopped by itself proves nothing.
+    QVERIFY2(child.state() == QProcess::Running, child.readAllStandardError().constData());
+    child.kill();
+    // Reaped, so that its lock files name a process that is gone.
+    QVERIFY(child.waitForFinished(5000));
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+    output += child.readAllStandardOutput();
+}
+
+// Counts what lies beside `name` in `folder`; anything but a lock or temporary file fails.
+void tst_KillSafety::countLeftovers(const QString &folder, const QString &name, Leftovers &found)
+{
+    const QRegularExpression temporary(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(name) + QStringLiteral("\\.[A-Za-z0-9]{6}")));
+    const QStringList entries = QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot
+                                                       | QDir::Hidden | QDir::System);
+    for (const QString &entry : entries) {
+        if (entry == name)
+            continue;
+        if (entry == name + QStringLiteral(".lock"))
+            ++found.locks;
+        else if (temporary.match(entry).hasMatch())
+            found.temporaries.insert(entry);
+        else
+            QFAIL(qPrintable(QStringLiteral("unexpected file left behind: ") + entry));
+    }
+}
+
+void tst_KillSafety::prepareSettings(const QString &folder)
+{
+    Settings::setStoreFolder(folder);
+    const QString path = Settings::storeFile();
+    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+    QSettings prior(path, QSettings::IniFormat);
+    prior.beginGroup(QString::fromLatin1(Settings::SectionName));
+    for (int key = 0; key < KeyCount; ++key)
+        prior.setValue(keyName(key), priorValue(key));
+    prior.setValue(QStringLiteral("Keep"), QStringLiteral("me"));
+    prior.endGroup();
+    prior.sync();
+    QCOMPARE(prior.status(), QSettings::NoError);
+}
+
+// The child's first save must go through whatever the previous kill left in the folder; it
+// says "ready" only after that save, so a save held up by a stale lock shows as no "ready".
+void tst_KillSafety::settingsRound(const QString &folder, int delayMs, Leftovers &found)
+{
+    Settings::setStoreFolder(folder);
+    const QString path = Settings::storeFile();
+    const QString lockPath = path + QStringLiteral(".lock");
+    const QByteArray lockBefore = QFile::exists(lockPath) ? contents(lockPath) : "(none)";
+
+    QByteArray output;
+    runAndKill({QStringLiteral("settings"), folder}, delayMs, output);
+    if (QTest::currentTestFailed())
+        QFAIL(qPrintable(QStringLiteral("the lock file the child found: \"%1\"")
+                             .arg(QString::fromLatin1(lockBefore.toPercentEncoding()))));
+
+    const QByteArray bytes = contents(path);
+    QVERIFY2(bytes.endsWith('\n') && bytes.contains("\nKeep=me\n"), bytes.right(200).constData());
+    QCOMPARE(QSettings(path, QSettings::IniFormat).status(), QSettings::NoError);
+    try {
+        QCOMPARE(Settings::get(QStringLiteral("Keep"), {}), QStringLiteral("me"));
+        bool childWrote = false;
+        for (int key = 0; key < KeyCount; ++key) {
+            const QString value = Settings::get(keyName(key), {});
+            QVERIFY2(isWholeValue(key, value), qPrintable(keyName(key) + u'=' + value.left(80)));
+            childWrote = childWrote || value != priorValue(key);
+        }
+        QVERIFY(childWrote);
+    } catch (const Failure &failure) {
+        QFAIL(failure.what());
+    }
+    countLeftovers(QFileInfo(path).absolutePath(), QFileInfo(path).fileName(), found);
+}
+
+void tst_KillSafety::textFileRound(const QString &target, int delayMs, Leftovers &found, int &kept)
+{
+    {
+        QFile old(target);
+        QVERIFY(old.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(old.write(OldText), OldText.size());
+    }
+    QByteArray output;
+    runAndKill({QStringLiteral("save"), target, QString::number(Rows)}, delayMs, output);
+    if (QTest::currentTestFailed())
+        return;
+
+    const QByteArray bytes = contents(target);
+    if (bytes == OldText) {
+        ++kept;
+        QVERIFY2(!output.contains("saved\n"), "a committed save left the old file in place");
+    } else {
+        const QString fault = wholeListFault(bytes, Rows);
+        QVERIFY2(fault.isEmpty(),
+                 qPrintable(QStringLiteral("after the kill the file (%1 bytes) has %2")
+                                .arg(bytes.size())
+                                .arg(fault)));
+    }
+
+    countLeftovers(QFileInfo(target).absolutePath(), QFileInfo(target).fileName(), found);
+    if (QTest::currentTestFailed())
+        return;
+    // The next save, as the window makes it, beside whatever the kill left.
+    ResultsList list;
+    const int row = list.appendRow(QStringLiteral("2024-06-01 12:00:00"));
+    list.setCell(row, ResultsList::Country, QStringLiteral("Norway"));
+    list.setData(list.index(row, 0), Qt::Checked, Qt::CheckStateRole);
+    QSaveFile file(target);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(file.errorString()));
+    SpacedTextSave save(&list, &file, target);
+    QSignalSpy finished(&save, &SpacedTextSave::finished);
+    save.start();
+    QVERIFY(finished.wait(10000));
+    QVERIFY2(finished.first().at(0).toBool(), qPrintable(finished.first().at(1).toString()));
+    QVERIFY2(file.commit(), qPrintable(file.errorString()));
+    const QByteArray next = contents(target);
+    QVERIFY2(wholeListFault(next, 1).isEmpty(), next.constData());
+    QVERIFY(next.contains("\tNorway "));
+}
+
+void tst_KillSafety::killedWhileWriting_data()
+{
+    QTest::addColumn<Mode>("mode");
+    QTest::newRow("settings") << Mode::Settings;
+    QTest::newRow("text file") << Mode::TextFile;
+}
+
+void tst_KillSafety::killedWhileWriting()
+{
+    QFETCH(Mode, mode);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QRandomGenerator random(Seed);
+    Leftovers found;
+    int kept = 0;
+    for (int round = 0; round < Rounds; ++round) {
+        const int delayMs = int(random.bounded(1, 51));
+        if (mode == Mode::Settings) {
+            if (round == 0)
+                prepareSettings(dir.path());
+            settingsRound(dir.path(), delayMs, found);
+        } else
+            textFileRound(dir.filePath(QStringLiteral("results.txt")), delayMs, found, kept);
+        if (QTest::currentTestFailed())
+            QFAIL(qPrintable(
+                QStringLiteral("in round %1, killed after %2 ms").arg(round).arg(delayMs)));
+    }
+    QString summary = QStringLiteral("%1 kills; a lock file left by %2 of them; %3 temporary "
+                                     "files left")
+                          .arg(Rounds)
+                          .arg(found.locks)
+                          .arg(found.temporaries.size());
+    if (mode == Mode::TextFile)
+        summary += QStringLiteral("; old file kept %1 times, new file complete %2 times")
+                       .arg(kept)
+                       .arg(Rounds - kept);
+    qInfo("%s", qPrintable(summary));
+}
+
+// A kill after the lock file is created and before its owner is written into it leaves it
+// empty (now and then in the rounds above). Nothing then says whose it is, and Qt would wait 30 s
+// for it to age before the next save could go on.
+void tst_KillSafety::emptyLockFromAKill()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    prepareSettings(dir.path());
+    QFile lock(Settings::storeFile() + QStringLiteral(".lock"));
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    lock.close();
+    Leftovers found;
+    settingsRound(dir.path(), 10, found);
+}
+
+QTEST_GUILESS_MAIN(tst_KillSafety)
+#include "tst_killsafety.moc"

@@ -48,10 +48,7 @@ struct Window
         : now(start)
     {
         const QStringList all = QStringList {"APIKey=key", "StartStopState=Off"} + presets;
-        for (const QString &entry : all) {
-            const qsizetype equals = entry.indexOf(QLatin1Char('='));
-            Settings::save(entry.left(equals), entry.mid(equals + 1));
-        }
+        presetSettings(all);
         server.setResponse({200, LoopbackServer::singleLineAnswer()});
         server.listen();
         open();
@@ -61,13 +58,7 @@ struct Window
     {
         form.reset();
         form = std::make_unique<Form1>(&dialogs, [this] { return now; });
-        CurlRunnerConfig quick;
-        quick.maxRuns = 2;
-        quick.pauseMs = 20;
-        quick.connectTimeoutSeconds = 2;
-        quick.maxTimeSeconds = 2;
-        quick.watchdogGraceMs = 500;
-        form->lookup()->runner().setConfig(quick);
+        form->lookup()->runner().setConfig(quickLookups());
         form->lookup()->runner().setServiceBase(server.baseUrl());
         timer().installEventFilter(&muted);
         form->Form_Load();

@@ -65,13 +65,7 @@ struct Window
         }
         server.listen();
         form = std::make_unique<Form1>(&dialogs, [this] { return now; });
-        CurlRunnerConfig quick;
-        quick.maxRuns = 2;
-        quick.pauseMs = 20;
-        quick.connectTimeoutSeconds = 2;
-        quick.maxTimeSeconds = 2;
-        quick.watchdogGraceMs = 500;
-        form->lookup()->runner().setConfig(quick);
+        form->lookup()->runner().setConfig(quickLookups());
         form->lookup()->runner().setServiceBase(server.baseUrl());
         form->scheduler()->Timer1().installEventFilter(&muted);
         form->setTrayAvailable([] { return true; });

@@ -82,11 +82,25 @@ any_main_window() {
     return 1
 }
 
-# The tray icon: the program's 22-pixel window embedded in trayer's panel.
+# Where a window is on the screen and whether it is viewable: "X Y WIDTH HEIGHT STATE".
+placement() {
+    xwininfo -id "$1" 2>/dev/null | awk '/Absolute upper-left X:/ { x = $4 }
+        /Absolute upper-left Y:/ { y = $4 } /Width:/ { w = $2 } /Height:/ { h = $2 }
+        /Map State:/ { m = $3 } END { print x, y, w, h, m }'
+}
+
+# The tray icon: the program's 22-pixel window once trayer has docked it, that is viewable and
+# inside trayer's panel. Qt makes the window before the host takes it in; a click sent to it
+# before then lands wherever the window happens to be.
 tray_icon() {
-    local id
+    local panel id px py pw ph x y w h m
+    panel=$(xdotool search --classname '^panel$' 2>/dev/null | head -n1)
+    [ -n "$panel" ] || return 1
+    read -r px py pw ph _ < <(placement "$panel")
     for id in $(xdotool search --classname '^trovanel$' 2>/dev/null); do
-        if xwininfo -id "$id" 2>/dev/null | grep -q 'Width: 22'; then
+        read -r x y w h m < <(placement "$id")
+        if [ "$w" = 22 ] && [ "$m" = IsViewable ] && ((x >= px && y >= py &&
+            x + w <= px + pw && y + h <= py + ph)); then
             echo "$id"
             return 0
         fi

@@ -14,7 +14,7 @@ for button in 1 3; do
     xdotool windowminimize "$window"
     wait_for 10 is_unmapped "$window" || fail "minimizing did not hide the window"
     xdotool mousemove --window "$(tray_icon)" 8 8 click "$button"
-    wait_for 10 is_mapped "$window" || fail "button $button on the icon did not bring the window back"
+    wait_for 10 is_mapped "$window" || fail "button $button on the icon (at $(placement "$(tray_icon)")) did not bring the window back"
 done
 
 # The switch sends the window to the tray: Ctrl+Shift+T from the focused window turns it on.

@@ -8,6 +8,7 @@ packages=(
     curl ca-certificates
     xvfb openbox trayer xdotool xclip x11-utils wmctrl python3 python3-openpyxl
     xdg-utils desktop-file-utils appstream
+    clang libclang-rt-14-dev
 )
 
 missing=()

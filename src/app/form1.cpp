@@ -68,26 +68,6 @@ QIcon applicationIcon()
 
 Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     : QWidget(parent),
-      PushButton1(button(QStringLiteral("PushButton1"), QStringLiteral("Clear Results"), this)),
-      PushButton2(button(QStringLiteral("PushButton2"), TurnOn, this)),
-      PushButton4(
-          button(QStringLiteral("PushButton4"), QStringLiteral("Save Results As Text File"), this)),
-      PushButton5(
-          button(QStringLiteral("PushButton5"), QStringLiteral("Copy Results To Clipboard"), this)),
-      PushButton6(button(QStringLiteral("PushButton6"),
-                         QStringLiteral("Save Results As Excel File"), this)),
-      PushButton7(button(QStringLiteral("PushButton7"),
-                         QStringLiteral("Help / How Do I Get An API Key?"), this)),
-      PushButton8(
-          button(QStringLiteral("PushButton8"), QStringLiteral("Enter Your API Key"), this)),
-      PushButton9(button(QStringLiteral("PushButton9"), QStringLiteral("Log Now (Test)"), this)),
-      Label4(new QLabel(QStringLiteral("Turn On (Press Ctrl + Shift + T to toggle ON/OFF)"), this)),
-      Frame2(new QGroupBox(QStringLiteral("Startup Options"), this)),
-      Frame4(new QGroupBox(QStringLiteral("Off."), this)),
-      ProgressBar1(new QProgressBar(this)),
-      ListView1(new QTableView(this)),
-      Check4(new QCheckBox(QStringLiteral("Load this software on Windows startup"), this)),
-      Check8(new QCheckBox(QStringLiteral("Minimized to system tray"), this)),
       m_dialogs(dialogs),
       m_clock(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); }))
 {
@@ -96,6 +76,37 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
         m_dialogs = m_ownDialogs.get();
     }
     setObjectName(QStringLiteral("Form1"));
+    // The designed look: white window, black text, Arial 9 point bold. Set before the controls
+    // exist, so that each is made in it rather than told of a change one by one.
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    white.setColor(QPalette::WindowText, Qt::black);
+    setPalette(white);
+    setAutoFillBackground(true);
+    QFont font(QStringLiteral("Arial"), 9);
+    font.setBold(true);
+    setFont(font);
+
+    PushButton1 = button(QStringLiteral("PushButton1"), QStringLiteral("Clear Results"), this);
+    PushButton2 = button(QStringLiteral("PushButton2"), TurnOn, this);
+    PushButton4
+        = button(QStringLiteral("PushButton4"), QStringLiteral("Save Results As Text File"), this);
+    PushButton5
+        = button(QStringLiteral("PushButton5"), QStringLiteral("Copy Results To Clipboard"), this);
+    PushButton6
+        = button(QStringLiteral("PushButton6"), QStringLiteral("Save Results As Excel File"), this);
+    PushButton7 = button(QStringLiteral("PushButton7"),
+                         QStringLiteral("Help / How Do I Get An API Key?"), this);
+    PushButton8 = button(QStringLiteral("PushButton8"), QStringLiteral("Enter Your API Key"), this);
+    PushButton9 = button(QStringLiteral("PushButton9"), QStringLiteral("Log Now (Test)"), this);
+    Label4 = new QLabel(QStringLiteral("Turn On (Press Ctrl + Shift + T to toggle ON/OFF)"), this);
+    Frame2 = new QGroupBox(QStringLiteral("Startup Options"), this);
+    Frame4 = new QGroupBox(QStringLiteral("Off."), this);
+    ProgressBar1 = new QProgressBar(this);
+    ListView1 = new QTableView(this);
+    Check4 = new QCheckBox(QStringLiteral("Load this software on Windows startup"), this);
+    Check8 = new QCheckBox(QStringLiteral("Minimized to system tray"), this);
+
     m_results = new ResultsList(this);
     m_lookup = new CurlFunctions(m_results, this);
     m_lookup->setClock(m_clock);
@@ -127,16 +138,6 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     Check4->setObjectName(QStringLiteral("Check4"));
     Check8->setObjectName(QStringLiteral("Check8"));
     Check8->setVisible(false);
-
-    // The designed look: white window, black text, Arial 9 point bold.
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    white.setColor(QPalette::WindowText, Qt::black);
-    setPalette(white);
-    setAutoFillBackground(true);
-    QFont font(QStringLiteral("Arial"), 9);
-    font.setBold(true);
-    setFont(font);
 
     buildLayout();
 
@@ -243,8 +244,9 @@ void Form1::Form_Load()
     steps.step(100, [&] { ApplySkin(this, programFolder); });
     steps.step(102, [&] { m_formLoading = true; });
     steps.step(106, [&] {
+        // The icon follows with the tray icon, once the window is on screen: drawing it is
+        // the slowest part of this step.
         setWindowTitle(QString::fromLatin1(ProductName));
-        setWindowIcon(applicationIcon());
         SetAppTitle();
     });
     const QString cursorFile = programFolder + QStringLiteral("/HAND-M.CUR");

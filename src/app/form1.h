@@ -75,21 +75,21 @@ public:
     PointerRule *pointerRule() const { return m_pointer; }
     ScheduleState &state() { return m_state; }
 
-    QPushButton *PushButton1;
-    QPushButton *PushButton2;
-    QPushButton *PushButton4;
-    QPushButton *PushButton5;
-    QPushButton *PushButton6;
-    QPushButton *PushButton7;
-    QPushButton *PushButton8;
-    QPushButton *PushButton9;
-    QLabel *Label4;
-    QGroupBox *Frame2;
-    QGroupBox *Frame4;
-    QProgressBar *ProgressBar1;
-    QTableView *ListView1;
-    QCheckBox *Check4;
-    QCheckBox *Check8;
+    QPushButton *PushButton1 = nullptr;
+    QPushButton *PushButton2 = nullptr;
+    QPushButton *PushButton4 = nullptr;
+    QPushButton *PushButton5 = nullptr;
+    QPushButton *PushButton6 = nullptr;
+    QPushButton *PushButton7 = nullptr;
+    QPushButton *PushButton8 = nullptr;
+    QPushButton *PushButton9 = nullptr;
+    QLabel *Label4 = nullptr;
+    QGroupBox *Frame2 = nullptr;
+    QGroupBox *Frame4 = nullptr;
+    QProgressBar *ProgressBar1 = nullptr;
+    QTableView *ListView1 = nullptr;
+    QCheckBox *Check4 = nullptr;
+    QCheckBox *Check8 = nullptr;
     cSysTray *cSysTray1 = nullptr; // in the tray from the end of start-up
 
     // The progress bar's own text; a percent sign shows as itself.

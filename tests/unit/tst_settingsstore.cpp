@@ -9,12 +9,21 @@
 #include <QSettings>
 #include <QTest>
 #include <csignal>
+#include <linux/capability.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
 
-enum class Setup { StoreIsFolder, FolderIsFile, LockIsFolder, UnreadableFile, ReadOnlyFolder };
+enum class Setup {
+    StoreIsFolder,
+    FolderIsFile,
+    LockIsFolder,
+    UnreadableFile,
+    ReadOnlyFile,
+    ReadOnlyFolder
+};
 
 const QString App = QString::fromLatin1(Settings::AppName);
 const QString Section = QString::fromLatin1(Settings::SectionName);
@@ -48,9 +57,22 @@ QMap<QString, QString> keysOnDisk(const TestEnv &env)
     return keys;
 }
 
-bool isRoot()
+// Root passes over permission bits, and the test command runs as root on the build machine. The
+// process gives that power up for good, so that a read-only file means to this suite what it
+// means to a user.
+bool giveUpPermissionOverride()
 {
-    return geteuid() == 0;
+    __user_cap_header_struct header {_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] {};
+    if (syscall(SYS_capget, &header, data) != 0)
+        return false;
+    for (const int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER}) {
+        const auto bit = ~(1u << (cap % 32));
+        data[cap / 32].effective &= bit;
+        data[cap / 32].permitted &= bit;
+        data[cap / 32].inheritable &= bit;
+    }
+    return syscall(SYS_capset, &header, data) == 0;
 }
 
 } // namespace
@@ -62,6 +84,8 @@ class TestSettingsStore : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase() { QVERIFY(giveUpPermissionOverride()); }
+
     void defaultsOnEmptyStore_data()
     {
         QTest::addColumn<QString>("key");
@@ -261,6 +285,7 @@ private Q_SLOTS:
         QTest::newRow("file at the folder's place") << Setup::FolderIsFile << false;
         QTest::newRow("folder at the lock's place") << Setup::LockIsFolder << false;
         QTest::newRow("unreadable file") << Setup::UnreadableFile << true;
+        QTest::newRow("read-only file") << Setup::ReadOnlyFile << false;
         QTest::newRow("read-only folder") << Setup::ReadOnlyFolder << false;
     }
 
@@ -268,8 +293,6 @@ private Q_SLOTS:
     {
         QFETCH(Setup, setup);
         QFETCH(bool, readFails);
-        if ((setup == Setup::UnreadableFile || setup == Setup::ReadOnlyFolder) && isRoot())
-            QSKIP("permission bits do not stop root");
         TestEnv env;
         const QString file = env.storeFile();
         const QString folder = QFileInfo(file).absolutePath();
@@ -283,7 +306,7 @@ private Q_SLOTS:
             if (setup == Setup::ReadOnlyFolder)
                 QFile::setPermissions(folder,
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            if (setup == Setup::UnreadableFile)
+            if (setup == Setup::UnreadableFile || setup == Setup::ReadOnlyFile)
                 QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
         };
         const auto restoreOnFailure = qScopeGuard(restorePermissions);
@@ -299,6 +322,9 @@ private Q_SLOTS:
             break;
         case Setup::UnreadableFile:
             QVERIFY(QFile::setPermissions(file, {}));
+            break;
+        case Setup::ReadOnlyFile:
+            QVERIFY(QFile::setPermissions(file, QFile::ReadOwner));
             break;
         case Setup::ReadOnlyFolder:
             QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));

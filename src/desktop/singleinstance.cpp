@@ -1,5 +1,8 @@
 #include "desktop/singleinstance.h"
 
+#include "app/failure.h"
+#include "lookup/workingfolder.h"
+
 #include <QDir>
 #include <QFile>
 #include <QLocalServer>
@@ -28,7 +31,16 @@ QString SingleInstance::defaultFolder()
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && QDir(runtime).exists())
         return runtime;
-    return QDir::tempPath();
+    // Outside a login session the lock goes in a folder of the user's own: under a fixed name
+    // straight in /tmp, another user could take the name first and keep the program from ever
+    // starting.
+    try {
+        return WorkingFolder::preparePrivate(WorkingFolder::sharedTemp()
+                                             + QStringLiteral("/trovanel-instance-")
+                                             + QString::number(::getuid()));
+    } catch (const Failure &) {
+        return QString();
+    }
 }
 
 QString SingleInstance::lockPath() const
@@ -45,6 +57,8 @@ QString SingleInstance::serverPath() const
 
 bool SingleInstance::claim()
 {
+    if (m_folder.isEmpty())
+        return true;
     m_lock = std::make_unique<QLockFile>(lockPath());
     // A lock left by a copy that died is taken over: QLockFile sees its process is gone.
     m_lock->setStaleLockTime(0);

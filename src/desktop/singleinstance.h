@@ -15,7 +15,8 @@ class SingleInstance : public QObject
     Q_OBJECT
 
 public:
-    // folder: where the lock and the socket live (the user's runtime folder by default).
+    // folder: where the lock and the socket live (the user's runtime folder by default). An
+    // empty folder means there is no safe place for them: every copy then runs on its own.
     explicit SingleInstance(const QString &folder = defaultFolder(), QObject *parent = nullptr);
     ~SingleInstance() override;
 

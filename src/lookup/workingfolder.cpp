@@ -25,15 +25,24 @@ QString location()
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && QFileInfo(runtime).isDir())
         return QDir::cleanPath(runtime) + QStringLiteral("/trovanel");
-    QString tmp = qEnvironmentVariable("TMPDIR");
+    return sharedTemp() + QStringLiteral("/trovanel-") + QString::number(::getuid());
+}
+
+QString sharedTemp()
+{
+    const QString tmp = qEnvironmentVariable("TMPDIR");
     if (tmp.isEmpty() || !QDir::isAbsolutePath(tmp) || !QFileInfo(tmp).isDir())
-        tmp = QStringLiteral("/tmp");
-    return QDir::cleanPath(tmp) + QStringLiteral("/trovanel-") + QString::number(::getuid());
+        return QStringLiteral("/tmp");
+    return QDir::cleanPath(tmp);
 }
 
 QString prepare()
 {
-    const QString path = location();
+    return preparePrivate(location());
+}
+
+QString preparePrivate(const QString &path)
+{
     const QByteArray native = QFile::encodeName(path);
 
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)

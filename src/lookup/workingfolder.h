@@ -10,9 +10,17 @@ namespace WorkingFolder {
 // or /tmp.
 QString location();
 
-// Creates the folder with mode 0700 when it is missing and checks that it is a real folder
-// (not a link), owned by the user and closed to others. Returns its path; raises a Failure
-// saying what is wrong otherwise. Nothing is written through a refused path.
+// The folder shared by all users where private folders go when there is no runtime folder:
+// $TMPDIR, or /tmp.
+QString sharedTemp();
+
+// Makes path a private folder: creates it with mode 0700 when it is missing and checks that it
+// is a real folder (not a link), owned by the user and closed to others. Returns the path;
+// raises a Failure saying what is wrong otherwise.
+QString preparePrivate(const QString &path);
+
+// Makes location() a private folder (see preparePrivate). Nothing is written through a refused
+// path.
 QString prepare();
 
 // Removes the folder when it is empty.

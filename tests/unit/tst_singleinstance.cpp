@@ -1,10 +1,14 @@
 #include "desktop/singleinstance.h"
+#include "support/fixtures.h"
+
+#include <QDir>
 
 #include <QFile>
 #include <QSignalSpy>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <unistd.h>
 
 class TestSingleInstance : public QObject
 {
@@ -48,6 +52,67 @@ private Q_SLOTS:
         SingleInstance third(folder.path());
         QVERIFY(!third.claim());
         QVERIFY(third.requestDelivered());
+    }
+
+    // Where the lock goes: the session's runtime folder, or else a folder of the user's own in
+    // the shared temporary folder. A name planted there by someone else must neither be used
+    // nor keep the program from starting.
+    void lockFolder_data()
+    {
+        QTest::addColumn<bool>("runtime");
+        QTest::addColumn<QString>("planted");
+        QTest::addColumn<bool>("guarded");
+        QTest::newRow("runtime folder") << true << QString() << true;
+        QTest::newRow("no runtime folder") << false << QString() << true;
+        QTest::newRow("open folder in its place") << false << QStringLiteral("open") << true;
+        QTest::newRow("link in its place") << false << QStringLiteral("link") << false;
+        QTest::newRow("file in its place") << false << QStringLiteral("file") << false;
+    }
+
+    void lockFolder()
+    {
+        QFETCH(bool, runtime);
+        QFETCH(QString, planted);
+        QFETCH(bool, guarded);
+        QTemporaryDir root;
+        const QString runtimeDir = root.filePath(QStringLiteral("run"));
+        const QString tmp = root.filePath(QStringLiteral("tmp"));
+        QVERIFY(QDir().mkpath(runtimeDir) && QDir().mkpath(tmp));
+        EnvOverride env;
+        if (runtime)
+            env.set("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir));
+        else
+            env.unset("XDG_RUNTIME_DIR");
+        env.set("TMPDIR", QFile::encodeName(tmp));
+        const QString own = tmp + QStringLiteral("/trovanel-instance-") + QString::number(getuid());
+        const QString elsewhere = root.filePath(QStringLiteral("elsewhere"));
+        QVERIFY(QDir().mkpath(elsewhere));
+        if (planted == QLatin1String("open")) {
+            QVERIFY(QDir().mkpath(own));
+            QVERIFY(QFile::setPermissions(own, QFile::Permissions(0x7777)));
+        } else if (planted == QLatin1String("link")) {
+            QVERIFY(QFile::link(elsewhere, own));
+        } else if (planted == QLatin1String("file")) {
+            QFile file(own);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+
+        const QString folder = SingleInstance::defaultFolder();
+        if (runtime)
+            QCOMPARE(folder, runtimeDir);
+        else if (guarded)
+            QCOMPARE(folder, own);
+        else
+            QVERIFY2(folder.isEmpty(), qPrintable(folder));
+        if (!folder.isEmpty() && !runtime)
+            QCOMPARE(QFile::permissions(folder) & 0x0077, QFile::Permissions());
+
+        SingleInstance first;
+        QVERIFY(first.claim());
+        SingleInstance second;
+        QCOMPARE(second.claim(), !guarded);
+        // Nothing of the program's went through the planted link.
+        QVERIFY(QDir(elsewhere).isEmpty());
     }
 
     void lockIsReleasedAtTheEnd()

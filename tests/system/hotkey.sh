@@ -7,6 +7,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 preset "StartStopState=Off" "APIKey=k"
 start_program
 wait_for 20 has_window || fail "the window did not appear"
+# The listener starts right after the icon goes into the tray, at the end of start-up.
+wait_for 20 has_icon || fail "no icon in the tray"
 
 xev -name "hotkey witness" >"$work/xev.log" 2>&1 &
 pids+=($!)

@@ -14,19 +14,9 @@ export QT_LOGGING_RULES="qt.qpa.*=false" TROVANEL_SERVICE_URL="http://127.0.0.1:
 printf '[Trovanel]\nStartStopState=On\nOption3=True\nText1=1\nText2=0\nText3=0\nAPIKey=k\n' \
     >"$XDG_CONFIG_HOME/Brenvatic/Trovanel.conf"
 
-now_ms() { date +%s%3N; }
-# Starts a program and waits for its first mapped window; prints "pid ms".
+# Starts a program and waits for its first window on screen; prints "pid ms".
 launch() {
-    local name=$1
-    shift
-    local start
-    start=$(now_ms)
-    "$@" >/dev/null 2>&1 &
-    local pid=$!
-    until xdotool search --onlyvisible --pid "$pid" --name "$name" >/dev/null 2>&1; do
-        sleep 0.01
-    done
-    echo "$pid $(($(now_ms) - start))"
+    "$build/bench/first_window" "$@"
 }
 rss_kib() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
@@ -36,20 +26,22 @@ median() { sort -n | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}'; }
 : >"$work/ours.ms"
 : >"$work/base.ms"
 for _ in 1 2 3 4 5 6 7 8 9; do
-    read -r pid ms < <(launch '^Baseline$' "$build/bench/minimal_widgets")
+    read -r pid ms < <(launch "$build/bench/minimal_widgets")
     echo "$ms" >>"$work/base.ms"
     kill "$pid"
     wait "$pid" 2>/dev/null || true
-    read -r pid ms < <(launch '^Trovanel$' "$build/src/trovanel")
+    read -r pid ms < <(launch "$build/src/trovanel")
     echo "$ms" >>"$work/ours.ms"
     kill "$pid"
     wait "$pid" 2>/dev/null || true
 done
+echo "first mapped window, each round (ms): baseline $(tr '\n' ' ' <"$work/base.ms")"
+echo "first mapped window, each round (ms): ours     $(tr '\n' ' ' <"$work/ours.ms")"
 base_ms=$(median <"$work/base.ms")
 our_ms=$(median <"$work/ours.ms")
 
-read -r base_pid _ < <(launch '^Baseline$' "$build/bench/minimal_widgets")
-read -r our_pid _ < <(launch '^Trovanel$' "$build/src/trovanel")
+read -r base_pid _ < <(launch "$build/bench/minimal_widgets")
+read -r our_pid _ < <(launch "$build/src/trovanel")
 # The switch hides our window at start-up only when asked; it stays shown here.
 sleep 2
 base_cpu0=$(cpu_ticks "$base_pid"); our_cpu0=$(cpu_ticks "$our_pid")
@@ -60,7 +52,7 @@ hz=$(getconf CLK_TCK)
 
 awk -v bm="$base_ms" -v om="$our_ms" -v br="$base_rss" -v orss="$our_rss" \
     -v bc="$base_cpu" -v oc="$our_cpu" -v hz="$hz" -v idle="$idle" 'BEGIN {
-    printf "first mapped window (median of 9): ours %d ms, baseline %d ms, ratio %.2f (target <= 1.5)\n", om, bm, om / bm
+    printf "first mapped window (median of 9): ours %.1f ms, baseline %.1f ms, ratio %.2f (target <= 1.5)\n", om, bm, om / bm
     printf "idle resident memory: ours %.1f MiB, baseline %.1f MiB, ratio %.2f (target <= 1.5)\n", orss / 1024, br / 1024, orss / br
     printf "CPU over %d s idle with logging on: ours %.2f s, baseline %.2f s (target < 0.5 s)\n", idle, oc / hz, bc / hz
 }'

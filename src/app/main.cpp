@@ -3,10 +3,16 @@
 #include "desktop/singleinstance.h"
 
 #include <QApplication>
+#include <fontconfig/fontconfig.h>
+#include <thread>
 
 int main(int argc, char *argv[])
 {
+    // Loading the font configuration takes about as long as connecting to the display, and the
+    // window cannot be laid out before both are done: they load side by side.
+    std::thread fonts([] { FcInit(); });
     QApplication app(argc, argv);
+    fonts.join();
     QApplication::setOrganizationName(QStringLiteral("Brenvatic"));
     QApplication::setApplicationName(QStringLiteral("Trovanel"));
     QApplication::setDesktopFileName(QStringLiteral("trovanel"));

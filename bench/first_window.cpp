@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <poll.h>
 #include <set>
 #include <unistd.h>
 
@@ -81,7 +82,8 @@ int main(int argc, char *argv[])
         return 1;
 
     // The window manager lists each window it takes on; the program's windows are then checked
-    // every half millisecond until one is viewable (its frame mapped too).
+    // every half millisecond until one is viewable (its frame mapped too). Until then this
+    // waits for the display's events without asking it anything.
     std::set<xcb_window_t> watched;
     auto lookAtClients = [&] {
         std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
@@ -117,7 +119,14 @@ int main(int argc, char *argv[])
         }
         if (xcb_connection_has_error(c))
             break;
-        usleep(500);
+        if (watched.empty()) {
+            // Nothing to look at yet: sleep until the display has news, so that the display
+            // server is free to serve the program.
+            pollfd display {xcb_get_file_descriptor(c), POLLIN, 0};
+            poll(&display, 1, 100);
+        } else {
+            usleep(500);
+        }
     }
     std::fprintf(stderr, "first_window: no window shown within 30 s\n");
     return 1;

@@ -18,6 +18,12 @@ printf '[Trovanel]\nStartStopState=On\nOption3=True\nText1=1\nText2=0\nText3=0\n
 launch() {
     "$build/bench/first_window" "$@"
 }
+# Ends a program started by launch and waits until it is gone, so that the next round starts on
+# a quiet machine (the program is not this shell's child, so wait cannot tell).
+finish() {
+    kill "$1"
+    while kill -0 "$1" 2>/dev/null; do sleep 0.01; done
+}
 rss_kib() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 
@@ -28,12 +34,10 @@ median() { sort -n | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}'; }
 for _ in 1 2 3 4 5 6 7 8 9; do
     read -r pid ms < <(launch "$build/bench/minimal_widgets")
     echo "$ms" >>"$work/base.ms"
-    kill "$pid"
-    wait "$pid" 2>/dev/null || true
+    finish "$pid"
     read -r pid ms < <(launch "$build/src/trovanel")
     echo "$ms" >>"$work/ours.ms"
-    kill "$pid"
-    wait "$pid" 2>/dev/null || true
+    finish "$pid"
 done
 echo "first mapped window, each round (ms): baseline $(tr '\n' ' ' <"$work/base.ms")"
 echo "first mapped window, each round (ms): ours     $(tr '\n' ' ' <"$work/ours.ms")"

@@ -83,14 +83,7 @@ struct Window
 
     PointerRule::Pointer pointer() const { return form->pointerRule()->pointer(); }
 
-    QStringList reports()
-    {
-        QStringList list;
-        for (const ErrorReport::Report &r : world.takeReports())
-            list << r.module + QLatin1Char('/') + r.procedure + QLatin1Char(':')
-                    + QString::number(r.line);
-        return list;
-    }
+    QStringList reports() { return world.takeReportPlaces(); }
 
     TestEnv world;
     EnvOverride env;

@@ -72,14 +72,7 @@ struct Window
         form->Form_Load();
     }
 
-    QStringList reports()
-    {
-        QStringList list;
-        for (const ErrorReport::Report &r : env.takeReports())
-            list << r.module + QLatin1Char('/') + r.procedure + QLatin1Char(':')
-                    + QString::number(r.line);
-        return list;
-    }
+    QStringList reports() { return env.takeReportPlaces(); }
 
     TestEnv env;
     QDateTime now;

@@ -51,3 +51,12 @@ QList<ErrorReport::Report> TestEnv::takeReports()
     taken.swap(m_reports);
     return taken;
 }
+
+QStringList TestEnv::takeReportPlaces()
+{
+    QStringList places;
+    for (const ErrorReport::Report &r : takeReports())
+        places << r.module + QLatin1Char('/') + r.procedure + QLatin1Char(':')
+                + QString::number(r.line);
+    return places;
+}

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 // A private world for one test: temporary XDG_CONFIG_HOME, XDG_RUNTIME_DIR and HOME, the
@@ -21,6 +22,8 @@ public:
 
     // Reports made since the last take, oldest first.
     QList<ErrorReport::Report> takeReports();
+    // The same, each as "module/procedure:line".
+    QStringList takeReportPlaces();
     const QList<ErrorReport::Report> &reports() const { return m_reports; }
 
 private:

@@ -1,6 +1,7 @@
 #include "results/spreadsheetexport.h"
 
 #include "app/failure.h"
+#include "results/xlsxwriterlibrary.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -14,8 +15,6 @@
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
-
-#include <xlsxwriter.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -96,14 +95,15 @@ QString WriteError(const QString &path, const QString &reason)
         .arg(QDir::toNativeSeparators(path), reason);
 }
 
-QString WriterError(const QString &path, lxw_error error)
+QString WriterError(const XlsxWriterLibrary &writer, const QString &path, lxw_error error)
 {
-    return WriteError(path, QString::fromUtf8(lxw_strerror(error)));
+    return WriteError(path, QString::fromUtf8(writer.lxw_strerror(error)));
 }
 
 struct WorkbookFree
 {
-    void operator()(lxw_workbook *book) const { lxw_workbook_free(book); }
+    const XlsxWriterLibrary *writer;
+    void operator()(lxw_workbook *book) const { writer->lxw_workbook_free(book); }
 };
 
 } // namespace
@@ -128,6 +128,14 @@ void WriteXlsx(const Sheet &sheet, const QString &path)
         }
     }
 
+    const XlsxWriterLibrary *loaded = nullptr;
+    try {
+        loaded = &XlsxWriterLibrary::get();
+    } catch (const Failure &failure) {
+        throw Failure(WriteError(path, failure.description()));
+    }
+    const XlsxWriterLibrary &writer = *loaded;
+
     // The workbook is written under a hidden name beside the target and renamed at the end, so
     // that a failed write never leaves half a file under the name the user is shown.
     const QFileInfo target(path);
@@ -145,10 +153,10 @@ void WriteXlsx(const Sheet &sheet, const QString &path)
     options.constant_memory = LXW_TRUE;
     options.tmpdir = tempFolder.data();
     std::unique_ptr<lxw_workbook, WorkbookFree> book(
-        workbook_new_opt(pendingName.constData(), &options));
+        writer.workbook_new_opt(pendingName.constData(), &options), WorkbookFree {&writer});
     if (!book)
-        throw Failure(WriterError(path, LXW_ERROR_MEMORY_MALLOC_FAILED));
-    lxw_worksheet *worksheet = workbook_add_worksheet(book.get(), nullptr);
+        throw Failure(WriterError(writer, path, LXW_ERROR_MEMORY_MALLOC_FAILED));
+    lxw_worksheet *worksheet = writer.workbook_add_worksheet(book.get(), nullptr);
     if (!worksheet) {
         throw Failure(WriteError(path,
                                  QStringLiteral("no worksheet could be started in the "
@@ -164,7 +172,7 @@ void WriteXlsx(const Sheet &sheet, const QString &path)
     auto put = [&](lxw_row_t row, lxw_col_t column, QStringView text) {
         text = FitCell(text);
         widths[column] = std::max(widths[column], DisplayWidth(text));
-        refused = worksheet_write_string(worksheet, row, column, utf8(text), nullptr);
+        refused = writer.worksheet_write_string(worksheet, row, column, utf8(text), nullptr);
         return refused == LXW_NO_ERROR;
     };
 
@@ -183,14 +191,15 @@ void WriteXlsx(const Sheet &sheet, const QString &path)
     // closes, so they can follow the cells.
     for (int column = 0; column < ResultsList::ColumnCount; ++column) {
         const double width = std::min(widths[column] + ColumnPadding, ColumnWidthMax);
-        worksheet_set_column(worksheet, lxw_col_t(column), lxw_col_t(column), width, nullptr);
+        writer.worksheet_set_column(worksheet, lxw_col_t(column), lxw_col_t(column), width,
+                                    nullptr);
     }
 
-    const lxw_error closed = workbook_close(book.release());
+    const lxw_error closed = writer.workbook_close(book.release());
     if (refused != LXW_NO_ERROR)
-        throw Failure(WriterError(path, refused));
+        throw Failure(WriterError(writer, path, refused));
     if (closed != LXW_NO_ERROR)
-        throw Failure(WriterError(path, closed));
+        throw Failure(WriterError(writer, path, closed));
     if (std::rename(pendingName.constData(), QFile::encodeName(path).constData()) != 0)
         throw Failure(WriteError(path, qt_error_string(errno)));
     pending.setAutoRemove(false);

@@ -1,6 +1,7 @@
 #include "app/failure.h"
 #include "results/resultslist.h"
 #include "results/spreadsheetexport.h"
+#include "results/xlsxwriterlibrary.h"
 #include "support/fixtures.h"
 #include "support/testenv.h"
 
@@ -137,6 +138,8 @@ private Q_SLOTS:
     void writeFailure_data();
     void writeFailure();
     void destroyedWhileWriting();
+    void writerLibrary_data();
+    void writerLibrary();
     void cacheFolder_data();
     void cacheFolder();
     void removeOldExports_data();
@@ -296,6 +299,43 @@ void TestSpreadsheet::destroyedWhileWriting()
     delete exporter;
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(path), 30000);
     QCOMPARE(readXlsx(path).values.size(), 1 + Rows);
+}
+
+void TestSpreadsheet::writerLibrary_data()
+{
+    QTest::addColumn<QByteArray>("fileName");
+    QTest::addColumn<QStringList>("told");
+
+    QTest::newRow("absent") << QByteArray("libtrovanel-absent-writer.so.0")
+                            << QStringList {"libtrovanel-absent-writer.so.0",
+                                            "could not be loaded"};
+    QTest::newRow("another library")
+        << QByteArray("libz.so.1") << QStringList {"libz.so.1", "lacks", "workbook_new_opt"};
+    QTest::newRow("the writer") << QByteArray(XlsxWriterLibrary::DefaultFileName) << QStringList {};
+}
+
+void TestSpreadsheet::writerLibrary()
+{
+    QFETCH(QByteArray, fileName);
+    QFETCH(QStringList, told);
+
+    // Asked twice: a library that failed is tried again rather than remembered as missing.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            const XlsxWriterLibrary &writer = XlsxWriterLibrary::get(fileName.constData());
+            QVERIFY2(told.isEmpty(), "loaded a library that cannot write sheets");
+            QVERIFY(writer.workbook_new_opt && writer.workbook_add_worksheet
+                    && writer.workbook_close && writer.lxw_workbook_free
+                    && writer.worksheet_write_string && writer.worksheet_set_column
+                    && writer.lxw_strerror);
+            QCOMPARE(QString::fromUtf8(writer.lxw_strerror(LXW_ERROR_MEMORY_MALLOC_FAILED)),
+                     QStringLiteral("Memory error, failed to malloc() required memory."));
+        } catch (const Failure &failure) {
+            QVERIFY2(!told.isEmpty(), qPrintable(failure.description()));
+            for (const QString &part : told)
+                QVERIFY2(failure.description().contains(part), qPrintable(failure.description()));
+        }
+    }
 }
 
 void TestSpreadsheet::cacheFolder_data()

@@ -5,14 +5,75 @@
 
 #include <QDir>
 #include <QFile>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QSocketNotifier>
 
+#include <cerrno>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
+
 const QByteArray ShowRequest = "show\n";
+// A later copy sends nothing but the request; whatever sends more is not one of ours.
+constexpr qsizetype RequestLimit = 64;
+// How long a later copy waits for a running copy that does not take the request.
+constexpr int RequestSeconds = 2;
+
+// False when the path is too long for a local socket's address.
+bool SocketAddress(const QString &path, sockaddr_un &address)
+{
+    const QByteArray name = QFile::encodeName(path);
+    std::memset(&address, 0, sizeof address);
+    if (name.isEmpty() || name.size() >= qsizetype(sizeof address.sun_path))
+        return false;
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+    return true;
 }
+
+void CloseDescriptor(int fd)
+{
+    while (::close(fd) != 0 && errno == EINTR) { }
+}
+
+// One later copy's connection: read until its request is complete, then closed.
+class Request : public QObject
+{
+public:
+    Request(int fd, SingleInstance *owner)
+        : QObject(owner), m_fd(fd), m_notifier(fd, QSocketNotifier::Read)
+    {
+        connect(&m_notifier, &QSocketNotifier::activated, this, [this, owner] { read(owner); });
+    }
+    ~Request() override { CloseDescriptor(m_fd); }
+
+private:
+    void read(SingleInstance *owner)
+    {
+        char buffer[RequestLimit];
+        const ssize_t got = ::read(m_fd, buffer, sizeof buffer);
+        if (got < 0 && (errno == EAGAIN || errno == EINTR))
+            return;
+        if (got > 0)
+            m_received.append(buffer, got);
+        const bool asked = m_received.contains(ShowRequest);
+        if (asked || got <= 0 || m_received.size() > RequestLimit) {
+            m_notifier.setEnabled(false);
+            deleteLater();
+        }
+        if (asked)
+            Q_EMIT owner->showRequested();
+    }
+
+    int m_fd;
+    QSocketNotifier m_notifier;
+    QByteArray m_received;
+};
+
+} // namespace
 
 SingleInstance::SingleInstance(const QString &folder, QObject *parent)
     : QObject(parent), m_folder(folder)
@@ -20,8 +81,9 @@ SingleInstance::SingleInstance(const QString &folder, QObject *parent)
 
 SingleInstance::~SingleInstance()
 {
-    if (m_server) {
-        m_server->close();
+    if (m_server >= 0) {
+        delete m_serverNotifier;
+        CloseDescriptor(m_server);
         QFile::remove(serverPath());
     }
 }
@@ -62,34 +124,57 @@ bool SingleInstance::claim()
     m_lock = std::make_unique<QLockFile>(lockPath());
     // A lock left by a copy that died is taken over: QLockFile sees its process is gone.
     m_lock->setStaleLockTime(0);
+    sockaddr_un address;
+    const bool addressable = SocketAddress(serverPath(), address);
     if (m_lock->tryLock(0)) {
-        // The lock is ours, so a socket file still there is a dead copy's.
-        QLocalServer::removeServer(serverPath());
-        m_server = new QLocalServer(this);
-        m_server->setSocketOptions(QLocalServer::UserAccessOption);
-        connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::onNewConnection);
         // Without the socket the program still runs; a later copy then cannot reach this one.
-        m_server->listen(serverPath());
+        if (addressable)
+            listen(address);
         return true;
     }
 
-    QLocalSocket socket;
-    socket.connectToServer(serverPath());
-    if (socket.waitForConnected(2000)) {
-        socket.write(ShowRequest);
-        m_delivered = socket.waitForBytesWritten(2000);
-        socket.disconnectFromServer();
+    if (addressable) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd >= 0) {
+            // Bounds both the connection and the write, should the running copy be hung.
+            const timeval limit {RequestSeconds, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+            if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0) {
+                m_delivered
+                    = ::send(fd, ShowRequest.constData(), size_t(ShowRequest.size()), MSG_NOSIGNAL)
+                    == ShowRequest.size();
+            }
+            CloseDescriptor(fd);
+        }
     }
     return false;
 }
 
+void SingleInstance::listen(const sockaddr_un &address)
+{
+    // The lock is ours, so a socket file still there is a dead copy's.
+    ::unlink(address.sun_path);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return;
+    // The folder is the user's own already; the socket is made the user's alone as well.
+    if (::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0
+        || ::chmod(address.sun_path, S_IRUSR | S_IWUSR) != 0 || ::listen(fd, 8) != 0) {
+        CloseDescriptor(fd);
+        ::unlink(address.sun_path);
+        return;
+    }
+    m_server = fd;
+    m_serverNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(m_serverNotifier, &QSocketNotifier::activated, this, &SingleInstance::onNewConnection);
+}
+
 void SingleInstance::onNewConnection()
 {
-    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            if (socket->readAll().contains(ShowRequest))
-                Q_EMIT showRequested();
-        });
+    for (;;) {
+        const int fd = ::accept4(m_server, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0)
+            return;
+        new Request(fd, this);
     }
 }

@@ -5,7 +5,8 @@
 #include <QString>
 #include <memory>
 
-class QLocalServer;
+class QSocketNotifier;
+struct sockaddr_un;
 
 // Keeps the program to one copy per user: the first copy holds a lock and listens; a later
 // copy asks it to show its window and ends. Two copies would share, and delete, each other's
@@ -22,8 +23,9 @@ public:
 
     static QString defaultFolder();
 
-    // True when this copy is the first: it now holds the lock and listens. False when another
-    // copy runs; that copy has been asked to show itself.
+    // True when this copy is the first: it now holds the lock and listens (a plain local socket:
+    // the whole protocol is one line, not worth a networking library at every start). False when
+    // another copy runs; that copy has been asked to show itself.
     bool claim();
     // For a copy that is not the first: whether the running copy took the request.
     bool requestDelivered() const { return m_delivered; }
@@ -36,10 +38,13 @@ Q_SIGNALS:
     void showRequested();
 
 private:
+    void listen(const sockaddr_un &address);
     void onNewConnection();
 
     QString m_folder;
     std::unique_ptr<QLockFile> m_lock;
-    QLocalServer *m_server = nullptr;
+    // The listening socket, or -1.
+    int m_server = -1;
+    QSocketNotifier *m_serverNotifier = nullptr;
     bool m_delivered = false;
 };

@@ -2,13 +2,43 @@
 #include "support/fixtures.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QLockFile>
 
 #include <QFile>
 #include <QSignalSpy>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+namespace {
+
+// Connects to a running copy's socket the way any local program could, and sends the parts
+// with a pause between them; false when the connection was refused. A part the copy no longer
+// reads (it hung up on the sender) is not an error here.
+bool sendParts(const QString &socketPath, const QList<QByteArray> &parts)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(socketPath);
+    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+    const bool connected
+        = ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    for (const QByteArray &part : parts) {
+        if (connected)
+            ::send(fd, part.constData(), size_t(part.size()), MSG_NOSIGNAL);
+        QTest::qWait(20);
+    }
+    ::close(fd);
+    return connected;
+}
+
+} // namespace
 
 class TestSingleInstance : public QObject
 {
@@ -31,6 +61,65 @@ private Q_SLOTS:
         const QFile::Permissions perms = QFile::permissions(first.serverPath());
         QVERIFY(!(perms
                   & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther)));
+    }
+
+    // Only the request itself brings the window forward, whether it comes in one piece or in
+    // several; anything else another program sends is dropped and the copy keeps listening.
+    void requestsFromOthers_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("parts");
+        QTest::addColumn<int>("shown");
+        QTest::newRow("request") << QList<QByteArray> {"show\n"} << 1;
+        QTest::newRow("request in pieces") << QList<QByteArray> {"sh", "o", "w\n"} << 1;
+        QTest::newRow("nothing") << QList<QByteArray> {} << 0;
+        QTest::newRow("other words") << QList<QByteArray> {"hide\n", "quit\n"} << 0;
+        QTest::newRow("request after too much")
+            << QList<QByteArray> {QByteArray(100, 'x'), "show\n"} << 0;
+        QTest::newRow("request without its end") << QList<QByteArray> {"show"} << 0;
+    }
+
+    void requestsFromOthers()
+    {
+        QFETCH(QList<QByteArray>, parts);
+        QFETCH(int, shown);
+        QTemporaryDir folder;
+        SingleInstance first(folder.path());
+        QSignalSpy spy(&first, &SingleInstance::showRequested);
+        QVERIFY(first.claim());
+
+        QVERIFY(sendParts(first.serverPath(), parts));
+        QTest::qWait(100);
+        QCOMPARE(spy.count(), shown);
+
+        SingleInstance later(folder.path());
+        QVERIFY(!later.claim());
+        QVERIFY(later.requestDelivered());
+        QTRY_COMPARE(spy.count(), shown + 1);
+    }
+
+    // A running copy that holds the lock but does not answer (hung, or still starting) keeps
+    // a later copy waiting for a bounded time only.
+    void silentRunningCopy()
+    {
+        QTemporaryDir folder;
+        SingleInstance probe(folder.path());
+        QLockFile held(probe.lockPath());
+        QVERIFY(held.tryLock(0));
+        // A socket that is bound but never listened to: connecting is refused at once.
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(probe.serverPath());
+        std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+
+        QElapsedTimer timer;
+        timer.start();
+        SingleInstance later(folder.path());
+        QVERIFY(!later.claim());
+        QVERIFY(!later.requestDelivered());
+        QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
+        ::close(fd);
     }
 
     // A copy that died leaves its lock and socket behind; the next start takes over.

@@ -66,6 +66,13 @@ QIcon applicationIcon()
 
 } // namespace
 
+QFont Form1::designedFont()
+{
+    QFont font(QStringLiteral("Arial"), 9);
+    font.setBold(true);
+    return font;
+}
+
 Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     : QWidget(parent),
       m_dialogs(dialogs),
@@ -83,9 +90,7 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     white.setColor(QPalette::WindowText, Qt::black);
     setPalette(white);
     setAutoFillBackground(true);
-    QFont font(QStringLiteral("Arial"), 9);
-    font.setBold(true);
-    setFont(font);
+    setFont(designedFont());
 
     PushButton1 = button(QStringLiteral("PushButton1"), QStringLiteral("Clear Results"), this);
     PushButton2 = button(QStringLiteral("PushButton2"), TurnOn, this);

@@ -36,6 +36,9 @@ public:
     explicit Form1(Dialogs *dialogs = nullptr, Clock clock = {}, QWidget *parent = nullptr);
     ~Form1() override;
 
+    // The designed look's font: Arial 9 point bold, or what the desktop offers in its place.
+    static QFont designedFont();
+
     // Start-up: restores the controls from the settings, prepares the lookup and brings the
     // switch into its stored state.
     void Form_Load();

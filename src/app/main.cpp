@@ -3,16 +3,26 @@
 #include "desktop/singleinstance.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QFontMetrics>
 #include <fontconfig/fontconfig.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <thread>
+#include <unistd.h>
 
 int main(int argc, char *argv[])
 {
-    // Loading the font configuration takes about as long as connecting to the display, and the
-    // window cannot be laid out before both are done: they load side by side.
-    std::thread fonts([] { FcInit(); });
+    // Reading the font configuration takes several milliseconds of processor time, and the
+    // window cannot be laid out without it. It is read beside the connection to the display, at
+    // the lowest priority, so that it fills the time this thread waits for the display server
+    // without taking the processor from the display server itself.
+    std::thread fontConfiguration([] {
+        ::setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), 19);
+        FcInit();
+    });
     QApplication app(argc, argv);
-    fonts.join();
+    fontConfiguration.join();
     QApplication::setOrganizationName(QStringLiteral("Brenvatic"));
     QApplication::setApplicationName(QStringLiteral("Trovanel"));
     QApplication::setDesktopFileName(QStringLiteral("trovanel"));
@@ -22,8 +32,15 @@ int main(int argc, char *argv[])
     if (!instance.claim())
         return 0;
 
+    // The screen reader bridge connects to the session bus when the first control is made, and
+    // waits for the bus to answer. The connection is made on a thread of its own while this one
+    // finds the window's font among the desktop's fonts, which needs no bus.
+    std::jthread sessionBus([] { QDBusConnection::sessionBus(); });
+    QFontMetrics(Form1::designedFont()).height();
+
     QuitOnTerminationSignals();
     Form1 window;
+    sessionBus.join();
     QObject::connect(&instance, &SingleInstance::showRequested, &window, &Form1::restoreFromTray);
     window.Form_Load();
     window.showAtStart();

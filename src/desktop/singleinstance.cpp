@@ -34,11 +34,6 @@ bool SocketAddress(const QString &path, sockaddr_un &address)
     return true;
 }
 
-void CloseDescriptor(int fd)
-{
-    while (::close(fd) != 0 && errno == EINTR) { }
-}
-
 // One later copy's connection: read until its request is complete, then closed.
 class Request : public QObject
 {
@@ -48,7 +43,7 @@ public:
     {
         connect(&m_notifier, &QSocketNotifier::activated, this, [this, owner] { read(owner); });
     }
-    ~Request() override { CloseDescriptor(m_fd); }
+    ~Request() override { ::close(m_fd); }
 
 private:
     void read(SingleInstance *owner)
@@ -83,7 +78,7 @@ SingleInstance::~SingleInstance()
 {
     if (m_server >= 0) {
         delete m_serverNotifier;
-        CloseDescriptor(m_server);
+        ::close(m_server);
         QFile::remove(serverPath());
     }
 }
@@ -144,7 +139,7 @@ bool SingleInstance::claim()
                     = ::send(fd, ShowRequest.constData(), size_t(ShowRequest.size()), MSG_NOSIGNAL)
                     == ShowRequest.size();
             }
-            CloseDescriptor(fd);
+            ::close(fd);
         }
     }
     return false;
@@ -160,7 +155,7 @@ void SingleInstance::listen(const sockaddr_un &address)
     // The folder is the user's own already; the socket is made the user's alone as well.
     if (::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0
         || ::chmod(address.sun_path, S_IRUSR | S_IWUSR) != 0 || ::listen(fd, 8) != 0) {
-        CloseDescriptor(fd);
+        ::close(fd);
         ::unlink(address.sun_path);
         return;
     }

@@ -2,11 +2,10 @@
 
 #include "app/failure.h"
 
-#include <QHash>
 #include <QMutex>
 
 #include <dlfcn.h>
-#include <memory>
+#include <map>
 #include <string>
 
 namespace {
@@ -27,10 +26,10 @@ const XlsxWriterLibrary &XlsxWriterLibrary::get(const char *fileName)
     // Keyed by file name so that a library that failed to load is tried again the next time:
     // the user may install it while the program runs.
     static QMutex mutex;
-    static QHash<std::string, std::shared_ptr<const XlsxWriterLibrary>> loaded;
+    static std::map<std::string, XlsxWriterLibrary> loaded;
     const QMutexLocker locker(&mutex);
-    if (const auto found = loaded.constFind(fileName); found != loaded.cend())
-        return **found;
+    if (const auto found = loaded.find(fileName); found != loaded.end())
+        return found->second;
 
     const QString name = QString::fromLocal8Bit(fileName);
     void *handle = ::dlopen(fileName, RTLD_NOW | RTLD_LOCAL);
@@ -40,20 +39,19 @@ const XlsxWriterLibrary &XlsxWriterLibrary::get(const char *fileName)
             QStringLiteral("the spreadsheet library %1 could not be loaded: %2")
                 .arg(name, why ? QString::fromLocal8Bit(why) : QStringLiteral("unknown")));
     }
-    auto library = std::make_shared<XlsxWriterLibrary>();
+    XlsxWriterLibrary library;
     QString missing;
-    Resolve(handle, "workbook_new_opt", library->workbook_new_opt, missing);
-    Resolve(handle, "workbook_add_worksheet", library->workbook_add_worksheet, missing);
-    Resolve(handle, "workbook_close", library->workbook_close, missing);
-    Resolve(handle, "lxw_workbook_free", library->lxw_workbook_free, missing);
-    Resolve(handle, "worksheet_write_string", library->worksheet_write_string, missing);
-    Resolve(handle, "worksheet_set_column", library->worksheet_set_column, missing);
-    Resolve(handle, "lxw_strerror", library->lxw_strerror, missing);
+    Resolve(handle, "workbook_new_opt", library.workbook_new_opt, missing);
+    Resolve(handle, "workbook_add_worksheet", library.workbook_add_worksheet, missing);
+    Resolve(handle, "workbook_close", library.workbook_close, missing);
+    Resolve(handle, "lxw_workbook_free", library.lxw_workbook_free, missing);
+    Resolve(handle, "worksheet_write_string", library.worksheet_write_string, missing);
+    Resolve(handle, "worksheet_set_column", library.worksheet_set_column, missing);
+    Resolve(handle, "lxw_strerror", library.lxw_strerror, missing);
     if (!missing.isEmpty()) {
         ::dlclose(handle);
         throw Failure(QStringLiteral("the spreadsheet library %1 lacks %2").arg(name, missing));
     }
     // The handle stays open for the rest of the run: the functions are used from then on.
-    loaded.insert(fileName, library);
-    return *library;
+    return loaded.emplace(fileName, library).first->second;
 }

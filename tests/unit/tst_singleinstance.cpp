@@ -17,18 +17,24 @@
 
 namespace {
 
+sockaddr_un localAddress(const QString &socketPath)
+{
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(socketPath);
+    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+    return address;
+}
+
 // Connects to a running copy's socket the way any local program could, and sends the parts
 // with a pause between them; false when the connection was refused. A part the copy no longer
 // reads (it hung up on the sender) is not an error here.
 bool sendParts(const QString &socketPath, const QList<QByteArray> &parts)
 {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
-    const QByteArray name = QFile::encodeName(socketPath);
-    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+    const sockaddr_un address = localAddress(socketPath);
     const bool connected
-        = ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+        = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
     for (const QByteArray &part : parts) {
         if (connected)
             ::send(fd, part.constData(), size_t(part.size()), MSG_NOSIGNAL);
@@ -107,11 +113,8 @@ private Q_SLOTS:
         QVERIFY(held.tryLock(0));
         // A socket that is bound but never listened to: connecting is refused at once.
         const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address {};
-        address.sun_family = AF_UNIX;
-        const QByteArray name = QFile::encodeName(probe.serverPath());
-        std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
-        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+        const sockaddr_un address = localAddress(probe.serverPath());
+        QCOMPARE(::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
 
         QElapsedTimer timer;
         timer.start();

@@ -1,7 +1,5 @@
 #include "app/apptitle.h"
 
-#include <QGuiApplication>
-
 QString ShortenedTitle(const QString &title)
 {
     QString result = title;
@@ -14,9 +12,23 @@ QString ShortenedTitle(const QString &title)
     return result;
 }
 
+namespace {
+
+QString &appTitle()
+{
+    static QString title = QString::fromLatin1(ProductName);
+    return title;
+}
+
+} // namespace
+
 QString SetAppTitle()
 {
-    const QString title = ShortenedTitle(QString::fromLatin1(ProductName));
-    QGuiApplication::setApplicationDisplayName(title);
-    return title;
+    appTitle() = ShortenedTitle(QString::fromLatin1(ProductName));
+    return appTitle();
+}
+
+QString AppTitle()
+{
+    return appTitle();
 }

@@ -9,5 +9,9 @@ inline constexpr char ProductName[] = "Trovanel";
 // needed; a single word that is still too long is kept whole.
 QString ShortenedTitle(const QString &title);
 
-// Makes the (shortened) product name the application's display name and returns it.
+// Makes the (shortened) product name the application title and returns it. It is kept by the
+// program rather than as the toolkit's display name, which the X11 window system would append
+// to every dialog's own title ("Application Error — Trovanel").
 QString SetAppTitle();
+// The application title: the product name until SetAppTitle() has run.
+QString AppTitle();

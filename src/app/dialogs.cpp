@@ -1,8 +1,9 @@
 #include "app/dialogs.h"
 
+#include "app/apptitle.h"
+
 #include <QDesktopServices>
 #include <QFileDialog>
-#include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QUrl>
@@ -20,15 +21,14 @@ std::optional<QString> DesktopDialogs::askText(const QString &prompt, const QStr
 
 bool DesktopDialogs::askYesNo(const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
-                    QMessageBox::Yes | QMessageBox::No, m_parent);
+    QMessageBox box(QMessageBox::NoIcon, AppTitle(), text, QMessageBox::Yes | QMessageBox::No,
+                    m_parent);
     return box.exec() == QMessageBox::Yes;
 }
 
 void DesktopDialogs::inform(const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
-                    QMessageBox::Ok, m_parent);
+    QMessageBox box(QMessageBox::NoIcon, AppTitle(), text, QMessageBox::Ok, m_parent);
     box.exec();
 }
 

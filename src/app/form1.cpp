@@ -481,6 +481,7 @@ void Form1::closeEvent(QCloseEvent *event)
 {
     Form_QueryUnload();
     event->accept();
+    Q_EMIT closed();
 }
 
 bool Form1::switchIsOn() const
@@ -509,7 +510,10 @@ void Form1::PushButton2_Click()
         steps.step(
             112, [&] { save(SettingKeys::StartStopState, QString::fromLatin1(SettingKeys::On)); });
     } else {
-        steps.step(114, [&] { m_scheduler->stopTimer(); });
+        steps.step(114, [&] {
+            m_scheduler->stopTimer();
+            m_scheduler->dropScheduledLog();
+        });
         steps.step(116, [&] { Frame4->setTitle(QStringLiteral("Off.")); });
         steps.step(118, [&] { m_pointer->setPointer(PointerRule::Pointer::Default); });
         steps.step(120, [&] {
@@ -544,7 +548,7 @@ void Form1::PushButton4_Click()
     steps.step(100, [&] {
         path = m_dialogs->askSaveFile(
             QStringLiteral("Save"),
-            {QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*.*)")});
+            {QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")});
     });
     if (path.isEmpty())
         return;
@@ -665,6 +669,7 @@ void Form1::Check4_Click()
         return;
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Check4_Click"));
     const bool on = Check4->isChecked();
+    const bool wasMinimized = Check8->isChecked();
     if (on) {
         Check8->setVisible(true);
         steps.step(
@@ -684,13 +689,18 @@ void Form1::Check4_Click()
     });
     if (registered)
         return;
-    // The session did not take the change: the box and the setting go back to what is true.
-    const QSignalBlocker block(Check4);
+    // The session did not take the change: both boxes and both settings go back to what is
+    // true.
+    const QSignalBlocker blockStartup(Check4);
+    const QSignalBlocker blockMinimized(Check8);
     Check4->setChecked(!on);
     Check8->setVisible(!on);
+    Check8->setChecked(wasMinimized);
     steps.step(106, [&] {
         save(SettingKeys::WindowsStartup,
              QString::fromLatin1(!on ? SettingKeys::On : SettingKeys::Off));
+        save(SettingKeys::Minimized,
+             QString::fromLatin1(wasMinimized ? SettingKeys::On : SettingKeys::Off));
     });
 }
 

@@ -99,6 +99,11 @@ public:
     void setProgressText(const QString &text);
     QString progressText() const;
 
+Q_SIGNALS:
+    // The user closed the window: the program ends. Nothing else ends it, not even the last
+    // visible dialog closing while the window waits in the tray.
+    void closed();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;

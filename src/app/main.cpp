@@ -26,6 +26,9 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Brenvatic"));
     QApplication::setApplicationName(QStringLiteral("Trovanel"));
     QApplication::setDesktopFileName(QStringLiteral("trovanel"));
+    // The window spends much of its life hidden in the tray, where the last visible window is
+    // often a message box: closing it must not end the program.
+    QApplication::setQuitOnLastWindowClosed(false);
 
     // A second start brings the running copy's window forward and ends.
     SingleInstance instance;
@@ -42,6 +45,7 @@ int main(int argc, char *argv[])
     Form1 window;
     sessionBus.join();
     QObject::connect(&instance, &SingleInstance::showRequested, &window, &Form1::restoreFromTray);
+    QObject::connect(&window, &Form1::closed, &app, &QCoreApplication::quit);
     window.Form_Load();
     window.showAtStart();
     const int code = QApplication::exec();

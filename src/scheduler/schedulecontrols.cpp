@@ -183,6 +183,7 @@ void ScheduleControls::Option3_Click()
 
 void ScheduleControls::saveOptions(const QString &procedure)
 {
+    Q_EMIT scheduleChanged();
     StepRunner steps(QStringLiteral("Form1"), procedure);
     steps.step(102, [this] {
         Settings::save(QString::fromLatin1(SettingKeys::Option1.name),
@@ -240,12 +241,14 @@ void ScheduleControls::lostFocus(QLineEdit *box)
 
 void ScheduleControls::cboWeekly_Change()
 {
+    Q_EMIT scheduleChanged();
     saveSetting(QStringLiteral("cboWeekly_Change"), SettingKeys::Weekly.name,
                 cboWeekly->currentText());
 }
 
 void ScheduleControls::dtpWeekly_Change()
 {
+    Q_EMIT scheduleChanged();
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("dtpWeekly_Change"));
     steps.step(100, [this] {
         Settings::save(QString::fromLatin1(SettingKeys::WeeklyTime.name),

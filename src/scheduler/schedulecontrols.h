@@ -42,6 +42,10 @@ public:
     QComboBox *cboWeekly;
     QTimeEdit *dtpWeekly;
 
+Q_SIGNALS:
+    // The mode, the daily or weekly time, or the weekday changed.
+    void scheduleChanged();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

@@ -40,6 +40,7 @@ Scheduler::Scheduler(ScheduleState *state, ScheduleControls *controls, CurlFunct
     m_timer.setObjectName(QStringLiteral("Timer1"));
     connect(&m_timer, &QTimer::timeout, this, &Scheduler::Timer1_Timer);
     connect(m_lookup, &CurlFunctions::logFinished, this, &Scheduler::onLogFinished);
+    connect(m_controls, &ScheduleControls::scheduleChanged, this, &Scheduler::scheduleChanged);
 }
 
 void Scheduler::startTimer()
@@ -91,6 +92,10 @@ void Scheduler::dailyOrWeekly(const QDateTime &now, bool weekly)
     const QString day = m_controls->cboWeekly->currentText();
     qint32 remaining = 0;
 
+    // A new day: the bar spans from now to the new day's moment, not the previous day's span.
+    if (m_previousTick.isValid() && m_previousTick.date() != now.date())
+        steps.step(104,
+                   [&] { m_state->TotalSeconds = ScheduleRules::SecondsUntilToday(now, chosen); });
     Q_EMIT progressMaximum(m_state->TotalSeconds);
     if (!steps.step(104, [&] {
             remaining = ScheduleRules::SecondsUntilToday(now, chosen);
@@ -108,10 +113,18 @@ void Scheduler::dailyOrWeekly(const QDateTime &now, bool weekly)
         Q_EMIT statusText(text);
     }
 
-    const bool due = weekly ? ScheduleRules::WeeklyDue(m_previousTick, now, chosen, day)
-                            : ScheduleRules::DailyDue(m_previousTick, now, chosen);
-    if (due)
-        requestLog(true);
+    const std::optional<QDate> dueDay
+        = ScheduleRules::DueDay(m_previousTick, now, chosen, weekly ? day : QString());
+    if (!dueDay || *dueDay == m_lastScheduledDay)
+        return;
+    m_lastScheduledDay = *dueDay;
+    requestLog(true);
+}
+
+void Scheduler::scheduleChanged()
+{
+    // A new time or day is a new schedule: its moment logs even on a day that already logged.
+    m_lastScheduledDay = QDate();
 }
 
 void Scheduler::interval()
@@ -128,17 +141,24 @@ void Scheduler::interval()
     });
 
     try {
-        m_state->TotalSeconds = ScheduleRules::IntervalTotal(
+        m_lastIntervalTotal = ScheduleRules::IntervalTotal(
             m_controls->Text1->text(), m_controls->Text2->text(), m_controls->Text3->text());
         m_intervalReported = false;
     } catch (const Failure &failure) {
-        // Said once; the tick goes on with the last total that made sense.
+        // Said once; the tick goes on with the last interval that could be counted.
         if (!m_intervalReported) {
             m_intervalReported = true;
             ErrorReport::report({QStringLiteral("Form1"), QStringLiteral("Timer1_Timer"), 112,
                                  failure.description()});
         }
     }
+    if (!m_lastIntervalTotal) {
+        // Nothing to count towards (and the shared span may be a daily one, or none): no log
+        // until the boxes hold an interval.
+        Q_EMIT statusText(StatusPrefix);
+        return;
+    }
+    m_state->TotalSeconds = *m_lastIntervalTotal;
 
     Q_EMIT progressMaximum(m_state->TotalSeconds);
     if (m_state->ElapsedSeconds <= m_state->TotalSeconds)
@@ -165,13 +185,21 @@ void Scheduler::requestLog(bool scheduled)
             onLogFinished(); // nothing was started, so nothing will finish
         return;
     }
-    m_logWaiting = true;
+    // One waits at most; one the user asked for is never turned back into a scheduled one.
+    if (!scheduled || m_waiting == Waiting::None)
+        m_waiting = scheduled ? Waiting::Scheduled : Waiting::Asked;
+}
+
+void Scheduler::dropScheduledLog()
+{
+    if (m_waiting == Waiting::Scheduled)
+        m_waiting = Waiting::None;
 }
 
 void Scheduler::onLogFinished()
 {
-    if (m_logWaiting) {
-        m_logWaiting = false;
+    if (m_waiting != Waiting::None) {
+        m_waiting = Waiting::None;
         if (m_lookup->GetLog())
             return;
     }
@@ -184,7 +212,7 @@ void Scheduler::onLogFinished()
 
 void Scheduler::abortLogs()
 {
-    m_logWaiting = false;
+    m_waiting = Waiting::None;
     m_scheduledLogInChain = false;
     m_lookup->abort();
 }

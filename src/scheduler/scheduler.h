@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 class CurlFunctions;
 class ScheduleControls;
@@ -34,11 +35,15 @@ public:
     void restartFromNow();
 
     void Timer1_Timer();
+    // The chosen time, day or mode changed.
+    void scheduleChanged();
 
     // Runs one log now, or right after the one in flight (at most one waits). A scheduled log
     // keeps the tick stopped until it is done.
     void requestLog(bool scheduled);
-    bool logWaiting() const { return m_logWaiting; }
+    // Logging was switched off: a scheduled log waiting behind another is dropped; one the user
+    // asked for still runs.
+    void dropScheduledLog();
     // Ends the log in flight and forgets the one waiting; no row is added.
     void abortLogs();
 
@@ -48,6 +53,8 @@ Q_SIGNALS:
     void progressValue(int value);
 
 private:
+    enum class Waiting { None, Scheduled, Asked };
+
     void dailyOrWeekly(const QDateTime &now, bool weekly);
     void interval();
     void onLogFinished();
@@ -61,7 +68,12 @@ private:
     };
     QTimer m_timer;
     QDateTime m_previousTick;
-    bool m_logWaiting = false;
+    Waiting m_waiting = Waiting::None;
     bool m_scheduledLogInChain = false;
     bool m_intervalReported = false;
+    // The last interval the boxes held that could be counted; none until they hold one.
+    std::optional<qint32> m_lastIntervalTotal;
+    // The chosen day of the last daily or weekly log: a clock set back over the chosen time,
+    // or a time of day that comes twice, logs that day once.
+    QDate m_lastScheduledDay;
 };

@@ -71,6 +71,60 @@ QDateTime sameClockAt(const QDateTime &like, const QDate &date, const QTime &tim
     }
 }
 
+// The same instant on the clock of `like`.
+QDateTime sameClockAtInstant(const QDateTime &like, qint64 secondsSinceEpoch)
+{
+    switch (like.timeSpec()) {
+    case Qt::TimeZone:
+        return QDateTime::fromSecsSinceEpoch(secondsSinceEpoch, like.timeZone());
+    case Qt::OffsetFromUTC:
+        return QDateTime::fromSecsSinceEpoch(secondsSinceEpoch, Qt::OffsetFromUTC,
+                                             like.offsetFromUtc());
+    default:
+        return QDateTime::fromSecsSinceEpoch(secondsSinceEpoch, like.timeSpec());
+    }
+}
+
+// Whether the clock shows date and time, or a later reading, at that instant.
+bool readsAtOrAfter(const QDateTime &moment, const QDate &date, const QTime &time)
+{
+    return moment.date() > date || (moment.date() == date && moment.time() >= time);
+}
+
+// The chosen time of day on a date as a moment on the clock of `like`. When the clocks spring
+// forward over it (02:30 on the night summer time begins), that time of day never exists, and
+// the log belongs to the first moment after it (03:00:00); when they fall back and the time
+// comes twice, the first of the two counts.
+QDateTime chosenMoment(const QDateTime &like, const QDate &date, const QTime &time)
+{
+    if (!date.isValid() || !time.isValid())
+        return {};
+    const QDateTime before = sameClockAt(like, date.addDays(-1), QTime(12, 0));
+    const QDateTime after = sameClockAt(like, date.addDays(1), QTime(12, 0));
+    const QDateTime direct = sameClockAt(like, date, time);
+    if (direct.isValid() && direct.date() == date && direct.time() == time) {
+        // Which of two equal readings the system picks is its own choice; the earlier counts.
+        const int fallBack = before.offsetFromUtc() - after.offsetFromUtc();
+        const QDateTime earlier = direct.addSecs(-fallBack);
+        if (fallBack > 0 && earlier.date() == date && earlier.time() == time)
+            return earlier;
+        return direct;
+    }
+    // The first instant whose reading is at or after the chosen one: on a day whose clocks skip
+    // forward the readings only grow, so the search over the two days around it is well
+    // ordered.
+    qint64 low = before.toSecsSinceEpoch();
+    qint64 high = after.toSecsSinceEpoch();
+    while (low < high) {
+        const qint64 middle = low + (high - low) / 2;
+        if (readsAtOrAfter(sameClockAtInstant(like, middle), date, time))
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    return sameClockAtInstant(like, low);
+}
+
 // The common rule of the daily and weekly schedules: the latest chosen moment not after now
 // is due when the previous tick came before it. Without a previous tick the program has just
 // started, and only a moment falling exactly on this tick counts.
@@ -151,7 +205,7 @@ qint32 SecondsUntilToday(const QDateTime &now, const QTime &timeOfDay)
         throw Failure(QStringLiteral("The time to wait for cannot be worked out without a "
                                      "valid clock reading and time of day."));
     const QDateTime from = toWholeSecond(now);
-    const qint64 span = from.secsTo(sameClockAt(from, from.date(), toWholeSecond(timeOfDay)));
+    const qint64 span = from.secsTo(chosenMoment(from, from.date(), toWholeSecond(timeOfDay)));
     if (span < std::numeric_limits<qint32>::min() || span > std::numeric_limits<qint32>::max())
         throw Failure(QStringLiteral("The time to wait, %1 seconds, is too long.").arg(span));
     return qint32(span);
@@ -165,39 +219,47 @@ QString EnglishDayName(const QDate &date)
     return QString::fromUtf16(DayNames[day - 1]);
 }
 
-bool DailyDue(const QDateTime &previousTick, const QDateTime &now, const QTime &timeOfDay)
+std::optional<QDate> DueDay(const QDateTime &previousTick, const QDateTime &now,
+                            const QTime &timeOfDay, const QString &dayName)
 {
     if (!now.isValid() || !timeOfDay.isValid())
-        return false;
+        return std::nullopt;
+    // Daily: every day is a chosen day. Weekly: only the day named exactly.
+    int chosenDay = 0;
+    if (!dayName.isNull()) {
+        for (int i = 0; i < int(DayNames.size()); ++i) {
+            if (dayName == QStringView(DayNames[i]))
+                chosenDay = i + 1;
+        }
+        if (chosenDay == 0)
+            return std::nullopt;
+    }
+    const int step = chosenDay == 0 ? 1 : 7;
+
     const QDateTime current = toWholeSecond(now);
     const QTime moment = toWholeSecond(timeOfDay);
-    QDateTime latest = sameClockAt(current, current.date(), moment);
-    if (latest > current)
-        latest = sameClockAt(current, current.date().addDays(-1), moment);
-    return dueSince(previousTick, current, latest);
+    const QDate today = current.date();
+    QDate day = chosenDay == 0 ? today : today.addDays(-((today.dayOfWeek() - chosenDay + 7) % 7));
+    QDateTime latest = chosenMoment(current, day, moment);
+    if (latest > current) {
+        day = day.addDays(-step);
+        latest = chosenMoment(current, day, moment);
+    }
+    if (!dueSince(previousTick, current, latest))
+        return std::nullopt;
+    return day;
+}
+
+bool DailyDue(const QDateTime &previousTick, const QDateTime &now, const QTime &timeOfDay)
+{
+    return DueDay(previousTick, now, timeOfDay, QString()).has_value();
 }
 
 bool WeeklyDue(const QDateTime &previousTick, const QDateTime &now, const QTime &timeOfDay,
                const QString &dayName)
 {
-    if (!now.isValid() || !timeOfDay.isValid())
-        return false;
-    int chosenDay = 0;
-    for (int i = 0; i < int(DayNames.size()); ++i) {
-        if (dayName == QStringView(DayNames[i]))
-            chosenDay = i + 1;
-    }
-    if (chosenDay == 0)
-        return false;
-
-    const QDateTime current = toWholeSecond(now);
-    const QTime moment = toWholeSecond(timeOfDay);
-    const QDate today = current.date();
-    const QDate lastChosenDay = today.addDays(-((today.dayOfWeek() - chosenDay + 7) % 7));
-    QDateTime latest = sameClockAt(current, lastChosenDay, moment);
-    if (latest > current)
-        latest = sameClockAt(current, lastChosenDay.addDays(-7), moment);
-    return dueSince(previousTick, current, latest);
+    // A null name would mean every day.
+    return !dayName.isNull() && DueDay(previousTick, now, timeOfDay, dayName).has_value();
 }
 
 QString WeeklyTimeText(const QTime &time)

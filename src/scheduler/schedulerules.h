@@ -29,6 +29,13 @@ qint32 SecondsUntilToday(const QDateTime &now, const QTime &timeOfDay);
 // The English day name of a date: "Sunday" ... "Saturday".
 QString EnglishDayName(const QDate &date);
 
+// The chosen day whose moment was reached since the previous tick, for the daily schedule
+// (dayName null) or the weekly one (the day named exactly by dayName: "Monday", ...; any other
+// text is never due). The moment is the chosen time of day on that day, or the first moment
+// after it when the clocks skip it; previous < moment <= now. Nothing when none is due.
+std::optional<QDate> DueDay(const QDateTime &previousTick, const QDateTime &now,
+                            const QTime &timeOfDay, const QString &dayName);
+
 // A daily log is due when today's (or an earlier day's) chosen moment was reached since the
 // previous tick: previous < moment <= now. A clock set backwards never makes one due, and a
 // machine that slept through the moment makes it due once when it wakes. Both times are

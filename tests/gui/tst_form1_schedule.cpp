@@ -29,7 +29,8 @@ namespace {
 const QString Prefix = QStringLiteral("On. Next Log will occur in: ");
 constexpr int LookupWaitMs = 5000;
 
-// Friday 11 December 2026 at the given time (the test runs in UTC).
+// Friday 11 December 2026 at the given time (the test runs in Europe/Berlin, a zone with summer
+// time, which is not in force in December).
 QDateTime friday(int hour, int minute, int second)
 {
     return QDateTime(QDate(2026, 12, 11), QTime(hour, minute, second));
@@ -113,7 +114,7 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        qputenv("TZ", "UTC");
+        qputenv("TZ", "Europe/Berlin");
         tzset();
         // Nothing may reach the public service or a proxy.
         qputenv("TROVANEL_SERVICE_URL", "http://127.0.0.1:9");
@@ -260,27 +261,56 @@ private Q_SLOTS:
         expectScheduledLog(w, extraRows + 1);
     }
 
+    // Hours too large to count: the tick keeps the last interval that could be counted, and
+    // with none it logs nothing (rather than once a second) until the boxes can be counted.
+    void tooLargeHours_data()
+    {
+        QTest::addColumn<QStringList>("presets");
+        QTest::addColumn<QString>("before");
+        QTest::newRow("after a counted interval") << interval("0", "0", "10") << "counted";
+        QTest::newRow("nothing counted yet") << interval("1e10", "0", "10") << "none";
+        QTest::newRow("after a daily span")
+            << QStringList {"Option2=True", "Option3=False", "Weekly Time=7:00:00 AM"}
+                + interval("1e10", "0", "10")
+            << "daily";
+    }
     void tooLargeHours()
     {
-        Window w(interval("0", "0", "10"));
+        QFETCH(QStringList, presets);
+        QFETCH(QString, before);
+        Window w(presets);
         w.form->PushButton2_Click();
-        for (int i = 0; i < 3; ++i)
+        if (before == QLatin1String("counted")) {
+            for (int i = 0; i < 3; ++i)
+                w.tick();
+            w.controls()->Text1->setText(QStringLiteral("1e10"));
+            for (int i = 0; i < 6; ++i)
+                w.tick();
+            QCOMPARE(w.status(), Prefix + "00:00:01");
+            QVERIFY(!w.form->lookup()->isBusy());
             w.tick();
-        w.controls()->Text1->setText(QStringLiteral("1e10"));
-        for (int i = 0; i < 6; ++i)
+            expectScheduledLog(w, 1);
             w.tick();
-        QCOMPARE(w.status(), Prefix + "00:00:01");
-        QVERIFY(!w.form->lookup()->isBusy());
-        w.tick();
-        expectScheduledLog(w, 1);
-        w.tick();
-        QCOMPARE(w.status(), Prefix + "00:00:09");
-
+            QCOMPARE(w.status(), Prefix + "00:00:09");
+            QCOMPARE(w.controls()->Text1->text(), "1e10");
+        } else {
+            if (before == QLatin1String("daily"))
+                w.controls()->Option3->click(); // the shared span is the daily one, below 0
+            for (int i = 0; i < 12; ++i) {
+                w.tick();
+                QCOMPARE(w.status(), Prefix);
+                QVERIFY(!w.form->lookup()->isBusy());
+            }
+            QCOMPARE(w.server.requestCount(), 0);
+            // Once the boxes can be counted, the count goes on from the ticks already made.
+            w.controls()->Text1->setText(QStringLiteral("0"));
+            w.tick();
+            expectScheduledLog(w, 1);
+        }
         const QList<ErrorReport::Report> reports = w.env.takeReports();
         QCOMPARE(reports.size(), 1);
         QCOMPARE(reports.first().module, "Form1");
         QCOMPARE(reports.first().procedure, "Timer1_Timer");
-        QCOMPARE(w.controls()->Text1->text(), "1e10");
     }
 
     void dailyWeekly_data()
@@ -333,6 +363,85 @@ private Q_SLOTS:
         QCOMPARE(w.server.requestCount(), logTicks.size());
     }
 
+    // Clocks that skip or repeat an hour, or are set back: one log a day at the first moment
+    // that exists at or after the chosen time, and a countdown that counts to it.
+    void clockChanges_data()
+    {
+        QTest::addColumn<QStringList>("presets");
+        QTest::addColumn<QDateTime>("start");
+        QTest::addColumn<QList<QDateTime>>("ticks");
+        QTest::addColumn<QStringList>("statuses"); // after the prefix
+        QTest::addColumn<QList<int>>("progress");
+        QTest::addColumn<QList<int>>("logTicks");
+        const QStringList daily {"Option2=True", "Option3=False"};
+        const auto at = [](const QDate &date, int h, int m, int s) {
+            return QDateTime(date, QTime(h, m, s));
+        };
+        // Summer time begins on 29 March 2026 at 02:00, which becomes 03:00.
+        const QDate spring(2026, 3, 29);
+        QTest::newRow("time skipped")
+            << daily + QStringList {"Weekly Time=2:30:00 AM"} << at(spring, 1, 0, 0)
+            << QList<QDateTime> {at(spring, 1, 59, 58), at(spring, 1, 59, 59), at(spring, 3, 0, 0),
+                                 at(spring, 3, 0, 1)}
+            << QStringList {"00:00:02", "00:00:01", "00:00:00", ""}
+            << QList<int> {3598, 3599, 3600, 0} << QList<int> {3};
+        // It ends on 25 October 2026 at 03:00, which becomes 02:00: 02:30 comes twice.
+        const QDateTime autumn = at(QDate(2026, 10, 25), 1, 0, 0);
+        QList<QDateTime> twice;
+        for (const int second : {5399, 5400, 5401, 8999, 9000, 9001})
+            twice << autumn.addSecs(second);
+        QTest::newRow("time repeated")
+            << daily + QStringList {"Weekly Time=2:30:00 AM"} << autumn << twice
+            << QStringList {"00:00:01", "00:00:00", "", "", "", ""}
+            << QList<int> {5399, 5400, 0, 0, 0, 0} << QList<int> {2};
+        const QDate day = friday(0, 0, 0).date();
+        const QList<QDateTime> setBack {at(day, 8, 59, 59), at(day, 9, 0, 0),   at(day, 9, 0, 5),
+                                        at(day, 8, 59, 58), at(day, 8, 59, 59), at(day, 9, 0, 0),
+                                        at(day, 9, 0, 1)};
+        QTest::newRow("clock set back over the time")
+            << daily + QStringList {"Weekly Time=9:00:00 AM"} << friday(8, 0, 0) << setBack
+            << QStringList {"00:00:01", "00:00:00", "", "00:00:02", "00:00:01", "00:00:00", ""}
+            << QList<int> {3599, 3600, 0, 3598, 3599, 3600, 0} << QList<int> {2};
+        QStringList weeklyStatuses;
+        for (const char *left : {"00:00:01", "00:00:00", "", "00:00:02", "00:00:01", "00:00:00"})
+            weeklyStatuses << (*left ? QString::fromLatin1(left) + " [Friday]" : QString());
+        QTest::newRow("weekly clock set back over the time")
+            << QStringList {"Option1=True", "Option3=False", "Weekly Time=9:00:00 AM",
+                            "Weekly=Friday"}
+            << friday(8, 0, 0) << setBack << weeklyStatuses + QStringList {""}
+            << QList<int> {3599, 3600, 0, 3598, 3599, 3600, 0} << QList<int> {2};
+        QTest::newRow("midnight after the time")
+            << daily + QStringList {"Weekly Time=9:00:00 AM"} << friday(10, 0, 0)
+            << QList<QDateTime> {at(day, 23, 59, 59), at(day.addDays(1), 0, 0, 0),
+                                 at(day.addDays(1), 0, 0, 1)}
+            << QStringList {"", "09:00:00", "08:59:59"} << QList<int> {0, 0, 1} << QList<int> {};
+    }
+    void clockChanges()
+    {
+        QFETCH(QStringList, presets);
+        QFETCH(QDateTime, start);
+        QFETCH(QList<QDateTime>, ticks);
+        QFETCH(QStringList, statuses);
+        QFETCH(QList<int>, progress);
+        QFETCH(QList<int>, logTicks);
+        Window w(presets, start);
+        w.form->PushButton2_Click();
+        int rows = 0;
+        for (int i = 0; i < ticks.size(); ++i) {
+            w.now = ticks.at(i);
+            w.form->scheduler()->Timer1_Timer();
+            const QString where = ticks.at(i).toString(Qt::ISODate);
+            QVERIFY2(w.status() == Prefix + statuses.at(i), qPrintable(where + " " + w.status()));
+            QVERIFY2(w.form->ProgressBar1->value() == progress.at(i), qPrintable(where));
+            if (logTicks.contains(i + 1))
+                expectScheduledLog(w, ++rows);
+            else
+                QVERIFY2(!w.form->lookup()->isBusy(), qPrintable(where));
+        }
+        QCOMPARE(w.server.requestCount(), logTicks.size());
+        QCOMPARE(w.env.takeReports().size(), 0);
+    }
+
     void switchOnOff()
     {
         Window w(interval("0", "0", "10"));
@@ -368,16 +477,39 @@ private Q_SLOTS:
         QCOMPARE(stored("StartStopState"), "Off");
     }
 
-    void offDuringScheduledLog()
+    // Turning logging off lets a log in flight finish and drops a scheduled log waiting behind
+    // it; a "Log Now (Test)" the user asked for still runs.
+    void offDuringLogs_data()
     {
+        QTest::addColumn<QStringList>("actions");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("scheduled log in flight") << QStringList {"tick"} << 1;
+        QTest::newRow("scheduled log waiting behind Log Now")
+            << QStringList {"logNow", "tick"} << 1;
+        QTest::newRow("Log Now waiting behind a scheduled log")
+            << QStringList {"tick", "logNow"} << 2;
+    }
+    void offDuringLogs()
+    {
+        QFETCH(QStringList, actions);
+        QFETCH(int, rows);
         Window w(interval("0", "0", "1"));
         w.server.setMode(LoopbackServer::Mode::Slow);
         w.server.setDelayMs(300);
         w.form->PushButton2_Click();
-        w.tick();
-        QVERIFY(w.form->lookup()->isBusy());
+        for (const QString &action : actions) {
+            if (action == QLatin1String("tick"))
+                w.tick();
+            else
+                w.form->PushButton9_Click();
+            QVERIFY(w.form->lookup()->isBusy());
+        }
         w.form->PushButton2_Click();
-        QTRY_COMPARE_WITH_TIMEOUT(w.rows(), 1, LookupWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(w.rows(), rows, LookupWaitMs);
+        QTRY_VERIFY(!w.form->lookup()->isBusy());
+        QTest::qWait(400);
+        QCOMPARE(w.rows(), rows);
+        QCOMPARE(w.server.requestCount(), rows);
         QVERIFY(!w.timer().isActive());
         QCOMPARE(w.status(), "Off.");
         QCOMPARE(w.form->PushButton2->text(), "Turn On");

@@ -366,8 +366,9 @@ private Q_SLOTS:
         QTRY_COMPARE(w.form->HiddenInTray(), hiddenInTray);
         QCOMPARE(w.form->isVisible(), !hiddenInTray);
         // The session's autostart entry follows the box the user clicked.
-        if (!clicks.isEmpty())
-            QCOMPARE(QFile::exists(mStartUp::EntryPath()), w.form->Check4->isChecked());
+        // Restoring the boxes at start-up writes no entry and removes none.
+        QCOMPARE(QFile::exists(mStartUp::EntryPath()),
+                 !clicks.isEmpty() && w.form->Check4->isChecked());
         QTEST(stored("Windows Startup"), "storedStartup");
         QTEST(stored("Minimized"), "storedMinimized");
         QCOMPARE(w.reports(), QStringList());
@@ -389,18 +390,38 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(w.env.storeFile()).isDir());
     }
 
-    // When the session's autostart folder cannot take the entry, the box and the setting say
-    // so instead of pretending.
+    // When the session's autostart folder cannot take the change, both boxes and both settings
+    // say what is true instead of pretending.
+    void autostartRefused_data()
+    {
+        QTest::addColumn<QStringList>("presets");
+        QTest::addColumn<bool>("startup"); // what stays true after the refused click
+        QTest::addColumn<bool>("minimized");
+        QTest::newRow("adding refused") << QStringList() << false << false;
+        QTest::newRow("removal refused, minimized")
+            << QStringList {"Windows Startup=On", "Minimized=On"} << true << true;
+        QTest::newRow("removal refused") << QStringList {"Windows Startup=On"} << true << false;
+    }
     void autostartRefused()
     {
-        Window w;
-        QFile blocker(w.env.configHome() + QStringLiteral("/autostart"));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
+        QFETCH(QStringList, presets);
+        QFETCH(bool, startup);
+        QFETCH(bool, minimized);
+        Window w(presets);
+        if (startup) {
+            // An entry that cannot be removed: a folder with something in it.
+            QVERIFY(QDir().mkpath(mStartUp::EntryPath() + QStringLiteral("/kept")));
+        } else {
+            QFile blocker(w.env.configHome() + QStringLiteral("/autostart"));
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+            blocker.close();
+        }
         w.form->Check4->click();
-        QVERIFY(!w.form->Check4->isChecked());
-        QVERIFY(!w.form->Check8->isVisibleTo(w.form.get()));
-        QCOMPARE(stored("Windows Startup"), QStringLiteral("Off"));
+        QCOMPARE(w.form->Check4->isChecked(), startup);
+        QCOMPARE(w.form->Check8->isChecked(), minimized);
+        QCOMPARE(w.form->Check8->isVisibleTo(w.form.get()), startup);
+        QCOMPARE(stored("Windows Startup"), QLatin1String(startup ? "On" : "Off"));
+        QCOMPARE(stored("Minimized"), QLatin1String(minimized ? "On" : "Off"));
         QCOMPARE(w.reports(), QStringList {QStringLiteral("Form1/Check4_Click:104")});
     }
 

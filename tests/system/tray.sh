@@ -23,6 +23,25 @@ xdotool key --clearmodifiers ctrl+shift+t
 wait_for 10 is_unmapped "$window" || fail "turning logging on did not hide the window"
 [ "$(stored StartStopState)" = On ] || fail "the switch was not turned on"
 
+# A failure while the window is in the tray: the settings file gives way to a folder, and
+# Ctrl+Shift+T cannot store the switch. The error box carries its own title alone, and
+# closing it with OK, the last visible window, leaves the program running in the tray.
+mv "$store" "$work/kept.conf"
+mkdir "$store"
+error_box() { xdotool search --onlyvisible --name '^Application Error$' 2>/dev/null | head -n1; }
+has_error_box() { [ -n "$(error_box)" ]; }
+xdotool key --clearmodifiers ctrl+shift+t
+wait_for 10 has_error_box || fail "no error box titled exactly 'Application Error' (titles: $(xdotool search --onlyvisible --name . getwindowname %@ 2>/dev/null | tr '\n' '|'))"
+xdotool windowactivate --sync "$(error_box)"
+xdotool key Return
+wait_for 10 bash -c '! xdotool search --onlyvisible --name "^Application Error$"' || fail "OK did not close the error box"
+sleep 1
+ended "$app" && fail "closing the error box ended the program"
+has_icon || fail "the icon left the tray when the error box closed"
+is_unmapped "$window" || fail "the window came back from the tray"
+rmdir "$store"
+mv "$work/kept.conf" "$store"
+
 # The session ends the program while its window is hidden: the icon and the files go.
 kill -TERM "$app"
 wait_for 20 ended "$app" || fail "the program did not end on SIGTERM"

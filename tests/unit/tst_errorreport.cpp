@@ -134,7 +134,9 @@ private Q_SLOTS:
     void appTitle()
     {
         QCOMPARE(SetAppTitle(), QStringLiteral("Trovanel"));
-        QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("Trovanel"));
+        QCOMPARE(AppTitle(), QStringLiteral("Trovanel"));
+        // Left unset: the X11 window system would append it to every dialog's title.
+        QVERIFY(QGuiApplication::applicationDisplayName() != AppTitle());
     }
 };
 

@@ -51,6 +51,7 @@ void cSysTray::ShowBalloon(const QString &Tip, const QString &sTitle, int ShowTi
     // The desktop's own display time when none is asked for.
     const int msecs = ShowTimer > 0 ? ShowTimer * 1000 : 10000;
     m_tray.showMessage(sTitle, Tip, QSystemTrayIcon::NoIcon, msecs);
+    m_lastBalloon = {Tip, sTitle, ShowTimer};
     m_balloonShowing = true;
     if (ShowOnce)
         ++m_showOnceCount;

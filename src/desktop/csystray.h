@@ -33,6 +33,14 @@ public:
     // at once; the balloon ends by itself, or earlier when the user clicks it.
     void ShowBalloon(const QString &Tip, const QString &sTitle, int ShowTimer, bool ShowOnce);
     bool balloonShowing() const { return m_balloonShowing; }
+    // The last balloon shown: its text, its title and its time in seconds.
+    struct Balloon
+    {
+        QString text;
+        QString title;
+        int seconds = 0;
+    };
+    Balloon lastBalloon() const { return m_lastBalloon; }
     int showOnceCount() const { return m_showOnceCount; }
 
     // The desktop's tray, for tests and for the window's choice between tray and task bar.
@@ -57,5 +65,6 @@ private:
     bool m_inTray = false;
     bool m_balloonShowing = false;
     int m_showOnceCount = 0;
+    Balloon m_lastBalloon;
     QTimer m_balloonTimer;
 };

@@ -1,5 +1,6 @@
 #include "app/dialogs.h"
 #include "app/form1.h"
+#include "desktop/csystray.h"
 #include "desktop/mstartup.h"
 #include "lookup/curlfunctions.h"
 #include "lookup/keyhelp.h"
@@ -374,6 +375,29 @@ private Q_SLOTS:
         QCOMPARE(w.reports(), QStringList());
     }
 
+    // Minimizing sends the window to the tray with the balloon's own words, for 5 seconds, and
+    // only the first time in a run.
+    void minimizeToTray()
+    {
+        Window w;
+        w.form->show();
+        QTRY_VERIFY(w.form->cSysTray1 && w.form->cSysTray1->InTray());
+        for (int round = 0; round < 2; ++round) {
+            w.form->setWindowState(Qt::WindowMinimized);
+            QTRY_VERIFY(w.form->HiddenInTray());
+            QVERIFY(!w.form->isVisible());
+            w.form->restoreFromTray();
+            QVERIFY(w.form->isVisible());
+        }
+        const cSysTray::Balloon balloon = w.form->cSysTray1->lastBalloon();
+        QCOMPARE(balloon.text,
+                 "has been minimized to the system tray.\nClick on the blue 'B' icon (B for "
+                 "Brenvatic) to bring the software back.");
+        QCOMPARE(balloon.title, "Trovanel");
+        QCOMPARE(balloon.seconds, 5);
+        QCOMPARE(w.form->cSysTray1->showOnceCount(), 1);
+    }
+
     // A settings file that cannot be read (a folder in its place) is reported, the window runs
     // on the first-run values, and the folder is left as it is.
     void unreadableStore()
@@ -483,6 +507,7 @@ private Q_SLOTS:
         Window w(storedKey.isNull() ? QStringList() : QStringList {"APIKey=" + storedKey});
         w.dialogs.textAnswers << answer;
         w.form->PushButton8->click();
+        QCOMPARE(w.dialogs.prompts, QStringList {"Enter Your API Key|Please Enter Your API Key"});
         QCOMPARE(w.dialogs.proposed, QStringList {storedKey.isNull() ? QString() : storedKey});
         QTEST(stored("APIKey"), "kept");
         QVERIFY(w.dialogs.questions.isEmpty());
@@ -527,7 +552,13 @@ private Q_SLOTS:
             else
                 w.form->PushButton7->click();
         }
-        QCOMPARE(w.dialogs.questions, QStringList(offers, KeyHelp::offerText()));
+        const QString offer = QStringLiteral(
+            "Software can work without API key.\n\n"
+            "But to log your location frequently, you may need to get API key from "
+            "https://ipinfo.io/signup.\n\n"
+            "Would you like me to open https://ipinfo.io/signup now?\n\n"
+            "Questions? Please contact Team Brenvatic at https://brenvatic.example/contact");
+        QCOMPARE(w.dialogs.questions, QStringList(offers, offer));
         QCOMPARE(w.dialogs.openedUrls,
                  yes ? QStringList {"https://ipinfo.io/signup"} : QStringList());
     }

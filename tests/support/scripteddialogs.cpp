@@ -1,8 +1,9 @@
 #include "support/scripteddialogs.h"
 
-std::optional<QString> ScriptedDialogs::askText(const QString &, const QString &,
+std::optional<QString> ScriptedDialogs::askText(const QString &prompt, const QString &caption,
                                                 const QString &initial)
 {
+    prompts << caption + QLatin1Char('|') + prompt;
     proposed << initial;
     return textAnswers.isEmpty() ? std::nullopt : textAnswers.takeFirst();
 }

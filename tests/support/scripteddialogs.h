@@ -23,7 +23,9 @@ public:
     QList<bool> yesNoAnswers;
     QStringList saveAnswers;
 
-    QStringList proposed, questions, notices, openedUrls;
+    // Text questions as "caption|prompt", with the text proposed in each.
+    QStringList prompts, proposed;
+    QStringList questions, notices, openedUrls;
     QStringList saveTitles;
     QList<QStringList> saveFilters;
 };

@@ -7,9 +7,12 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh" "$root/build" -DTROVANEL_BUILD_TESTS=ON
+
+# House habits first, so that a stray format or warning fails early and says where.
+"$root/scripts/check-format.sh"
+"$root/scripts/build.sh" "$root/build" -DTROVANEL_BUILD_TESTS=ON -DTROVANEL_WERROR=ON
 "$root/scripts/build.sh" "$root/build-asan" -DTROVANEL_BUILD_TESTS=ON -DTROVANEL_SANITIZE=ON \
-    -DTROVANEL_BUILD_BENCH=OFF
+    -DTROVANEL_BUILD_BENCH=OFF -DTROVANEL_WERROR=ON
 "$root/scripts/fuzz.sh" "${TROVANEL_FUZZ_SECONDS:-20}"
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/trovanel-test.XXXXXX")

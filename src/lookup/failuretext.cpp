@@ -43,29 +43,45 @@ QString printable(QStringView text)
 }
 
 // Cut between two characters as the user sees them, so that a letter never loses its accent or
-// half of its code.
+// half of its code. A character may carry any number of marks, so the length in code units is
+// bound as well.
 QString shortened(const QString &text)
 {
+    using FailureText::MaxMessageLength, FailureText::MaxMessageUnits;
     QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
-    qsizetype keep = 0; // where the text ends when the ellipsis follows
+    qsizetype keep = 0; // the end of the last whole character that leaves room for "…"
     int count = 0;
     for (qsizetype at = characters.toNextBoundary(); at >= 0; at = characters.toNextBoundary()) {
-        if (++count == FailureText::MaxMessageLength - 1)
-            keep = at;
-        if (count > FailureText::MaxMessageLength)
+        if (++count > MaxMessageLength || at > MaxMessageUnits) {
+            if (keep == 0) {
+                // A first character longer than the whole allowance: cut between code points.
+                keep = MaxMessageUnits - 1;
+                if (text[keep - 1].isHighSurrogate())
+                    --keep;
+            }
             return text.left(keep).trimmed() + QChar(0x2026);
+        }
+        if (count < MaxMessageLength && at < MaxMessageUnits)
+            keep = at;
     }
     return text;
 }
 
 // The first line that shows something.
-QString firstLine(const QString &text)
+QString firstLine(QStringView text)
 {
-    static const QRegularExpression lineBreak(QStringLiteral("[\r\n\f\v\u2028\u2029]"));
-    for (const QStringView line : QStringView(text).split(lineBreak, Qt::SkipEmptyParts)) {
-        QString shown = printable(line);
+    const auto endsLine = [](QChar c) {
+        return c == u'\n' || c == u'\r' || c == u'\f' || c == u'\v' || c == u'\u0085'
+            || c == u'\u2028' || c == u'\u2029';
+    };
+    for (qsizetype start = 0; start < text.size();) {
+        qsizetype end = start;
+        while (end < text.size() && !endsLine(text[end]))
+            ++end;
+        QString shown = printable(text.sliced(start, end - start));
         if (!shown.isEmpty())
             return shown;
+        start = end + 1;
     }
     return {};
 }
@@ -99,23 +115,69 @@ QString decodeEntities(const QString &text)
     return result;
 }
 
+// The contents of the page's title element, or nothing.
+QString titleOf(QStringView page)
+{
+    const QStringView tag = u"<title";
+    qsizetype open = page.indexOf(tag, 0, Qt::CaseInsensitive);
+    // Not <titlebar> or the like: the name ends at a blank or the tag's end.
+    while (open >= 0 && open + tag.size() < page.size()
+           && !(page[open + tag.size()] == u'>' || page[open + tag.size()].isSpace()))
+        open = page.indexOf(tag, open + tag.size(), Qt::CaseInsensitive);
+    const qsizetype start = open < 0 ? -1 : page.indexOf(u'>', open);
+    const qsizetype end = start < 0 ? -1 : page.indexOf(u"</title", start, Qt::CaseInsensitive);
+    return end < 0 ? QString() : page.sliced(start + 1, end - start - 1).toString();
+}
+
+// Where an element whose contents are not shown (a comment, a script, a style sheet, the
+// head) starting at a tag ends, or 0 for any other tag.
+qsizetype hiddenEnd(QStringView page, qsizetype open)
+{
+    const QStringView rest = page.sliced(open);
+    if (rest.startsWith(u"<!--")) {
+        const qsizetype end = page.indexOf(u"-->", open + 4);
+        return end < 0 ? -1 : end + 3;
+    }
+    for (const QStringView name : {u"script", u"style", u"head"}) {
+        const qsizetype after = name.size() + 1;
+        if (!rest.sliced(1).startsWith(name, Qt::CaseInsensitive)
+            || (rest.size() > after && rest[after].isLetterOrNumber()))
+            continue;
+        const QString closing = QStringLiteral("</") + name.toString();
+        const qsizetype end = page.indexOf(closing, open + after, Qt::CaseInsensitive);
+        const qsizetype close = end < 0 ? -1 : page.indexOf(u'>', end);
+        return close < 0 ? -1 : close + 1;
+    }
+    return 0;
+}
+
+// The page's text with each tag turned into a line break. Every search goes on from where the
+// last one stopped, so that a page full of unclosed tags costs no more than a short one.
+QString pageText(QStringView page)
+{
+    QString text;
+    qsizetype at = 0;
+    while (at >= 0 && at < page.size()) {
+        const qsizetype open = page.indexOf(u'<', at);
+        text += page.sliced(at, (open < 0 ? page.size() : open) - at);
+        if (open < 0)
+            break;
+        text += QLatin1Char('\n');
+        at = hiddenEnd(page, open);
+        if (at == 0) {
+            const qsizetype close = page.indexOf(u'>', open);
+            at = close < 0 ? -1 : close + 1;
+        }
+    }
+    return text;
+}
+
 QString htmlMessage(const QString &page)
 {
-    const auto options = QRegularExpression::CaseInsensitiveOption
-        | QRegularExpression::DotMatchesEverythingOption;
-    static const QRegularExpression title(QStringLiteral("<title\\b[^>]*>(.*?)</title\\s*>"),
-                                          options);
-    const QString titled = printable(decodeEntities(title.match(page).captured(1)));
+    const QString titled = printable(decodeEntities(titleOf(page)));
     if (!titled.isEmpty())
         return titled;
-
-    static const QRegularExpression hidden(
-        QStringLiteral("<!--.*?-->|<(script|style|head)\\b.*?</\\1\\s*>"), options);
-    static const QRegularExpression tag(QStringLiteral("<[^>]*>?"));
-    QString text = page;
-    text.remove(hidden);
-    text.replace(tag, QStringLiteral("\n"));
-    return firstLine(decodeEntities(text));
+    return firstLine(decodeEntities(pageText(page)));
 }
 
 // nullopt when the body is no JSON object; an empty text when it is one without a message.

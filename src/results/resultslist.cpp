@@ -141,16 +141,22 @@ QVariant ResultsList::data(const QModelIndex &index, int role) const
         return {};
 
     // Only the Time cell speaks of a failure: it is the one a reader of the row meets first.
-    const QString failed = index.column() == Time ? failure(index.row()) : QString();
+    const auto failed = [&] {
+        return index.column() == Time ? failure(index.row()) : QString();
+    };
     switch (role) {
     case Qt::DisplayRole:
         return cell(index.row(), index.column());
-    case Qt::ToolTipRole:
-        return failed.isEmpty() ? QString::fromLatin1(CellHint) : failed;
-    case Qt::AccessibleDescriptionRole:
-        return failed.isEmpty() ? QVariant() : QVariant(failed);
+    case Qt::ToolTipRole: {
+        const QString text = failed();
+        return text.isEmpty() ? QString::fromLatin1(CellHint) : text;
+    }
+    case Qt::AccessibleDescriptionRole: {
+        const QString text = failed();
+        return text.isEmpty() ? QVariant() : QVariant(text);
+    }
     case Qt::DecorationRole:
-        return failed.isEmpty() ? QVariant() : warningIcon();
+        return failed().isEmpty() ? QVariant() : warningIcon();
     case Qt::CheckStateRole:
         if (index.column() == Time)
             return int(m_rows[index.row()].checked ? Qt::Checked : Qt::Unchecked);

@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     int count = 0;
     while (characters.toNextBoundary() >= 0)
         ++count;
-    if (count > FailureText::MaxMessageLength)
+    if (count > FailureText::MaxMessageLength || message.size() > FailureText::MaxMessageUnits)
         std::abort();
     return 0;
 }

@@ -256,7 +256,7 @@ void TestRealLookup::brokenServiceGivesEmptyRow_data()
         << reply << 429 << longMessageBody() << 1
         << answered + "429: " + QString(FailureText::MaxMessageLength - 2, QLatin1Char('x'))
             + QStringLiteral(u"\U0001F600\u2026");
-    // Only the client's status decides: an answer that reads like an error is still one.
+    // Only the status the client saw decides: an error-like body with a good status is no failure.
     QTest::newRow("error text with a good status")
         << reply << 200 << LoopbackServer::rateLimitAnswer() << 1 << QString();
 }
@@ -267,14 +267,13 @@ void TestRealLookup::brokenServiceGivesEmptyRow()
     QFETCH(int, status);
     QFETCH(QByteArray, body);
     QFETCH(int, expectedRuns);
+    QFETCH(QString, failure);
 
     m_server->setMode(mode);
     LoopbackServer::Response response;
     response.status = status;
     response.body = body;
     m_server->setResponse(response);
-
-    QFETCH(QString, failure);
 
     QSignalSpy runs(&m_functions->runner(), &CurlRunner::runStarted);
     QSignalSpy answers(&m_functions->runner(), &CurlRunner::finished);

@@ -172,6 +172,15 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
         if (row >= 0)
             ListView1->scrollTo(m_results->index(row, 0));
     });
+    // The tray icon's tip names the last failed log until a log succeeds, so that a user who
+    // keeps the window hidden learns of a refused key or a rate limit.
+    connect(m_lookup, &CurlFunctions::lookupOutcome, this, [this](const QString &failure) {
+        if (!cSysTray1)
+            return;
+        const QString name = QString::fromLatin1(ProductName);
+        cSysTray1->setTrayTip(
+            failure.isEmpty() ? name : name + QStringLiteral("\nLast log failed: ") + failure);
+    });
 }
 
 Form1::~Form1()

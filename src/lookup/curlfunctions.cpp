@@ -68,11 +68,17 @@ bool CurlFunctions::GetLog()
     return true;
 }
 
-void CurlFunctions::onAnswer(const QString &answer)
+void CurlFunctions::onAnswer(const QString &answer, const QString &failure)
 {
     StepRunner steps(QStringLiteral("CurlFunctions"), QStringLiteral("GetLog"));
     int row = -1;
-    steps.step(104, [&] { row = ParseCurl(TimeText(m_logTime), answer); });
+    // A failed log keeps its location cells empty, whatever its error body holds, so that the
+    // exports show it as before; the row carries the reason instead.
+    steps.step(
+        104, [&] { row = ParseCurl(TimeText(m_logTime), failure.isEmpty() ? answer : QString()); });
+    if (!failure.isEmpty())
+        steps.step(106, [&] { m_results->setFailure(row, failure); });
+    Q_EMIT lookupOutcome(failure);
     Q_EMIT logFinished(row);
 }
 

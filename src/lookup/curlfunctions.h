@@ -47,11 +47,14 @@ public:
 
 Q_SIGNALS:
     void progressText(const QString &text);
-    // A log has appended its row.
+    // A log has appended its row; lookupOutcome came just before.
     void logFinished(int row);
+    // How the log went: empty when the service told the location, else why it did not (the
+    // row keeps the same text).
+    void lookupOutcome(const QString &failure);
 
 private:
-    void onAnswer(const QString &answer);
+    void onAnswer(const QString &answer, const QString &failure);
 
     ResultsList *m_results;
     CurlRunner m_runner;

@@ -2,14 +2,19 @@
 
 #include "app/errorreport.h"
 #include "lookup/answertext.h"
+#include "lookup/failuretext.h"
 #include "lookup/filehelpers.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QUrl>
 
 namespace {
 const QString ProgressIdle = QStringLiteral("Progress Bar");
+// The client prints the three digits of the status; anything longer is not a status.
+constexpr qsizetype StatusOutputLimit = 16;
 } // namespace
 
 CurlRunner::CurlRunner(QObject *parent) : QObject(parent)
@@ -40,9 +45,13 @@ QString CurlRunner::defaultServiceBase()
 
 QString CurlRunner::requestUrl(const QString &base, const QString &key)
 {
-    if (key.trimmed().isEmpty())
+    // A key pasted from a mail or a web page often brings blanks along, which the client
+    // refuses in an address; characters such as & or = would change the query.
+    const QString token = key.trimmed();
+    if (token.isEmpty())
         return base;
-    return base + QStringLiteral("/geo?token=") + key;
+    return base + QStringLiteral("/geo?token=")
+        + QString::fromLatin1(QUrl::toPercentEncoding(token));
 }
 
 QByteArray CurlRunner::configText(const QString &url)
@@ -79,7 +88,8 @@ QByteArray CurlRunner::configText(const QString &url)
 
 QStringList CurlRunner::arguments() const
 {
-    // -q first: a ~/.curlrc must not change what the program asks for.
+    // -q first: a ~/.curlrc must not change what the program asks for. The body goes to the
+    // answer file, the status the service gave to standard output.
     return {QStringLiteral("-q"),
             QStringLiteral("--config"),
             QStringLiteral("-"),
@@ -92,6 +102,8 @@ QStringList CurlRunner::arguments() const
             QString::number(m_config.maxTimeSeconds),
             QStringLiteral("--max-filesize"),
             QString::number(m_config.maxAnswerBytes),
+            QStringLiteral("--write-out"),
+            QStringLiteral("%{http_code}"),
             QStringLiteral("--output"),
             m_answerPath};
 }
@@ -126,8 +138,10 @@ void CurlRunner::runOnce()
     m_pollCount = 0;
     auto *process = new QProcess(this);
     m_process = process;
-    process->setStandardOutputFile(QProcess::nullDevice());
+    m_status = 0;
+    m_statusOutput.clear();
     process->setStandardErrorFile(QProcess::nullDevice());
+    connect(process, &QProcess::readyReadStandardOutput, this, &CurlRunner::takeStatusOutput);
     connect(process, &QProcess::finished, this, &CurlRunner::onProcessFinished);
     connect(process, &QProcess::errorOccurred, this, &CurlRunner::onProcessError);
 
@@ -160,10 +174,24 @@ void CurlRunner::onProcessError(QProcess::ProcessError error)
     afterRun(false, shownAsRunning);
 }
 
+void CurlRunner::takeStatusOutput()
+{
+    if (!m_process)
+        return;
+    // Read in full so that nothing piles up in the process's buffer, kept only up to the limit.
+    const QByteArray output = m_process->readAllStandardOutput();
+    m_statusOutput += output.left(StatusOutputLimit - m_statusOutput.size());
+}
+
 void CurlRunner::onProcessFinished(int exitCode, QProcess::ExitStatus status)
 {
     if (!m_process || sender() != m_process)
         return;
+    takeStatusOutput();
+    const QByteArray digits = m_statusOutput.trimmed();
+    bool isNumber = false;
+    const int code = digits.toInt(&isNumber);
+    m_status = isNumber && digits.size() == 3 ? code : 0;
     dropProcess();
     afterRun(status == QProcess::NormalExit && exitCode == 0, true);
 }
@@ -190,6 +218,12 @@ void CurlRunner::afterRun(bool transferOk, bool started)
     if (!transferOk || (info.exists() && info.size() > m_config.maxAnswerBytes))
         DeleteFileQuietly(m_answerPath);
 
+    // An error status is the service's answer, not a lost one: asking again at once would
+    // only use up more of a rate limit or repeat a refused key.
+    if (transferOk && m_status >= 400) {
+        finish(QString(), readFailure(m_status));
+        return;
+    }
     if (FileExists(m_answerPath)) {
         finish(readAnswer());
         return;
@@ -205,7 +239,7 @@ void CurlRunner::onPauseOver()
     if (m_failedRuns < m_config.maxRuns)
         runOnce();
     else
-        finish(CouldNotConnect);
+        finish(CouldNotConnect, FailureText::couldNotConnect());
 }
 
 QString CurlRunner::readAnswer()
@@ -218,10 +252,23 @@ QString CurlRunner::readAnswer()
     return text;
 }
 
-void CurlRunner::finish(const QString &answer)
+QString CurlRunner::readFailure(int status)
+{
+    // The body as the service sent it: its message is read as JSON, which the flattening for
+    // the location values would spoil. A body that cannot be read leaves the status alone.
+    QByteArray body;
+    QFile file(m_answerPath);
+    if (file.open(QIODevice::ReadOnly))
+        body = file.read(m_config.maxAnswerBytes);
+    file.close();
+    DeleteFileQuietly(m_answerPath);
+    return FailureText::httpError(status, body);
+}
+
+void CurlRunner::finish(const QString &answer, const QString &failure)
 {
     m_active = false;
-    Q_EMIT finished(answer);
+    Q_EMIT finished(answer, failure);
 }
 
 void CurlRunner::abort()

@@ -20,8 +20,8 @@ struct CurlRunnerConfig
 };
 
 // Asks the geolocation service where this computer is, by running the system's curl, and
-// hands back the flattened answer text (or "Could not connect"). One lookup at a time; the
-// event loop never waits for the client.
+// hands back the flattened answer text (or "Could not connect"), and why the lookup failed when
+// it did. One lookup at a time; the event loop never waits for the client.
 class CurlRunner : public QObject
 {
     Q_OBJECT
@@ -44,7 +44,8 @@ public:
 
     // $TROVANEL_SERVICE_URL when set (tests, mirrors), else the public service.
     static QString defaultServiceBase();
-    // The base alone when the key is blank, else base + "/geo?token=" + the key as stored.
+    // The base alone when the key is blank, else base + "/geo?token=" + the key without the
+    // blanks around it, percent-encoded.
     static QString requestUrl(const QString &base, const QString &key);
     // The client's configuration, read from its standard input, so that the key never shows
     // in the process list.
@@ -65,7 +66,9 @@ Q_SIGNALS:
     // "Please wait.. n" while a run goes on, "Progress Bar" when it ends.
     void progressText(const QString &text);
     void runStarted(int run, qint64 pid);
-    void finished(const QString &answer);
+    // failure is empty when the service gave its answer; otherwise it says, for the user, why
+    // there is none. An error status from the service gives an empty answer.
+    void finished(const QString &answer, const QString &failure);
 
 private:
     void runOnce();
@@ -73,9 +76,11 @@ private:
     void onProcessError(QProcess::ProcessError error);
     void afterRun(bool transferOk, bool started);
     void onPauseOver();
-    void finish(const QString &answer);
+    void finish(const QString &answer, const QString &failure = {});
     void dropProcess();
     QString readAnswer();
+    QString readFailure(int status);
+    void takeStatusOutput();
 
     CurlRunnerConfig m_config;
     QString m_client = QStringLiteral("curl");
@@ -88,6 +93,8 @@ private:
     int m_runs = 0; // runs started in this lookup
     int m_failedRuns = 0; // runs that left no answer
     int m_pollCount = 0;
+    int m_status = 0; // the HTTP status of the last run, 0 when the client gave none
+    QByteArray m_statusOutput; // what the client printed of it so far
     QPointer<QProcess> m_process;
     QTimer m_pollTimer;
     QTimer m_watchdog;

@@ -1,5 +1,10 @@
 #include "results/resultslist.h"
 
+#include <QApplication>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QStyle>
+
 #include <algorithm>
 
 namespace {
@@ -10,6 +15,20 @@ constexpr const char *Captions[ResultsList::ColumnCount] = {
 
 // The header lines can be dragged to widen a column; long place names are cut off until then.
 constexpr const char *CellHint = "Move | line to right and out of window to reveal full names.";
+
+// The mark of a failed log, as the desktop draws a warning. Without a graphical application
+// (tests of the table alone, tools) no icon can be made, and none is asked for.
+QVariant warningIcon()
+{
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return {};
+    QIcon icon = QIcon::fromTheme(QStringLiteral("dialog-warning"));
+    if (icon.isNull()) {
+        if (auto *app = qobject_cast<QApplication *>(QCoreApplication::instance()))
+            icon = app->style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    }
+    return icon.isNull() ? QVariant() : QVariant(icon);
+}
 
 bool isColumn(int column)
 {
@@ -80,7 +99,21 @@ void ResultsList::clear()
     beginResetModel();
     // Assigning an empty list gives the memory back; QList::clear() would keep the capacity.
     m_rows = {};
+    m_failures = {};
     endResetModel();
+}
+
+void ResultsList::setFailure(int row, const QString &text)
+{
+    if (row < 0 || row >= rows() || failure(row) == text)
+        return;
+    if (text.isEmpty())
+        m_failures.remove(row);
+    else
+        m_failures.insert(row, text);
+    const QModelIndex changed = index(row, Time);
+    Q_EMIT dataChanged(changed, changed,
+                       {Qt::DecorationRole, Qt::ToolTipRole, Qt::AccessibleDescriptionRole});
 }
 
 QStringView ResultsList::cellView(int row, int column) const
@@ -107,11 +140,23 @@ QVariant ResultsList::data(const QModelIndex &index, int role) const
     if (!isCell(*this, index))
         return {};
 
+    // Only the Time cell speaks of a failure: it is the one a reader of the row meets first.
+    const auto failed = [&] {
+        return index.column() == Time ? failure(index.row()) : QString();
+    };
     switch (role) {
     case Qt::DisplayRole:
         return cell(index.row(), index.column());
-    case Qt::ToolTipRole:
-        return QString::fromLatin1(CellHint);
+    case Qt::ToolTipRole: {
+        const QString text = failed();
+        return text.isEmpty() ? QString::fromLatin1(CellHint) : text;
+    }
+    case Qt::AccessibleDescriptionRole: {
+        const QString text = failed();
+        return text.isEmpty() ? QVariant() : QVariant(text);
+    }
+    case Qt::DecorationRole:
+        return failed().isEmpty() ? QVariant() : warningIcon();
     case Qt::CheckStateRole:
         if (index.column() == Time)
             return int(m_rows[index.row()].checked ? Qt::Checked : Qt::Unchecked);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringView>
@@ -28,6 +29,12 @@ public:
     void setCell(int row, int column, const QString &text);
     void clear();
 
+    // Why the row's log found no location, for the user: its Time cell shows a warning icon,
+    // and the text as its tooltip and accessible description. Empty text: a good row. The
+    // exports read the cells only, so they show a failed row as an empty one.
+    void setFailure(int row, const QString &text);
+    QString failure(int row) const { return m_failures.value(row); }
+
     int rows() const { return int(m_rows.size()); }
     QString cell(int row, int column) const { return cellView(row, column).toString(); }
     // A view that stays valid until the row changes; the exports read through it.
@@ -54,4 +61,6 @@ private:
     };
 
     QList<Row> m_rows;
+    // By row number: most logs succeed, and a good row should cost nothing more.
+    QHash<int, QString> m_failures;
 };

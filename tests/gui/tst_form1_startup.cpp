@@ -13,6 +13,7 @@
 #include "support/scripteddialogs.h"
 #include "support/testenv.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -561,6 +562,54 @@ private Q_SLOTS:
         QCOMPARE(w.dialogs.questions, QStringList(offers, offer));
         QCOMPARE(w.dialogs.openedUrls,
                  yes ? QStringList {"https://ipinfo.io/signup"} : QStringList());
+    }
+
+    // A user who keeps the window in the tray learns from the icon's tip that logging fails,
+    // until it works again; a screen reader finds the reason on the failed row.
+    void lastFailureInTray_data()
+    {
+        QTest::addColumn<bool>("reachable");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("key refused")
+            << true << "The service answered HTTP 401: Please make sure your token is correct";
+        QTest::newRow("no service") << false << "Could not connect to the location service.";
+    }
+    void lastFailureInTray()
+    {
+        QFETCH(bool, reachable);
+        QFETCH(QString, failure);
+        Window w({"APIKey=k", "StartStopState=Off"});
+        QTRY_VERIFY(w.form->cSysTray1);
+        QCOMPARE(w.form->cSysTray1->TrayTip(), "Trovanel");
+        w.server.setMode(reachable ? LoopbackServer::Mode::Reply
+                                   : LoopbackServer::Mode::CloseAtOnce);
+        w.server.setResponse({401,
+                              "{\"error\":{\"title\":\"Wrong token\",\"message\":\"Please "
+                              "make sure your token is correct\"}}"});
+
+        w.form->PushButton9->click();
+        QTRY_COMPARE_WITH_TIMEOUT(w.form->results()->rows(), 1, 5000);
+        QCOMPARE(w.form->cSysTray1->TrayTip(), "Trovanel\nLast log failed: " + failure);
+        QAccessibleInterface *table = QAccessible::queryAccessibleInterface(w.form->ListView1);
+        QVERIFY(table && table->tableInterface());
+        QAccessibleInterface *time = table->tableInterface()->cellAt(0, ResultsList::Time);
+        QVERIFY(time);
+        QCOMPARE(time->text(QAccessible::Description), failure);
+
+        w.server.setMode(LoopbackServer::Mode::Reply);
+        w.server.setResponse({200, LoopbackServer::prettyAnswer()});
+        w.form->PushButton9->click();
+        QTRY_COMPARE_WITH_TIMEOUT(w.form->results()->rows(), 2, 5000);
+        QCOMPARE(w.form->cSysTray1->TrayTip(), "Trovanel");
+        QCOMPARE(w.form->results()->cell(1, ResultsList::Country), " BR");
+        // The failed row keeps its reason; the good one has none.
+        QCOMPARE(
+            table->tableInterface()->cellAt(0, ResultsList::Time)->text(QAccessible::Description),
+            failure);
+        QCOMPARE(
+            table->tableInterface()->cellAt(1, ResultsList::Time)->text(QAccessible::Description),
+            QString());
+        QCOMPARE(w.reports(), QStringList());
     }
 };
 

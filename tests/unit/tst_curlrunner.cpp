@@ -460,24 +460,33 @@ void TestCurlRunner::abortInFlight()
 
 void TestCurlRunner::requestOnStandardInput_data()
 {
+    QTest::addColumn<QString>("base");
     QTest::addColumn<bool>("stored");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QByteArray>("expectedConfig");
 
-    const QByteArray base = "http://127.0.0.1:9/svc";
-    QTest::newRow("no key ever stored") << false << QString() << "url = \"" + base + "\"\n";
-    QTest::newRow("empty key") << true << QString() << "url = \"" + base + "\"\n";
-    QTest::newRow("blank key") << true << QStringLiteral("   ") << "url = \"" + base + "\"\n";
-    QTest::newRow("key") << true << QStringLiteral("k3y-123")
+    const QString svc = QStringLiteral("http://127.0.0.1:9/svc");
+    const QByteArray base = svc.toUtf8();
+    QTest::newRow("no key ever stored") << svc << false << QString() << "url = \"" + base + "\"\n";
+    QTest::newRow("empty key") << svc << true << QString() << "url = \"" + base + "\"\n";
+    QTest::newRow("blank key") << svc << true << QStringLiteral("   ")
+                               << "url = \"" + base + "\"\n";
+    QTest::newRow("key") << svc << true << QStringLiteral("k3y-123")
                          << "url = \"" + base + "/geo?token=k3y-123\"\n";
-    QTest::newRow("key with blanks around, kept as stored")
-        << true << QStringLiteral(" k3y ") << "url = \"" + base + "/geo?token= k3y \"\n";
-    QTest::newRow("quote and backslash escaped")
-        << true << QStringLiteral("a\"b\\c") << "url = \"" + base + "/geo?token=a\\\"b\\\\c\"\n";
+    // The stored key stays as typed; the request carries it without the blanks.
+    QTest::newRow("key with blanks around, sent without them")
+        << svc << true << QStringLiteral(" k3y ") << "url = \"" + base + "/geo?token=k3y\"\n";
+    QTest::newRow("quote and backslash in the key encoded")
+        << svc << true << QStringLiteral("a\"b\\c")
+        << "url = \"" + base + "/geo?token=a%22b%5Cc\"\n";
+    QTest::newRow("quote and backslash in the address escaped")
+        << QStringLiteral("http://127.0.0.1:9/s\"v\\c") << true << QStringLiteral("k3y")
+        << QByteArray("url = \"http://127.0.0.1:9/s\\\"v\\\\c/geo?token=k3y\"\n");
 }
 
 void TestCurlRunner::requestOnStandardInput()
 {
+    QFETCH(QString, base);
     QFETCH(bool, stored);
     QFETCH(QString, key);
     QFETCH(QByteArray, expectedConfig);
@@ -488,7 +497,7 @@ void TestCurlRunner::requestOnStandardInput()
     runner.setConfig(quickConfig());
     runner.setClient(m_fake->path());
     runner.setAnswerPath(answerPath());
-    runner.setServiceBase(QStringLiteral("http://127.0.0.1:9/svc"));
+    runner.setServiceBase(base);
 
     QSignalSpy finished(&runner, &CurlRunner::finished);
     runner.start();

@@ -1,5 +1,6 @@
 #include "lookup/curlfunctions.h"
 #include "lookup/curlrunner.h"
+#include "lookup/failuretext.h"
 #include "results/resultslist.h"
 #include "settings/settingsstore.h"
 #include "support/loopbackserver.h"
@@ -45,6 +46,29 @@ QStringList rowCells(const ResultsList &results, int row)
 }
 
 const QStringList EmptyCells(6);
+
+const QString Hint = QStringLiteral("Move | line to right and out of window to reveal full names.");
+
+// What the table tells a user and a screen reader about the row: its Time cell's tooltip,
+// accessible description and whether it shows an icon, and the tooltip of the other cells.
+void verifyRowTells(const ResultsList &results, int row, const QString &failure)
+{
+    const QModelIndex time = results.index(row, ResultsList::Time);
+    QCOMPARE(results.failure(row), failure);
+    QCOMPARE(results.data(time, Qt::ToolTipRole).toString(), failure.isEmpty() ? Hint : failure);
+    QCOMPARE(results.data(time, Qt::AccessibleDescriptionRole).toString(), failure);
+    QCOMPARE(results.data(time, Qt::DecorationRole).isNull(), failure.isEmpty());
+    for (int column = ResultsList::Country; column <= ResultsList::Timezone; ++column)
+        QCOMPARE(results.data(results.index(row, column), Qt::ToolTipRole).toString(), Hint);
+}
+
+// A message of the service just over the length shown, ending in letters outside the basic
+// plane, each two UTF-16 units: the cut must fall between two of them.
+QByteArray longMessageBody()
+{
+    return "{\"error\":{\"message\":\"" + QByteArray(FailureText::MaxMessageLength - 2, 'x')
+        + "\xf0\x9f\x98\x80\xf0\x9f\x98\x80\xf0\x9f\x98\x80\"}}";
+}
 
 } // namespace
 
@@ -180,6 +204,7 @@ void TestRealLookup::answerBecomesRow()
     QCOMPARE(m_results->rows(), 1);
     QCOMPARE(m_results->cell(0, ResultsList::Time), CurlFunctions::TimeText(noted));
     QCOMPARE(rowCells(*m_results, 0), expected);
+    verifyRowTells(*m_results, 0, QString());
     QVERIFY(!QFileInfo::exists(m_functions->MessagePath()));
 }
 
@@ -189,14 +214,51 @@ void TestRealLookup::brokenServiceGivesEmptyRow_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<int>("expectedRuns");
+    QTest::addColumn<QString>("failure"); // what the row tells the user
 
-    // The rate-limit answer is a complete transfer: it is taken (once) and has no location.
-    QTest::newRow("rate limited") << LoopbackServer::Mode::Reply << 429
-                                  << LoopbackServer::rateLimitAnswer() << 1;
-    QTest::newRow("connection closed at once")
-        << LoopbackServer::Mode::CloseAtOnce << 200 << LoopbackServer::prettyAnswer() << 6;
-    QTest::newRow("transfer cut halfway")
-        << LoopbackServer::Mode::CutTransfer << 200 << LoopbackServer::prettyAnswer() << 6;
+    const auto reply = LoopbackServer::Mode::Reply;
+    const QString answered = QStringLiteral("The service answered HTTP ");
+    const QString noService = QStringLiteral("Could not connect to the location service.");
+
+    // An error answer is a complete transfer: it is taken (once) and has no location.
+    QTest::newRow("rate limited") << reply << 429 << LoopbackServer::rateLimitAnswer() << 1
+                                  << answered + "429: Upgrade to increase your usage limits.";
+    QTest::newRow("connection closed at once") << LoopbackServer::Mode::CloseAtOnce << 200
+                                               << LoopbackServer::prettyAnswer() << 6 << noService;
+    QTest::newRow("transfer cut halfway") << LoopbackServer::Mode::CutTransfer << 200
+                                          << LoopbackServer::prettyAnswer() << 6 << noService;
+    QTest::newRow("wrong key, title only")
+        << reply << 401 << QByteArray("{\"error\":{\"title\":\"Wrong token\"}}") << 1
+        << answered + "401: Wrong token";
+    QTest::newRow("forbidden, top-level error text")
+        << reply << 403 << QByteArray("{\"error\": \"Key\\u0007 not\\n allowed \"}") << 1
+        << answered + "403: Key not allowed";
+    QTest::newRow("error body holding a location")
+        << reply << 429 << LoopbackServer::prettyAnswer() << 1 << answered + "429.";
+    QTest::newRow("plain text, first line")
+        << reply << 404 << QByteArray("\r\n  \t\r\nNo such\tpage \r\nsecond line\n") << 1
+        << answered + "404: No such page";
+    QTest::newRow("empty body") << reply << 503 << QByteArray() << 1 << answered + "503.";
+    QTest::newRow("HTML page, its title")
+        << reply << 500
+        << QByteArray("<!DOCTYPE html>\n<html><head><title>500 Internal Server Error</title>"
+                      "</head><body><h1>Internal Server Error</h1></body></html>\n")
+        << 1 << answered + "500: 500 Internal Server Error";
+    QTest::newRow("HTML page without a title, its first text")
+        << reply << 502
+        << QByteArray("<html><head><style>p{}</style></head><body><script>var a = 1;</script>\n"
+                      "<h1>Bad &amp; broken gateway</h1><p>More</p></body></html>")
+        << 1 << answered + "502: Bad & broken gateway";
+    QTest::newRow("bytes that are no text")
+        << reply << 500 << QByteArrayLiteral("\xff\xfe\x00\x01garbage\x80\xc0") << 1
+        << answered + "500.";
+    QTest::newRow("long message, cut between characters")
+        << reply << 429 << longMessageBody() << 1
+        << answered + "429: " + QString(FailureText::MaxMessageLength - 2, QLatin1Char('x'))
+            + QStringLiteral(u"\U0001F600\u2026");
+    // Only the status the client saw decides: an error-like body with a good status is no failure.
+    QTest::newRow("error text with a good status")
+        << reply << 200 << LoopbackServer::rateLimitAnswer() << 1 << QString();
 }
 
 void TestRealLookup::brokenServiceGivesEmptyRow()
@@ -205,6 +267,7 @@ void TestRealLookup::brokenServiceGivesEmptyRow()
     QFETCH(int, status);
     QFETCH(QByteArray, body);
     QFETCH(int, expectedRuns);
+    QFETCH(QString, failure);
 
     m_server->setMode(mode);
     LoopbackServer::Response response;
@@ -214,6 +277,7 @@ void TestRealLookup::brokenServiceGivesEmptyRow()
 
     QSignalSpy runs(&m_functions->runner(), &CurlRunner::runStarted);
     QSignalSpy answers(&m_functions->runner(), &CurlRunner::finished);
+    QSignalSpy outcomes(m_functions.get(), &CurlFunctions::lookupOutcome);
     QCOMPARE(logOnce(), 0);
     QCOMPARE(runs.size(), expectedRuns);
     // A closed connection is dropped before the request is read, so only the others count it.
@@ -223,6 +287,9 @@ void TestRealLookup::brokenServiceGivesEmptyRow()
         QCOMPARE(answers.at(0).at(0).toString(), CurlRunner::CouldNotConnect);
     QCOMPARE(m_results->rows(), 1);
     QCOMPARE(rowCells(*m_results, 0), EmptyCells);
+    verifyRowTells(*m_results, 0, failure);
+    QCOMPARE(outcomes.size(), 1);
+    QCOMPARE(outcomes.at(0).at(0).toString(), failure);
     QVERIFY(!QFileInfo::exists(m_functions->MessagePath()));
 }
 
@@ -289,6 +356,18 @@ void TestRealLookup::requestPath_data()
                                << "/";
     QTest::newRow("blank key") << "   "
                                << "/";
+    QTest::newRow("blank key with a tab and a line break") << " \t\n "
+                                                           << "/";
+    // Pasted keys bring blanks along; the service gets the key alone.
+    QTest::newRow("blanks around the key") << "  abc123  "
+                                           << "/geo?token=abc123";
+    QTest::newRow("characters that would change the query")
+        << "a b&c=d#e+f%g"
+        << "/geo?token=a%20b%26c%3Dd%23e%2Bf%25g";
+    QTest::newRow("unreserved characters kept") << "A-z_0.9~"
+                                                << "/geo?token=A-z_0.9~";
+    QTest::newRow("non-ASCII letters")
+        << QStringLiteral(u" clé-ünï ") << "/geo?token=cl%C3%A9-%C3%BCn%C3%AF";
 }
 
 void TestRealLookup::requestPath()
@@ -302,5 +381,6 @@ void TestRealLookup::requestPath()
     QCOMPARE(m_results->cell(0, ResultsList::Country), QStringLiteral(" BR"));
 }
 
-QTEST_GUILESS_MAIN(TestRealLookup)
+// A graphical application, as in the program: a failed row's icon can only be made in one.
+QTEST_MAIN(TestRealLookup)
 #include "tst_reallookup.moc"

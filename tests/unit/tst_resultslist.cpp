@@ -18,6 +18,7 @@
 namespace {
 
 const QString Hint = QStringLiteral("Move | line to right and out of window to reveal full names.");
+const QString Failure = QStringLiteral("The service answered HTTP 429: Rate limit exceeded");
 
 // Cells of differing lengths, one of them empty, so that a wrong offset shows up as a wrong
 // neighbour.
@@ -75,6 +76,7 @@ private Q_SLOTS:
     void outOfRange();
     void setCheckState_data();
     void setCheckState();
+    void flagsAndHints_data();
     void flagsAndHints();
     void clear();
     void modelTester();
@@ -282,11 +284,24 @@ void TestResultsList::setCheckState()
     }
 }
 
+void TestResultsList::flagsAndHints_data()
+{
+    QTest::addColumn<QString>("failure");
+
+    QTest::newRow("good row") << QString();
+    // The Time cell tells why the log failed, to the pointer and to a screen reader.
+    QTest::newRow("failed row") << Failure;
+}
+
 void TestResultsList::flagsAndHints()
 {
+    QFETCH(QString, failure);
+
     ResultsList list;
     list.appendRow(Original[0]);
     fillRow(list, 0, Original);
+    list.setFailure(0, failure);
+    QCOMPARE(list.failure(0), failure);
 
     for (int column = 0; column < ResultsList::ColumnCount; ++column) {
         const QModelIndex index = list.index(0, column);
@@ -296,8 +311,14 @@ void TestResultsList::flagsAndHints()
         QVERIFY(!flags.testFlag(Qt::ItemIsEditable));
         QCOMPARE(flags.testFlag(Qt::ItemIsUserCheckable), column == ResultsList::Time);
         QCOMPARE(list.data(index, Qt::CheckStateRole).isValid(), column == ResultsList::Time);
-        QCOMPARE(list.data(index, Qt::ToolTipRole).toString(), Hint);
+        const bool tells = column == ResultsList::Time && !failure.isEmpty();
+        QCOMPARE(list.data(index, Qt::ToolTipRole).toString(), tells ? failure : Hint);
+        QCOMPARE(list.data(index, Qt::AccessibleDescriptionRole).toString(),
+                 tells ? failure : QString());
+        // Without a graphical application there is no icon to draw, and asking is harmless.
+        QVERIFY(!list.data(index, Qt::DecorationRole).isValid());
     }
+    QCOMPARE(rowCells(list, 0), Original);
 }
 
 void TestResultsList::clear()
@@ -313,6 +334,7 @@ void TestResultsList::clear()
         list.appendRow(Original[0]);
         fillRow(list, row, Original);
     }
+    list.setFailure(0, Failure);
     list.clear();
     QCOMPARE(reset.count(), 1);
     QCOMPARE(list.rows(), 0);
@@ -325,6 +347,9 @@ void TestResultsList::clear()
     QCOMPARE(list.appendRow(QStringLiteral("later")), 0);
     QCOMPARE(list.cell(0, 0), QStringLiteral("later"));
     QVERIFY(list.cell(0, ResultsList::Timezone).isEmpty());
+    // A failure of a cleared row does not pass to the row that takes its number.
+    QVERIFY(list.failure(0).isEmpty());
+    QCOMPARE(list.data(list.index(0, 0), Qt::ToolTipRole).toString(), Hint);
 }
 
 void TestResultsList::modelTester()
@@ -338,6 +363,7 @@ void TestResultsList::modelTester()
 
     list.appendRow(QStringLiteral("12/7/2026 10:25:02 AM"));
     list.setCell(4, ResultsList::City, QStringLiteral("Zürich"));
+    list.setFailure(3, Failure);
     QVERIFY(list.setData(list.index(2, 0), true, Qt::CheckStateRole));
     list.clear();
     list.appendRow(QStringLiteral("12/7/2026 10:30:02 AM"));

@@ -386,6 +386,7 @@ void Form1::Form_Load()
         // Without a way to listen (no X11 display, no RECORD extension) the program goes on
         // without the hotkey.
         steps.step(230, [&] { m_keyboard->HookKeyboard(); });
+        m_spreadsheetCheck.check(); // answered in the background, before the user asks for a sheet
         m_trayWait.start();
         if (m_startHidden)
             sendToTray();
@@ -631,18 +632,40 @@ void Form1::PushButton5_Click()
 
 void Form1::PushButton6_Click()
 {
-    if (m_sheet)
+    // A click while the sheet is written, or while the desktop is asked, repeats the request.
+    if (m_sheet || m_sheetAwaitsCheck)
         return;
+    if (m_spreadsheetCheck.answer() == SpreadsheetHandlerCheck::Answer::Yes) {
+        exportSpreadsheet(true);
+        return;
+    }
+    // No answer yet, or none when last asked (the user may have installed one since): the
+    // export goes on once the desktop answers, and the window stays free meanwhile.
+    m_sheetAwaitsCheck = true;
+    m_pointer->setPointer(PointerRule::Pointer::Hourglass);
+    connect(
+        &m_spreadsheetCheck, &SpreadsheetHandlerCheck::answered, this,
+        [this](bool installed) {
+            m_sheetAwaitsCheck = false;
+            exportSpreadsheet(installed);
+        },
+        Qt::SingleShotConnection);
+    m_spreadsheetCheck.check();
+}
+
+void Form1::exportSpreadsheet(bool installed)
+{
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("PushButton6_Click"));
-    bool installed = false;
-    steps.step(100, [&] { installed = Spreadsheet::IsExcelInstalled(); });
     if (!installed) {
+        m_pointer->setPointer(PointerRule::Pointer::Default);
         m_dialogs->inform(QStringLiteral("Excel is not installed on this computer. You need to "
                                          "have it installed to use this feature."));
         return;
     }
-    if (m_results->rows() == 0)
+    if (m_results->rows() == 0) {
+        m_pointer->setPointer(PointerRule::Pointer::Default);
         return;
+    }
     steps.step(102, [&] { m_pointer->setPointer(PointerRule::Pointer::Hourglass); });
     const bool started = steps.step(104, [&] {
         const QString folder = Spreadsheet::CacheFolder();
@@ -650,6 +673,8 @@ void Form1::PushButton6_Click()
             throw Failure(QStringLiteral("The folder %1 cannot be created.").arg(folder));
         const QString path = folder + QLatin1Char('/') + Spreadsheet::ExportFileName(m_clock());
         m_sheet = new SpreadsheetExport(m_results, path, this);
+        // Removed at a later start unless the user has saved to it by then.
+        m_sheet->setLifetime(Spreadsheet::Lifetime::Removable);
         connect(m_sheet, &SpreadsheetExport::finished, this,
                 [this](bool ok, const QString &file, const QString &error) {
                     StepRunner done(QStringLiteral("Form1"), QStringLiteral("PushButton6_Click"));

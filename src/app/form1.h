@@ -1,5 +1,6 @@
 #pragma once
 
+#include "results/spreadsheethandlercheck.h"
 #include "scheduler/schedulestate.h"
 
 #include <QElapsedTimer>
@@ -76,6 +77,8 @@ public:
     ScheduleControls *scheduleControls() const { return m_controls; }
     KeyHelp *keyHelp() const { return m_keyHelp.get(); }
     PointerRule *pointerRule() const { return m_pointer; }
+    // Whether the desktop opens spreadsheets, asked once the window is up.
+    SpreadsheetHandlerCheck &spreadsheetCheck() { return m_spreadsheetCheck; }
     ScheduleState &state() { return m_state; }
 
     QPushButton *PushButton1 = nullptr;
@@ -117,6 +120,9 @@ private:
     bool trayAvailable() const;
     bool wantsTray() const;
     void sendToTray();
+    // The rest of "Save Results As Excel File", once it is known whether the desktop can open
+    // the sheet.
+    void exportSpreadsheet(bool installed);
 
     static constexpr int TrayWaitMs = 5000;
 
@@ -143,4 +149,6 @@ private:
     SpacedTextSave *m_save = nullptr;
     ClipboardText *m_copy = nullptr;
     SpreadsheetExport *m_sheet = nullptr;
+    SpreadsheetHandlerCheck m_spreadsheetCheck;
+    bool m_sheetAwaitsCheck = false; // a click waits for the desktop's answer
 };

@@ -17,15 +17,10 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <memory>
 
 namespace Spreadsheet {
 namespace {
-
-const QString SheetMimeType
-    = QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.sheet");
 
 // What a worksheet cell and a worksheet hold at most.
 constexpr qsizetype CellTextMax = 32767;
@@ -118,7 +113,7 @@ QString SheetText(int column, QStringView cell)
     return text;
 }
 
-void WriteXlsx(const Sheet &sheet, const QString &path)
+QString WriteXlsx(const Sheet &sheet, const QString &path, Lifetime lifetime)
 {
     // The captions take the first sheet row, so the last results row is one short of the end.
     for (qsizetype r = sheet.rows.size() - 1; r >= SheetRowMax - 1; --r) {
@@ -136,8 +131,8 @@ void WriteXlsx(const Sheet &sheet, const QString &path)
     }
     const XlsxWriterLibrary &writer = *loaded;
 
-    // The workbook is written under a hidden name beside the target and renamed at the end, so
-    // that a failed write never leaves half a file under the name the user is shown.
+    // The workbook is written under a hidden name beside the target and moved to its name at the
+    // end, so that a failed write never leaves half a file under the name the user is shown.
     const QFileInfo target(path);
     QTemporaryFile pending(target.absolutePath() + QStringLiteral("/.") + target.fileName()
                            + QStringLiteral(".XXXXXX"));
@@ -200,61 +195,23 @@ void WriteXlsx(const Sheet &sheet, const QString &path)
         throw Failure(WriterError(writer, path, refused));
     if (closed != LXW_NO_ERROR)
         throw Failure(WriterError(writer, path, closed));
-    if (std::rename(pendingName.constData(), QFile::encodeName(path).constData()) != 0)
-        throw Failure(WriteError(path, qt_error_string(errno)));
+
+    // The record describes the bytes written here, before the user's application can see them.
+    std::optional<Written> written;
+    if (lifetime == Lifetime::Removable)
+        written = WrittenFile(pending.fileName());
+    QString placed;
+    try {
+        placed = PlaceWithoutReplacing(pending.fileName(), path);
+    } catch (const Failure &failure) {
+        throw Failure(WriteError(path, failure.description()));
+    }
+    // The hidden name is gone; another write may take it from now on.
     pending.setAutoRemove(false);
-}
-
-QString CacheFolder()
-{
-    QString base = qEnvironmentVariable("XDG_CACHE_HOME");
-    // Only an absolute path counts; anything else is to be ignored.
-    if (base.isEmpty() || QDir::isRelativePath(base))
-        base = QDir::homePath() + QStringLiteral("/.cache");
-    return base + QStringLiteral("/Brenvatic/Trovanel");
-}
-
-QString ExportFileName(const QDateTime &when)
-{
-    return QStringLiteral("Trovanel results ") + when.toString(u"yyyy-MM-dd HHmmss")
-        + QStringLiteral(".xlsx");
-}
-
-void RemoveOldExports(const QDateTime &now, qint64 maxAgeSeconds)
-{
-    const QDir folder(CacheFolder());
-    const QDateTime cutoff = now.addSecs(-maxAgeSeconds);
-    const QFileInfoList exports
-        = folder.entryInfoList({QStringLiteral("Trovanel results *.xlsx")},
-                               QDir::Files | QDir::CaseSensitive | QDir::NoDotAndDotDot);
-    // A file that cannot be removed (or another copy of the program got to first) is left to
-    // the next run; the cache is no place to bother the user about.
-    for (const QFileInfo &file : exports) {
-        if (file.lastModified() < cutoff)
-            QFile::remove(file.absoluteFilePath());
-    }
-}
-
-bool IsExcelInstalled()
-{
-    const QString xdgMime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
-    if (!xdgMime.isEmpty()) {
-        QProcess query;
-        query.setStandardErrorFile(QProcess::nullDevice());
-        query.start(xdgMime, {QStringLiteral("query"), QStringLiteral("default"), SheetMimeType});
-        if (query.waitForFinished(3000)) {
-            if (!query.readAllStandardOutput().trimmed().isEmpty())
-                return true;
-        } else {
-            query.kill();
-            query.waitForFinished(1000);
-        }
-    }
-    for (const char *program : {"localc", "libreoffice", "soffice", "gnumeric"}) {
-        if (!QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty())
-            return true;
-    }
-    return false;
+    // Without its record the export merely stays in the cache, which is no reason to fail.
+    if (written)
+        RecordExport(placed, *written);
+    return placed;
 }
 
 bool OpenInSpreadsheet(const QString &path)
@@ -324,25 +281,26 @@ void SpreadsheetExport::writeInBackground()
     // The worker owns the sheet and its outcome; this object may be gone before it finishes,
     // and then nobody hears of it.
     auto outcome = std::make_shared<Outcome>();
-    QThread *worker
-        = QThread::create([sheet = std::move(m_sheet), path = m_path, outcome]() mutable {
-              // Taken over here so that its many cells are freed on this thread, not the window's.
-              const Spreadsheet::Sheet written = std::move(sheet);
-              try {
-                  Spreadsheet::WriteXlsx(written, path);
-                  outcome->ok = true;
-              } catch (const Failure &failure) {
-                  outcome->error = failure.description();
-              } catch (const std::exception &e) {
-                  outcome->error
-                      = QStringLiteral("The spreadsheet %1 could not be written: %2")
-                            .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(e.what()));
-              }
-          });
+    QThread *worker = QThread::create(
+        [sheet = std::move(m_sheet), path = m_path, lifetime = m_lifetime, outcome]() mutable {
+            // Taken over here so that its many cells are freed on this thread, not the window's.
+            const Spreadsheet::Sheet written = std::move(sheet);
+            outcome->path = path;
+            try {
+                outcome->path = Spreadsheet::WriteXlsx(written, path, lifetime);
+                outcome->ok = true;
+            } catch (const Failure &failure) {
+                outcome->error = failure.description();
+            } catch (const std::exception &e) {
+                outcome->error
+                    = QStringLiteral("The spreadsheet %1 could not be written: %2")
+                          .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(e.what()));
+            }
+        });
     m_sheet = {};
     connect(worker, &QThread::finished, this, [this, outcome] {
         m_running = false;
-        Q_EMIT finished(outcome->ok, m_path, outcome->error);
+        Q_EMIT finished(outcome->ok, outcome->path, outcome->error);
     });
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     worker->start();

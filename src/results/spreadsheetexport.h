@@ -1,8 +1,8 @@
 #pragma once
 
+#include "results/exportfiles.h"
 #include "results/resultslist.h"
 
-#include <QDateTime>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -26,20 +26,16 @@ struct Sheet
 // The cell text as the sheet takes it: column 0 (the time) unchanged, "=" removed elsewhere.
 QString SheetText(int column, QStringView cell);
 
-// Writes the sheet as an .xlsx file; raises a Failure saying what went wrong. Column widths fit
-// the longest text in each column.
-void WriteXlsx(const Sheet &sheet, const QString &path);
+// Whether RemoveOldExports may later take the file away: a removable one gets a record of what
+// was written beside it, and goes only while it is still exactly that.
+enum class Lifetime { Kept, Removable };
 
-// $XDG_CACHE_HOME/Brenvatic/Trovanel (or ~/.cache/...).
-QString CacheFolder();
-// "Trovanel results 2026-12-07 101502.xlsx"
-QString ExportFileName(const QDateTime &when);
-// Removes the exports in the cache folder older than maxAgeSeconds.
-void RemoveOldExports(const QDateTime &now, qint64 maxAgeSeconds = 24 * 3600);
+// Writes the sheet as an .xlsx file at `path` or, when a file of that name exists, under the
+// first free name of its series ("... (2).xlsx"); an existing file is never replaced. Returns
+// the path written; raises a Failure saying what went wrong. Column widths fit the longest text
+// in each column.
+QString WriteXlsx(const Sheet &sheet, const QString &path, Lifetime lifetime = Lifetime::Kept);
 
-// Whether this desktop has an application that opens .xlsx files: the default handler of the
-// spreadsheet MIME type, or LibreOffice Calc or Gnumeric on the PATH.
-bool IsExcelInstalled();
 // Hands the file to that application; false when the desktop refused.
 bool OpenInSpreadsheet(const QString &path);
 
@@ -54,11 +50,14 @@ class SpreadsheetExport : public QObject
 public:
     SpreadsheetExport(const ResultsList *list, const QString &path, QObject *parent = nullptr);
 
+    // Before start(): whether the file may be removed by a later cleanup (see WriteXlsx).
+    void setLifetime(Spreadsheet::Lifetime lifetime) { m_lifetime = lifetime; }
     void start();
     bool isRunning() const { return m_running; }
 
 Q_SIGNALS:
-    // ok false: error says why the file could not be written.
+    // path: where the sheet went (the series' next free name when the one asked for was
+    // taken); ok false: the path asked for, and error says why the file could not be written.
     void finished(bool ok, const QString &path, const QString &error);
 
 private:
@@ -66,6 +65,7 @@ private:
     struct Outcome
     {
         bool ok = false;
+        QString path;
         QString error;
     };
 
@@ -74,6 +74,7 @@ private:
 
     QPointer<const ResultsList> m_list;
     QString m_path;
+    Spreadsheet::Lifetime m_lifetime = Spreadsheet::Lifetime::Kept;
     bool m_running = false;
     int m_row = 0;
     int m_rows = 0;

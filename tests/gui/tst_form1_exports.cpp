@@ -131,6 +131,22 @@ bool setUpDesktop(EnvOverride &env, const TestEnv &world, bool withHandler)
     return true;
 }
 
+// Puts a desktop query tool first on the PATH that takes two seconds before it hands over to
+// the real one, as on a loaded system.
+bool slowDesktopQuery(EnvOverride &env, const TestEnv &world)
+{
+    const QString real = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+    const QString bin = world.root() + "/slowbin";
+    if (real.isEmpty() || !QDir().mkpath(bin)
+        || !writeFile(bin + "/xdg-mime",
+                      "#!/bin/sh\nsleep 2\nexec '" + QFile::encodeName(real) + "' \"$@\"\n")
+        || !QFile::setPermissions(bin + "/xdg-mime",
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+        return false;
+    env.set("PATH", bin.toLocal8Bit() + ':' + qgetenv("PATH"));
+    return true;
+}
+
 // The first worksheet's cells of columns A to G, row by row, as openpyxl reads them.
 Table readXlsx(const QString &path)
 {
@@ -347,10 +363,65 @@ private Q_SLOTS:
         w.fill({Chur}, {0});
 
         w.form->PushButton6->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.form->spreadsheetCheck().isChecking(), 15000);
         QTest::qWait(100);
         QCOMPARE(w.dialogs.notices, QStringList {NoSpreadsheet});
         QCOMPARE(QDir(Spreadsheet::CacheFolder()).entryList(QDir::Files), QStringList());
         QCOMPARE(w.pointer(), PointerRule::Pointer::Default);
+        QCOMPARE(w.reports(), QStringList());
+
+        // The user installs a spreadsheet application after the notice: the next click finds it
+        // without a restart.
+        QVERIFY(setUpDesktop(w.env, w.world, true));
+        w.form->PushButton6->click();
+        QTRY_COMPARE_WITH_TIMEOUT(
+            QString::fromLocal8Bit(readFile(w.world.root() + "/opened.txt")),
+            Spreadsheet::CacheFolder() + "/Trovanel results 2026-12-11 091530.xlsx", 15000);
+        QCOMPARE(w.dialogs.notices, QStringList {NoSpreadsheet});
+        QCOMPARE(w.reports(), QStringList());
+    }
+
+    void spreadsheetWhileDesktopSlow_data()
+    {
+        QTest::addColumn<bool>("withHandler");
+        QTest::newRow("default handler") << true;
+        QTest::newRow("no handler") << false;
+    }
+    void spreadsheetWhileDesktopSlow()
+    {
+        QFETCH(bool, withHandler);
+        for (const char *office : {"localc", "libreoffice", "soffice", "gnumeric"}) {
+            if (!withHandler
+                && !QStandardPaths::findExecutable(QString::fromLatin1(office)).isEmpty())
+                QSKIP("A spreadsheet application is installed on this computer.");
+        }
+        Window w;
+        QVERIFY(setUpDesktop(w.env, w.world, withHandler));
+        QVERIFY(slowDesktopQuery(w.env, w.world));
+        w.fill({Chur}, {0});
+        const QString path
+            = Spreadsheet::CacheFolder() + "/Trovanel results 2026-12-11 091530.xlsx";
+
+        // The click is over while the desktop is still being asked.
+        w.form->PushButton6->click();
+        QVERIFY(w.form->spreadsheetCheck().isChecking());
+        QCOMPARE(w.dialogs.notices, QStringList());
+        QCOMPARE(w.pointer(), PointerRule::Pointer::Hourglass);
+        // Clicked again meanwhile: still the one sheet, or the one notice.
+        w.form->PushButton6->click();
+
+        QTRY_VERIFY_WITH_TIMEOUT(!w.form->spreadsheetCheck().isChecking(), 15000);
+        if (withHandler) {
+            QTRY_COMPARE_WITH_TIMEOUT(
+                QString::fromLocal8Bit(readFile(w.world.root() + "/opened.txt")), path, 20000);
+            QCOMPARE(w.dialogs.notices, QStringList());
+        } else {
+            QTest::qWait(100);
+            QCOMPARE(w.dialogs.notices, QStringList {NoSpreadsheet});
+        }
+        QTRY_COMPARE(w.pointer(), PointerRule::Pointer::Default);
+        QCOMPARE(QDir(Spreadsheet::CacheFolder()).entryList(QDir::Files),
+                 withHandler ? QStringList {QFileInfo(path).fileName()} : QStringList());
         QCOMPARE(w.reports(), QStringList());
     }
 
@@ -364,6 +435,7 @@ private Q_SLOTS:
 
         // Nothing to open in an empty table.
         w.form->PushButton6->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.form->spreadsheetCheck().isChecking(), 15000);
         QTest::qWait(100);
         QCOMPARE(w.dialogs.notices, QStringList());
         QCOMPARE(QDir(Spreadsheet::CacheFolder()).entryList(QDir::Files), QStringList());

@@ -1,6 +1,7 @@
 #include "app/failure.h"
 #include "results/resultslist.h"
 #include "results/spreadsheetexport.h"
+#include "results/spreadsheethandlercheck.h"
 #include "results/xlsxwriterlibrary.h"
 #include "support/fixtures.h"
 #include "support/testenv.h"
@@ -21,7 +22,9 @@
 #include <unistd.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
+#include <vector>
 
 using Table = QList<QStringList>;
 
@@ -126,6 +129,30 @@ bool writeFile(const QString &path, const QByteArray &contents)
     return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
 }
 
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+// The file's (or folder's) last change, as the file system keeps it.
+bool setModified(const QString &path, const QDateTime &when)
+{
+    const timespec times[2] = {{when.toSecsSinceEpoch(), 0}, {when.toSecsSinceEpoch(), 0}};
+    return utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
+}
+
+// The hidden files of the folder: the program's records and files being written.
+QStringList hiddenFiles(const QString &folder)
+{
+    QStringList hidden;
+    for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
+        if (name.startsWith(u'.'))
+            hidden << name;
+    }
+    return hidden;
+}
+
 } // namespace
 
 class TestSpreadsheet : public QObject
@@ -142,6 +169,8 @@ private Q_SLOTS:
     void writerLibrary();
     void cacheFolder_data();
     void cacheFolder();
+    void exportNames_data();
+    void exportNames();
     void removeOldExports_data();
     void removeOldExports();
     void desktopHandler_data();
@@ -368,36 +397,116 @@ void TestSpreadsheet::cacheFolder()
              QStringLiteral("Trovanel results 2026-12-07 220509.xlsx"));
 }
 
+void TestSpreadsheet::exportNames_data()
+{
+    // Files already in the folder, as the user left them.
+    QTest::addColumn<QStringList>("taken");
+    // Exports started at once, all for the same second.
+    QTest::addColumn<int>("exports");
+    QTest::addColumn<QStringList>("expected");
+
+    const QString at = QStringLiteral("Trovanel results 2026-12-07 101502");
+    QTest::newRow("two in the same second")
+        << QStringList {} << 2 << QStringList {at + ".xlsx", at + " (2).xlsx"};
+    QTest::newRow("name taken by the user's file")
+        << QStringList {at + ".xlsx"} << 1 << QStringList {at + " (2).xlsx"};
+    QTest::newRow("three at once, one name taken")
+        << QStringList {at + " (2).xlsx"} << 3
+        << QStringList {at + ".xlsx", at + " (3).xlsx", at + " (4).xlsx"};
+}
+
+void TestSpreadsheet::exportNames()
+{
+    QFETCH(QStringList, taken);
+    QFETCH(int, exports);
+    QFETCH(QStringList, expected);
+
+    QTemporaryDir dir;
+    for (const QString &name : taken)
+        QVERIFY(writeFile(dir.filePath(name), "the user's own " + name.toUtf8()));
+    const QString wanted = dir.filePath(QStringLiteral("Trovanel results 2026-12-07 101502.xlsx"));
+
+    // Each export holds a row of its own, so that each file can be told apart.
+    std::vector<std::unique_ptr<ResultsList>> lists;
+    std::vector<std::unique_ptr<SpreadsheetExport>> exporters;
+    std::vector<std::unique_ptr<QSignalSpy>> finished;
+    for (int e = 0; e < exports; ++e) {
+        lists.push_back(std::make_unique<ResultsList>());
+        fill(*lists.back(), {{"t", "CH", "r", QStringLiteral("City %1").arg(e), "p", "x", "z"}},
+             {0});
+        exporters.push_back(std::make_unique<SpreadsheetExport>(lists.back().get(), wanted));
+        exporters.back()->setLifetime(Spreadsheet::Lifetime::Removable);
+        finished.push_back(
+            std::make_unique<QSignalSpy>(exporters.back().get(), &SpreadsheetExport::finished));
+    }
+    for (const auto &exporter : exporters)
+        exporter->start();
+
+    QStringList names;
+    for (int e = 0; e < exports; ++e) {
+        QTRY_COMPARE_WITH_TIMEOUT(finished[e]->size(), 1, 30000);
+        const QList<QVariant> arguments = finished[e]->first();
+        QVERIFY2(arguments[0].toBool(), qPrintable(arguments[2].toString()));
+        const QString path = arguments[1].toString();
+        names << QFileInfo(path).fileName();
+        QCOMPARE(
+            readXlsx(path).values,
+            (Table {Captions, {"t", "CH", "r", QStringLiteral("City %1").arg(e), "p", "x", "z"}}));
+    }
+    names.sort();
+    expected.sort();
+    QCOMPARE(names, expected);
+    for (const QString &name : taken)
+        QCOMPARE(readFile(dir.filePath(name)), "the user's own " + name.toUtf8());
+    // Each export has its own record, and no file being written is left behind.
+    QCOMPARE(hiddenFiles(dir.path()).size(), exports);
+}
+
 void TestSpreadsheet::removeOldExports_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("isFolder");
+    // What became of the file the program wrote: "" nothing; "folder" it is a folder instead;
+    // "same size" or "other size" the user saved to it; "no record" a version that kept no
+    // record wrote it; "unreadable" it cannot be read; "gone" the user removed it.
+    QTest::addColumn<QString>("since");
     QTest::addColumn<int>("ageHours");
     QTest::addColumn<int>("maxAgeHours");
     QTest::addColumn<bool>("kept");
+    QTest::addColumn<bool>("recordKept");
 
-    QTest::newRow("old export") << "Trovanel results 2026-12-06 101502.xlsx" << false << 25 << 24
-                                << false;
-    QTest::newRow("new export") << "Trovanel results 2026-12-07 091502.xlsx" << false << 23 << 24
-                                << true;
-    QTest::newRow("older than a shorter age")
-        << "Trovanel results 2026-12-07 091502.xlsx" << false << 2 << 1 << false;
-    QTest::newRow("old file of another name") << "notes.xlsx" << false << 25 << 24 << true;
-    QTest::newRow("old export of another type")
-        << "Trovanel results 2026-12-06 101502.txt" << false << 25 << 24 << true;
-    QTest::newRow("old name in other case")
-        << "trovanel results 2026-12-06 101502.xlsx" << false << 25 << 24 << true;
+    const QString old = QStringLiteral("Trovanel results 2026-12-06 101502.xlsx");
+    QTest::newRow("old export") << old << "" << 25 << 24 << false << false;
+    QTest::newRow("new export") << "Trovanel results 2026-12-07 091502.xlsx"
+                                << "" << 23 << 24 << true << true;
+    QTest::newRow("older than a shorter age") << "Trovanel results 2026-12-07 091502.xlsx"
+                                              << "" << 2 << 1 << false << false;
+    QTest::newRow("old file of another name") << "notes.xlsx"
+                                              << "" << 25 << 24 << true << true;
+    QTest::newRow("old export of another type") << "Trovanel results 2026-12-06 101502.txt"
+                                                << "" << 25 << 24 << true << true;
+    QTest::newRow("old name in other case") << "trovanel results 2026-12-06 101502.xlsx"
+                                            << "" << 25 << 24 << true << true;
     QTest::newRow("old folder named like an export")
-        << "Trovanel results 2026-12-06 101502.xlsx" << true << 25 << 24 << true;
+        << old << "folder" << 25 << 24 << true << false;
+    // The user saved the sheet in place: it is theirs now, for good.
+    QTest::newRow("old export saved, same size") << old << "same size" << 25 << 24 << true << false;
+    QTest::newRow("old export saved, other size")
+        << old << "other size" << 25 << 24 << true << false;
+    QTest::newRow("old export without record") << old << "no record" << 25 << 24 << true << false;
+    QTest::newRow("old export unreadable") << old << "unreadable" << 25 << 24 << true << true;
+    QTest::newRow("new export removed by the user") << old << "gone" << 2 << 24 << false << false;
 }
 
 void TestSpreadsheet::removeOldExports()
 {
     QFETCH(QString, name);
-    QFETCH(bool, isFolder);
+    QFETCH(QString, since);
     QFETCH(int, ageHours);
     QFETCH(int, maxAgeHours);
     QFETCH(bool, kept);
+    QFETCH(bool, recordKept);
+    if (since == "unreadable" && geteuid() == 0)
+        QSKIP("Permissions do not hold back the superuser.");
 
     TestEnv world;
     EnvOverride env;
@@ -407,22 +516,36 @@ void TestSpreadsheet::removeOldExports()
     Spreadsheet::RemoveOldExports(now, maxAgeHours * 3600);
     QVERIFY(!QFileInfo::exists(Spreadsheet::CacheFolder()));
 
-    QVERIFY(QDir().mkpath(Spreadsheet::CacheFolder()));
-    const QString path = Spreadsheet::CacheFolder() + "/" + name;
-    const QDateTime modified = now.addSecs(-qint64(ageHours) * 3600);
-    if (isFolder) {
+    const QString folder = Spreadsheet::CacheFolder();
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + "/" + name;
+    if (since == "folder") {
         QVERIFY(QDir().mkpath(path));
-        const timespec times[2]
-            = {{modified.toSecsSinceEpoch(), 0}, {modified.toSecsSinceEpoch(), 0}};
-        QCOMPARE(utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
     } else {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
+        QCOMPARE(Spreadsheet::WriteXlsx({Captions, {}}, path, Spreadsheet::Lifetime::Removable),
+                 path);
+        QByteArray contents = readFile(path);
+        if (since == "same size") {
+            contents[contents.size() / 2] = char(contents[contents.size() / 2] ^ 0x20);
+            QVERIFY(writeFile(path, contents));
+        } else if (since == "other size") {
+            QVERIFY(writeFile(path, contents + "PK"));
+        } else if (since == "no record") {
+            for (const QString &hidden : hiddenFiles(folder))
+                QVERIFY(QFile::remove(folder + "/" + hidden));
+        } else if (since == "gone") {
+            QVERIFY(QFile::remove(path));
+        }
     }
+    if (since != "gone")
+        QVERIFY(setModified(path, now.addSecs(-qint64(ageHours) * 3600)));
+    if (since == "unreadable")
+        QVERIFY(QFile::setPermissions(path, QFile::WriteOwner));
 
     Spreadsheet::RemoveOldExports(now, maxAgeHours * 3600);
     QCOMPARE(QFileInfo::exists(path), kept);
+    QCOMPARE(hiddenFiles(folder).size(), recordKept ? 1 : 0);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
 }
 
 void TestSpreadsheet::setUpDesktop(EnvOverride &env, const TestEnv &world, bool withHandler)
@@ -468,13 +591,17 @@ void TestSpreadsheet::setUpDesktop(EnvOverride &env, const TestEnv &world, bool 
 void TestSpreadsheet::desktopHandler_data()
 {
     QTest::addColumn<bool>("withHandler");
-    QTest::newRow("default handler") << true;
-    QTest::newRow("no handler") << false;
+    // After the first answer the user installs a handler, and it is asked again.
+    QTest::addColumn<bool>("installedMeanwhile");
+    QTest::newRow("default handler") << true << false;
+    QTest::newRow("no handler") << false << false;
+    QTest::newRow("handler installed after none") << false << true;
 }
 
 void TestSpreadsheet::desktopHandler()
 {
     QFETCH(bool, withHandler);
+    QFETCH(bool, installedMeanwhile);
     for (const char *office : {"localc", "libreoffice", "soffice", "gnumeric"}) {
         if (!withHandler && !QStandardPaths::findExecutable(QString::fromLatin1(office)).isEmpty())
             QSKIP("A spreadsheet application is installed on this computer.");
@@ -484,7 +611,23 @@ void TestSpreadsheet::desktopHandler()
     setUpDesktop(env, world, withHandler);
     if (QTest::currentTestFailed())
         return;
-    QCOMPARE(Spreadsheet::IsExcelInstalled(), withHandler);
+    SpreadsheetHandlerCheck check;
+    QSignalSpy answered(&check, &SpreadsheetHandlerCheck::answered);
+    check.check();
+    QVERIFY(answered.wait(15000));
+    QCOMPARE(answered.takeFirst().value(0).toBool(), withHandler);
+    QCOMPARE(check.answer(),
+             withHandler ? SpreadsheetHandlerCheck::Answer::Yes
+                         : SpreadsheetHandlerCheck::Answer::None);
+    if (installedMeanwhile) {
+        setUpDesktop(env, world, true);
+        if (QTest::currentTestFailed())
+            return;
+        check.check();
+        QVERIFY(answered.wait(15000));
+        QCOMPARE(answered.takeFirst().value(0).toBool(), true);
+        QCOMPARE(check.answer(), SpreadsheetHandlerCheck::Answer::Yes);
+    }
     if (!withHandler)
         return;
 

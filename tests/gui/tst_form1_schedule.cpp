@@ -65,6 +65,21 @@ struct Window
         form->Form_Load();
     }
 
+    // A tick or a click on "Log Now (Test)".
+    void act(const QString &action)
+    {
+        if (action == QLatin1String("tick"))
+            tick();
+        else
+            form->PushButton9_Click();
+    }
+    // Lookups that take a while, so that others can arrive meanwhile.
+    void slowLookups()
+    {
+        server.setMode(LoopbackServer::Mode::Slow);
+        server.setDelayMs(300);
+    }
+
     // One second passes and the tick comes.
     void tick()
     {
@@ -494,14 +509,10 @@ private Q_SLOTS:
         QFETCH(QStringList, actions);
         QFETCH(int, rows);
         Window w(interval("0", "0", "1"));
-        w.server.setMode(LoopbackServer::Mode::Slow);
-        w.server.setDelayMs(300);
+        w.slowLookups();
         w.form->PushButton2_Click();
         for (const QString &action : actions) {
-            if (action == QLatin1String("tick"))
-                w.tick();
-            else
-                w.form->PushButton9_Click();
+            w.act(action);
             QVERIFY(w.form->lookup()->isBusy());
         }
         w.form->PushButton2_Click();
@@ -530,18 +541,14 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, actions);
         Window w(interval("0", "0", "2"));
-        w.server.setMode(LoopbackServer::Mode::Slow);
-        w.server.setDelayMs(300);
+        w.slowLookups();
         QList<int> rowsAtRequest;
         connect(&w.server, &LoopbackServer::requestReceived, this,
                 [&w, &rowsAtRequest] { rowsAtRequest << w.rows(); });
         w.form->PushButton2_Click();
         w.tick(); // the next tick is due
         for (const QString &action : actions) {
-            if (action == QLatin1String("tick"))
-                w.tick();
-            else
-                w.form->PushButton9_Click();
+            w.act(action);
             QVERIFY(w.form->lookup()->isBusy());
         }
         const bool scheduled = actions.contains(QStringLiteral("tick"));

@@ -14,6 +14,18 @@ QString storedKey()
                          QString::fromLatin1(SettingKeys::APIKey.defaultText));
 }
 
+// The offer's words; the sign-up page is named twice.
+QString offerText()
+{
+    const QString signUp = QString::fromLatin1(Contact::SignUpPage);
+    return QStringLiteral("Software can work without API key.\n\n"
+                          "But to log your location frequently, you may need to get API key "
+                          "from ")
+        + signUp + QStringLiteral(".\n\nWould you like me to open ") + signUp
+        + QStringLiteral(" now?\n\nQuestions? Please contact Team Brenvatic at ")
+        + QString::fromLatin1(Contact::ContactPage);
+}
+
 } // namespace
 
 void KeyHelp::PushButton8_Click()
@@ -46,15 +58,4 @@ void KeyHelp::ShowKeyHelp(bool always)
     m_keyHelpShown = true;
     if (m_dialogs->askYesNo(offerText()))
         m_dialogs->openUrl(QString::fromLatin1(Contact::SignUpPage));
-}
-
-QString KeyHelp::offerText()
-{
-    const QString signUp = QString::fromLatin1(Contact::SignUpPage);
-    return QStringLiteral("Software can work without API key.\n\n"
-                          "But to log your location frequently, you may need to get API key "
-                          "from ")
-        + signUp + QStringLiteral(".\n\nWould you like me to open ") + signUp
-        + QStringLiteral(" now?\n\nQuestions? Please contact Team Brenvatic at ")
-        + QString::fromLatin1(Contact::ContactPage);
 }

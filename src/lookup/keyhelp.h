@@ -22,8 +22,6 @@ public:
     void ShowKeyHelp(bool always);
     bool KeyHelpShown() const { return m_keyHelpShown; }
 
-    static QString offerText();
-
 private:
     Dialogs *m_dialogs;
     bool m_keyHelpShown = false;

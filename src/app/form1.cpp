@@ -1,18 +1,20 @@
 #include "app/form1.h"
 
 #include "app/apptitle.h"
-#include "app/dialogs.h"
-#include "app/errorreport.h"
-#include "app/failure.h"
+#include "app/desktopdialogs.h"
+#include "app/errorboxes.h"
+#include "app/keyhelp.h"
 #include "app/look.h"
+#include "core/errorreport.h"
+#include "core/failure.h"
 #include "desktop/csystray.h"
+#include "desktop/modkeyboard.h"
 #include "desktop/mstartup.h"
 #include "lookup/curlfunctions.h"
-#include "lookup/keyhelp.h"
+#include "platform/x11recordhotkey.h"
 #include "results/resultslist.h"
 #include "results/spreadsheetexport.h"
 #include "results/textexport.h"
-#include "scheduler/modkeyboard.h"
 #include "scheduler/schedulecontrols.h"
 #include "scheduler/scheduler.h"
 #include "scheduler/schedulerules.h"
@@ -74,10 +76,9 @@ QFont Form1::designedFont()
 }
 
 Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
-    : QWidget(parent),
-      m_dialogs(dialogs),
-      m_clock(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); }))
+    : QWidget(parent), m_dialogs(dialogs), m_clock(clock ? std::move(clock) : Clock(SystemNow))
 {
+    ErrorReport::showInBoxes();
     if (!m_dialogs) {
         m_ownDialogs = std::make_unique<DesktopDialogs>(this);
         m_dialogs = m_ownDialogs.get();
@@ -113,6 +114,7 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     Check8 = new QCheckBox(QStringLiteral("Minimized to system tray"), this);
 
     m_results = new ResultsList(this);
+    UseStyleWarningIcon();
     m_lookup = new CurlFunctions(m_results, this);
     m_lookup->setClock(m_clock);
     m_controls = new ScheduleControls(&m_state, m_dialogs, m_clock, this);
@@ -120,7 +122,7 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     m_scheduler->setSwitchIsOn([this] { return switchIsOn(); });
     m_keyHelp = std::make_unique<KeyHelp>(m_dialogs);
     m_pointer = new PointerRule(this);
-    m_keyboard = new modKeyboard([this] { PushButton2_Click(); }, this);
+    m_keyboard = new modKeyboard([this] { PushButton2_Click(); }, createToggleHotkey(), this);
 
     Label4->setObjectName(QStringLiteral("Label4"));
     Frame2->setObjectName(QStringLiteral("Frame2"));

@@ -1,7 +1,9 @@
 #include "app/look.h"
 
-#include "app/failure.h"
+#include "core/failure.h"
+#include "results/resultslist.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QEvent>
 #include <QFile>
@@ -9,7 +11,16 @@
 #include <QLabel>
 #include <QRadioButton>
 #include <QStringDecoder>
+#include <QStyle>
 #include <QWidget>
+
+void UseStyleWarningIcon()
+{
+    ResultsList::setFallbackWarningIcon([] {
+        auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
+        return app ? app->style()->standardIcon(QStyle::SP_MessageBoxWarning) : QIcon();
+    });
+}
 
 void ApplySkin(QWidget *window, const QString &programFolder)
 {

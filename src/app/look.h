@@ -11,6 +11,10 @@ class QWidget;
 // its designed white look. Raises a Failure when the file is there but cannot be loaded.
 void ApplySkin(QWidget *window, const QString &programFolder);
 
+// A failed log's row shows the desktop's warning icon; where the icon theme has none, the
+// window's style draws it.
+void UseStyleWarningIcon();
+
 // The window-wide pointer: a hand over the buttons, the arrow over the areas that reset it,
 // unchanged elsewhere; the hourglass of a long operation always wins.
 class PointerRule : public QObject

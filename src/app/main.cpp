@@ -1,3 +1,4 @@
+#include "app/errorboxes.h"
 #include "app/form1.h"
 #include "app/termination.h"
 #include "desktop/singleinstance.h"
@@ -29,6 +30,7 @@ int main(int argc, char *argv[])
     // The window spends much of its life hidden in the tray, where the last visible window is
     // often a message box: closing it must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
+    ErrorReport::showInBoxes();
 
     // A second start brings the running copy's window forward and ends.
     SingleInstance instance;

@@ -47,10 +47,8 @@ public:
     QSystemTrayIcon *systemTrayIcon() { return &m_tray; }
 
 Q_SIGNALS:
-    // Button: 1 for the left button, 2 for the right; Id: the icon's number (0). The
-    // desktop trays report whole clicks, not the pointer passing over the icon, so MouseMove
-    // comes only from a tray that reports it.
-    void MouseMove(int Id);
+    // Button: 1 for the left button, 2 for the right; Id: the icon's number (0). Desktop trays
+    // report whole clicks, not the pointer passing over the icon.
     void MouseDown(int Button, int Id);
     void MouseUp(int Button, int Id);
     void MouseDblClick(int Button, int Id);

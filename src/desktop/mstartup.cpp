@@ -1,6 +1,7 @@
 #include "desktop/mstartup.h"
 
-#include "app/failure.h"
+#include "core/failure.h"
+#include "core/xdgfolders.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -19,10 +20,7 @@ QString ProgramPath()
 
 QString EntryPath(const QString &programPath)
 {
-    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (config.isEmpty() || !QDir::isAbsolutePath(config))
-        config = QDir::homePath() + QStringLiteral("/.config");
-    return config + QStringLiteral("/autostart/") + QFileInfo(programPath).fileName()
+    return Xdg::configHome() + QStringLiteral("/autostart/") + QFileInfo(programPath).fileName()
         + QStringLiteral(".desktop");
 }
 

@@ -1,6 +1,7 @@
 #include "desktop/singleinstance.h"
 
-#include "app/failure.h"
+#include "core/failure.h"
+#include "core/xdgfolders.h"
 #include "lookup/workingfolder.h"
 
 #include <QDir>
@@ -85,15 +86,14 @@ SingleInstance::~SingleInstance()
 
 QString SingleInstance::defaultFolder()
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && QDir(runtime).exists())
+    const QString runtime = Xdg::runtimeDir();
+    if (!runtime.isEmpty())
         return runtime;
     // Outside a login session the lock goes in a folder of the user's own: under a fixed name
     // straight in /tmp, another user could take the name first and keep the program from ever
     // starting.
     try {
-        return WorkingFolder::preparePrivate(WorkingFolder::sharedTemp()
-                                             + QStringLiteral("/trovanel-instance-")
+        return WorkingFolder::preparePrivate(Xdg::tempDir() + QStringLiteral("/trovanel-instance-")
                                              + QString::number(::getuid()));
     } catch (const Failure &) {
         return QString();

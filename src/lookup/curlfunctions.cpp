@@ -1,12 +1,12 @@
 #include "lookup/curlfunctions.h"
 
-#include "app/errorreport.h"
-#include "app/failure.h"
-#include "app/localetime.h"
+#include "core/errorreport.h"
+#include "core/failure.h"
+#include "core/filehelpers.h"
+#include "core/localetime.h"
+#include "core/logtable.h"
 #include "lookup/answertext.h"
-#include "lookup/filehelpers.h"
 #include "lookup/workingfolder.h"
-#include "results/resultslist.h"
 
 #include <QStandardPaths>
 
@@ -17,7 +17,7 @@ const char *const LocationKeys[] = {"country:", "region:", "city:", "postal:", "
 
 } // namespace
 
-CurlFunctions::CurlFunctions(ResultsList *results, QObject *parent)
+CurlFunctions::CurlFunctions(LogTable *results, QObject *parent)
     : QObject(parent), m_results(results)
 {
     connect(&m_runner, &CurlRunner::progressText, this, &CurlFunctions::progressText);
@@ -90,7 +90,7 @@ int CurlFunctions::ParseCurl(const QString &timeText, const QString &answer)
     if (row < 0)
         return row;
     int line = 102;
-    int column = ResultsList::Country;
+    int column = LogTable::Country;
     for (const char *key : LocationKeys) {
         steps.step(line, [&] {
             m_results->setCell(row, column, GetJSValue(answer, QString::fromLatin1(key)));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/clock.h"
 #include "lookup/curlrunner.h"
 
 #include <QDateTime>
@@ -7,7 +8,7 @@
 #include <QObject>
 #include <functional>
 
-class ResultsList;
+class LogTable;
 
 // One location log: note the time, look the location up, append the row.
 class CurlFunctions : public QObject
@@ -15,9 +16,7 @@ class CurlFunctions : public QObject
     Q_OBJECT
 
 public:
-    using Clock = std::function<QDateTime()>;
-
-    explicit CurlFunctions(ResultsList *results, QObject *parent = nullptr);
+    explicit CurlFunctions(LogTable *results, QObject *parent = nullptr);
 
     void setClock(Clock clock) { m_clock = std::move(clock); }
     CurlRunner &runner() { return m_runner; }
@@ -56,11 +55,9 @@ Q_SIGNALS:
 private:
     void onAnswer(const QString &answer, const QString &failure);
 
-    ResultsList *m_results;
+    LogTable *m_results;
     CurlRunner m_runner;
-    Clock m_clock = [] {
-        return QDateTime::currentDateTime();
-    };
+    Clock m_clock = SystemNow;
     QDateTime m_logTime;
     QString m_curlPath;
     QString m_messagePath;

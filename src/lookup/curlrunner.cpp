@@ -1,9 +1,9 @@
 #include "lookup/curlrunner.h"
 
-#include "app/errorreport.h"
+#include "core/errorreport.h"
+#include "core/filehelpers.h"
 #include "lookup/answertext.h"
 #include "lookup/failuretext.h"
-#include "lookup/filehelpers.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
 

@@ -1,6 +1,7 @@
 #include "lookup/workingfolder.h"
 
-#include "app/failure.h"
+#include "core/failure.h"
+#include "core/xdgfolders.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,18 +23,10 @@ QString systemError(int error)
 
 QString location()
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && QFileInfo(runtime).isDir())
-        return QDir::cleanPath(runtime) + QStringLiteral("/trovanel");
-    return sharedTemp() + QStringLiteral("/trovanel-") + QString::number(::getuid());
-}
-
-QString sharedTemp()
-{
-    const QString tmp = qEnvironmentVariable("TMPDIR");
-    if (tmp.isEmpty() || !QDir::isAbsolutePath(tmp) || !QFileInfo(tmp).isDir())
-        return QStringLiteral("/tmp");
-    return QDir::cleanPath(tmp);
+    const QString runtime = Xdg::runtimeDir();
+    if (!runtime.isEmpty())
+        return runtime + QStringLiteral("/trovanel");
+    return Xdg::tempDir() + QStringLiteral("/trovanel-") + QString::number(::getuid());
 }
 
 QString prepare()

@@ -10,10 +10,6 @@ namespace WorkingFolder {
 // or /tmp.
 QString location();
 
-// The folder shared by all users where private folders go when there is no runtime folder:
-// $TMPDIR, or /tmp.
-QString sharedTemp();
-
 // Makes path a private folder: creates it with mode 0700 when it is missing and checks that it
 // is a real folder (not a link), owned by the user and closed to others. Returns the path;
 // raises a Failure saying what is wrong otherwise.

@@ -1,9 +1,11 @@
 #pragma once
 
-#include "scheduler/globalhotkey.h"
+#include "desktop/globalhotkey.h"
 
 #include <QSet>
 #include <cstdint>
+
+#include <memory>
 
 class QSocketNotifier;
 struct xcb_connection_t;
@@ -46,3 +48,6 @@ private:
     std::uint32_t m_lastTRelease = 0;
     bool m_tReleasedOnce = false;
 };
+
+// Ctrl+Shift+T for the display the program runs on: the X11 backend under X, none elsewhere.
+std::unique_ptr<GlobalHotkey> createToggleHotkey(QObject *parent = nullptr);

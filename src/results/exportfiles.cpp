@@ -1,6 +1,7 @@
 #include "results/exportfiles.h"
 
-#include "app/failure.h"
+#include "core/failure.h"
+#include "core/xdgfolders.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -95,11 +96,7 @@ Comparison CompareWithRecord(const QFileInfo &file, const Written &written)
 
 QString CacheFolder()
 {
-    QString base = qEnvironmentVariable("XDG_CACHE_HOME");
-    // Only an absolute path counts; anything else is to be ignored.
-    if (base.isEmpty() || QDir::isRelativePath(base))
-        base = QDir::homePath() + QStringLiteral("/.cache");
-    return base + QStringLiteral("/Brenvatic/Trovanel");
+    return Xdg::cacheHome() + QStringLiteral("/Brenvatic/Trovanel");
 }
 
 QString ExportFileName(const QDateTime &when)

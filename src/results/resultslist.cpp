@@ -1,9 +1,7 @@
 #include "results/resultslist.h"
 
-#include <QApplication>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QStyle>
 
 #include <algorithm>
 
@@ -16,6 +14,12 @@ constexpr const char *Captions[ResultsList::ColumnCount] = {
 // The header lines can be dragged to widen a column; long place names are cut off until then.
 constexpr const char *CellHint = "Move | line to right and out of window to reveal full names.";
 
+std::function<QIcon()> &fallbackWarningIcon()
+{
+    static std::function<QIcon()> icon;
+    return icon;
+}
+
 // The mark of a failed log, as the desktop draws a warning. Without a graphical application
 // (tests of the table alone, tools) no icon can be made, and none is asked for.
 QVariant warningIcon()
@@ -23,10 +27,8 @@ QVariant warningIcon()
     if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
         return {};
     QIcon icon = QIcon::fromTheme(QStringLiteral("dialog-warning"));
-    if (icon.isNull()) {
-        if (auto *app = qobject_cast<QApplication *>(QCoreApplication::instance()))
-            icon = app->style()->standardIcon(QStyle::SP_MessageBoxWarning);
-    }
+    if (icon.isNull() && fallbackWarningIcon())
+        icon = fallbackWarningIcon()();
     return icon.isNull() ? QVariant() : QVariant(icon);
 }
 
@@ -44,6 +46,11 @@ bool isCell(const ResultsList &model, const QModelIndex &index)
 }
 
 } // namespace
+
+void ResultsList::setFallbackWarningIcon(std::function<QIcon()> icon)
+{
+    fallbackWarningIcon() = std::move(icon);
+}
 
 ResultsList::ResultsList(QObject *parent) : QAbstractTableModel(parent) { }
 

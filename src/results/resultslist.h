@@ -1,38 +1,44 @@
 #pragma once
 
+#include "core/logtable.h"
+
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringView>
 #include <array>
+#include <functional>
+
+class QIcon;
 
 // The in-memory table of logged locations: seven text columns and a check box per row.
 // Rows arrive at the end, are never sorted or removed one by one, and live only as long as
 // the program runs. Rows and columns are numbered from 0 in this interface.
-class ResultsList : public QAbstractTableModel
+class ResultsList : public QAbstractTableModel, public LogTable
 {
     Q_OBJECT
 
 public:
-    static constexpr int ColumnCount = 7;
-    enum Column { Time, Country, Region, City, PostalCode, Coordinates, Timezone };
-
     explicit ResultsList(QObject *parent = nullptr);
+
+    // Where the failed row's warning icon comes from on a desktop whose icon theme has none
+    // (the window's style); asked for only when a failed row is drawn.
+    static void setFallbackWarningIcon(std::function<QIcon()> icon);
 
     // "Time", "Country", "Region", "City", "Postal Code", "Coordinates", "Timezone".
     static QString caption(int column);
 
     // Appends an unticked row whose Time cell is timeText and whose other cells are empty;
     // returns its row number.
-    int appendRow(const QString &timeText);
-    void setCell(int row, int column, const QString &text);
+    int appendRow(const QString &timeText) override;
+    void setCell(int row, int column, const QString &text) override;
     void clear();
 
     // Why the row's log found no location, for the user: its Time cell shows a warning icon,
     // and the text as its tooltip and accessible description. Empty text: a good row. The
     // exports read the cells only, so they show a failed row as an empty one.
-    void setFailure(int row, const QString &text);
+    void setFailure(int row, const QString &text) override;
     QString failure(int row) const { return m_failures.value(row); }
 
     int rows() const { return int(m_rows.size()); }

@@ -1,6 +1,6 @@
 #include "results/spreadsheetexport.h"
 
-#include "app/failure.h"
+#include "core/failure.h"
 #include "results/xlsxwriterlibrary.h"
 
 #include <QDesktopServices>

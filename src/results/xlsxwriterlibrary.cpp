@@ -1,6 +1,6 @@
 #include "results/xlsxwriterlibrary.h"
 
-#include "app/failure.h"
+#include "core/failure.h"
 
 #include <QMutex>
 

@@ -1,8 +1,8 @@
 #include "scheduler/schedulecontrols.h"
 
-#include "app/dialogs.h"
-#include "app/errorreport.h"
-#include "app/localetime.h"
+#include "core/dialogs.h"
+#include "core/errorreport.h"
+#include "core/localetime.h"
 #include "scheduler/schedulerules.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"

@@ -1,7 +1,7 @@
 #include "scheduler/scheduler.h"
 
-#include "app/errorreport.h"
-#include "app/failure.h"
+#include "core/errorreport.h"
+#include "core/failure.h"
 #include "lookup/curlfunctions.h"
 #include "scheduler/schedulecontrols.h"
 #include "scheduler/schedulerules.h"

@@ -1,6 +1,6 @@
 #include "scheduler/schedulerules.h"
 
-#include "app/failure.h"
+#include "core/failure.h"
 
 #include <QRegularExpression>
 #include <QTimeZone>

@@ -1,10 +1,8 @@
 #pragma once
 
-#include <QDateTime>
-#include <QtGlobal>
-#include <functional>
+#include "core/clock.h"
 
-using Clock = std::function<QDateTime()>;
+#include <QtGlobal>
 
 // The scheduler's two counts, shared by the tick, the schedule controls and the switch.
 struct ScheduleState

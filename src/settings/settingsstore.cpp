@@ -1,6 +1,7 @@
 #include "settings/settingsstore.h"
 
-#include "app/failure.h"
+#include "core/failure.h"
+#include "core/xdgfolders.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -302,13 +303,8 @@ QString storeFile(const QString &app)
         QMutexLocker lock(&shared().mutex);
         folder = shared().storeFolder;
     }
-    if (folder.isEmpty()) {
-        // The environment is read on every call so that a changed XDG_CONFIG_HOME takes effect;
-        // a relative value is not a valid base directory and is ignored.
-        folder = qEnvironmentVariable("XDG_CONFIG_HOME");
-        if (folder.isEmpty() || QDir::isRelativePath(folder))
-            folder = QDir::homePath() + QStringLiteral("/.config");
-    }
+    if (folder.isEmpty())
+        folder = Xdg::configHome();
     // One file per application, named after this program; sections are groups inside it.
     return QDir::cleanPath(folder + QLatin1Char('/') + app + QLatin1Char('/')
                            + QLatin1String(SectionName) + QStringLiteral(".conf"));

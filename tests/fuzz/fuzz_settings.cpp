@@ -1,6 +1,6 @@
 // The settings' text forms on arbitrary text: truth texts, "Weekly Time" texts and the
 // interval boxes. Each either reads the text or says why not; what is read round-trips.
-#include "app/failure.h"
+#include "core/failure.h"
 #include "scheduler/schedulerules.h"
 #include "settings/settingsstore.h"
 

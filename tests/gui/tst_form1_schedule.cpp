@@ -1,5 +1,5 @@
-#include "app/dialogs.h"
 #include "app/form1.h"
+#include "core/dialogs.h"
 #include "lookup/curlfunctions.h"
 #include "results/resultslist.h"
 #include "scheduler/schedulecontrols.h"

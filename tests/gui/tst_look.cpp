@@ -1,5 +1,5 @@
-#include "app/failure.h"
 #include "app/look.h"
+#include "core/failure.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -9,7 +9,7 @@
 // The values of round n are valueFor(key, n); tst_killsafety rebuilds them to tell a complete
 // value from a cut one.
 
-#include "app/failure.h"
+#include "core/failure.h"
 #include "results/resultslist.h"
 #include "results/textexport.h"
 #include "settings/settingkeys.h"

@@ -1,5 +1,6 @@
 #include "support/testenv.h"
 
+#include "app/look.h"
 #include "settings/settingsstore.h"
 
 #include <QDir>
@@ -18,6 +19,8 @@ TestEnv::TestEnv()
     qputenv("XDG_RUNTIME_DIR", runtimeDir().toLocal8Bit());
     qputenv("HOME", (root() + QStringLiteral("/home")).toLocal8Bit());
     Settings::setStoreFolder(configHome());
+    // Failed rows are marked as the window marks them.
+    UseStyleWarningIcon();
     ErrorReport::setSink([this](const ErrorReport::Report &r) { m_reports.append(r); });
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/errorreport.h"
+#include "core/errorreport.h"
 
 #include <QList>
 #include <QString>

@@ -17,7 +17,6 @@ wait_for 20 witness_up || fail "the witness window did not appear"
 witness=$(xdotool search --onlyvisible --name '^hotkey witness$' | head -n1)
 xdotool windowactivate --sync "$witness"
 
-switched_to() { [ "$(stored StartStopState)" = "$1" ]; }
 t_presses() { grep -c 'keysym 0x\(54\|74\)' "$work/xev.log" | head -n1 || true; }
 
 xdotool key --clearmodifiers ctrl+shift+t

@@ -51,6 +51,9 @@ preset() {
 }
 
 stored() { sed -n "s/^$1=//p" "$store"; }
+# The switch's stored state is $1. The window may leave the screen a moment before the state is
+# saved: the window manager hides it while the program is still writing the settings.
+switched_to() { [ "$(stored StartStopState)" = "$1" ]; }
 
 # A service playing the geolocation service, bounded in life time; sets TROVANEL_SERVICE_URL.
 start_service() {

@@ -21,7 +21,7 @@ done
 xdotool windowactivate --sync "$window"
 xdotool key --clearmodifiers ctrl+shift+t
 wait_for 10 is_unmapped "$window" || fail "turning logging on did not hide the window"
-[ "$(stored StartStopState)" = On ] || fail "the switch was not turned on"
+wait_for 10 switched_to On || fail "the switch was not turned on"
 
 # A failure while the window is in the tray: the settings file gives way to a folder, and
 # Ctrl+Shift+T cannot store the switch. The error box carries its own title alone, and

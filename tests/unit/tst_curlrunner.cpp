@@ -1,4 +1,4 @@
-#include "app/failure.h"
+#include "core/failure.h"
 #include "lookup/curlfunctions.h"
 #include "lookup/curlrunner.h"
 #include "results/resultslist.h"

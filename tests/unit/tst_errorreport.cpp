@@ -1,6 +1,7 @@
 #include "app/apptitle.h"
-#include "app/errorreport.h"
-#include "app/failure.h"
+#include "app/errorboxes.h"
+#include "core/errorreport.h"
+#include "core/failure.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -13,6 +14,8 @@ class TestErrorReport : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase() { ErrorReport::showInBoxes(); }
+
     void cleanup()
     {
         ErrorReport::setSink({});

@@ -1,4 +1,4 @@
-#include "app/failure.h"
+#include "core/failure.h"
 #include "desktop/mstartup.h"
 #include "support/testenv.h"
 

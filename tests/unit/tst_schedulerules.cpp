@@ -1,4 +1,4 @@
-#include "app/failure.h"
+#include "core/failure.h"
 #include "scheduler/schedulerules.h"
 
 #include <QLocale>

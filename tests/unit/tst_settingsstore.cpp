@@ -1,4 +1,4 @@
-#include "app/failure.h"
+#include "core/failure.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
 #include "support/testenv.h"

@@ -1,4 +1,4 @@
-#include "app/failure.h"
+#include "core/failure.h"
 #include "results/resultslist.h"
 #include "results/spreadsheetexport.h"
 #include "results/spreadsheethandlercheck.h"

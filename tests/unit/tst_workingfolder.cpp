@@ -1,6 +1,6 @@
-#include "app/failure.h"
+#include "core/failure.h"
+#include "core/filehelpers.h"
 #include "lookup/curlfunctions.h"
-#include "lookup/filehelpers.h"
 #include "lookup/workingfolder.h"
 #include "results/resultslist.h"
 #include "support/fixtures.h"
@@ -76,9 +76,6 @@ private Q_SLOTS:
     void readWholeFileFailures();
     void deleteFileQuietly_data();
     void deleteFileQuietly();
-    void writeBytesToFile_data();
-    void writeBytesToFile();
-    void writeBytesToFileFailure();
 
 private:
     std::unique_ptr<TestEnv> m_env;
@@ -380,50 +377,6 @@ void TestWorkingFolder::deleteFileQuietly()
     if (!path.isEmpty())
         QVERIFY(!QFileInfo::exists(path));
     QVERIFY(m_env->reports().isEmpty());
-}
-
-void TestWorkingFolder::writeBytesToFile_data()
-{
-    QTest::addColumn<bool>("exists");
-    QTest::addColumn<QByteArray>("before");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QByteArray>("after");
-
-    QTest::newRow("new file") << false << QByteArray() << QByteArray("ab") << QByteArray("ab");
-    QTest::newRow("over an empty file")
-        << true << QByteArray() << QByteArray("ab") << QByteArray("ab");
-    // The rest of a longer old content stays: the write starts at the first byte and
-    // does not cut the file.
-    QTest::newRow("shorter over longer")
-        << true << QByteArray("xyz") << QByteArray("ab") << QByteArray("abz");
-    QTest::newRow("longer over shorter")
-        << true << QByteArray("ab") << QByteArray("xyz") << QByteArray("xyz");
-    QTest::newRow("nothing over text")
-        << true << QByteArray("xyz") << QByteArray() << QByteArray("xyz");
-    QTest::newRow("utf-8 bytes") << true << QByteArray("0123456789") << QByteArray("S\xc3\xa3o")
-                                 << QByteArray("S\xc3\xa3o456789");
-}
-
-void TestWorkingFolder::writeBytesToFile()
-{
-    QFETCH(bool, exists);
-    QFETCH(QByteArray, before);
-    QFETCH(QByteArray, bytes);
-    QFETCH(QByteArray, after);
-
-    const QString path = m_env->root() + QStringLiteral("/written.bin");
-    if (exists)
-        writeFile(path, before);
-
-    WriteBytesToFile(bytes, path);
-    QCOMPARE(readFile(path), after);
-}
-
-void TestWorkingFolder::writeBytesToFileFailure()
-{
-    const QString path = m_env->root() + QStringLiteral("/gone/written.bin");
-    QVERIFY_THROWS_EXCEPTION(Failure, WriteBytesToFile("ab", path));
-    QVERIFY(!QFileInfo::exists(path));
 }
 
 QTEST_GUILESS_MAIN(TestWorkingFolder)

@@ -1,22 +1,14 @@
-#include "app/errorreport.h"
+#include "app/errorboxes.h"
 
-#include "app/contact.h"
-#include "app/failure.h"
+#include "core/errorreport.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QSet>
 #include <QTextStream>
-#include <exception>
 
 namespace ErrorReport {
 namespace {
-
-Sink &customSink()
-{
-    static Sink sink;
-    return sink;
-}
 
 QSet<QString> &openBoxes()
 {
@@ -57,26 +49,9 @@ void showBox(const Report &r)
 
 } // namespace
 
-QString reportText(const Report &r)
+void showInBoxes()
 {
-    return r.description + QLatin1Char('\n') + QStringLiteral("in Morvaska2021/08/31.") + r.module
-        + QLatin1Char('.') + r.procedure + QLatin1Char(' ') + QStringLiteral("at line ")
-        + QString::number(r.line) + QStringLiteral("\n\n")
-        + QStringLiteral("Please email screenshot of this message to ")
-        + QString::fromLatin1(Contact::SupportAddress);
-}
-
-void report(const Report &r)
-{
-    if (customSink())
-        customSink()(r);
-    else
-        showBox(r);
-}
-
-void setSink(Sink sink)
-{
-    customSink() = std::move(sink);
+    setPresenter(showBox);
 }
 
 int openBoxCount()
@@ -88,25 +63,3 @@ int openBoxCount()
 }
 
 } // namespace ErrorReport
-
-StepRunner::StepRunner(QString module, QString procedure)
-    : m_module(std::move(module)), m_procedure(std::move(procedure))
-{ }
-
-bool StepRunner::step(int line, const std::function<void()> &body)
-{
-    QString description;
-    try {
-        body();
-        return true;
-    } catch (const Failure &failure) {
-        description = failure.description();
-    } catch (const std::exception &e) {
-        description = QString::fromLocal8Bit(e.what());
-    } catch (...) {
-        description = QStringLiteral("Unexpected failure");
-    }
-    ++m_failures;
-    ErrorReport::report({m_module, m_procedure, line, description});
-    return false;
-}

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QObject>
-#include <memory>
 
 // A key combination that works from anywhere on the desktop, whichever window has the focus.
 // The backend depends on the display system; it never takes the keys from the focused window.
@@ -21,6 +20,3 @@ public:
 Q_SIGNALS:
     void activated();
 };
-
-// Ctrl+Shift+T for the display the program runs on: the X11 backend under X, none elsewhere.
-std::unique_ptr<GlobalHotkey> createToggleHotkey(QObject *parent = nullptr);

@@ -1,4 +1,4 @@
-#include "app/failure.h"
+#include "core/failure.h"
 
 Failure::Failure(QString description)
     : m_description(std::move(description)), m_what(m_description.toUtf8())

@@ -1,11 +1,12 @@
-#include "scheduler/modkeyboard.h"
+#include "desktop/modkeyboard.h"
 
-#include "scheduler/globalhotkey.h"
+#include "desktop/globalhotkey.h"
 
-modKeyboard::modKeyboard(std::function<void()> toggle, QObject *parent)
+modKeyboard::modKeyboard(std::function<void()> toggle, std::unique_ptr<GlobalHotkey> backend,
+                         QObject *parent)
     : QObject(parent), m_toggle(std::move(toggle))
 {
-    setBackend(createToggleHotkey());
+    setBackend(std::move(backend));
 }
 
 modKeyboard::~modKeyboard()
@@ -33,9 +34,4 @@ void modKeyboard::UnhookKeyboard()
 {
     if (m_backend)
         m_backend->remove();
-}
-
-bool modKeyboard::isHooked() const
-{
-    return m_backend && m_backend->isInstalled();
 }

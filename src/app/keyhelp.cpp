@@ -1,8 +1,8 @@
-#include "lookup/keyhelp.h"
+#include "app/keyhelp.h"
 
-#include "app/contact.h"
-#include "app/dialogs.h"
-#include "app/errorreport.h"
+#include "core/contact.h"
+#include "core/dialogs.h"
+#include "core/errorreport.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
 

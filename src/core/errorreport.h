@@ -3,8 +3,8 @@
 #include <QString>
 #include <functional>
 
-// The program's one way of telling the user that a step of a handler failed: a warning box
-// titled "Application Error" naming the module, the procedure and the step's report line.
+// The program's one way of telling the user that a step of a handler failed: a report naming
+// the module, the procedure and the step's report line, shown in the box the program installs.
 namespace ErrorReport {
 
 struct Report
@@ -18,8 +18,8 @@ struct Report
 // The box's text: description, where it happened, and whom to tell.
 QString reportText(const Report &report);
 
-// Shows the report. At most one box per (module, procedure, line) is open at a time, so a
-// fault that repeats every second cannot stack boxes; the caller never waits for the box.
+// Shows the report through the presenter the program installed (the window's boxes), or on
+// the standard error stream when there is none. The caller never waits for the box.
 void report(const Report &report);
 
 // Replaces what report() does (tests record reports instead of showing boxes). An empty
@@ -27,8 +27,8 @@ void report(const Report &report);
 using Sink = std::function<void(const Report &)>;
 void setSink(Sink sink);
 
-// How many boxes are open now.
-int openBoxCount();
+// How a report reaches the user when no sink replaces it: the program installs its boxes.
+void setPresenter(Sink show);
 
 } // namespace ErrorReport
 

@@ -4,8 +4,6 @@
 #include <QStringList>
 #include <optional>
 
-class QWidget;
-
 // The questions and notices the window puts to the user. The window talks to this interface
 // so that tests can answer in the user's place.
 class Dialogs
@@ -26,21 +24,4 @@ public:
     virtual QString askSaveFile(const QString &title, const QStringList &filters) = 0;
     // Opens a web page in the user's browser; a browser that cannot be started is not reported.
     virtual void openUrl(const QString &url) = 0;
-};
-
-// The desktop's own dialogs.
-class DesktopDialogs : public Dialogs
-{
-public:
-    explicit DesktopDialogs(QWidget *parent) : m_parent(parent) { }
-
-    std::optional<QString> askText(const QString &prompt, const QString &caption,
-                                   const QString &initial) override;
-    bool askYesNo(const QString &text) override;
-    void inform(const QString &text) override;
-    void openUrl(const QString &url) override;
-    QString askSaveFile(const QString &title, const QStringList &filters) override;
-
-private:
-    QWidget *m_parent;
 };

@@ -1,6 +1,6 @@
-#include "lookup/filehelpers.h"
+#include "core/filehelpers.h"
 
-#include "app/failure.h"
+#include "core/failure.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -33,13 +33,4 @@ void DeleteFileQuietly(const QString &path)
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
         QFile::remove(path);
     }
-}
-
-void WriteBytesToFile(const QByteArray &bytes, const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite))
-        throw Failure(QStringLiteral("Cannot write the file %1: %2").arg(path, file.errorString()));
-    if (file.write(bytes) != bytes.size())
-        throw Failure(QStringLiteral("Cannot write the file %1: %2").arg(path, file.errorString()));
 }

@@ -20,7 +20,6 @@ public:
     // Makes the offer when always is true or no key is stored (a key of blanks is none), but
     // only once per run. Raises a Failure when the settings cannot be read.
     void ShowKeyHelp(bool always);
-    bool KeyHelpShown() const { return m_keyHelpShown; }
 
 private:
     Dialogs *m_dialogs;

@@ -1,4 +1,4 @@
-#include "app/localetime.h"
+#include "core/localetime.h"
 
 QString TimeFormatWithSeconds(const QLocale &locale)
 {

@@ -1,4 +1,4 @@
-#include "app/dialogs.h"
+#include "app/desktopdialogs.h"
 
 #include "app/apptitle.h"
 

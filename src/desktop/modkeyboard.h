@@ -12,14 +12,15 @@ class modKeyboard : public QObject
     Q_OBJECT
 
 public:
-    // toggle: what the key combination does (the switch's click).
-    explicit modKeyboard(std::function<void()> toggle, QObject *parent = nullptr);
+    // toggle: what the key combination does (the switch's click); backend: the desktop's
+    // listener, none where there is no way to listen.
+    modKeyboard(std::function<void()> toggle, std::unique_ptr<GlobalHotkey> backend,
+                QObject *parent = nullptr);
     ~modKeyboard() override;
 
     // Starts listening; false where the desktop offers no way (the program runs without it).
     bool HookKeyboard();
     void UnhookKeyboard();
-    bool isHooked() const;
 
     // Replaces the desktop's listener (tests).
     void setBackend(std::unique_ptr<GlobalHotkey> backend);

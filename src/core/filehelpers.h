@@ -14,7 +14,3 @@ QString ReadWholeFile(const QString &path);
 
 // Deletes the file; a missing or undeletable file is nobody's concern.
 void DeleteFileQuietly(const QString &path);
-
-// Writes the bytes to the file from its first byte. Raises a Failure when that is not
-// possible.
-void WriteBytesToFile(const QByteArray &bytes, const QString &path);

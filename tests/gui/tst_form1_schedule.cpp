@@ -2,7 +2,7 @@
 #include "core/dialogs.h"
 #include "lookup/curlfunctions.h"
 #include "results/resultslist.h"
-#include "scheduler/schedulecontrols.h"
+#include "app/schedulecontrols.h"
 #include "scheduler/scheduler.h"
 #include "settings/settingsstore.h"
 #include "support/fixtures.h"

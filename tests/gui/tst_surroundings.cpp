@@ -2,7 +2,7 @@
 #include "lookup/curlfunctions.h"
 #include "results/resultslist.h"
 #include "results/textexport.h"
-#include "scheduler/schedulecontrols.h"
+#include "app/schedulecontrols.h"
 #include "scheduler/scheduler.h"
 #include "settings/settingsstore.h"
 #include "support/scripteddialogs.h"

@@ -1,4 +1,5 @@
 #include "results/textexport.h"
+#include "support/datatable.h"
 
 #include <QBuffer>
 #include <QClipboard>
@@ -360,21 +361,14 @@ void TestTextExport::widths()
 
 void TestTextExport::fileNameOnly_data()
 {
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("expected");
+    const DataTable<QString, QString> table({"path", "expected"});
 
-    QTest::newRow("absolute") << "/home/user/results.txt"
-                              << "results.txt";
-    QTest::newRow("relative") << "out/results.txt"
-                              << "results.txt";
-    QTest::newRow("no folder") << "results.txt"
-                               << "results.txt";
-    QTest::newRow("ends with a slash") << "/home/user/"
-                                       << "";
-    QTest::newRow("root") << "/"
-                          << "";
-    QTest::newRow("empty") << ""
-                           << "";
+    table.row("absolute", "/home/user/results.txt", "results.txt");
+    table.row("relative", "out/results.txt", "results.txt");
+    table.row("no folder", "results.txt", "results.txt");
+    table.row("ends with a slash", "/home/user/", "");
+    table.row("root", "/", "");
+    table.row("empty", "", "");
 }
 
 void TestTextExport::fileNameOnly()

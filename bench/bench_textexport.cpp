@@ -100,7 +100,7 @@ bool writeTabSeparated(const ResultsList &list, bool captions, const QString &pa
     if (!file.open(QIODevice::WriteOnly))
         return false;
     QString text;
-    auto addLine = [&text](const Main::Cells &cells) {
+    auto addLine = [&text](const TextExport::Cells &cells) {
         for (int column = 0; column < ResultsList::ColumnCount; ++column) {
             if (column > 0)
                 text.append(u'\t');
@@ -109,10 +109,10 @@ bool writeTabSeparated(const ResultsList &list, bool captions, const QString &pa
         text.append(u'\n');
     };
     if (captions)
-        addLine(Main::CaptionCells());
+        addLine(TextExport::CaptionCells());
     for (int row = 0; row < list.rows(); ++row) {
         if (list.isChecked(row))
-            addLine(Main::RowCells(list, row));
+            addLine(TextExport::RowCells(list, row));
     }
     return file.write(text.toUtf8()) >= 0;
 }

@@ -539,8 +539,8 @@ void Form1::PushButton5_Click()
             StepRunner copied(QStringLiteral("Main"), QStringLiteral("CopyListViewToClipboardTab"));
             // An empty table leaves the clipboard as it was.
             if (!text.isNull()) {
-                copied.step(110, [] { Main::ClipboardClear(); });
-                copied.step(112, [&] { Main::ClipboardSetText(text); });
+                copied.step(110, [] { TextExport::ClipboardClear(); });
+                copied.step(112, [&] { TextExport::ClipboardSetText(text); });
             }
             m_copy->deleteLater();
             m_copy = nullptr;

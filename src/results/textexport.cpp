@@ -74,7 +74,7 @@ QChar *extend(QString &out, qsizetype length)
     return out.data() + start;
 }
 
-void widen(Main::Widths &widths, const ResultsList &list, int from, int to)
+void widen(TextExport::Widths &widths, const ResultsList &list, int from, int to)
 {
     for (int row = from; row < to; ++row) {
         for (int column = 0; column < ColumnCount; ++column)
@@ -83,7 +83,7 @@ void widen(Main::Widths &widths, const ResultsList &list, int from, int to)
 }
 
 // The room one line takes at most with these widths, for reserving ahead.
-qsizetype lineRoom(const Main::Widths &widths)
+qsizetype lineRoom(const TextExport::Widths &widths)
 {
     qsizetype room = ColumnCount + 2;
     for (int width : widths)
@@ -98,7 +98,7 @@ bool sliceIsOver(const QElapsedTimer &clock)
 
 } // namespace
 
-namespace Main {
+namespace TextExport {
 
 QString FileNameOnly(const QString &path)
 {
@@ -190,14 +190,14 @@ void ClipboardSetText(const QString &text)
     }
 }
 
-} // namespace Main
+} // namespace TextExport
 
 SpacedTextSave::SpacedTextSave(const ResultsList *list, QIODevice *device, const QString &path,
                                QObject *parent)
     : QObject(parent),
       m_list(list),
       m_device(device),
-      m_fileText(QStringLiteral("Writing file: ") + Main::FileNameOnly(path))
+      m_fileText(QStringLiteral("Writing file: ") + TextExport::FileNameOnly(path))
 {
     m_timer.setInterval(0);
     connect(&m_timer, &QTimer::timeout, this, &SpacedTextSave::step);
@@ -226,7 +226,7 @@ void SpacedTextSave::step()
         Q_EMIT progress(1, m_fileText);
         m_rows = m_list->rows();
         m_row = 0;
-        m_widths = Main::SpacedWidths(*m_list, 0);
+        m_widths = TextExport::SpacedWidths(*m_list, 0);
         m_pass = Pass::Widths;
     }
     if (m_pass == Pass::Widths) {
@@ -237,7 +237,7 @@ void SpacedTextSave::step()
         m_rows = m_list->rows();
         m_row = 0;
         m_lines.reserve(lineRoom(m_widths) * RowsPerCheck);
-        Main::AppendSpacedLine(m_lines, Main::CaptionCells(), m_widths);
+        TextExport::AppendSpacedLine(m_lines, TextExport::CaptionCells(), m_widths);
         Q_EMIT progress(20, m_fileText);
         m_lastPosition = 20;
         m_pass = Pass::Rows;
@@ -293,7 +293,7 @@ SpacedTextSave::Slice SpacedTextSave::rowsSlice(const QElapsedTimer &clock)
             reportRow(m_row + 1);
             if (m_row >= m_list->rows())
                 return Slice::Complete;
-            Main::AppendSpacedLine(m_lines, Main::RowCells(*m_list, m_row), m_widths);
+            TextExport::AppendSpacedLine(m_lines, TextExport::RowCells(*m_list, m_row), m_widths);
         }
         if (m_row >= m_rows)
             return Slice::Complete;
@@ -379,7 +379,7 @@ void ClipboardText::start()
     m_rows = m_list->rows();
     m_row = 0;
     m_ticked = 0;
-    m_widths = Main::ClipboardWidths(*m_list, 0);
+    m_widths = TextExport::ClipboardWidths(*m_list, 0);
     m_text = QString();
     m_timer.start();
 }
@@ -423,7 +423,8 @@ void ClipboardText::step()
         const int stop = std::min(end, m_row + RowsPerCheck);
         for (; m_row < stop; ++m_row) {
             if (m_list->isChecked(m_row))
-                Main::AppendClipboardLine(m_text, Main::RowCells(*m_list, m_row), m_widths);
+                TextExport::AppendClipboardLine(m_text, TextExport::RowCells(*m_list, m_row),
+                                                m_widths);
         }
         if (sliceIsOver(clock))
             return;

@@ -16,7 +16,7 @@ class QIODevice;
 // The two text exports of the results: the spaced text file (a header line and the ticked rows,
 // every cell padded to its column's width and followed by a tab, CR LF after every line) and
 // the clipboard text (ticked rows only, the last cell's trailing spaces removed).
-namespace Main {
+namespace TextExport {
 
 using Widths = std::array<int, ResultsList::ColumnCount>;
 using Cells = std::array<QStringView, ResultsList::ColumnCount>;
@@ -46,7 +46,7 @@ Cells CaptionCells();
 void ClipboardClear();
 void ClipboardSetText(const QString &text);
 
-} // namespace Main
+} // namespace TextExport
 
 // Writes the spaced text file of a results list to a device, in slices of the event loop so
 // the window stays live: widths first (the row count fixed when that pass begins), then the
@@ -92,7 +92,7 @@ private:
     int m_row = 0;
     // The row count fixed when the running pass began.
     int m_rows = 0;
-    Main::Widths m_widths {};
+    TextExport::Widths m_widths {};
     int m_lastPosition = -1;
     QTimer m_timer;
     // Lines of the current stretch of rows, then their UTF-8 waiting for the device.
@@ -127,7 +127,7 @@ private:
     // The row count fixed when the running pass began.
     int m_rows = 0;
     int m_ticked = 0;
-    Main::Widths m_widths {};
+    TextExport::Widths m_widths {};
     QString m_text;
     QTimer m_timer;
 };

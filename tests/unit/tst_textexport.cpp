@@ -353,8 +353,8 @@ void TestTextExport::widths()
          {{"-", "t", "Spain", "", "", "", "", ""},
           {"+", "tt", "", "", "Ulm", "", "", ""},
           {"-", "", "", "", "", "", "", "Europe/Berlin"}});
-    const Main::Widths spacedWidths = Main::SpacedWidths(list, rows);
-    const Main::Widths clipboardWidths = Main::ClipboardWidths(list, rows);
+    const TextExport::Widths spacedWidths = TextExport::SpacedWidths(list, rows);
+    const TextExport::Widths clipboardWidths = TextExport::ClipboardWidths(list, rows);
     QCOMPARE(QList<int>(spacedWidths.begin(), spacedWidths.end()), spaced);
     QCOMPARE(QList<int>(clipboardWidths.begin(), clipboardWidths.end()), clipboard);
 }
@@ -376,7 +376,7 @@ void TestTextExport::fileNameOnly()
     QFETCH(QString, path);
     QFETCH(QString, expected);
 
-    QCOMPARE(Main::FileNameOnly(path), expected);
+    QCOMPARE(TextExport::FileNameOnly(path), expected);
 }
 
 void TestTextExport::clipboardText_data()
@@ -447,9 +447,9 @@ void TestTextExport::clipboardAccess()
 
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->setText(QStringLiteral("left over"), QClipboard::Clipboard);
-    Main::ClipboardSetText(text);
+    TextExport::ClipboardSetText(text);
     QCOMPARE(clipboard->text(QClipboard::Clipboard), text);
-    Main::ClipboardClear();
+    TextExport::ClipboardClear();
     QCOMPARE(clipboard->text(QClipboard::Clipboard), QString());
 }
 

@@ -6,6 +6,7 @@
 // Prints the times, the ratios ours / baseline (target <= 1.0) and the stall (target < 50 ms).
 // Usage: bench_textexport [ROWS [ROUNDS]]
 
+#include "results/clipboardtext.h"
 #include "results/textexport.h"
 
 #include <QCoreApplication>

@@ -13,6 +13,7 @@
 #include "desktop/modkeyboard.h"
 #include "lookup/curlfunctions.h"
 #include "platform/x11recordhotkey.h"
+#include "results/clipboardtext.h"
 #include "results/resultslist.h"
 #include "results/spreadsheetexport.h"
 #include "results/textexport.h"

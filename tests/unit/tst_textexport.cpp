@@ -1,3 +1,4 @@
+#include "results/clipboardtext.h"
 #include "results/textexport.h"
 #include "support/datatable.h"
 

@@ -3,6 +3,7 @@
 #include "app/apptitle.h"
 #include "app/desktopdialogs.h"
 #include "app/errorboxes.h"
+#include "app/exportcontroller.h"
 #include "app/keyhelp.h"
 #include "app/look.h"
 #include "app/schedulecontrols.h"
@@ -13,10 +14,8 @@
 #include "desktop/modkeyboard.h"
 #include "lookup/curlfunctions.h"
 #include "platform/x11recordhotkey.h"
-#include "results/clipboardtext.h"
+#include "results/exportfiles.h"
 #include "results/resultslist.h"
-#include "results/spreadsheetexport.h"
-#include "results/textexport.h"
 #include "scheduler/schedulemodel.h"
 #include "scheduler/scheduler.h"
 #include "scheduler/schedulerules.h"
@@ -24,7 +23,6 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDir>
 #include <QEvent>
 #include <QFile>
 #include <QGridLayout>
@@ -33,7 +31,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScopedValueRollback>
 #include <QTableView>
 #include <QTimer>
@@ -140,6 +137,7 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     m_keyHelp = std::make_unique<KeyHelp>(m_dialogs);
     m_pointer = new PointerRule(this);
     m_keyboard = new modKeyboard([this] { PushButton2_Click(); }, createToggleHotkey(), this);
+    m_exports = new ExportController(m_results, m_dialogs, m_pointer, m_clock, this);
 
     Label4->setObjectName(QStringLiteral("Label4"));
     Frame4->setObjectName(QStringLiteral("Frame4"));
@@ -185,6 +183,9 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     connect(m_scheduler, &Scheduler::statusText, Frame4, &QGroupBox::setTitle);
     connect(m_scheduler, &Scheduler::progressMaximum, this, &Form1::setProgressMaximum);
     connect(m_scheduler, &Scheduler::progressValue, this, &Form1::setProgressValue);
+    connect(m_exports, &ExportController::progressMaximum, this, &Form1::setProgressMaximum);
+    connect(m_exports, &ExportController::progressValue, this, &Form1::setProgressValue);
+    connect(m_exports, &ExportController::progressText, this, &Form1::setProgressText);
     connect(m_lookup, &CurlFunctions::logFinished, this, [this](int row) {
         if (row >= 0)
             ListView1->scrollTo(m_results->index(row, 0));
@@ -333,7 +334,8 @@ void Form1::Form_Load()
         // Without a way to listen (no X11 display, no RECORD extension) the program goes on
         // without the hotkey.
         steps.step(230, [&] { m_keyboard->HookKeyboard(); });
-        m_spreadsheetCheck.check(); // answered in the background, before the user asks for a sheet
+        // Answered in the background, before the user asks for a sheet.
+        m_exports->spreadsheetCheck().check();
         m_tray->startWaiting();
     });
 }
@@ -477,150 +479,22 @@ void Form1::PushButton1_Click()
 
 void Form1::PushButton4_Click()
 {
-    if (m_save)
-        return; // one save at a time
-    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("PushButton4_Click"));
-    QString path;
-    steps.step(100, [&] {
-        path = m_dialogs->askSaveFile(
-            QStringLiteral("Save"),
-            {QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")});
-    });
-    if (path.isEmpty())
-        return;
-    steps.step(102, [&] { m_pointer->setPointer(PointerRule::Pointer::Hourglass); });
-    const bool started = steps.step(104, [&] {
-        // Written beside the target and put in its place only when complete, so a failed save
-        // leaves an existing file as it was and no half file behind.
-        auto *file = new QSaveFile(path, this);
-        if (!file->open(QIODevice::WriteOnly)) {
-            const QString error = file->errorString();
-            delete file;
-            throw Failure(QStringLiteral("The file %1 cannot be written: %2").arg(path, error));
-        }
-        m_save = new SpacedTextSave(m_results, file, path, this);
-        file->setParent(m_save);
-        ProgressBar1->setRange(0, 100);
-        connect(m_save, &SpacedTextSave::progress, this, [this](int position, const QString &text) {
-            setProgressValue(position);
-            if (!text.isNull())
-                setProgressText(text);
-        });
-        connect(m_save, &SpacedTextSave::finished, this, [this, file](bool ok, QString error) {
-            // Only a complete file takes the target's place.
-            if (ok && !file->commit()) {
-                ok = false;
-                error = QStringLiteral("The file %1 could not be put in place: %2")
-                            .arg(file->fileName(), file->errorString());
-            }
-            if (!ok) {
-                ErrorReport::report({QStringLiteral("Main"),
-                                     QStringLiteral("SaveListviewProperlySpaced"), 108, error});
-                setProgressValue(0);
-                setProgressText(QStringLiteral("Progress Bar"));
-            }
-            m_pointer->setPointer(PointerRule::Pointer::Default);
-            m_save->deleteLater();
-            m_save = nullptr;
-        });
-        m_save->start();
-    });
-    if (!started)
-        m_pointer->setPointer(PointerRule::Pointer::Default);
+    m_exports->saveTextFile();
 }
 
 void Form1::PushButton5_Click()
 {
-    if (m_copy)
-        return;
-    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("PushButton5_Click"));
-    steps.step(100, [&] {
-        m_copy = new ClipboardText(m_results, this);
-        connect(m_copy, &ClipboardText::finished, this, [this](const QString &text) {
-            StepRunner copied(QStringLiteral("Main"), QStringLiteral("CopyListViewToClipboardTab"));
-            // An empty table leaves the clipboard as it was.
-            if (!text.isNull()) {
-                copied.step(110, [] { TextExport::ClipboardClear(); });
-                copied.step(112, [&] { TextExport::ClipboardSetText(text); });
-            }
-            m_copy->deleteLater();
-            m_copy = nullptr;
-            StepRunner handler(QStringLiteral("Form1"), QStringLiteral("PushButton5_Click"));
-            handler.step(102, [this] {
-                m_dialogs->inform(QStringLiteral(
-                    "Results have been copied to the clipboard.\n\nClick a text area where you "
-                    "normally type and press Ctrl+V to paste the clipboard."));
-            });
-        });
-        m_copy->start();
-    });
+    m_exports->copyToClipboard();
 }
 
 void Form1::PushButton6_Click()
 {
-    // A click while the sheet is written, or while the desktop is asked, repeats the request.
-    if (m_sheet || m_sheetAwaitsCheck)
-        return;
-    if (m_spreadsheetCheck.answer() == SpreadsheetHandlerCheck::Answer::Yes) {
-        exportSpreadsheet(true);
-        return;
-    }
-    // No answer yet, or none when last asked (the user may have installed one since): the
-    // export goes on once the desktop answers, and the window stays free meanwhile.
-    m_sheetAwaitsCheck = true;
-    m_pointer->setPointer(PointerRule::Pointer::Hourglass);
-    connect(
-        &m_spreadsheetCheck, &SpreadsheetHandlerCheck::answered, this,
-        [this](bool installed) {
-            m_sheetAwaitsCheck = false;
-            exportSpreadsheet(installed);
-        },
-        Qt::SingleShotConnection);
-    m_spreadsheetCheck.check();
+    m_exports->openSpreadsheet();
 }
 
-void Form1::exportSpreadsheet(bool installed)
+SpreadsheetHandlerCheck &Form1::spreadsheetCheck()
 {
-    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("PushButton6_Click"));
-    if (!installed) {
-        m_pointer->setPointer(PointerRule::Pointer::Default);
-        m_dialogs->inform(QStringLiteral("Excel is not installed on this computer. You need to "
-                                         "have it installed to use this feature."));
-        return;
-    }
-    if (m_results->rows() == 0) {
-        m_pointer->setPointer(PointerRule::Pointer::Default);
-        return;
-    }
-    steps.step(102, [&] { m_pointer->setPointer(PointerRule::Pointer::Hourglass); });
-    const bool started = steps.step(104, [&] {
-        const QString folder = Spreadsheet::CacheFolder();
-        if (!QDir().mkpath(folder))
-            throw Failure(QStringLiteral("The folder %1 cannot be created.").arg(folder));
-        const QString path = folder + QLatin1Char('/') + Spreadsheet::ExportFileName(m_clock());
-        m_sheet = new SpreadsheetExport(m_results, path, this);
-        // Removed at a later start unless the user has saved to it by then.
-        m_sheet->setLifetime(Spreadsheet::Lifetime::Removable);
-        connect(m_sheet, &SpreadsheetExport::finished, this,
-                [this](bool ok, const QString &file, const QString &error) {
-                    StepRunner done(QStringLiteral("Form1"), QStringLiteral("PushButton6_Click"));
-                    if (!ok)
-                        done.step(106, [&] { throw Failure(error); });
-                    else
-                        done.step(108, [&] {
-                            if (!Spreadsheet::OpenInSpreadsheet(file))
-                                throw Failure(QStringLiteral("The spreadsheet %1 could not be "
-                                                             "opened.")
-                                                  .arg(file));
-                        });
-                    m_pointer->setPointer(PointerRule::Pointer::Default);
-                    m_sheet->deleteLater();
-                    m_sheet = nullptr;
-                });
-        m_sheet->start();
-    });
-    if (!started)
-        m_pointer->setPointer(PointerRule::Pointer::Default);
+    return m_exports->spreadsheetCheck();
 }
 
 void Form1::setProgressText(const QString &text)

@@ -1,16 +1,13 @@
 #pragma once
 
 #include "core/clock.h"
-#include "results/spreadsheethandlercheck.h"
 #include "scheduler/schedulestate.h"
 
 #include <QWidget>
 #include <memory>
 
-class ClipboardText;
 class CurlFunctions;
-class SpacedTextSave;
-class SpreadsheetExport;
+class ExportController;
 class cSysTray;
 class modKeyboard;
 class Dialogs;
@@ -24,6 +21,7 @@ class QTableView;
 class ResultsList;
 class ScheduleControls;
 class ScheduleModel;
+class SpreadsheetHandlerCheck;
 class Scheduler;
 class StartupOptions;
 class TrayPresence;
@@ -76,7 +74,7 @@ public:
     KeyHelp *keyHelp() const { return m_keyHelp.get(); }
     PointerRule *pointerRule() const { return m_pointer; }
     // Whether the desktop opens spreadsheets, asked once the window is up.
-    SpreadsheetHandlerCheck &spreadsheetCheck() { return m_spreadsheetCheck; }
+    SpreadsheetHandlerCheck &spreadsheetCheck();
     // The counts the tick works with.
     const ScheduleState &state() const;
 
@@ -98,9 +96,6 @@ private:
     void restoreSwitch(const QString &state);
     void setProgressMaximum(int maximum);
     void setProgressValue(int value);
-    // The rest of "Save Results As Excel File", once it is known whether the desktop can open
-    // the sheet.
-    void exportSpreadsheet(bool installed);
 
     std::unique_ptr<Dialogs> m_ownDialogs;
     Dialogs *m_dialogs;
@@ -129,9 +124,5 @@ private:
     bool m_unloaded = false;
     bool m_switching = false;
     modKeyboard *m_keyboard;
-    SpacedTextSave *m_save = nullptr;
-    ClipboardText *m_copy = nullptr;
-    SpreadsheetExport *m_sheet = nullptr;
-    SpreadsheetHandlerCheck m_spreadsheetCheck;
-    bool m_sheetAwaitsCheck = false; // a click waits for the desktop's answer
+    ExportController *m_exports;
 };

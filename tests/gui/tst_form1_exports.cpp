@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "app/look.h"
 #include "results/resultslist.h"
+#include "results/spreadsheethandlercheck.h"
 #include "results/spreadsheetexport.h"
 #include "settings/settingsstore.h"
 #include "support/form1fixture.h"
@@ -338,6 +339,38 @@ private Q_SLOTS:
             QTEST(QGuiApplication::clipboard()->text(), "clipboard");
         }
         QCOMPARE(w.dialogs.notices, QStringList(2, Copied));
+        QCOMPARE(w.reports(), QStringList());
+    }
+
+    void secondClickWhileRunning_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QStringList>("saveTitles");
+        QTest::addColumn<QStringList>("notices");
+
+        QTest::newRow("save") << "PushButton4" << QStringList {"Save"} << QStringList {};
+        QTest::newRow("copy") << "PushButton5" << QStringList {} << QStringList {Copied};
+    }
+    void secondClickWhileRunning()
+    {
+        QFETCH(QString, button);
+        Window w;
+        w.fill({Chur, Garmisch}, {0});
+        // Answers for two saves, so that a second save would go ahead.
+        const QString first = w.env.root() + "/first.txt";
+        const QString second = w.env.root() + "/second.txt";
+        w.dialogs.saveAnswers << first << second;
+        QPushButton *pressed = w.button(button);
+
+        // A double click: the second comes before the export has had a turn of the event loop.
+        pressed->click();
+        pressed->click();
+        QTRY_VERIFY(QFileInfo::exists(first) || !w.dialogs.notices.isEmpty());
+        QTest::qWait(200);
+        QTEST(w.dialogs.saveTitles, "saveTitles");
+        QTEST(w.dialogs.notices, "notices");
+        QVERIFY(!QFileInfo::exists(second));
+        QCOMPARE(w.pointer(), PointerRule::Pointer::Default);
         QCOMPARE(w.reports(), QStringList());
     }
 

@@ -8,6 +8,8 @@
 #include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 
 #include <functional>
 
@@ -144,6 +146,7 @@ private Q_SLOTS:
     void rowsChangingDuringSave();
     void progress_data();
     void progress();
+    void windowTurnsDuringSave();
     void failingDevice_data();
     void failingDevice();
     void widths_data();
@@ -289,6 +292,33 @@ void TestTextExport::progress()
     const QStringList expected = QStringList {"1|" + Writing, "10|" + Writing, "20|" + Writing}
         + rowEvents + QStringList {"100|Done.", "0|Progress Bar", "finished"};
     QCOMPARE(runSave(list, &buffer), expected);
+}
+
+void TestTextExport::windowTurnsDuringSave()
+{
+    ResultsList list;
+    QList<int> ticked;
+    for (int row = 1; row <= 2000; ++row)
+        ticked << row;
+    fillNumbered(list, 2000, ticked);
+    // The window's own events: repaints and input wait for a turn of the event loop.
+    int turns = 0;
+    QTimer window;
+    window.setInterval(0);
+    QObject::connect(&window, &QTimer::timeout, [&] { ++turns; });
+    window.start();
+
+    // A slow machine: each move of the bar takes a millisecond, a hundred of them up to the
+    // last row.
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    const QStringList events = runSave(list, &buffer, [&](int position) {
+        QThread::msleep(1);
+        if (position == 100)
+            window.stop();
+    });
+    QCOMPARE(events.last(), QStringLiteral("finished"));
+    QVERIFY2(turns >= 5, qPrintable(QStringLiteral("%1 turns").arg(turns)));
 }
 
 void TestTextExport::failingDevice_data()

@@ -1,8 +1,8 @@
 #include "app/form1.h"
 #include "app/look.h"
 #include "results/resultslist.h"
-#include "results/spreadsheethandlercheck.h"
 #include "results/spreadsheetexport.h"
+#include "results/spreadsheethandlercheck.h"
 #include "settings/settingsstore.h"
 #include "support/form1fixture.h"
 

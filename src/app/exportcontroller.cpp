@@ -4,6 +4,7 @@
 #include "core/dialogs.h"
 #include "core/errorreport.h"
 #include "core/failure.h"
+#include "core/progresstext.h"
 #include "results/clipboardtext.h"
 #include "results/exportfiles.h"
 #include "results/resultslist.h"
@@ -118,7 +119,7 @@ void ExportController::askForTextFile()
                 if (!ok) {
                     closing.step(108, [&] { throw Failure(error); });
                     Q_EMIT progressValue(0);
-                    Q_EMIT progressText(QStringLiteral("Progress Bar"));
+                    Q_EMIT progressText(ProgressIdleText());
                 }
             });
         });

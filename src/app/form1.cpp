@@ -5,9 +5,13 @@
 #include "app/errorboxes.h"
 #include "app/exportcontroller.h"
 #include "app/keyhelp.h"
+#include "app/loggingswitch.h"
 #include "app/look.h"
+#include "app/resultsview.h"
 #include "app/schedulecontrols.h"
 #include "app/startupoptions.h"
+#include "app/startuprestore.h"
+#include "app/statusframe.h"
 #include "app/traypresence.h"
 #include "core/errorreport.h"
 #include "core/failure.h"
@@ -26,21 +30,11 @@
 #include <QEvent>
 #include <QFile>
 #include <QGridLayout>
-#include <QGroupBox>
-#include <QHeaderView>
 #include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QScopedValueRollback>
-#include <QTableView>
 #include <QTimer>
-#include <QVBoxLayout>
 
 namespace {
-
-const QString TurnOn = QStringLiteral("Turn On");
-const QString TurnOff = QStringLiteral("Turn Off");
-const QString ProgressIdle = QStringLiteral("Progress Bar");
 
 QPushButton *button(const QString &name, const QString &caption, QWidget *parent)
 {
@@ -52,33 +46,6 @@ QPushButton *button(const QString &name, const QString &caption, QWidget *parent
 QIcon applicationIcon()
 {
     return QIcon(QStringLiteral(":/trovanel.svg"));
-}
-
-// One stored choice brought back at start-up: its key, the report line a failure to read or
-// apply it is told under, and how it is applied. A store that cannot be read is reported, and
-// the choice takes its first-run value rather than leaving the control blank.
-struct Restore
-{
-    const SettingKeys::Key &key;
-    int line;
-    std::function<void(const QString &)> apply;
-    QString fallback = {}; // for a key without a default of its own
-};
-
-void restoreAll(StepRunner &steps, std::initializer_list<Restore> table)
-{
-    for (const Restore &restore : table) {
-        QString text;
-        try {
-            text = Settings::get(restore.key, restore.fallback);
-        } catch (const Failure &failure) {
-            ErrorReport::report({QStringLiteral("Form1"), QStringLiteral("Form_Load"), restore.line,
-                                 failure.description()});
-            text = restore.key.defaultText ? QString::fromLatin1(restore.key.defaultText)
-                                           : restore.fallback;
-        }
-        steps.step(restore.line, [&] { restore.apply(text); });
-    }
 }
 
 } // namespace
@@ -110,7 +77,7 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     setFont(designedFont());
 
     PushButton1 = button(QStringLiteral("PushButton1"), QStringLiteral("Clear Results"), this);
-    PushButton2 = button(QStringLiteral("PushButton2"), TurnOn, this);
+    PushButton2 = button(QStringLiteral("PushButton2"), QString(), this);
     PushButton4
         = button(QStringLiteral("PushButton4"), QStringLiteral("Save Results As Text File"), this);
     PushButton5
@@ -122,11 +89,10 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     PushButton8 = button(QStringLiteral("PushButton8"), QStringLiteral("Enter Your API Key"), this);
     PushButton9 = button(QStringLiteral("PushButton9"), QStringLiteral("Log Now (Test)"), this);
     Label4 = new QLabel(QStringLiteral("Turn On (Press Ctrl + Shift + T to toggle ON/OFF)"), this);
-    Frame4 = new QGroupBox(QStringLiteral("Off."), this);
-    ProgressBar1 = new QProgressBar(this);
-    ListView1 = new QTableView(this);
+    Frame4 = new StatusFrame(this);
 
     m_results = new ResultsList(this);
+    ListView1 = new ResultsView(m_results, this);
     m_lookup = new CurlFunctions(m_results, this);
     m_lookup->setClock(m_clock);
     m_schedule = new ScheduleModel(m_clock, this);
@@ -138,24 +104,10 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     m_pointer = new PointerRule(this);
     m_keyboard = new modKeyboard([this] { PushButton2_Click(); }, createToggleHotkey(), this);
     m_exports = new ExportController(m_results, m_dialogs, m_pointer, m_clock, this);
+    m_switch = new LoggingSwitch(PushButton2, this, m_schedule, m_scheduler, m_keyHelp.get(),
+                                 Frame4, m_pointer);
 
     Label4->setObjectName(QStringLiteral("Label4"));
-    Frame4->setObjectName(QStringLiteral("Frame4"));
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setAccessibleName(QStringLiteral("Progress"));
-    ProgressBar1->setTextVisible(true);
-    ProgressBar1->setRange(0, 100);
-    ProgressBar1->setValue(0);
-    setProgressText(ProgressIdle);
-    ListView1->setObjectName(QStringLiteral("ListView1"));
-    ListView1->setAccessibleName(QStringLiteral("Results"));
-    ListView1->setModel(m_results);
-    ListView1->setToolTip(
-        QStringLiteral("Move | line to right and out of window to reveal full names."));
-    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView1->setTabKeyNavigation(false);
-    ListView1->verticalHeader()->hide();
-    ListView1->verticalHeader()->setDefaultSectionSize(ListView1->fontMetrics().height() + 6);
 
     buildLayout();
 
@@ -168,7 +120,6 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
              m_controls->findChild<QWidget *>(QStringLiteral("Text2"))})
         m_pointer->addResettingArea(area);
 
-    connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
     connect(PushButton9, &QPushButton::clicked, this, &Form1::PushButton9_Click);
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
     connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
@@ -176,20 +127,15 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
     connect(PushButton8, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton8_Click(); });
     connect(PushButton7, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton7_Click(); });
-    // The switch's caption shows whether logging is on.
-    connect(m_schedule, &ScheduleModel::switchChanged, this,
-            [this](bool on) { PushButton2->setText(on ? TurnOff : TurnOn); });
-    connect(m_lookup, &CurlFunctions::progressText, this, &Form1::setProgressText);
-    connect(m_scheduler, &Scheduler::statusText, Frame4, &QGroupBox::setTitle);
-    connect(m_scheduler, &Scheduler::progressMaximum, this, &Form1::setProgressMaximum);
-    connect(m_scheduler, &Scheduler::progressValue, this, &Form1::setProgressValue);
-    connect(m_exports, &ExportController::progressMaximum, this, &Form1::setProgressMaximum);
-    connect(m_exports, &ExportController::progressValue, this, &Form1::setProgressValue);
-    connect(m_exports, &ExportController::progressText, this, &Form1::setProgressText);
-    connect(m_lookup, &CurlFunctions::logFinished, this, [this](int row) {
-        if (row >= 0)
-            ListView1->scrollTo(m_results->index(row, 0));
-    });
+    connect(m_lookup, &CurlFunctions::progressText, Frame4, &StatusFrame::setProgressText);
+    connect(m_scheduler, &Scheduler::statusText, Frame4, &StatusFrame::setTitle);
+    connect(m_scheduler, &Scheduler::progressMaximum, Frame4, &StatusFrame::setProgressMaximum);
+    connect(m_scheduler, &Scheduler::progressValue, Frame4, &StatusFrame::setProgressValue);
+    connect(m_exports, &ExportController::progressMaximum, Frame4,
+            &StatusFrame::setProgressMaximum);
+    connect(m_exports, &ExportController::progressValue, Frame4, &StatusFrame::setProgressValue);
+    connect(m_exports, &ExportController::progressText, Frame4, &StatusFrame::setProgressText);
+    connect(m_lookup, &CurlFunctions::logFinished, ListView1, &ResultsView::showRow);
     // The tray icon's tip names the last failed log until a log succeeds, so that a user who
     // keeps the window hidden learns of a refused key or a rate limit.
     connect(m_lookup, &CurlFunctions::lookupOutcome, m_tray, &TrayPresence::showLastFailure);
@@ -206,9 +152,6 @@ void Form1::buildLayout()
     switchRow->addWidget(PushButton2);
     switchRow->addWidget(Label4, 1);
     switchRow->addWidget(PushButton9);
-
-    auto *status = new QVBoxLayout(Frame4);
-    status->addWidget(ProgressBar1);
 
     auto *buttons = new QGridLayout;
     buttons->addWidget(PushButton1, 0, 0);
@@ -272,7 +215,7 @@ void Form1::Form_Load()
             m_schedule->restore(key, text);
         };
     };
-    restoreAll(steps,
+    RestoreAll(steps,
                {
                    {SettingKeys::Option1, 132, schedule(SettingKeys::Option1)},
                    {SettingKeys::Option2, 134, schedule(SettingKeys::Option2)},
@@ -284,11 +227,7 @@ void Form1::Form_Load()
                    {SettingKeys::Text2, 144, schedule(SettingKeys::Text2)},
                    {SettingKeys::Text3, 146, schedule(SettingKeys::Text3)},
                });
-    // The results list's seven columns, each 1100 twips wide to begin with.
-    steps.step(162, [&] {
-        for (int column = 0; column < ResultsList::ColumnCount; ++column)
-            ListView1->setColumnWidth(column, 1100 * logicalDpiX() / 1440);
-    });
+    steps.step(162, [&] { ListView1->setFirstColumnWidths(); });
     steps.step(176, [&] { m_lookup->ExtractWorkingFiles(); });
     // Spreadsheets handed to the user's application a day ago or more have served.
     Spreadsheet::RemoveOldExports(m_clock());
@@ -296,11 +235,11 @@ void Form1::Form_Load()
     auto isOn = [](const QString &text) {
         return text == QLatin1String(SettingKeys::On);
     };
-    restoreAll(steps,
+    RestoreAll(steps,
                {
                    {SettingKeys::StartStopState, 178,
                     [this](const QString &state) {
-                        restoreSwitch(state);
+                        m_switch->restore(state);
                     }},
                    {SettingKeys::WindowsStartup, 210,
                     [&](const QString &text) {
@@ -338,30 +277,6 @@ void Form1::Form_Load()
         m_exports->spreadsheetCheck().check();
         m_tray->startWaiting();
     });
-}
-
-// The switch as it was left: "On" starts the tick, "Off" shows the idle state, and any other
-// text leaves the switch as it is.
-void Form1::restoreSwitch(const QString &state)
-{
-    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Form_Load"));
-    if (state == QLatin1String(SettingKeys::Off)) {
-        steps.step(182, [&] { m_scheduler->stopTimer(); });
-        steps.step(186, [&] { Frame4->setTitle(QStringLiteral("Off.")); });
-        steps.step(188, [&] { m_pointer->setPointer(PointerRule::Pointer::Default); });
-        steps.step(190, [&] { setProgressValue(0); });
-        steps.step(192, [&] { setProgressText(ProgressIdle); });
-        steps.step(194, [&] { m_schedule->setOn(false); });
-    } else if (state == QLatin1String(SettingKeys::On)) {
-        steps.step(200, [&] { m_schedule->setOn(true); });
-        if (m_schedule->mode() == ScheduleModel::Mode::Weekly
-            || m_schedule->mode() == ScheduleModel::Mode::Daily)
-            steps.step(204, [&] { m_scheduler->recomputeSpan(); });
-        steps.step(206, [&] {
-            m_scheduler->restartFromNow();
-            m_scheduler->startTimer();
-        });
-    }
 }
 
 void Form1::showAtStart()
@@ -431,37 +346,7 @@ bool Form1::switchIsOn() const
 
 void Form1::PushButton2_Click()
 {
-    // The key offer waits for the user; a second toggle meanwhile (the hotkey) is not taken.
-    if (m_switching)
-        return;
-    const QScopedValueRollback switching(m_switching, true);
-    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
-    if (!switchIsOn()) {
-        steps.step(100, [&] { m_keyHelp->ShowKeyHelp(false); });
-        steps.step(104, [&] { setWindowState(windowState() | Qt::WindowMinimized); });
-        steps.step(106, [&] { m_schedule->setOn(true); });
-        if (m_schedule->mode() == ScheduleModel::Mode::Weekly
-            || m_schedule->mode() == ScheduleModel::Mode::Daily)
-            steps.step(108, [&] { m_scheduler->recomputeSpan(); });
-        steps.step(110, [&] {
-            m_scheduler->restartFromNow();
-            m_scheduler->startTimer();
-        });
-        steps.step(112, [&] { m_schedule->saveSwitch(); });
-    } else {
-        steps.step(114, [&] {
-            m_scheduler->stopTimer();
-            m_scheduler->dropScheduledLog();
-        });
-        steps.step(116, [&] { Frame4->setTitle(QStringLiteral("Off.")); });
-        steps.step(118, [&] { m_pointer->setPointer(PointerRule::Pointer::Default); });
-        steps.step(120, [&] {
-            setProgressValue(0);
-            setProgressText(ProgressIdle);
-        });
-        steps.step(122, [&] { m_schedule->setOn(false); });
-        steps.step(124, [&] { m_schedule->saveSwitch(); });
-    }
+    m_switch->toggle();
 }
 
 void Form1::PushButton9_Click()
@@ -499,26 +384,10 @@ SpreadsheetHandlerCheck &Form1::spreadsheetCheck()
 
 void Form1::setProgressText(const QString &text)
 {
-    QString format = text;
-    format.replace(QLatin1Char('%'), QStringLiteral("%%"));
-    ProgressBar1->setFormat(format);
+    Frame4->setProgressText(text);
 }
 
 QString Form1::progressText() const
 {
-    QString text = ProgressBar1->format();
-    text.replace(QStringLiteral("%%"), QStringLiteral("%"));
-    return text;
-}
-
-void Form1::setProgressMaximum(int maximum)
-{
-    // A span of zero or below (a chosen time already passed) shows an empty bar rather than
-    // the bar's busy animation.
-    ProgressBar1->setRange(0, std::max(1, maximum));
-}
-
-void Form1::setProgressValue(int value)
-{
-    ProgressBar1->setValue(std::clamp(value, 0, ProgressBar1->maximum()));
+    return Frame4->progressText();
 }

@@ -13,17 +13,17 @@ class modKeyboard;
 class Dialogs;
 class KeyHelp;
 class PointerRule;
-class QGroupBox;
+class LoggingSwitch;
 class QLabel;
-class QProgressBar;
 class QPushButton;
-class QTableView;
 class ResultsList;
+class ResultsView;
 class ScheduleControls;
 class ScheduleModel;
 class SpreadsheetHandlerCheck;
 class Scheduler;
 class StartupOptions;
+class StatusFrame;
 class TrayPresence;
 
 // The main window: it holds every control, restores the last run's choices at start-up and
@@ -93,9 +93,6 @@ protected:
 
 private:
     void buildLayout();
-    void restoreSwitch(const QString &state);
-    void setProgressMaximum(int maximum);
-    void setProgressValue(int value);
 
     std::unique_ptr<Dialogs> m_ownDialogs;
     Dialogs *m_dialogs;
@@ -109,9 +106,8 @@ private:
     QPushButton *PushButton8;
     QPushButton *PushButton9;
     QLabel *Label4;
-    QGroupBox *Frame4;
-    QProgressBar *ProgressBar1;
-    QTableView *ListView1;
+    StatusFrame *Frame4;
+    ResultsView *ListView1;
     ResultsList *m_results;
     CurlFunctions *m_lookup;
     ScheduleModel *m_schedule;
@@ -121,8 +117,8 @@ private:
     Scheduler *m_scheduler;
     std::unique_ptr<KeyHelp> m_keyHelp;
     PointerRule *m_pointer;
+    LoggingSwitch *m_switch;
     bool m_unloaded = false;
-    bool m_switching = false;
     modKeyboard *m_keyboard;
     ExportController *m_exports;
 };

@@ -1,5 +1,7 @@
 #include "results/textexport.h"
 
+#include "core/progresstext.h"
+
 #include <QFileDevice>
 #include <QIODevice>
 
@@ -152,7 +154,10 @@ Cells RowCells(const ResultsList &list, int row)
 
 Cells CaptionCells()
 {
-    return {u"Time", u"Country", u"Region", u"City", u"Postal Code", u"Coordinates", u"Timezone"};
+    Cells cells;
+    for (int column = 0; column < ResultsList::ColumnCount; ++column)
+        cells[column] = QStringView(ResultsList::Captions[column]);
+    return cells;
 }
 
 } // namespace TextExport
@@ -309,6 +314,6 @@ void SpacedTextSave::finish()
     m_job.stop();
     m_lines = QString();
     m_buffer = QByteArray();
-    Q_EMIT progress(0, QStringLiteral("Progress Bar"));
+    Q_EMIT progress(0, ProgressIdleText());
     Q_EMIT finished(true, {});
 }

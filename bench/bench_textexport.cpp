@@ -6,6 +6,7 @@
 // Prints the times, the ratios ours / baseline (target <= 1.0) and the stall (target < 50 ms).
 // Usage: bench_textexport [ROWS [ROUNDS]]
 
+#include "results/clipboardtext.h"
 #include "results/textexport.h"
 
 #include <QCoreApplication>
@@ -100,7 +101,7 @@ bool writeTabSeparated(const ResultsList &list, bool captions, const QString &pa
     if (!file.open(QIODevice::WriteOnly))
         return false;
     QString text;
-    auto addLine = [&text](const Main::Cells &cells) {
+    auto addLine = [&text](const TextExport::Cells &cells) {
         for (int column = 0; column < ResultsList::ColumnCount; ++column) {
             if (column > 0)
                 text.append(u'\t');
@@ -109,10 +110,10 @@ bool writeTabSeparated(const ResultsList &list, bool captions, const QString &pa
         text.append(u'\n');
     };
     if (captions)
-        addLine(Main::CaptionCells());
+        addLine(TextExport::CaptionCells());
     for (int row = 0; row < list.rows(); ++row) {
         if (list.isChecked(row))
-            addLine(Main::RowCells(list, row));
+            addLine(TextExport::RowCells(list, row));
     }
     return file.write(text.toUtf8()) >= 0;
 }

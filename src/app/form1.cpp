@@ -3,56 +3,38 @@
 #include "app/apptitle.h"
 #include "app/desktopdialogs.h"
 #include "app/errorboxes.h"
+#include "app/exportcontroller.h"
 #include "app/keyhelp.h"
+#include "app/loggingswitch.h"
 #include "app/look.h"
+#include "app/resultsview.h"
+#include "app/schedulecontrols.h"
+#include "app/startupoptions.h"
+#include "app/startuprestore.h"
+#include "app/statusframe.h"
+#include "app/traypresence.h"
 #include "core/errorreport.h"
 #include "core/failure.h"
-#include "desktop/csystray.h"
 #include "desktop/modkeyboard.h"
-#include "desktop/mstartup.h"
 #include "lookup/curlfunctions.h"
 #include "platform/x11recordhotkey.h"
+#include "results/exportfiles.h"
 #include "results/resultslist.h"
-#include "results/spreadsheetexport.h"
-#include "results/textexport.h"
-#include "scheduler/schedulecontrols.h"
+#include "scheduler/schedulemodel.h"
 #include "scheduler/scheduler.h"
 #include "scheduler/schedulerules.h"
-#include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
 
-#include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QCoreApplication>
-#include <QDir>
 #include <QEvent>
 #include <QFile>
 #include <QGridLayout>
-#include <QGroupBox>
-#include <QHeaderView>
 #include <QLabel>
-#include <QLineEdit>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QSaveFile>
-#include <QScopedValueRollback>
-#include <QTableView>
-#include <QTimeEdit>
 #include <QTimer>
-#include <QVBoxLayout>
 
 namespace {
-
-const QString TurnOn = QStringLiteral("Turn On");
-const QString TurnOff = QStringLiteral("Turn Off");
-const QString ProgressIdle = QStringLiteral("Progress Bar");
-
-void save(const SettingKeys::Key &key, const QString &value)
-{
-    Settings::save(QString::fromLatin1(key.name), value);
-}
 
 QPushButton *button(const QString &name, const QString &caption, QWidget *parent)
 {
@@ -79,6 +61,7 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     : QWidget(parent), m_dialogs(dialogs), m_clock(clock ? std::move(clock) : Clock(SystemNow))
 {
     ErrorReport::showInBoxes();
+    UseStyleWarningIcon();
     if (!m_dialogs) {
         m_ownDialogs = std::make_unique<DesktopDialogs>(this);
         m_dialogs = m_ownDialogs.get();
@@ -94,7 +77,7 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     setFont(designedFont());
 
     PushButton1 = button(QStringLiteral("PushButton1"), QStringLiteral("Clear Results"), this);
-    PushButton2 = button(QStringLiteral("PushButton2"), TurnOn, this);
+    PushButton2 = button(QStringLiteral("PushButton2"), QString(), this);
     PushButton4
         = button(QStringLiteral("PushButton4"), QStringLiteral("Save Results As Text File"), this);
     PushButton5
@@ -106,57 +89,37 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     PushButton8 = button(QStringLiteral("PushButton8"), QStringLiteral("Enter Your API Key"), this);
     PushButton9 = button(QStringLiteral("PushButton9"), QStringLiteral("Log Now (Test)"), this);
     Label4 = new QLabel(QStringLiteral("Turn On (Press Ctrl + Shift + T to toggle ON/OFF)"), this);
-    Frame2 = new QGroupBox(QStringLiteral("Startup Options"), this);
-    Frame4 = new QGroupBox(QStringLiteral("Off."), this);
-    ProgressBar1 = new QProgressBar(this);
-    ListView1 = new QTableView(this);
-    Check4 = new QCheckBox(QStringLiteral("Load this software on Windows startup"), this);
-    Check8 = new QCheckBox(QStringLiteral("Minimized to system tray"), this);
+    Frame4 = new StatusFrame(this);
 
     m_results = new ResultsList(this);
-    UseStyleWarningIcon();
+    ListView1 = new ResultsView(m_results, this);
     m_lookup = new CurlFunctions(m_results, this);
     m_lookup->setClock(m_clock);
-    m_controls = new ScheduleControls(&m_state, m_dialogs, m_clock, this);
-    m_scheduler = new Scheduler(&m_state, m_controls, m_lookup, m_clock, this);
-    m_scheduler->setSwitchIsOn([this] { return switchIsOn(); });
+    m_schedule = new ScheduleModel(m_clock, this);
+    m_controls = new ScheduleControls(m_schedule, m_dialogs, this);
+    m_options = new StartupOptions(this);
+    m_tray = new TrayPresence(this, m_dialogs);
+    m_scheduler = new Scheduler(m_schedule, m_lookup, m_clock, this);
     m_keyHelp = std::make_unique<KeyHelp>(m_dialogs);
     m_pointer = new PointerRule(this);
     m_keyboard = new modKeyboard([this] { PushButton2_Click(); }, createToggleHotkey(), this);
+    m_exports = new ExportController(m_results, m_dialogs, m_pointer, m_clock, this);
+    m_switch = new LoggingSwitch(PushButton2, this, m_schedule, m_scheduler, m_keyHelp.get(),
+                                 Frame4, m_pointer);
 
     Label4->setObjectName(QStringLiteral("Label4"));
-    Frame2->setObjectName(QStringLiteral("Frame2"));
-    Frame4->setObjectName(QStringLiteral("Frame4"));
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setAccessibleName(QStringLiteral("Progress"));
-    ProgressBar1->setTextVisible(true);
-    ProgressBar1->setRange(0, 100);
-    ProgressBar1->setValue(0);
-    setProgressText(ProgressIdle);
-    ListView1->setObjectName(QStringLiteral("ListView1"));
-    ListView1->setAccessibleName(QStringLiteral("Results"));
-    ListView1->setModel(m_results);
-    ListView1->setToolTip(
-        QStringLiteral("Move | line to right and out of window to reveal full names."));
-    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView1->setTabKeyNavigation(false);
-    ListView1->verticalHeader()->hide();
-    ListView1->verticalHeader()->setDefaultSectionSize(ListView1->fontMetrics().height() + 6);
-    Check4->setObjectName(QStringLiteral("Check4"));
-    Check8->setObjectName(QStringLiteral("Check8"));
-    Check8->setVisible(false);
 
     buildLayout();
 
     for (QWidget *b : {PushButton1, PushButton2, PushButton4, PushButton5, PushButton6, PushButton7,
                        PushButton8, PushButton9})
         m_pointer->addButton(b);
-    for (QWidget *area : std::initializer_list<QWidget *> {m_controls, Frame2, Frame4, ListView1,
-                                                           ListView1->viewport(),
-                                                           m_controls->Label1, m_controls->Text2})
+    for (QWidget *area : std::initializer_list<QWidget *> {
+             m_controls, m_options, Frame4, ListView1, ListView1->viewport(),
+             m_controls->findChild<QWidget *>(QStringLiteral("Label1")),
+             m_controls->findChild<QWidget *>(QStringLiteral("Text2"))})
         m_pointer->addResettingArea(area);
 
-    connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
     connect(PushButton9, &QPushButton::clicked, this, &Form1::PushButton9_Click);
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
     connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
@@ -164,25 +127,18 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
     connect(PushButton8, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton8_Click(); });
     connect(PushButton7, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton7_Click(); });
-    connect(Check4, &QCheckBox::toggled, this, &Form1::Check4_Click);
-    connect(Check8, &QCheckBox::toggled, this, &Form1::Check8_Click);
-    connect(m_lookup, &CurlFunctions::progressText, this, &Form1::setProgressText);
-    connect(m_scheduler, &Scheduler::statusText, Frame4, &QGroupBox::setTitle);
-    connect(m_scheduler, &Scheduler::progressMaximum, this, &Form1::setProgressMaximum);
-    connect(m_scheduler, &Scheduler::progressValue, this, &Form1::setProgressValue);
-    connect(m_lookup, &CurlFunctions::logFinished, this, [this](int row) {
-        if (row >= 0)
-            ListView1->scrollTo(m_results->index(row, 0));
-    });
+    connect(m_lookup, &CurlFunctions::progressText, Frame4, &StatusFrame::setProgressText);
+    connect(m_scheduler, &Scheduler::statusText, Frame4, &StatusFrame::setTitle);
+    connect(m_scheduler, &Scheduler::progressMaximum, Frame4, &StatusFrame::setProgressMaximum);
+    connect(m_scheduler, &Scheduler::progressValue, Frame4, &StatusFrame::setProgressValue);
+    connect(m_exports, &ExportController::progressMaximum, Frame4,
+            &StatusFrame::setProgressMaximum);
+    connect(m_exports, &ExportController::progressValue, Frame4, &StatusFrame::setProgressValue);
+    connect(m_exports, &ExportController::progressText, Frame4, &StatusFrame::setProgressText);
+    connect(m_lookup, &CurlFunctions::logFinished, ListView1, &ResultsView::showRow);
     // The tray icon's tip names the last failed log until a log succeeds, so that a user who
     // keeps the window hidden learns of a refused key or a rate limit.
-    connect(m_lookup, &CurlFunctions::lookupOutcome, this, [this](const QString &failure) {
-        if (!cSysTray1)
-            return;
-        const QString name = QString::fromLatin1(ProductName);
-        cSysTray1->setTrayTip(
-            failure.isEmpty() ? name : name + QStringLiteral("\nLast log failed: ") + failure);
-    });
+    connect(m_lookup, &CurlFunctions::lookupOutcome, m_tray, &TrayPresence::showLastFailure);
 }
 
 Form1::~Form1()
@@ -197,9 +153,6 @@ void Form1::buildLayout()
     switchRow->addWidget(Label4, 1);
     switchRow->addWidget(PushButton9);
 
-    auto *status = new QVBoxLayout(Frame4);
-    status->addWidget(ProgressBar1);
-
     auto *buttons = new QGridLayout;
     buttons->addWidget(PushButton1, 0, 0);
     buttons->addWidget(PushButton4, 0, 1);
@@ -208,16 +161,12 @@ void Form1::buildLayout()
     buttons->addWidget(PushButton8, 2, 0);
     buttons->addWidget(PushButton7, 2, 1);
 
-    auto *startup = new QVBoxLayout(Frame2);
-    startup->addWidget(Check4);
-    startup->addWidget(Check8);
-
     auto *left = new QVBoxLayout;
     left->addWidget(m_controls);
     left->addLayout(switchRow);
     left->addWidget(Frame4);
     left->addLayout(buttons);
-    left->addWidget(Frame2);
+    left->addWidget(m_options);
     left->addStretch(1);
 
     auto *main = new QHBoxLayout(this);
@@ -226,26 +175,10 @@ void Form1::buildLayout()
 
     // The keyboard follows the layout: schedule, switch, status, results actions, key, start-up
     // options, and last the results list.
-    QWidget *order[] = {m_controls->Option3,
-                        m_controls->Text1,
-                        m_controls->Text2,
-                        m_controls->Text3,
-                        m_controls->Option2,
-                        m_controls->Option1,
-                        m_controls->cboWeekly,
-                        m_controls->dtpWeekly,
-                        PushButton2,
-                        PushButton9,
-                        PushButton1,
-                        PushButton4,
-                        PushButton5,
-                        PushButton6,
-                        PushButton8,
-                        PushButton7,
-                        Check4,
-                        Check8,
-                        ListView1};
-    for (size_t i = 1; i < std::size(order); ++i)
+    QList<QWidget *> order = m_controls->focusOrder();
+    order << PushButton2 << PushButton9 << PushButton1 << PushButton4 << PushButton5 << PushButton6
+          << PushButton8 << PushButton7 << m_options->focusOrder() << ListView1;
+    for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 
     // 15960 x 5715 twips at 96 dots per inch.
@@ -256,9 +189,11 @@ void Form1::Form_Load()
 {
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Form_Load"));
     const QString programFolder = QCoreApplication::applicationDirPath();
+    // One reading of the settings for all of start-up.
+    const Settings::Snapshot settings;
 
     steps.step(100, [&] { ApplySkin(this, programFolder); });
-    steps.step(102, [&] { m_formLoading = true; });
+    steps.step(102, [&] { m_options->setRestoring(true); });
     steps.step(106, [&] {
         // The icon follows with the tray icon, once the window is on screen: drawing it is
         // the slowest part of this step.
@@ -275,100 +210,55 @@ void Form1::Form_Load()
         });
     }
 
-    // A store that cannot be read is reported, and start-up goes on with the first-run values
-    // rather than leaving the controls blank.
-    auto restored = [&](const char *key, const QString &defaultText, int line) {
-        try {
-            return Settings::get(QString::fromLatin1(key), defaultText);
-        } catch (const Failure &failure) {
-            ErrorReport::report({QStringLiteral("Form1"), QStringLiteral("Form_Load"), line,
-                                 failure.description()});
-            return defaultText;
-        }
+    auto schedule = [this](const SettingKeys::Key &key) {
+        return [this, &key](const QString &text) {
+            m_schedule->restore(key, text);
+        };
     };
-    auto restoredKey = [&](const SettingKeys::Key &key, int line) {
-        return restored(key.name, QString::fromLatin1(key.defaultText), line);
-    };
-
-    steps.step(132, [&] {
-        m_controls->Option1->setChecked(
-            Settings::TruthValue(restoredKey(SettingKeys::Option1, 132)));
-    });
-    steps.step(134, [&] {
-        m_controls->Option2->setChecked(
-            Settings::TruthValue(restoredKey(SettingKeys::Option2, 134)));
-    });
-    steps.step(136, [&] {
-        m_controls->Option3->setChecked(
-            Settings::TruthValue(restoredKey(SettingKeys::Option3, 136)));
-    });
-    steps.step(138, [&] {
-        const QString now = ScheduleRules::WeeklyTimeText(m_clock().time());
-        const QString text = restored(SettingKeys::WeeklyTime.name, now, 138);
-        const QTime time = ScheduleRules::ParseWeeklyTime(text);
-        // The picker's change handler stores the restored time; a time equal to the one the
-        // picker already shows sends no change, so it is stored here.
-        if (time == m_controls->dtpWeekly->time())
-            save(SettingKeys::WeeklyTime, ScheduleRules::WeeklyTimeText(time));
-        m_controls->dtpWeekly->setTime(time);
-    });
-    steps.step(140, [&] {
-        const QString day = restoredKey(SettingKeys::Weekly, 140);
-        m_controls->cboWeekly->setCurrentIndex(m_controls->cboWeekly->findText(day));
-    });
-    steps.step(142, [&] { m_controls->Text1->setText(restoredKey(SettingKeys::Text1, 142)); });
-    steps.step(144, [&] { m_controls->Text2->setText(restoredKey(SettingKeys::Text2, 144)); });
-    steps.step(146, [&] { m_controls->Text3->setText(restoredKey(SettingKeys::Text3, 146)); });
-    // The results list's seven columns, each 1100 twips wide to begin with.
-    steps.step(162, [&] {
-        for (int column = 0; column < ResultsList::ColumnCount; ++column)
-            ListView1->setColumnWidth(column, 1100 * logicalDpiX() / 1440);
-    });
+    RestoreAll(steps,
+               {
+                   {SettingKeys::Option1, 132, schedule(SettingKeys::Option1)},
+                   {SettingKeys::Option2, 134, schedule(SettingKeys::Option2)},
+                   {SettingKeys::Option3, 136, schedule(SettingKeys::Option3)},
+                   {SettingKeys::WeeklyTime, 138, schedule(SettingKeys::WeeklyTime),
+                    ScheduleRules::WeeklyTimeText(m_clock().time())},
+                   {SettingKeys::Weekly, 140, schedule(SettingKeys::Weekly)},
+                   {SettingKeys::Text1, 142, schedule(SettingKeys::Text1)},
+                   {SettingKeys::Text2, 144, schedule(SettingKeys::Text2)},
+                   {SettingKeys::Text3, 146, schedule(SettingKeys::Text3)},
+               });
+    steps.step(162, [&] { ListView1->setFirstColumnWidths(); });
     steps.step(176, [&] { m_lookup->ExtractWorkingFiles(); });
     // Spreadsheets handed to the user's application a day ago or more have served.
     Spreadsheet::RemoveOldExports(m_clock());
 
-    QString state;
-    steps.step(178, [&] { state = restoredKey(SettingKeys::StartStopState, 178); });
-    if (state == QLatin1String(SettingKeys::Off)) {
-        steps.step(182, [&] { m_scheduler->stopTimer(); });
-        steps.step(186, [&] { Frame4->setTitle(QStringLiteral("Off.")); });
-        steps.step(188, [&] { m_pointer->setPointer(PointerRule::Pointer::Default); });
-        steps.step(190, [&] { setProgressValue(0); });
-        steps.step(192, [&] { setProgressText(ProgressIdle); });
-        steps.step(194, [&] { PushButton2->setText(TurnOn); });
-    } else if (state == QLatin1String(SettingKeys::On)) {
-        steps.step(198, [&] { m_savedSwitchCaption = TurnOn; });
-        steps.step(200, [&] { PushButton2->setText(TurnOff); });
-        if (m_controls->Option1->isChecked() || m_controls->Option2->isChecked())
-            steps.step(204, [&] { m_controls->recomputeSpan(); });
-        steps.step(206, [&] {
-            m_scheduler->restartFromNow();
-            m_scheduler->startTimer();
-        });
-    }
-
-    steps.step(210, [&] {
-        Check4->setChecked(restoredKey(SettingKeys::WindowsStartup, 210)
-                           == QLatin1String(SettingKeys::On));
-    });
-    steps.step(212, [&] {
-        const bool minimized
-            = restoredKey(SettingKeys::Minimized, 212) == QLatin1String(SettingKeys::On);
-        // The box's own handler stores the value again, as a click would.
-        if (Check8->isChecked() == minimized)
-            Check8_Click();
-        Check8->setChecked(minimized);
-    });
-    if (Check4->isChecked()) {
-        steps.step(216, [&] { Check8->setVisible(true); });
-        if (Check8->isChecked())
+    auto isOn = [](const QString &text) {
+        return text == QLatin1String(SettingKeys::On);
+    };
+    RestoreAll(steps,
+               {
+                   {SettingKeys::StartStopState, 178,
+                    [this](const QString &state) {
+                        m_switch->restore(state);
+                    }},
+                   {SettingKeys::WindowsStartup, 210,
+                    [&](const QString &text) {
+                        m_options->restoreStartup(isOn(text));
+                    }},
+                   {SettingKeys::Minimized, 212,
+                    [&](const QString &text) {
+                        m_options->restoreMinimized(isOn(text));
+                    }},
+               });
+    if (m_options->startsWithSession()) {
+        steps.step(216, [&] { m_options->offerMinimized(true); });
+        if (m_options->startsMinimized())
             // The window goes straight to the tray once start-up is over; it is never shown.
-            steps.step(220, [&] { m_startHidden = true; });
+            steps.step(220, [&] { m_tray->setStartHidden(true); });
     } else {
-        steps.step(222, [&] { Check8->setVisible(false); });
+        steps.step(222, [&] { m_options->offerMinimized(false); });
     }
-    steps.step(224, [&] { m_formLoading = false; });
+    steps.step(224, [&] { m_options->setRestoring(false); });
     // The tray icon and the hotkey listener come up right after the window is on screen: the
     // user sees the window sooner, and nothing can reach either before the event loop runs.
     QTimer::singleShot(0, this, [this] {
@@ -376,92 +266,47 @@ void Form1::Form_Load()
             return;
         StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Form_Load"));
         steps.step(226, [&] {
-            cSysTray1 = new cSysTray(this);
-            connect(cSysTray1, &cSysTray::MouseUp, this, [this] { restoreFromTray(); });
-            cSysTray1->setTrayTip(QString::fromLatin1(ProductName));
+            m_tray->createIcon();
             setWindowIcon(applicationIcon());
         });
-        steps.step(228, [&] {
-            if (cSysTray1)
-                cSysTray1->setInTray(true);
-        });
+        steps.step(228, [&] { m_tray->putInTray(); });
         // Without a way to listen (no X11 display, no RECORD extension) the program goes on
         // without the hotkey.
         steps.step(230, [&] { m_keyboard->HookKeyboard(); });
-        m_spreadsheetCheck.check(); // answered in the background, before the user asks for a sheet
-        m_trayWait.start();
-        if (m_startHidden)
-            sendToTray();
+        // Answered in the background, before the user asks for a sheet.
+        m_exports->spreadsheetCheck().check();
+        m_tray->startWaiting();
     });
 }
 
 void Form1::showAtStart()
 {
-    if (!m_startHidden)
-        show();
-}
-
-bool Form1::trayAvailable() const
-{
-    return m_trayAvailable ? m_trayAvailable() : QSystemTrayIcon::isSystemTrayAvailable();
+    m_tray->showAtStart();
 }
 
 void Form1::Form_Resize()
 {
-    if (windowState() & Qt::WindowMinimized)
-        sendToTray();
-}
-
-bool Form1::wantsTray() const
-{
-    if (m_hiddenInTray || m_unloaded)
-        return false;
-    return (windowState() & Qt::WindowMinimized) || (m_startHidden && !isVisible());
-}
-
-void Form1::sendToTray()
-{
-    if (!wantsTray())
-        return;
-    if (!cSysTray1 || !cSysTray1->InTray() || !trayAvailable()) {
-        // A tray may come up a little after the session; hiding the window where nothing can
-        // bring it back would lose it, so it waits in the task bar meanwhile.
-        if (m_trayWait.isValid() && m_trayWait.elapsed() < TrayWaitMs) {
-            QTimer::singleShot(250, this, &Form1::sendToTray);
-            return;
-        }
-        if (m_startHidden && !isVisible()) {
-            m_startHidden = false;
-            showMinimized();
-        }
-        if (!m_noTrayTold) {
-            m_noTrayTold = true;
-            m_dialogs->inform(QStringLiteral(
-                "This desktop has no system tray, so Trovanel stays in the task bar while it "
-                "is minimized."));
-        }
-        return;
-    }
-    // Hidden as it is: clearing the minimized state now would map the window again. It comes
-    // back at its normal size through restoreFromTray().
-    hide();
-    m_hiddenInTray = true;
-    cSysTray1->ShowBalloon(
-        QStringLiteral("has been minimized to the system tray.\nClick on the blue 'B' icon (B "
-                       "for Brenvatic) to bring the software back."),
-        QString::fromLatin1(ProductName), 5, true);
+    m_tray->windowMinimized();
 }
 
 void Form1::restoreFromTray()
 {
-    if (m_unloaded)
-        return;
-    if (!isVisible() || (windowState() & Qt::WindowMinimized))
-        showNormal();
-    m_hiddenInTray = false;
-    m_startHidden = false;
-    raise();
-    activateWindow();
+    m_tray->restore();
+}
+
+bool Form1::HiddenInTray() const
+{
+    return m_tray->hiddenInTray();
+}
+
+void Form1::setTrayAvailable(std::function<bool()> available)
+{
+    m_tray->setTrayAvailable(std::move(available));
+}
+
+const ScheduleState &Form1::state() const
+{
+    return m_scheduler->counts();
 }
 
 void Form1::changeEvent(QEvent *event)
@@ -477,13 +322,11 @@ void Form1::Form_QueryUnload()
     if (m_unloaded)
         return;
     m_unloaded = true;
+    m_tray->close();
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Form_QueryUnload"));
     steps.step(100, [&] { m_keyboard->UnhookKeyboard(); });
     steps.step(102, [&] { m_scheduler->stopTimer(); });
-    steps.step(104, [&] {
-        if (cSysTray1)
-            cSysTray1->setInTray(false);
-    });
+    steps.step(104, [&] { m_tray->removeIcon(); });
     // A lookup in flight is ended; it adds no row.
     steps.step(106, [&] { m_scheduler->abortLogs(); });
     steps.step(108, [&] { m_lookup->DeleteWorkingFiles(); });
@@ -498,44 +341,12 @@ void Form1::closeEvent(QCloseEvent *event)
 
 bool Form1::switchIsOn() const
 {
-    return PushButton2->text() == TurnOff;
+    return m_schedule->isOn();
 }
 
 void Form1::PushButton2_Click()
 {
-    // The key offer waits for the user; a second toggle meanwhile (the hotkey) is not taken.
-    if (m_switching)
-        return;
-    const QScopedValueRollback switching(m_switching, true);
-    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
-    if (!switchIsOn()) {
-        steps.step(100, [&] { m_keyHelp->ShowKeyHelp(false); });
-        steps.step(102, [&] { m_savedSwitchCaption = PushButton2->text(); });
-        steps.step(104, [&] { setWindowState(windowState() | Qt::WindowMinimized); });
-        steps.step(106, [&] { PushButton2->setText(TurnOff); });
-        if (m_controls->Option1->isChecked() || m_controls->Option2->isChecked())
-            steps.step(108, [&] { m_controls->recomputeSpan(); });
-        steps.step(110, [&] {
-            m_scheduler->restartFromNow();
-            m_scheduler->startTimer();
-        });
-        steps.step(
-            112, [&] { save(SettingKeys::StartStopState, QString::fromLatin1(SettingKeys::On)); });
-    } else {
-        steps.step(114, [&] {
-            m_scheduler->stopTimer();
-            m_scheduler->dropScheduledLog();
-        });
-        steps.step(116, [&] { Frame4->setTitle(QStringLiteral("Off.")); });
-        steps.step(118, [&] { m_pointer->setPointer(PointerRule::Pointer::Default); });
-        steps.step(120, [&] {
-            setProgressValue(0);
-            setProgressText(ProgressIdle);
-        });
-        steps.step(122, [&] { PushButton2->setText(m_savedSwitchCaption); });
-        steps.step(
-            124, [&] { save(SettingKeys::StartStopState, QString::fromLatin1(SettingKeys::Off)); });
-    }
+    m_switch->toggle();
 }
 
 void Form1::PushButton9_Click()
@@ -553,224 +364,30 @@ void Form1::PushButton1_Click()
 
 void Form1::PushButton4_Click()
 {
-    if (m_save)
-        return; // one save at a time
-    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("PushButton4_Click"));
-    QString path;
-    steps.step(100, [&] {
-        path = m_dialogs->askSaveFile(
-            QStringLiteral("Save"),
-            {QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")});
-    });
-    if (path.isEmpty())
-        return;
-    steps.step(102, [&] { m_pointer->setPointer(PointerRule::Pointer::Hourglass); });
-    const bool started = steps.step(104, [&] {
-        // Written beside the target and put in its place only when complete, so a failed save
-        // leaves an existing file as it was and no half file behind.
-        auto *file = new QSaveFile(path, this);
-        if (!file->open(QIODevice::WriteOnly)) {
-            const QString error = file->errorString();
-            delete file;
-            throw Failure(QStringLiteral("The file %1 cannot be written: %2").arg(path, error));
-        }
-        m_save = new SpacedTextSave(m_results, file, path, this);
-        file->setParent(m_save);
-        ProgressBar1->setRange(0, 100);
-        connect(m_save, &SpacedTextSave::progress, this, [this](int position, const QString &text) {
-            setProgressValue(position);
-            if (!text.isNull())
-                setProgressText(text);
-        });
-        connect(m_save, &SpacedTextSave::finished, this, [this, file](bool ok, QString error) {
-            // Only a complete file takes the target's place.
-            if (ok && !file->commit()) {
-                ok = false;
-                error = QStringLiteral("The file %1 could not be put in place: %2")
-                            .arg(file->fileName(), file->errorString());
-            }
-            if (!ok) {
-                ErrorReport::report({QStringLiteral("Main"),
-                                     QStringLiteral("SaveListviewProperlySpaced"), 108, error});
-                setProgressValue(0);
-                setProgressText(QStringLiteral("Progress Bar"));
-            }
-            m_pointer->setPointer(PointerRule::Pointer::Default);
-            m_save->deleteLater();
-            m_save = nullptr;
-        });
-        m_save->start();
-    });
-    if (!started)
-        m_pointer->setPointer(PointerRule::Pointer::Default);
+    m_exports->saveTextFile();
 }
 
 void Form1::PushButton5_Click()
 {
-    if (m_copy)
-        return;
-    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("PushButton5_Click"));
-    steps.step(100, [&] {
-        m_copy = new ClipboardText(m_results, this);
-        connect(m_copy, &ClipboardText::finished, this, [this](const QString &text) {
-            StepRunner copied(QStringLiteral("Main"), QStringLiteral("CopyListViewToClipboardTab"));
-            // An empty table leaves the clipboard as it was.
-            if (!text.isNull()) {
-                copied.step(110, [] { Main::ClipboardClear(); });
-                copied.step(112, [&] { Main::ClipboardSetText(text); });
-            }
-            m_copy->deleteLater();
-            m_copy = nullptr;
-            StepRunner handler(QStringLiteral("Form1"), QStringLiteral("PushButton5_Click"));
-            handler.step(102, [this] {
-                m_dialogs->inform(QStringLiteral(
-                    "Results have been copied to the clipboard.\n\nClick a text area where you "
-                    "normally type and press Ctrl+V to paste the clipboard."));
-            });
-        });
-        m_copy->start();
-    });
+    m_exports->copyToClipboard();
 }
 
 void Form1::PushButton6_Click()
 {
-    // A click while the sheet is written, or while the desktop is asked, repeats the request.
-    if (m_sheet || m_sheetAwaitsCheck)
-        return;
-    if (m_spreadsheetCheck.answer() == SpreadsheetHandlerCheck::Answer::Yes) {
-        exportSpreadsheet(true);
-        return;
-    }
-    // No answer yet, or none when last asked (the user may have installed one since): the
-    // export goes on once the desktop answers, and the window stays free meanwhile.
-    m_sheetAwaitsCheck = true;
-    m_pointer->setPointer(PointerRule::Pointer::Hourglass);
-    connect(
-        &m_spreadsheetCheck, &SpreadsheetHandlerCheck::answered, this,
-        [this](bool installed) {
-            m_sheetAwaitsCheck = false;
-            exportSpreadsheet(installed);
-        },
-        Qt::SingleShotConnection);
-    m_spreadsheetCheck.check();
+    m_exports->openSpreadsheet();
 }
 
-void Form1::exportSpreadsheet(bool installed)
+SpreadsheetHandlerCheck &Form1::spreadsheetCheck()
 {
-    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("PushButton6_Click"));
-    if (!installed) {
-        m_pointer->setPointer(PointerRule::Pointer::Default);
-        m_dialogs->inform(QStringLiteral("Excel is not installed on this computer. You need to "
-                                         "have it installed to use this feature."));
-        return;
-    }
-    if (m_results->rows() == 0) {
-        m_pointer->setPointer(PointerRule::Pointer::Default);
-        return;
-    }
-    steps.step(102, [&] { m_pointer->setPointer(PointerRule::Pointer::Hourglass); });
-    const bool started = steps.step(104, [&] {
-        const QString folder = Spreadsheet::CacheFolder();
-        if (!QDir().mkpath(folder))
-            throw Failure(QStringLiteral("The folder %1 cannot be created.").arg(folder));
-        const QString path = folder + QLatin1Char('/') + Spreadsheet::ExportFileName(m_clock());
-        m_sheet = new SpreadsheetExport(m_results, path, this);
-        // Removed at a later start unless the user has saved to it by then.
-        m_sheet->setLifetime(Spreadsheet::Lifetime::Removable);
-        connect(m_sheet, &SpreadsheetExport::finished, this,
-                [this](bool ok, const QString &file, const QString &error) {
-                    StepRunner done(QStringLiteral("Form1"), QStringLiteral("PushButton6_Click"));
-                    if (!ok)
-                        done.step(106, [&] { throw Failure(error); });
-                    else
-                        done.step(108, [&] {
-                            if (!Spreadsheet::OpenInSpreadsheet(file))
-                                throw Failure(QStringLiteral("The spreadsheet %1 could not be "
-                                                             "opened.")
-                                                  .arg(file));
-                        });
-                    m_pointer->setPointer(PointerRule::Pointer::Default);
-                    m_sheet->deleteLater();
-                    m_sheet = nullptr;
-                });
-        m_sheet->start();
-    });
-    if (!started)
-        m_pointer->setPointer(PointerRule::Pointer::Default);
-}
-
-void Form1::Check4_Click()
-{
-    if (m_formLoading)
-        return;
-    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Check4_Click"));
-    const bool on = Check4->isChecked();
-    const bool wasMinimized = Check8->isChecked();
-    if (on) {
-        Check8->setVisible(true);
-        steps.step(
-            100, [&] { save(SettingKeys::WindowsStartup, QString::fromLatin1(SettingKeys::On)); });
-    } else {
-        // Clearing the box runs its own handler, which stores "Off".
-        Check8->setChecked(false);
-        Check8->setVisible(false);
-        steps.step(
-            102, [&] { save(SettingKeys::WindowsStartup, QString::fromLatin1(SettingKeys::Off)); });
-    }
-    const bool registered = steps.step(104, [&] {
-        if (on)
-            mStartUp::AddToStartup();
-        else
-            mStartUp::RemoveFromStartup();
-    });
-    if (registered)
-        return;
-    // The session did not take the change: both boxes and both settings go back to what is
-    // true.
-    const QSignalBlocker blockStartup(Check4);
-    const QSignalBlocker blockMinimized(Check8);
-    Check4->setChecked(!on);
-    Check8->setVisible(!on);
-    Check8->setChecked(wasMinimized);
-    steps.step(106, [&] {
-        save(SettingKeys::WindowsStartup,
-             QString::fromLatin1(!on ? SettingKeys::On : SettingKeys::Off));
-        save(SettingKeys::Minimized,
-             QString::fromLatin1(wasMinimized ? SettingKeys::On : SettingKeys::Off));
-    });
-}
-
-void Form1::Check8_Click()
-{
-    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Check8_Click"));
-    steps.step(100, [&] {
-        save(SettingKeys::Minimized,
-             QString::fromLatin1(Check8->isChecked() ? SettingKeys::On : SettingKeys::Off));
-    });
+    return m_exports->spreadsheetCheck();
 }
 
 void Form1::setProgressText(const QString &text)
 {
-    QString format = text;
-    format.replace(QLatin1Char('%'), QStringLiteral("%%"));
-    ProgressBar1->setFormat(format);
+    Frame4->setProgressText(text);
 }
 
 QString Form1::progressText() const
 {
-    QString text = ProgressBar1->format();
-    text.replace(QStringLiteral("%%"), QStringLiteral("%"));
-    return text;
-}
-
-void Form1::setProgressMaximum(int maximum)
-{
-    // A span of zero or below (a chosen time already passed) shows an empty bar rather than
-    // the bar's busy animation.
-    ProgressBar1->setRange(0, std::max(1, maximum));
-}
-
-void Form1::setProgressValue(int value)
-{
-    ProgressBar1->setValue(std::clamp(value, 0, ProgressBar1->maximum()));
+    return Frame4->progressText();
 }

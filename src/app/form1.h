@@ -1,30 +1,30 @@
 #pragma once
 
-#include "results/spreadsheethandlercheck.h"
+#include "core/clock.h"
 #include "scheduler/schedulestate.h"
 
-#include <QElapsedTimer>
 #include <QWidget>
 #include <memory>
 
-class ClipboardText;
 class CurlFunctions;
-class SpacedTextSave;
-class SpreadsheetExport;
+class ExportController;
 class cSysTray;
 class modKeyboard;
 class Dialogs;
 class KeyHelp;
 class PointerRule;
-class QCheckBox;
-class QGroupBox;
+class LoggingSwitch;
 class QLabel;
-class QProgressBar;
 class QPushButton;
-class QTableView;
 class ResultsList;
+class ResultsView;
 class ScheduleControls;
+class ScheduleModel;
+class SpreadsheetHandlerCheck;
 class Scheduler;
+class StartupOptions;
+class StatusFrame;
+class TrayPresence;
 
 // The main window: it holds every control, restores the last run's choices at start-up and
 // tears everything down when it closes. The work itself is done by the pieces it wires up.
@@ -53,12 +53,9 @@ public:
     void Form_Resize();
     // The user clicked the tray icon, or started the program again: the window comes back.
     void restoreFromTray();
-    bool HiddenInTray() const { return m_hiddenInTray; }
+    bool HiddenInTray() const;
     // Tests decide whether the desktop has a tray.
-    void setTrayAvailable(std::function<bool()> available)
-    {
-        m_trayAvailable = std::move(available);
-    }
+    void setTrayAvailable(std::function<bool()> available);
     modKeyboard *keyboard() const { return m_keyboard; }
 
     void PushButton2_Click(); // the on/off switch
@@ -69,34 +66,17 @@ public:
     void PushButton6_Click(); // "Save Results As Excel File"
 
     bool switchIsOn() const;
-    bool formLoading() const { return m_formLoading; }
 
     ResultsList *results() const { return m_results; }
     CurlFunctions *lookup() const { return m_lookup; }
     Scheduler *scheduler() const { return m_scheduler; }
-    ScheduleControls *scheduleControls() const { return m_controls; }
+    ScheduleModel *schedule() const { return m_schedule; }
     KeyHelp *keyHelp() const { return m_keyHelp.get(); }
     PointerRule *pointerRule() const { return m_pointer; }
     // Whether the desktop opens spreadsheets, asked once the window is up.
-    SpreadsheetHandlerCheck &spreadsheetCheck() { return m_spreadsheetCheck; }
-    ScheduleState &state() { return m_state; }
-
-    QPushButton *PushButton1 = nullptr;
-    QPushButton *PushButton2 = nullptr;
-    QPushButton *PushButton4 = nullptr;
-    QPushButton *PushButton5 = nullptr;
-    QPushButton *PushButton6 = nullptr;
-    QPushButton *PushButton7 = nullptr;
-    QPushButton *PushButton8 = nullptr;
-    QPushButton *PushButton9 = nullptr;
-    QLabel *Label4 = nullptr;
-    QGroupBox *Frame2 = nullptr;
-    QGroupBox *Frame4 = nullptr;
-    QProgressBar *ProgressBar1 = nullptr;
-    QTableView *ListView1 = nullptr;
-    QCheckBox *Check4 = nullptr;
-    QCheckBox *Check8 = nullptr;
-    cSysTray *cSysTray1 = nullptr; // in the tray from the end of start-up
+    SpreadsheetHandlerCheck &spreadsheetCheck();
+    // The counts the tick works with.
+    const ScheduleState &state() const;
 
     // The progress bar's own text; a percent sign shows as itself.
     void setProgressText(const QString &text);
@@ -113,42 +93,32 @@ protected:
 
 private:
     void buildLayout();
-    void setProgressMaximum(int maximum);
-    void setProgressValue(int value);
-    void Check4_Click();
-    void Check8_Click();
-    bool trayAvailable() const;
-    bool wantsTray() const;
-    void sendToTray();
-    // The rest of "Save Results As Excel File", once it is known whether the desktop can open
-    // the sheet.
-    void exportSpreadsheet(bool installed);
-
-    static constexpr int TrayWaitMs = 5000;
 
     std::unique_ptr<Dialogs> m_ownDialogs;
     Dialogs *m_dialogs;
     Clock m_clock;
-    ScheduleState m_state;
+    QPushButton *PushButton1;
+    QPushButton *PushButton2;
+    QPushButton *PushButton4;
+    QPushButton *PushButton5;
+    QPushButton *PushButton6;
+    QPushButton *PushButton7;
+    QPushButton *PushButton8;
+    QPushButton *PushButton9;
+    QLabel *Label4;
+    StatusFrame *Frame4;
+    ResultsView *ListView1;
     ResultsList *m_results;
     CurlFunctions *m_lookup;
+    ScheduleModel *m_schedule;
     ScheduleControls *m_controls;
+    StartupOptions *m_options;
+    TrayPresence *m_tray;
     Scheduler *m_scheduler;
     std::unique_ptr<KeyHelp> m_keyHelp;
     PointerRule *m_pointer;
-    QString m_savedSwitchCaption; // the caption the switch returns to when turned off
-    bool m_formLoading = false;
+    LoggingSwitch *m_switch;
     bool m_unloaded = false;
-    bool m_hiddenInTray = false;
-    bool m_startHidden = false;
-    bool m_noTrayTold = false;
-    bool m_switching = false;
-    QElapsedTimer m_trayWait; // since start-up: how long a missing tray is waited for
-    std::function<bool()> m_trayAvailable;
     modKeyboard *m_keyboard;
-    SpacedTextSave *m_save = nullptr;
-    ClipboardText *m_copy = nullptr;
-    SpreadsheetExport *m_sheet = nullptr;
-    SpreadsheetHandlerCheck m_spreadsheetCheck;
-    bool m_sheetAwaitsCheck = false; // a click waits for the desktop's answer
+    ExportController *m_exports;
 };

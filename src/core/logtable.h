@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <string_view>
 
 // Where a log puts what it found: one row a log, its time first and then the six values the
 // service told. The results list is one; the lookup knows it only by this.
@@ -9,6 +10,10 @@ class LogTable
 public:
     static constexpr int ColumnCount = 7;
     enum Column { Time, Country, Region, City, PostalCode, Coordinates, Timezone };
+    // The columns' captions, as the table and every export head them.
+    static constexpr std::u16string_view Captions[ColumnCount] = {
+        u"Time", u"Country", u"Region", u"City", u"Postal Code", u"Coordinates", u"Timezone",
+    };
 
     virtual ~LogTable() = default;
 

@@ -2,6 +2,7 @@
 
 #include "core/errorreport.h"
 #include "core/filehelpers.h"
+#include "core/progresstext.h"
 #include "lookup/answertext.h"
 #include "lookup/failuretext.h"
 #include "settings/settingkeys.h"
@@ -12,7 +13,6 @@
 #include <QUrl>
 
 namespace {
-const QString ProgressIdle = QStringLiteral("Progress Bar");
 // The client prints the three digits of the status; anything longer is not a status.
 constexpr qsizetype StatusOutputLimit = 16;
 } // namespace
@@ -210,7 +210,7 @@ void CurlRunner::dropProcess()
 void CurlRunner::afterRun(bool transferOk, bool started)
 {
     if (started)
-        Q_EMIT progressText(ProgressIdle);
+        Q_EMIT progressText(ProgressIdleText());
 
     // A failed transfer (time-out, cut connection, refused size) may leave half an answer,
     // and half an answer is no answer.
@@ -286,7 +286,7 @@ void CurlRunner::abort()
         process->kill();
         process->waitForFinished(1000);
         delete process;
-        Q_EMIT progressText(ProgressIdle);
+        Q_EMIT progressText(ProgressIdleText());
     }
     DeleteFileQuietly(m_answerPath);
 }

@@ -7,13 +7,6 @@
 
 namespace {
 
-constexpr const char *Captions[ResultsList::ColumnCount] = {
-    "Time", "Country", "Region", "City", "Postal Code", "Coordinates", "Timezone",
-};
-
-// The header lines can be dragged to widen a column; long place names are cut off until then.
-constexpr const char *CellHint = "Move | line to right and out of window to reveal full names.";
-
 std::function<QIcon()> &fallbackWarningIcon()
 {
     static std::function<QIcon()> icon;
@@ -54,9 +47,14 @@ void ResultsList::setFallbackWarningIcon(std::function<QIcon()> icon)
 
 ResultsList::ResultsList(QObject *parent) : QAbstractTableModel(parent) { }
 
+QString ResultsList::cellHint()
+{
+    return QStringLiteral("Move | line to right and out of window to reveal full names.");
+}
+
 QString ResultsList::caption(int column)
 {
-    return isColumn(column) ? QString::fromLatin1(Captions[column]) : QString();
+    return isColumn(column) ? QStringView(Captions[column]).toString() : QString();
 }
 
 int ResultsList::appendRow(const QString &timeText)
@@ -156,7 +154,7 @@ QVariant ResultsList::data(const QModelIndex &index, int role) const
         return cell(index.row(), index.column());
     case Qt::ToolTipRole: {
         const QString text = failed();
-        return text.isEmpty() ? QString::fromLatin1(CellHint) : text;
+        return text.isEmpty() ? cellHint() : text;
     }
     case Qt::AccessibleDescriptionRole: {
         const QString text = failed();

@@ -28,6 +28,9 @@ public:
 
     // "Time", "Country", "Region", "City", "Postal Code", "Coordinates", "Timezone".
     static QString caption(int column);
+    // The header lines can be dragged to widen a column; long place names are cut off until
+    // then. Said by the table and by each cell without a hint of its own.
+    static QString cellHint();
 
     // Appends an unticked row whose Time cell is timeText and whose other cells are empty;
     // returns its row number.

@@ -5,7 +5,6 @@
 
 #include <QDesktopServices>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -13,7 +12,6 @@
 #include <QStringEncoder>
 #include <QTemporaryFile>
 #include <QThread>
-#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
@@ -227,11 +225,6 @@ bool OpenInSpreadsheet(const QString &path)
 
 } // namespace Spreadsheet
 
-namespace {
-// Long enough to gather thousands of rows, short enough that the window does not stutter.
-constexpr qint64 SliceMilliseconds = 8;
-} // namespace
-
 SpreadsheetExport::SpreadsheetExport(const ResultsList *list, const QString &path, QObject *parent)
     : QObject(parent), m_list(list), m_path(path)
 { }
@@ -247,7 +240,7 @@ void SpreadsheetExport::start()
     for (int column = 0; column < ResultsList::ColumnCount; ++column)
         m_sheet.captions.append(ResultsList::caption(column));
     m_sheet.rows.reserve(m_rows);
-    QTimer::singleShot(0, this, &SpreadsheetExport::step);
+    m_job.start();
 }
 
 void SpreadsheetExport::step()
@@ -256,24 +249,26 @@ void SpreadsheetExport::step()
     // sheet where it now ends.
     m_rows = std::min(m_rows, m_list ? m_list->rows() : 0);
 
-    QElapsedTimer slice;
-    slice.start();
-    while (m_row < m_rows) {
-        if (m_list->isChecked(m_row)) {
+    const bool gathered = m_job.throughRows(
+        m_row, [this] { return m_rows; }, [this](int from, int to) { gather(from, to); });
+    if (!gathered)
+        return;
+    m_job.stop();
+    writeInBackground();
+}
+
+void SpreadsheetExport::gather(int from, int to)
+{
+    for (int row = from; row < to; ++row) {
+        if (m_list->isChecked(row)) {
             std::array<QString, ResultsList::ColumnCount> cells;
             for (int column = 0; column < ResultsList::ColumnCount; ++column)
-                cells[column] = Spreadsheet::SheetText(column, m_list->cellView(m_row, column));
+                cells[column] = Spreadsheet::SheetText(column, m_list->cellView(row, column));
             m_sheet.rows.append(std::move(cells));
         } else {
             m_sheet.rows.append(std::nullopt);
         }
-        ++m_row;
-        if (m_row % 64 == 0 && slice.elapsed() >= SliceMilliseconds) {
-            QTimer::singleShot(0, this, &SpreadsheetExport::step);
-            return;
-        }
     }
-    writeInBackground();
 }
 
 void SpreadsheetExport::writeInBackground()

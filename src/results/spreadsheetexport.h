@@ -2,6 +2,7 @@
 
 #include "results/exportfiles.h"
 #include "results/resultslist.h"
+#include "results/slicedjob.h"
 
 #include <QList>
 #include <QObject>
@@ -70,6 +71,8 @@ private:
     };
 
     void step();
+    // Takes the rows from `from` up to `to` into the sheet.
+    void gather(int from, int to);
     void writeInBackground();
 
     QPointer<const ResultsList> m_list;
@@ -79,4 +82,7 @@ private:
     int m_row = 0;
     int m_rows = 0;
     Spreadsheet::Sheet m_sheet;
+    SlicedJob m_job {[this] {
+        step();
+    }};
 };

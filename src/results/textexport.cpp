@@ -1,9 +1,8 @@
 #include "results/textexport.h"
 
-#include <QClipboard>
-#include <QElapsedTimer>
+#include "core/progresstext.h"
+
 #include <QFileDevice>
-#include <QGuiApplication>
 #include <QIODevice>
 
 #include <algorithm>
@@ -14,14 +13,8 @@ namespace {
 
 constexpr int ColumnCount = ResultsList::ColumnCount;
 
-// A slice of work lasts about this long, so the window still repaints and takes input while a
-// million rows are exported.
-constexpr qint64 SliceNanoseconds = 8'000'000;
-// The clock is read once per this many rows; per row it would cost more than the row.
-constexpr int RowsPerCheck = 256;
 // Text waiting for the device goes out at the end of a slice, or sooner once it is this large.
 constexpr qsizetype WriteThreshold = qsizetype(1) << 20;
-constexpr int ClipboardAttempts = 1000;
 
 constexpr char16_t Spaces[] = u"                                                                ";
 constexpr qsizetype SpacesLength = qsizetype(std::size(Spaces)) - 1;
@@ -74,31 +67,9 @@ QChar *extend(QString &out, qsizetype length)
     return out.data() + start;
 }
 
-void widen(Main::Widths &widths, const ResultsList &list, int from, int to)
-{
-    for (int row = from; row < to; ++row) {
-        for (int column = 0; column < ColumnCount; ++column)
-            widths[column] = std::max(widths[column], int(list.cellView(row, column).size()));
-    }
-}
-
-// The room one line takes at most with these widths, for reserving ahead.
-qsizetype lineRoom(const Main::Widths &widths)
-{
-    qsizetype room = ColumnCount + 2;
-    for (int width : widths)
-        room += width;
-    return room;
-}
-
-bool sliceIsOver(const QElapsedTimer &clock)
-{
-    return clock.nsecsElapsed() >= SliceNanoseconds;
-}
-
 } // namespace
 
-namespace Main {
+namespace TextExport {
 
 QString FileNameOnly(const QString &path)
 {
@@ -111,15 +82,31 @@ Widths SpacedWidths(const ResultsList &list, int rows)
     const Cells captions = CaptionCells();
     for (int column = 0; column < ColumnCount; ++column)
         widths[column] = int(captions[column].size());
-    widen(widths, list, 0, std::min(rows, list.rows()));
+    Widen(widths, list, 0, std::min(rows, list.rows()));
     return widths;
 }
 
 Widths ClipboardWidths(const ResultsList &list, int rows)
 {
     Widths widths {};
-    widen(widths, list, 0, std::min(rows, list.rows()));
+    Widen(widths, list, 0, std::min(rows, list.rows()));
     return widths;
+}
+
+void Widen(Widths &widths, const ResultsList &list, int from, int to)
+{
+    for (int row = from; row < to; ++row) {
+        for (int column = 0; column < ColumnCount; ++column)
+            widths[column] = std::max(widths[column], int(list.cellView(row, column).size()));
+    }
+}
+
+qsizetype LineRoom(const Widths &widths)
+{
+    qsizetype room = ColumnCount + 2;
+    for (int width : widths)
+        room += width;
+    return room;
 }
 
 void AppendSpacedLine(QString &out, const Cells &cells, const Widths &widths)
@@ -167,82 +154,58 @@ Cells RowCells(const ResultsList &list, int row)
 
 Cells CaptionCells()
 {
-    return {u"Time", u"Country", u"Region", u"City", u"Postal Code", u"Coordinates", u"Timezone"};
+    Cells cells;
+    for (int column = 0; column < ResultsList::ColumnCount; ++column)
+        cells[column] = QStringView(ResultsList::Captions[column]);
+    return cells;
 }
 
-void ClipboardClear()
-{
-    QClipboard *clipboard = QGuiApplication::clipboard();
-    for (int attempt = 0; attempt < ClipboardAttempts; ++attempt) {
-        clipboard->clear(QClipboard::Clipboard);
-        if (clipboard->text(QClipboard::Clipboard).isEmpty())
-            return;
-    }
-}
-
-void ClipboardSetText(const QString &text)
-{
-    QClipboard *clipboard = QGuiApplication::clipboard();
-    for (int attempt = 0; attempt < ClipboardAttempts; ++attempt) {
-        clipboard->setText(text, QClipboard::Clipboard);
-        if (clipboard->text(QClipboard::Clipboard) == text)
-            return;
-    }
-}
-
-} // namespace Main
+} // namespace TextExport
 
 SpacedTextSave::SpacedTextSave(const ResultsList *list, QIODevice *device, const QString &path,
                                QObject *parent)
     : QObject(parent),
       m_list(list),
       m_device(device),
-      m_fileText(QStringLiteral("Writing file: ") + Main::FileNameOnly(path))
-{
-    m_timer.setInterval(0);
-    connect(&m_timer, &QTimer::timeout, this, &SpacedTextSave::step);
-}
+      m_fileText(QStringLiteral("Writing file: ") + TextExport::FileNameOnly(path))
+{ }
 
 void SpacedTextSave::start()
 {
-    if (m_running)
+    if (isRunning())
         return;
-    m_running = true;
     m_pass = Pass::Begin;
     m_row = 0;
     m_rows = 0;
     m_lastPosition = -1;
     m_lines.clear();
     m_buffer.clear();
-    m_timer.start();
+    m_job.start();
 }
 
 void SpacedTextSave::step()
 {
-    QElapsedTimer clock;
-    clock.start();
-
     if (m_pass == Pass::Begin) {
         Q_EMIT progress(1, m_fileText);
         m_rows = m_list->rows();
         m_row = 0;
-        m_widths = Main::SpacedWidths(*m_list, 0);
+        m_widths = TextExport::SpacedWidths(*m_list, 0);
         m_pass = Pass::Widths;
     }
     if (m_pass == Pass::Widths) {
-        if (!widthsSlice(clock))
+        if (!widthsSlice())
             return;
         Q_EMIT progress(10, m_fileText);
 
         m_rows = m_list->rows();
         m_row = 0;
-        m_lines.reserve(lineRoom(m_widths) * RowsPerCheck);
-        Main::AppendSpacedLine(m_lines, Main::CaptionCells(), m_widths);
+        m_lines.reserve(TextExport::LineRoom(m_widths) * SlicedJob::RowsPerLook);
+        TextExport::AppendSpacedLine(m_lines, TextExport::CaptionCells(), m_widths);
         Q_EMIT progress(20, m_fileText);
         m_lastPosition = 20;
         m_pass = Pass::Rows;
     }
-    switch (rowsSlice(clock)) {
+    switch (rowsSlice()) {
     case Slice::Paused:
         encodeLines();
         if (!writeBuffer())
@@ -265,25 +228,19 @@ void SpacedTextSave::step()
 }
 
 // Returns true once the widths are complete, false when the slice is over first.
-bool SpacedTextSave::widthsSlice(const QElapsedTimer &clock)
+bool SpacedTextSave::widthsSlice()
 {
-    for (;;) {
+    return m_job.throughRows(
+        m_row,
         // The table may have been cleared since the pass began.
-        const int end = std::min(m_rows, m_list->rows());
-        if (m_row >= end)
-            return true;
-        const int stop = std::min(end, m_row + RowsPerCheck);
-        widen(m_widths, *m_list, m_row, stop);
-        m_row = stop;
-        if (sliceIsOver(clock))
-            return false;
-    }
+        [this] { return std::min(m_rows, m_list->rows()); },
+        [this](int from, int to) { TextExport::Widen(m_widths, *m_list, from, to); });
 }
 
-SpacedTextSave::Slice SpacedTextSave::rowsSlice(const QElapsedTimer &clock)
+SpacedTextSave::Slice SpacedTextSave::rowsSlice()
 {
     for (;;) {
-        const int stop = std::min(m_rows, m_row + RowsPerCheck);
+        const int stop = std::min(m_rows, m_row + SlicedJob::RowsPerLook);
         for (; m_row < stop; ++m_row) {
             // The progress slots run between rows and may clear the table.
             if (m_row >= m_list->rows())
@@ -293,14 +250,14 @@ SpacedTextSave::Slice SpacedTextSave::rowsSlice(const QElapsedTimer &clock)
             reportRow(m_row + 1);
             if (m_row >= m_list->rows())
                 return Slice::Complete;
-            Main::AppendSpacedLine(m_lines, Main::RowCells(*m_list, m_row), m_widths);
+            TextExport::AppendSpacedLine(m_lines, TextExport::RowCells(*m_list, m_row), m_widths);
         }
         if (m_row >= m_rows)
             return Slice::Complete;
         encodeLines();
         if (m_buffer.size() > WriteThreshold && !writeBuffer())
             return Slice::Failed;
-        if (sliceIsOver(clock))
+        if (m_job.turnIsOver())
             return Slice::Paused;
     }
 }
@@ -346,8 +303,7 @@ bool SpacedTextSave::writeBuffer()
 
 void SpacedTextSave::fail()
 {
-    m_timer.stop();
-    m_running = false;
+    m_job.stop();
     m_lines = QString();
     m_buffer = QByteArray();
     Q_EMIT finished(false, m_device->errorString());
@@ -355,86 +311,9 @@ void SpacedTextSave::fail()
 
 void SpacedTextSave::finish()
 {
-    m_timer.stop();
-    m_running = false;
+    m_job.stop();
     m_lines = QString();
     m_buffer = QByteArray();
-    Q_EMIT progress(0, QStringLiteral("Progress Bar"));
+    Q_EMIT progress(0, ProgressIdleText());
     Q_EMIT finished(true, {});
-}
-
-ClipboardText::ClipboardText(const ResultsList *list, QObject *parent)
-    : QObject(parent), m_list(list)
-{
-    m_timer.setInterval(0);
-    connect(&m_timer, &QTimer::timeout, this, &ClipboardText::step);
-}
-
-void ClipboardText::start()
-{
-    if (m_running)
-        return;
-    m_running = true;
-    m_pass = Pass::Widths;
-    m_rows = m_list->rows();
-    m_row = 0;
-    m_ticked = 0;
-    m_widths = Main::ClipboardWidths(*m_list, 0);
-    m_text = QString();
-    m_timer.start();
-}
-
-void ClipboardText::step()
-{
-    QElapsedTimer clock;
-    clock.start();
-
-    if (m_pass == Pass::Widths) {
-        if (m_rows == 0) {
-            // Nothing to copy: the caller leaves the clipboard alone.
-            m_timer.stop();
-            m_running = false;
-            Q_EMIT finished(QString());
-            return;
-        }
-        for (;;) {
-            const int end = std::min(m_rows, m_list->rows());
-            if (m_row >= end)
-                break;
-            const int stop = std::min(end, m_row + RowsPerCheck);
-            for (int row = m_row; row < stop; ++row)
-                m_ticked += m_list->isChecked(row) ? 1 : 0;
-            widen(m_widths, *m_list, m_row, stop);
-            m_row = stop;
-            if (sliceIsOver(clock))
-                return;
-        }
-        m_rows = m_list->rows();
-        m_row = 0;
-        // Each line is at most this long; rows added since the widths only make it grow.
-        m_text.reserve(lineRoom(m_widths) * m_ticked);
-        m_pass = Pass::Lines;
-    }
-
-    for (;;) {
-        const int end = std::min(m_rows, m_list->rows());
-        if (m_row >= end)
-            break;
-        const int stop = std::min(end, m_row + RowsPerCheck);
-        for (; m_row < stop; ++m_row) {
-            if (m_list->isChecked(m_row))
-                Main::AppendClipboardLine(m_text, Main::RowCells(*m_list, m_row), m_widths);
-        }
-        if (sliceIsOver(clock))
-            return;
-    }
-
-    m_timer.stop();
-    m_running = false;
-    QString text = std::move(m_text);
-    m_text = QString();
-    // No ticked row gives empty text, which still replaces what the clipboard held.
-    if (text.isNull())
-        text = QStringLiteral("");
-    Q_EMIT finished(text);
 }

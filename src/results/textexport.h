@@ -1,22 +1,21 @@
 #pragma once
 
 #include "results/resultslist.h"
+#include "results/slicedjob.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QStringEncoder>
 #include <QStringView>
-#include <QTimer>
 #include <array>
 
-class QElapsedTimer;
 class QIODevice;
 
 // The two text exports of the results: the spaced text file (a header line and the ticked rows,
 // every cell padded to its column's width and followed by a tab, CR LF after every line) and
 // the clipboard text (ticked rows only, the last cell's trailing spaces removed).
-namespace Main {
+namespace TextExport {
 
 using Widths = std::array<int, ResultsList::ColumnCount>;
 using Cells = std::array<QStringView, ResultsList::ColumnCount>;
@@ -29,6 +28,10 @@ QString FileNameOnly(const QString &path);
 Widths SpacedWidths(const ResultsList &list, int rows);
 // Widths of the clipboard text: the cells of the first `rows` rows; captions do not count.
 Widths ClipboardWidths(const ResultsList &list, int rows);
+// Widens the columns to the cells of the rows from `from` up to `to`.
+void Widen(Widths &widths, const ResultsList &list, int from, int to);
+// The room one line takes at most with these widths, for reserving ahead.
+qsizetype LineRoom(const Widths &widths);
 
 // One line of the text file: each cell, its padding (none when it is longer than its width)
 // and a tab; then CR LF. Nothing is trimmed.
@@ -41,12 +44,7 @@ void AppendClipboardLine(QString &out, const Cells &cells, const Widths &widths)
 Cells RowCells(const ResultsList &list, int row);
 Cells CaptionCells();
 
-// Empties the clipboard; puts plain text on it. Each retries at once, at most 1000 attempts
-// in all, while the clipboard does not take it; a clipboard that never does is not reported.
-void ClipboardClear();
-void ClipboardSetText(const QString &text);
-
-} // namespace Main
+} // namespace TextExport
 
 // Writes the spaced text file of a results list to a device, in slices of the event loop so
 // the window stays live: widths first (the row count fixed when that pass begins), then the
@@ -61,7 +59,7 @@ public:
                    QObject *parent = nullptr);
 
     void start();
-    bool isRunning() const { return m_running; }
+    bool isRunning() const { return m_job.isRunning(); }
 
 Q_SIGNALS:
     // position: 0 to 100 or a little above for long tables; text: the bar's new text, or a
@@ -75,8 +73,8 @@ private:
     enum class Slice { Complete, Paused, Failed };
 
     void step();
-    bool widthsSlice(const QElapsedTimer &clock);
-    Slice rowsSlice(const QElapsedTimer &clock);
+    bool widthsSlice();
+    Slice rowsSlice();
     void reportRow(int row);
     void encodeLines();
     bool writeBuffer();
@@ -87,47 +85,17 @@ private:
     QIODevice *m_device;
     // "Writing file: " and the file's name: the bar's text while the passes run.
     QString m_fileText;
-    bool m_running = false;
     Pass m_pass = Pass::Begin;
     int m_row = 0;
     // The row count fixed when the running pass began.
     int m_rows = 0;
-    Main::Widths m_widths {};
+    TextExport::Widths m_widths {};
     int m_lastPosition = -1;
-    QTimer m_timer;
+    SlicedJob m_job {[this] {
+        step();
+    }};
     // Lines of the current stretch of rows, then their UTF-8 waiting for the device.
     QString m_lines;
     QByteArray m_buffer;
     QStringEncoder m_encoder {QStringEncoder::Utf8};
-};
-
-// Builds the clipboard text of a results list in slices of the event loop.
-class ClipboardText : public QObject
-{
-    Q_OBJECT
-
-public:
-    explicit ClipboardText(const ResultsList *list, QObject *parent = nullptr);
-
-    void start();
-    bool isRunning() const { return m_running; }
-
-Q_SIGNALS:
-    void finished(const QString &text);
-
-private:
-    enum class Pass { Widths, Lines };
-
-    void step();
-
-    const ResultsList *m_list;
-    bool m_running = false;
-    Pass m_pass = Pass::Widths;
-    int m_row = 0;
-    // The row count fixed when the running pass began.
-    int m_rows = 0;
-    int m_ticked = 0;
-    Main::Widths m_widths {};
-    QString m_text;
-    QTimer m_timer;
 };

@@ -3,12 +3,8 @@
 #include "core/errorreport.h"
 #include "core/failure.h"
 #include "lookup/curlfunctions.h"
-#include "scheduler/schedulecontrols.h"
 #include "scheduler/schedulerules.h"
 
-#include <QComboBox>
-#include <QLineEdit>
-#include <QTimeEdit>
 #include <limits>
 
 namespace {
@@ -29,18 +25,39 @@ QString countdown(qint64 seconds)
 
 } // namespace
 
-Scheduler::Scheduler(ScheduleState *state, ScheduleControls *controls, CurlFunctions *lookup,
-                     Clock clock, QObject *parent)
-    : QObject(parent),
-      m_state(state),
-      m_controls(controls),
-      m_lookup(lookup),
-      m_clock(std::move(clock))
+Scheduler::Scheduler(ScheduleModel *schedule, CurlFunctions *lookup, Clock clock, QObject *parent)
+    : QObject(parent), m_schedule(schedule), m_lookup(lookup), m_clock(std::move(clock))
 {
     m_timer.setObjectName(QStringLiteral("Timer1"));
     connect(&m_timer, &QTimer::timeout, this, &Scheduler::Timer1_Timer);
     connect(m_lookup, &CurlFunctions::logFinished, this, &Scheduler::onLogFinished);
-    connect(m_controls, &ScheduleControls::scheduleChanged, this, &Scheduler::scheduleChanged);
+    connect(m_schedule, &ScheduleModel::modeChosen, this, &Scheduler::modeChosen);
+    // A new time or day is a new schedule: its moment logs even on a day that already logged.
+    connect(m_schedule, &ScheduleModel::scheduleChanged, this,
+            [this] { m_lastScheduledDay = QDate(); });
+    connect(m_schedule, &ScheduleModel::timeChanged, this, [this] {
+        if (m_schedule->mode() != ScheduleModel::Mode::Daily)
+            return;
+        StepRunner steps(QStringLiteral("Form1"), QStringLiteral("dtpWeekly_Change"));
+        steps.step(102, [this] { recomputeSpan(); });
+    });
+}
+
+void Scheduler::modeChosen(ScheduleModel::Mode mode)
+{
+    if (mode == ScheduleModel::Mode::Interval) {
+        m_counts.ElapsedSeconds = 0;
+        return;
+    }
+    StepRunner steps(QStringLiteral("Form1"),
+                     mode == ScheduleModel::Mode::Weekly ? QStringLiteral("Option1_Click")
+                                                         : QStringLiteral("Option2_Click"));
+    steps.step(100, [this] { recomputeSpan(); });
+}
+
+void Scheduler::recomputeSpan()
+{
+    m_counts.TotalSeconds = ScheduleRules::SecondsUntilToday(m_clock(), m_schedule->time());
 }
 
 void Scheduler::startTimer()
@@ -64,21 +81,21 @@ void Scheduler::Timer1_Timer()
     QDateTime now;
     steps.step(100, [&] {
         now = m_clock();
-        if (m_state->ElapsedSeconds < std::numeric_limits<qint32>::max())
-            ++m_state->ElapsedSeconds;
+        if (m_counts.ElapsedSeconds < std::numeric_limits<qint32>::max())
+            ++m_counts.ElapsedSeconds;
     });
     steps.step(102, [&] {
-        switch (m_controls->mode()) {
-        case ScheduleControls::Mode::Weekly:
+        switch (m_schedule->mode()) {
+        case ScheduleModel::Mode::Weekly:
             dailyOrWeekly(now, true);
             break;
-        case ScheduleControls::Mode::Daily:
+        case ScheduleModel::Mode::Daily:
             dailyOrWeekly(now, false);
             break;
-        case ScheduleControls::Mode::Interval:
+        case ScheduleModel::Mode::Interval:
             interval();
             break;
-        case ScheduleControls::Mode::None:
+        case ScheduleModel::Mode::None:
             break;
         }
     });
@@ -88,25 +105,25 @@ void Scheduler::Timer1_Timer()
 void Scheduler::dailyOrWeekly(const QDateTime &now, bool weekly)
 {
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Timer1_Timer"));
-    const QTime chosen = m_controls->dtpWeekly->time();
-    const QString day = m_controls->cboWeekly->currentText();
+    const QTime chosen = m_schedule->time();
+    const QString day = m_schedule->day();
     qint32 remaining = 0;
 
     // A new day: the bar spans from now to the new day's moment, not the previous day's span.
     if (m_previousTick.isValid() && m_previousTick.date() != now.date())
         steps.step(104,
-                   [&] { m_state->TotalSeconds = ScheduleRules::SecondsUntilToday(now, chosen); });
-    Q_EMIT progressMaximum(m_state->TotalSeconds);
+                   [&] { m_counts.TotalSeconds = ScheduleRules::SecondsUntilToday(now, chosen); });
+    Q_EMIT progressMaximum(m_counts.TotalSeconds);
     if (!steps.step(104, [&] {
             remaining = ScheduleRules::SecondsUntilToday(now, chosen);
-            m_state->ElapsedSeconds = clampToCount(qint64(m_state->TotalSeconds) - remaining);
+            m_counts.ElapsedSeconds = clampToCount(qint64(m_counts.TotalSeconds) - remaining);
         }))
         return;
     if (remaining < 0) {
         Q_EMIT progressValue(0);
         Q_EMIT statusText(StatusPrefix);
     } else {
-        Q_EMIT progressValue(m_state->ElapsedSeconds);
+        Q_EMIT progressValue(m_counts.ElapsedSeconds);
         QString text = StatusPrefix + ScheduleRules::FormatSeconds(remaining);
         if (weekly)
             text += QStringLiteral(" [") + day + QLatin1Char(']');
@@ -121,28 +138,23 @@ void Scheduler::dailyOrWeekly(const QDateTime &now, bool weekly)
     requestLog(true);
 }
 
-void Scheduler::scheduleChanged()
-{
-    // A new time or day is a new schedule: its moment logs even on a day that already logged.
-    m_lastScheduledDay = QDate();
-}
-
 void Scheduler::interval()
 {
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Timer1_Timer"));
-    // Writing a fallback into a box saves it through the box's own handler.
+    using Part = ScheduleModel::Part;
+    // A box that holds no number takes a fallback, shown and saved as if typed.
     steps.step(110, [this] {
-        if (!ScheduleRules::IsNumeric(m_controls->Text1->text()))
-            m_controls->Text1->setText(QStringLiteral("0"));
-        if (!ScheduleRules::IsNumeric(m_controls->Text2->text()))
-            m_controls->Text2->setText(QStringLiteral("0"));
-        if (!ScheduleRules::IsNumeric(m_controls->Text3->text()))
-            m_controls->Text3->setText(QStringLiteral("5"));
+        for (auto [part, fallback] : {std::pair {Part::Hours, "0"}, std::pair {Part::Minutes, "0"},
+                                      std::pair {Part::Seconds, "5"}}) {
+            if (!ScheduleRules::IsNumeric(m_schedule->intervalText(part)))
+                m_schedule->setIntervalText(part, QString::fromLatin1(fallback));
+        }
     });
 
     try {
-        m_lastIntervalTotal = ScheduleRules::IntervalTotal(
-            m_controls->Text1->text(), m_controls->Text2->text(), m_controls->Text3->text());
+        m_lastIntervalTotal = ScheduleRules::IntervalTotal(m_schedule->intervalText(Part::Hours),
+                                                           m_schedule->intervalText(Part::Minutes),
+                                                           m_schedule->intervalText(Part::Seconds));
         m_intervalReported = false;
     } catch (const Failure &failure) {
         // Said once; the tick goes on with the last interval that could be counted.
@@ -158,17 +170,17 @@ void Scheduler::interval()
         Q_EMIT statusText(StatusPrefix);
         return;
     }
-    m_state->TotalSeconds = *m_lastIntervalTotal;
+    m_counts.TotalSeconds = *m_lastIntervalTotal;
 
-    Q_EMIT progressMaximum(m_state->TotalSeconds);
-    if (m_state->ElapsedSeconds <= m_state->TotalSeconds)
-        Q_EMIT progressValue(m_state->ElapsedSeconds);
+    Q_EMIT progressMaximum(m_counts.TotalSeconds);
+    if (m_counts.ElapsedSeconds <= m_counts.TotalSeconds)
+        Q_EMIT progressValue(m_counts.ElapsedSeconds);
     Q_EMIT statusText(StatusPrefix
-                      + countdown(qint64(m_state->TotalSeconds) - m_state->ElapsedSeconds));
+                      + countdown(qint64(m_counts.TotalSeconds) - m_counts.ElapsedSeconds));
 
-    if (m_state->ElapsedSeconds < m_state->TotalSeconds)
+    if (m_counts.ElapsedSeconds < m_counts.TotalSeconds)
         return;
-    m_state->ElapsedSeconds = 0;
+    m_counts.ElapsedSeconds = 0;
     requestLog(true);
 }
 
@@ -205,7 +217,7 @@ void Scheduler::onLogFinished()
     }
     if (m_scheduledLogInChain) {
         m_scheduledLogInChain = false;
-        if (m_switchIsOn())
+        if (m_schedule->isOn())
             startTimer();
     }
 }

@@ -1,24 +1,23 @@
 #pragma once
 
+#include "scheduler/schedulemodel.h"
 #include "scheduler/schedulestate.h"
 
 #include <QDateTime>
 #include <QObject>
 #include <QTimer>
-#include <functional>
 #include <optional>
 
 class CurlFunctions;
-class ScheduleControls;
 
-// The one-second tick: decides when the next log is due, shows the countdown, and runs the
-// logs, never more than one lookup at a time.
+// The one-second tick: decides from the schedule and the clock when the next log is due, shows
+// the countdown, and runs the logs, never more than one lookup at a time.
 class Scheduler : public QObject
 {
     Q_OBJECT
 
 public:
-    Scheduler(ScheduleState *state, ScheduleControls *controls, CurlFunctions *lookup, Clock clock,
+    Scheduler(ScheduleModel *schedule, CurlFunctions *lookup, Clock clock,
               QObject *parent = nullptr);
 
     // Timer1: ticks every 1000 ms while logging is on.
@@ -26,17 +25,16 @@ public:
     void startTimer();
     void stopTimer();
 
-    // Tells the scheduler whether the switch is on, so a log that ends after logging was
-    // switched off does not start the tick again.
-    void setSwitchIsOn(std::function<bool()> isOn) { m_switchIsOn = std::move(isOn); }
+    // The counts the tick works with.
+    const ScheduleState &counts() const { return m_counts; }
+    // The daily or weekly span: from now to today's chosen time.
+    void recomputeSpan();
 
     // Logging was switched on: a daily or weekly moment that passed while it was off is not
     // made up for.
     void restartFromNow();
 
     void Timer1_Timer();
-    // The chosen time, day or mode changed.
-    void scheduleChanged();
 
     // Runs one log now, or right after the one in flight (at most one waits). A scheduled log
     // keeps the tick stopped until it is done.
@@ -58,14 +56,12 @@ private:
     void dailyOrWeekly(const QDateTime &now, bool weekly);
     void interval();
     void onLogFinished();
+    void modeChosen(ScheduleModel::Mode mode);
 
-    ScheduleState *m_state;
-    ScheduleControls *m_controls;
+    ScheduleModel *m_schedule;
     CurlFunctions *m_lookup;
     Clock m_clock;
-    std::function<bool()> m_switchIsOn = [] {
-        return true;
-    };
+    ScheduleState m_counts;
     QTimer m_timer;
     QDateTime m_previousTick;
     Waiting m_waiting = Waiting::None;

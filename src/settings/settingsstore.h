@@ -1,6 +1,9 @@
 #pragma once
 
+#include "settings/settingkeys.h"
+
 #include <QString>
+#include <memory>
 
 // The per-user settings store: short text values under (application, section, key).
 // On Linux it is the file $XDG_CONFIG_HOME/Brenvatic/Trovanel.conf, group [Trovanel].
@@ -24,6 +27,30 @@ void SaveSetting(const QString &app, const QString &section, const QString &key,
 // The program's own application and section.
 QString get(const QString &key, const QString &defaultText);
 void save(const QString &key, const QString &value);
+
+// The program's own keys: the stored text, or the key's default (fallback for a key without
+// one, "Weekly Time").
+QString get(const SettingKeys::Key &key, const QString &fallback = QString());
+void save(const SettingKeys::Key &key, const QString &value);
+// The stored truth text read as TruthValue does; raises a Failure for anything else.
+bool truth(const SettingKeys::Key &key);
+
+// One reading of the store for a stretch of work that reads many keys (start-up): while it
+// lives, the program's own keys are read from it, and a save that would store what it already
+// holds leaves the file alone. A store that cannot be read is told at each read, as without it.
+class Snapshot
+{
+public:
+    Snapshot();
+    ~Snapshot();
+    Snapshot(const Snapshot &) = delete;
+    Snapshot &operator=(const Snapshot &) = delete;
+
+    struct Data;
+
+private:
+    std::unique_ptr<Data> m_data;
+};
 
 // Reads a truth text: the words True and False in any letter case, or a number (0 is false,
 // any other number is true). Anything else raises a Failure.

@@ -21,25 +21,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             list.setData(list.index(row, 0), Qt::Checked, Qt::CheckStateRole);
     }
 
-    const Main::Widths spaced = Main::SpacedWidths(list, list.rows());
+    const TextExport::Widths spaced = TextExport::SpacedWidths(list, list.rows());
     qsizetype lineLength = 2 + ResultsList::ColumnCount;
     for (const int w : spaced)
         lineLength += w;
     // Every line of the file is as long as the widths say: the tabs line up.
-    auto check = [&](const Main::Cells &cells) {
+    auto check = [&](const TextExport::Cells &cells) {
         QString line;
-        Main::AppendSpacedLine(line, cells, spaced);
+        TextExport::AppendSpacedLine(line, cells, spaced);
         if (line.size() != lineLength || !line.endsWith(QStringLiteral("\t\r\n")))
             std::abort();
     };
-    check(Main::CaptionCells());
+    check(TextExport::CaptionCells());
     for (int r = 0; r < list.rows(); ++r)
-        check(Main::RowCells(list, r));
+        check(TextExport::RowCells(list, r));
 
-    const Main::Widths clip = Main::ClipboardWidths(list, list.rows());
+    const TextExport::Widths clip = TextExport::ClipboardWidths(list, list.rows());
     for (int r = 0; r < list.rows(); ++r) {
         QString line;
-        Main::AppendClipboardLine(line, Main::RowCells(list, r), clip);
+        TextExport::AppendClipboardLine(line, TextExport::RowCells(list, r), clip);
         if (!line.endsWith(QStringLiteral("\r\n")))
             std::abort();
         const QStringView body = QStringView(line).chopped(2);

@@ -2,11 +2,9 @@
 #include "app/look.h"
 #include "results/resultslist.h"
 #include "results/spreadsheetexport.h"
-#include "scheduler/scheduler.h"
+#include "results/spreadsheethandlercheck.h"
 #include "settings/settingsstore.h"
-#include "support/fixtures.h"
-#include "support/scripteddialogs.h"
-#include "support/testenv.h"
+#include "support/form1fixture.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -56,17 +54,16 @@ QByteArray readFile(const QString &path)
 
 // A loaded window with logging off on a private store, its clock on Friday 11 December 2026
 // at 9:15:30, its cache folder in the private world.
-struct Window
+struct Window : Form1Fixture
 {
     Window()
+        : Form1Fixture({.presets = {"StartStopState=Off"},
+                        .start = QDateTime(QDate(2026, 12, 11), QTime(9, 15, 30)),
+                        .loopback = false,
+                        .open = false})
     {
-        env.set("XDG_CACHE_HOME", world.root() + "/cache");
-        Settings::save(QStringLiteral("StartStopState"), QStringLiteral("Off"));
-        form = std::make_unique<Form1>(
-            &dialogs, [] { return QDateTime(QDate(2026, 12, 11), QTime(9, 15, 30)); });
-        form->scheduler()->Timer1().installEventFilter(&muted);
-        form->setTrayAvailable([] { return true; });
-        form->Form_Load();
+        variables.set("XDG_CACHE_HOME", env.root() + "/cache");
+        open();
     }
 
     void fill(const Table &table, const QList<int> &ticked)
@@ -82,14 +79,7 @@ struct Window
     }
 
     PointerRule::Pointer pointer() const { return form->pointerRule()->pointer(); }
-
-    QStringList reports() { return world.takeReportPlaces(); }
-
-    TestEnv world;
-    EnvOverride env;
-    ScriptedDialogs dialogs;
-    MutedTimer muted;
-    std::unique_ptr<Form1> form;
+    QProgressBar *progressBar() const { return widget<QProgressBar>("ProgressBar1"); }
 };
 
 // A desktop of its own: no application for .xlsx files, or one that writes the path it was
@@ -210,18 +200,18 @@ private Q_SLOTS:
         Window w;
         w.fill({Chur}, {0});
         w.form->setProgressText(QStringLiteral("Next log in 5 s"));
-        w.form->ProgressBar1->setValue(37);
-        const QStringList before = QDir(w.world.root()).entryList(QDir::AllEntries);
+        w.progressBar()->setValue(37);
+        const QStringList before = QDir(w.env.root()).entryList(QDir::AllEntries);
 
-        w.form->PushButton4->click();
+        w.click("PushButton4");
         QCOMPARE(w.pointer(), PointerRule::Pointer::Default);
         QTest::qWait(50);
         QCOMPARE(w.dialogs.saveTitles, QStringList {"Save"});
         const QStringList filters {"Text Files (*.txt)", "All Files (*)"};
         QCOMPARE(w.dialogs.saveFilters, QList<QStringList> {filters});
-        QCOMPARE(QDir(w.world.root()).entryList(QDir::AllEntries), before);
+        QCOMPARE(QDir(w.env.root()).entryList(QDir::AllEntries), before);
         QCOMPARE(w.form->progressText(), "Next log in 5 s");
-        QCOMPARE(w.form->ProgressBar1->value(), 37);
+        QCOMPARE(w.progressBar()->value(), 37);
         QCOMPARE(w.pointer(), PointerRule::Pointer::Default);
         QCOMPARE(w.reports(), QStringList());
     }
@@ -240,8 +230,8 @@ private Q_SLOTS:
         QStringList ticked = Chur;
         ticked[ResultsList::Timezone] = "Europe/Zurich (CET)";
         w.fill({ticked, {"t", "", "", "", "", "", ""}}, {0});
-        const QString path = w.world.root() + "/out/results.txt";
-        QVERIFY(QDir().mkpath(w.world.root() + "/out"));
+        const QString path = w.env.root() + "/out/results.txt";
+        QVERIFY(QDir().mkpath(w.env.root() + "/out"));
         // The old file as a reader holding it open sees it: replaced, never rewritten in place.
         QFile held(path);
         if (!old.isNull()) {
@@ -250,7 +240,7 @@ private Q_SLOTS:
         }
         w.dialogs.saveAnswers << path;
 
-        w.form->PushButton4->click();
+        w.click("PushButton4");
         QCOMPARE(w.pointer(), PointerRule::Pointer::Hourglass);
         if (old.isNull())
             QVERIFY(!QFileInfo::exists(path));
@@ -265,10 +255,10 @@ private Q_SLOTS:
                  "46.84986, 9.53287\tEurope/Zurich (CET)\t\r\n");
         if (!old.isNull())
             QCOMPARE(held.readAll(), old);
-        QCOMPARE(QDir(w.world.root() + "/out").entryList(QDir::Files | QDir::Hidden),
+        QCOMPARE(QDir(w.env.root() + "/out").entryList(QDir::Files | QDir::Hidden),
                  QStringList {"results.txt"});
         QCOMPARE(w.form->progressText(), "Progress Bar");
-        QCOMPARE(w.form->ProgressBar1->value(), 0);
+        QCOMPARE(w.progressBar()->value(), 0);
         QCOMPARE(w.reports(), QStringList());
     }
 
@@ -291,12 +281,12 @@ private Q_SLOTS:
         QFETCH(QString, report);
         Window w;
         w.fill({Chur}, {0});
-        QVERIFY(QDir().mkpath(w.world.root() + "/out"));
-        const QString old = w.world.root() + "/out/results.txt";
+        QVERIFY(QDir().mkpath(w.env.root() + "/out"));
+        const QString old = w.env.root() + "/out/results.txt";
         QVERIFY(writeFile(old, "old contents\r\n"));
-        const QString path = w.world.root() + "/" + target;
+        const QString path = w.env.root() + "/" + target;
         w.dialogs.saveAnswers << path;
-        const QStringList before = QDir(w.world.root()).entryList(QDir::AllEntries);
+        const QStringList before = QDir(w.env.root()).entryList(QDir::AllEntries);
 
         {
             std::optional<FileSizeLimit> limit;
@@ -304,7 +294,7 @@ private Q_SLOTS:
                 limit.emplace(sizeLimit);
                 QVERIFY(limit->ok());
             }
-            w.form->PushButton4->click();
+            w.click("PushButton4");
             QTRY_COMPARE(w.pointer(), PointerRule::Pointer::Default);
             QTest::qWait(50);
         }
@@ -312,10 +302,10 @@ private Q_SLOTS:
         // Told once, whatever the cause.
         QCOMPARE(w.reports(), QStringList {report});
         QCOMPARE(readFile(old), "old contents\r\n");
-        QCOMPARE(QDir(w.world.root() + "/out")
+        QCOMPARE(QDir(w.env.root() + "/out")
                      .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList {"results.txt"});
-        QCOMPARE(QDir(w.world.root()).entryList(QDir::AllEntries), before);
+        QCOMPARE(QDir(w.env.root()).entryList(QDir::AllEntries), before);
         QVERIFY(w.form->progressText() != "Done.");
         QCOMPARE(w.pointer(), PointerRule::Pointer::Default);
     }
@@ -344,11 +334,43 @@ private Q_SLOTS:
 
         // The notice follows every copy, the second one included.
         for (int copies = 1; copies <= 2; ++copies) {
-            w.form->PushButton5->click();
+            w.click("PushButton5");
             QTRY_COMPARE(w.dialogs.notices.size(), copies);
             QTEST(QGuiApplication::clipboard()->text(), "clipboard");
         }
         QCOMPARE(w.dialogs.notices, QStringList(2, Copied));
+        QCOMPARE(w.reports(), QStringList());
+    }
+
+    void secondClickWhileRunning_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QStringList>("saveTitles");
+        QTest::addColumn<QStringList>("notices");
+
+        QTest::newRow("save") << "PushButton4" << QStringList {"Save"} << QStringList {};
+        QTest::newRow("copy") << "PushButton5" << QStringList {} << QStringList {Copied};
+    }
+    void secondClickWhileRunning()
+    {
+        QFETCH(QString, button);
+        Window w;
+        w.fill({Chur, Garmisch}, {0});
+        // Answers for two saves, so that a second save would go ahead.
+        const QString first = w.env.root() + "/first.txt";
+        const QString second = w.env.root() + "/second.txt";
+        w.dialogs.saveAnswers << first << second;
+        QPushButton *pressed = w.button(button);
+
+        // A double click: the second comes before the export has had a turn of the event loop.
+        pressed->click();
+        pressed->click();
+        QTRY_VERIFY(QFileInfo::exists(first) || !w.dialogs.notices.isEmpty());
+        QTest::qWait(200);
+        QTEST(w.dialogs.saveTitles, "saveTitles");
+        QTEST(w.dialogs.notices, "notices");
+        QVERIFY(!QFileInfo::exists(second));
+        QCOMPARE(w.pointer(), PointerRule::Pointer::Default);
         QCOMPARE(w.reports(), QStringList());
     }
 
@@ -359,10 +381,10 @@ private Q_SLOTS:
                 QSKIP("A spreadsheet application is installed on this computer.");
         }
         Window w;
-        QVERIFY(setUpDesktop(w.env, w.world, false));
+        QVERIFY(setUpDesktop(w.variables, w.env, false));
         w.fill({Chur}, {0});
 
-        w.form->PushButton6->click();
+        w.click("PushButton6");
         QTRY_VERIFY_WITH_TIMEOUT(!w.form->spreadsheetCheck().isChecking(), 15000);
         QTest::qWait(100);
         QCOMPARE(w.dialogs.notices, QStringList {NoSpreadsheet});
@@ -372,10 +394,10 @@ private Q_SLOTS:
 
         // The user installs a spreadsheet application after the notice: the next click finds it
         // without a restart.
-        QVERIFY(setUpDesktop(w.env, w.world, true));
-        w.form->PushButton6->click();
+        QVERIFY(setUpDesktop(w.variables, w.env, true));
+        w.click("PushButton6");
         QTRY_COMPARE_WITH_TIMEOUT(
-            QString::fromLocal8Bit(readFile(w.world.root() + "/opened.txt")),
+            QString::fromLocal8Bit(readFile(w.env.root() + "/opened.txt")),
             Spreadsheet::CacheFolder() + "/Trovanel results 2026-12-11 091530.xlsx", 15000);
         QCOMPARE(w.dialogs.notices, QStringList {NoSpreadsheet});
         QCOMPARE(w.reports(), QStringList());
@@ -396,24 +418,24 @@ private Q_SLOTS:
                 QSKIP("A spreadsheet application is installed on this computer.");
         }
         Window w;
-        QVERIFY(setUpDesktop(w.env, w.world, withHandler));
-        QVERIFY(slowDesktopQuery(w.env, w.world));
+        QVERIFY(setUpDesktop(w.variables, w.env, withHandler));
+        QVERIFY(slowDesktopQuery(w.variables, w.env));
         w.fill({Chur}, {0});
         const QString path
             = Spreadsheet::CacheFolder() + "/Trovanel results 2026-12-11 091530.xlsx";
 
         // The click is over while the desktop is still being asked.
-        w.form->PushButton6->click();
+        w.click("PushButton6");
         QVERIFY(w.form->spreadsheetCheck().isChecking());
         QCOMPARE(w.dialogs.notices, QStringList());
         QCOMPARE(w.pointer(), PointerRule::Pointer::Hourglass);
         // Clicked again meanwhile: still the one sheet, or the one notice.
-        w.form->PushButton6->click();
+        w.click("PushButton6");
 
         QTRY_VERIFY_WITH_TIMEOUT(!w.form->spreadsheetCheck().isChecking(), 15000);
         if (withHandler) {
             QTRY_COMPARE_WITH_TIMEOUT(
-                QString::fromLocal8Bit(readFile(w.world.root() + "/opened.txt")), path, 20000);
+                QString::fromLocal8Bit(readFile(w.env.root() + "/opened.txt")), path, 20000);
             QCOMPARE(w.dialogs.notices, QStringList());
         } else {
             QTest::qWait(100);
@@ -428,13 +450,13 @@ private Q_SLOTS:
     void spreadsheetOpened()
     {
         Window w;
-        QVERIFY(setUpDesktop(w.env, w.world, true));
-        const QString opened = w.world.root() + "/opened.txt";
+        QVERIFY(setUpDesktop(w.variables, w.env, true));
+        const QString opened = w.env.root() + "/opened.txt";
         const QString path
             = Spreadsheet::CacheFolder() + "/Trovanel results 2026-12-11 091530.xlsx";
 
         // Nothing to open in an empty table.
-        w.form->PushButton6->click();
+        w.click("PushButton6");
         QTRY_VERIFY_WITH_TIMEOUT(!w.form->spreadsheetCheck().isChecking(), 15000);
         QTest::qWait(100);
         QCOMPARE(w.dialogs.notices, QStringList());
@@ -445,7 +467,7 @@ private Q_SLOTS:
         first[2] = "=Graubünden";
         third[3] = "a=b=c";
         w.fill({first, Chur, third}, {0, 2});
-        w.form->PushButton6->click();
+        w.click("PushButton6");
         QCOMPARE(w.pointer(), PointerRule::Pointer::Hourglass);
         QTRY_COMPARE_WITH_TIMEOUT(QString::fromLocal8Bit(readFile(opened)), path, 15000);
         QCOMPARE(w.pointer(), PointerRule::Pointer::Default);
@@ -470,7 +492,7 @@ private Q_SLOTS:
     {
         Window w;
         w.fill({Chur, Garmisch}, {1});
-        w.form->PushButton1->click();
+        w.click("PushButton1");
         QCOMPARE(w.form->results()->rows(), 0);
         QCOMPARE(w.dialogs.notices, QStringList());
         QCOMPARE(w.dialogs.questions, QStringList());

@@ -2,13 +2,10 @@
 #include "core/dialogs.h"
 #include "lookup/curlfunctions.h"
 #include "results/resultslist.h"
-#include "scheduler/schedulecontrols.h"
 #include "scheduler/scheduler.h"
 #include "settings/settingsstore.h"
-#include "support/fixtures.h"
-#include "support/loopbackserver.h"
-#include "support/scripteddialogs.h"
-#include "support/testenv.h"
+#include "support/datatable.h"
+#include "support/form1fixture.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -43,26 +40,14 @@ QString stored(const QString &key)
 
 // A window on a private store holding a key, the switch stored off, and the presets
 // ("key=value"); its lookups are served by a loopback server.
-struct Window
+struct Window : Form1Fixture
 {
     explicit Window(const QStringList &presets = {}, const QDateTime &start = friday(8, 0, 0))
-        : now(start)
+        : Form1Fixture({.presets = QStringList {"APIKey=key", "StartStopState=Off"} + presets,
+                        .start = start,
+                        .tray = std::nullopt})
     {
-        const QStringList all = QStringList {"APIKey=key", "StartStopState=Off"} + presets;
-        presetSettings(all);
         server.setResponse({200, LoopbackServer::singleLineAnswer()});
-        server.listen();
-        open();
-    }
-
-    void open()
-    {
-        form.reset();
-        form = std::make_unique<Form1>(&dialogs, [this] { return now; });
-        form->lookup()->runner().setConfig(quickLookups());
-        form->lookup()->runner().setServiceBase(server.baseUrl());
-        timer().installEventFilter(&muted);
-        form->Form_Load();
     }
 
     // A tick or a click on "Log Now (Test)".
@@ -71,7 +56,7 @@ struct Window
         if (action == QLatin1String("tick"))
             tick();
         else
-            form->PushButton9_Click();
+            click("PushButton9");
     }
     // Lookups that take a while, so that others can arrive meanwhile.
     void slowLookups()
@@ -93,16 +78,9 @@ struct Window
     }
 
     QTimer &timer() { return form->scheduler()->Timer1(); }
-    ScheduleControls *controls() { return form->scheduleControls(); }
     int rows() { return form->results()->rows(); }
-    QString status() { return form->Frame4->title(); }
-
-    TestEnv env;
-    QDateTime now;
-    ScriptedDialogs dialogs;
-    LoopbackServer server;
-    MutedTimer muted;
-    std::unique_ptr<Form1> form;
+    QString status() { return widget<QGroupBox>("Frame4")->title(); }
+    int progress() { return widget<QProgressBar>("ProgressBar1")->value(); }
 };
 
 QStringList interval(const QString &hours, const QString &minutes, const QString &seconds)
@@ -170,7 +148,7 @@ private Q_SLOTS:
         QFETCH(QList<int>, logTicks);
         Window w(boxes);
         QVERIFY(w.server.port() != 0);
-        w.form->PushButton2_Click();
+        w.click("PushButton2");
         QVERIFY(w.timer().isActive());
         int rows = 0;
         for (int tick = 1; tick <= statuses.size(); ++tick) {
@@ -218,8 +196,8 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, after);
         Window w(interval("0", "0", "10"));
-        w.form->PushButton2_Click();
-        auto *edit = w.form->findChild<QLineEdit *>(box);
+        w.click("PushButton2");
+        auto *edit = w.widget<QLineEdit>(box);
         edit->setText(text);
         w.tick();
         QCOMPARE(edit->text(), after);
@@ -247,23 +225,23 @@ private Q_SLOTS:
         QFETCH(int, after);
         QFETCH(int, extraRows);
         Window w(interval("0", "0", "10"));
-        w.form->PushButton2_Click();
+        w.click("PushButton2");
         for (int i = 0; i < before; ++i)
             w.tick();
         QCOMPARE(w.rows(), 0);
 
         if (action == QLatin1String("shorten")) {
-            w.controls()->Text3->setText(QStringLiteral("3"));
+            w.widget<QLineEdit>("Text3")->setText(QStringLiteral("3"));
         } else if (action == QLatin1String("offOn")) {
-            w.form->PushButton2_Click();
+            w.click("PushButton2");
             QVERIFY(!w.timer().isActive());
-            w.form->PushButton2_Click();
+            w.click("PushButton2");
         } else if (action == QLatin1String("logNow")) {
-            w.form->PushButton9->click();
+            w.click("PushButton9");
             QVERIFY(w.form->lookup()->isBusy());
             QTRY_COMPARE_WITH_TIMEOUT(w.rows(), 1, LookupWaitMs);
         } else {
-            w.controls()->Option3->click();
+            w.widget<QRadioButton>("Option3")->click();
         }
         QVERIFY(w.timer().isActive());
 
@@ -294,11 +272,11 @@ private Q_SLOTS:
         QFETCH(QStringList, presets);
         QFETCH(QString, before);
         Window w(presets);
-        w.form->PushButton2_Click();
+        w.click("PushButton2");
         if (before == QLatin1String("counted")) {
             for (int i = 0; i < 3; ++i)
                 w.tick();
-            w.controls()->Text1->setText(QStringLiteral("1e10"));
+            w.widget<QLineEdit>("Text1")->setText(QStringLiteral("1e10"));
             for (int i = 0; i < 6; ++i)
                 w.tick();
             QCOMPARE(w.status(), Prefix + "00:00:01");
@@ -307,10 +285,11 @@ private Q_SLOTS:
             expectScheduledLog(w, 1);
             w.tick();
             QCOMPARE(w.status(), Prefix + "00:00:09");
-            QCOMPARE(w.controls()->Text1->text(), "1e10");
+            QCOMPARE(w.widget<QLineEdit>("Text1")->text(), "1e10");
         } else {
             if (before == QLatin1String("daily"))
-                w.controls()->Option3->click(); // the shared span is the daily one, below 0
+                w.widget<QRadioButton>("Option3")
+                    ->click(); // the shared span is the daily one, below 0
             for (int i = 0; i < 12; ++i) {
                 w.tick();
                 QCOMPARE(w.status(), Prefix);
@@ -318,7 +297,7 @@ private Q_SLOTS:
             }
             QCOMPARE(w.server.requestCount(), 0);
             // Once the boxes can be counted, the count goes on from the ticks already made.
-            w.controls()->Text1->setText(QStringLiteral("0"));
+            w.widget<QLineEdit>("Text1")->setText(QStringLiteral("0"));
             w.tick();
             expectScheduledLog(w, 1);
         }
@@ -363,13 +342,13 @@ private Q_SLOTS:
         QFETCH(QList<int>, progress);
         QFETCH(QList<int>, logTicks);
         Window w(presets);
-        w.form->PushButton2_Click();
+        w.click("PushButton2");
         QCOMPARE(w.form->state().TotalSeconds, 3600);
         int rows = 0;
         for (int i = 0; i < ticks.size(); ++i) {
             w.tickAt(ticks.at(i));
             QCOMPARE(w.status(), Prefix + statuses.at(i));
-            QCOMPARE(w.form->ProgressBar1->value(), progress.at(i));
+            QCOMPARE(w.progress(), progress.at(i));
             if (logTicks.contains(i + 1))
                 expectScheduledLog(w, ++rows);
             else
@@ -440,14 +419,14 @@ private Q_SLOTS:
         QFETCH(QList<int>, progress);
         QFETCH(QList<int>, logTicks);
         Window w(presets, start);
-        w.form->PushButton2_Click();
+        w.click("PushButton2");
         int rows = 0;
         for (int i = 0; i < ticks.size(); ++i) {
             w.now = ticks.at(i);
             w.form->scheduler()->Timer1_Timer();
             const QString where = ticks.at(i).toString(Qt::ISODate);
             QVERIFY2(w.status() == Prefix + statuses.at(i), qPrintable(where + " " + w.status()));
-            QVERIFY2(w.form->ProgressBar1->value() == progress.at(i), qPrintable(where));
+            QVERIFY2(w.progress() == progress.at(i), qPrintable(where));
             if (logTicks.contains(i + 1))
                 expectScheduledLog(w, ++rows);
             else
@@ -461,34 +440,34 @@ private Q_SLOTS:
     {
         Window w(interval("0", "0", "10"));
         QVERIFY(!(w.form->windowState() & Qt::WindowMinimized));
-        w.form->PushButton2_Click();
+        w.click("PushButton2");
         QVERIFY(w.form->windowState() & Qt::WindowMinimized);
-        QCOMPARE(w.form->PushButton2->text(), "Turn Off");
+        QCOMPARE(w.button("PushButton2")->text(), "Turn Off");
         QCOMPARE(stored("StartStopState"), "On");
         QVERIFY(w.timer().isActive());
         w.tick();
         w.tick();
-        QCOMPARE(w.form->ProgressBar1->value(), 2);
+        QCOMPARE(w.progress(), 2);
 
-        w.form->PushButton2_Click();
+        w.click("PushButton2");
         QCOMPARE(w.status(), "Off.");
         QCOMPARE(w.form->progressText(), "Progress Bar");
-        QCOMPARE(w.form->ProgressBar1->value(), 0);
-        QCOMPARE(w.form->PushButton2->text(), "Turn On");
+        QCOMPARE(w.progress(), 0);
+        QCOMPARE(w.button("PushButton2")->text(), "Turn On");
         QCOMPARE(stored("StartStopState"), "Off");
         QVERIFY(!w.timer().isActive());
 
         // The next run starts as this one was left.
         w.open();
-        QCOMPARE(w.form->PushButton2->text(), "Turn On");
+        QCOMPARE(w.button("PushButton2")->text(), "Turn On");
         QVERIFY(!w.timer().isActive());
-        w.form->PushButton2_Click();
+        w.click("PushButton2");
         w.open();
-        QCOMPARE(w.form->PushButton2->text(), "Turn Off");
+        QCOMPARE(w.button("PushButton2")->text(), "Turn Off");
         QVERIFY(w.timer().isActive());
         // ... and the switch turns off from there.
-        w.form->PushButton2_Click();
-        QCOMPARE(w.form->PushButton2->text(), "Turn On");
+        w.click("PushButton2");
+        QCOMPARE(w.button("PushButton2")->text(), "Turn On");
         QCOMPARE(stored("StartStopState"), "Off");
     }
 
@@ -510,12 +489,12 @@ private Q_SLOTS:
         QFETCH(int, rows);
         Window w(interval("0", "0", "1"));
         w.slowLookups();
-        w.form->PushButton2_Click();
+        w.click("PushButton2");
         for (const QString &action : actions) {
             w.act(action);
             QVERIFY(w.form->lookup()->isBusy());
         }
-        w.form->PushButton2_Click();
+        w.click("PushButton2");
         QTRY_COMPARE_WITH_TIMEOUT(w.rows(), rows, LookupWaitMs);
         QTRY_VERIFY(!w.form->lookup()->isBusy());
         QTest::qWait(400);
@@ -523,7 +502,7 @@ private Q_SLOTS:
         QCOMPARE(w.server.requestCount(), rows);
         QVERIFY(!w.timer().isActive());
         QCOMPARE(w.status(), "Off.");
-        QCOMPARE(w.form->PushButton2->text(), "Turn On");
+        QCOMPARE(w.button("PushButton2")->text(), "Turn On");
     }
 
     // While one lookup is in flight, more requests make one more lookup at most, and it starts
@@ -545,7 +524,7 @@ private Q_SLOTS:
         QList<int> rowsAtRequest;
         connect(&w.server, &LoopbackServer::requestReceived, this,
                 [&w, &rowsAtRequest] { rowsAtRequest << w.rows(); });
-        w.form->PushButton2_Click();
+        w.click("PushButton2");
         w.tick(); // the next tick is due
         for (const QString &action : actions) {
             w.act(action);
@@ -580,11 +559,11 @@ private Q_SLOTS:
         QFETCH(QStringList, presets);
         QFETCH(QString, option);
         Window w(presets);
-        w.form->findChild<QRadioButton *>(option)->click();
+        w.widget<QRadioButton>(option)->click();
         QTEST(QStringList({stored("Option1"), stored("Option2"), stored("Option3")}),
               "storedOptions");
-        QTEST(w.controls()->dtpWeekly->isEnabled(), "pickerEnabled");
-        QTEST(w.controls()->cboWeekly->isEnabled(), "dayEnabled");
+        QTEST(w.widget<QTimeEdit>("dtpWeekly")->isEnabled(), "pickerEnabled");
+        QTEST(w.widget<QComboBox>("cboWeekly")->isEnabled(), "dayEnabled");
     }
 
     void typing_data()
@@ -598,7 +577,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, box);
         Window w;
-        auto *edit = w.form->findChild<QLineEdit *>(box);
+        auto *edit = w.widget<QLineEdit>(box);
         edit->clear();
         QTest::keyClicks(edit, QStringLiteral("12"));
         QCOMPARE(edit->text(), "12");
@@ -607,17 +586,11 @@ private Q_SLOTS:
 
     void leaveBox_data()
     {
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("notice");
-        QTest::newRow("hours emptied") << "Text1"
-                                       << "" << true;
-        QTest::newRow("minutes not a number") << "Text2"
-                                              << "abc" << true;
-        QTest::newRow("seconds emptied") << "Text3"
-                                         << "" << true;
-        QTest::newRow("seconds numeric") << "Text3"
-                                         << "7" << false;
+        const DataTable<QString, QString, bool> table({"box", "text", "notice"});
+        table.row("hours emptied", "Text1", "", true);
+        table.row("minutes not a number", "Text2", "abc", true);
+        table.row("seconds emptied", "Text3", "", true);
+        table.row("seconds numeric", "Text3", "7", false);
     }
     void leaveBox()
     {
@@ -627,7 +600,7 @@ private Q_SLOTS:
         Window w;
         w.form->show();
         QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
-        auto *edit = w.form->findChild<QLineEdit *>(box);
+        auto *edit = w.widget<QLineEdit>(box);
         edit->setFocus(Qt::MouseFocusReason);
         QTRY_COMPARE(QApplication::focusWidget(), edit);
         edit->setText(text);
@@ -665,9 +638,9 @@ private Q_SLOTS:
         QFETCH(QString, action);
         Window w(presets, QDateTime(friday(0, 0, 0).date(), clock));
         if (action == QLatin1String("picker"))
-            w.controls()->dtpWeekly->setTime(QTime(9, 0));
+            w.widget<QTimeEdit>("dtpWeekly")->setTime(QTime(9, 0));
         else
-            w.controls()->Option2->click();
+            w.widget<QRadioButton>("Option2")->click();
         QTEST(int(w.form->state().TotalSeconds), "total");
         QCOMPARE(stored("Weekly Time"), "9:00:00 AM");
     }

@@ -5,13 +5,10 @@
 #include "desktop/mstartup.h"
 #include "lookup/curlfunctions.h"
 #include "results/resultslist.h"
-#include "scheduler/schedulecontrols.h"
 #include "scheduler/scheduler.h"
 #include "settings/settingsstore.h"
-#include "support/fixtures.h"
-#include "support/loopbackserver.h"
-#include "support/scripteddialogs.h"
-#include "support/testenv.h"
+#include "support/datatable.h"
+#include "support/form1fixture.h"
 
 #include <QAccessible>
 #include <QCheckBox>
@@ -19,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -51,37 +49,11 @@ QString stored(const QString &key)
 
 // A window on a private store holding the presets ("key=value"), loaded at the given time,
 // its lookups served by a loopback server.
-struct Window
+struct Window : Form1Fixture
 {
     explicit Window(const QStringList &presets = {}, const QDateTime &start = friday(9, 15, 30))
-        : now(start)
-    {
-        for (const QString &entry : presets) {
-            // A folder where the settings file belongs: a store that cannot be read.
-            if (entry == QLatin1String("store=folder")) {
-                QDir().mkpath(env.storeFile());
-                continue;
-            }
-            const qsizetype equals = entry.indexOf(QLatin1Char('='));
-            Settings::save(entry.left(equals), entry.mid(equals + 1));
-        }
-        server.listen();
-        form = std::make_unique<Form1>(&dialogs, [this] { return now; });
-        form->lookup()->runner().setConfig(quickLookups());
-        form->lookup()->runner().setServiceBase(server.baseUrl());
-        form->scheduler()->Timer1().installEventFilter(&muted);
-        form->setTrayAvailable([] { return true; });
-        form->Form_Load();
-    }
-
-    QStringList reports() { return env.takeReportPlaces(); }
-
-    TestEnv env;
-    QDateTime now;
-    ScriptedDialogs dialogs;
-    LoopbackServer server;
-    MutedTimer muted;
-    std::unique_ptr<Form1> form;
+        : Form1Fixture({.presets = presets, .start = start})
+    { }
 };
 
 QString textOf(const QWidget *widget)
@@ -115,45 +87,35 @@ private Q_SLOTS:
     void emptyStore()
     {
         Window w;
-        ScheduleControls *c = w.form->scheduleControls();
-        QVERIFY(c->Option3->isChecked());
-        QVERIFY(!c->Option1->isChecked() && !c->Option2->isChecked());
-        QCOMPARE(c->Text1->text(), "1");
-        QCOMPARE(c->Text2->text(), "0");
-        QCOMPARE(c->Text3->text(), "0");
-        QCOMPARE(c->cboWeekly->currentText(), "Monday");
-        QCOMPARE(c->dtpWeekly->time(), QTime(9, 15, 30));
-        QCOMPARE(w.form->PushButton2->text(), "Turn Off");
+        QVERIFY(w.widget<QRadioButton>("Option3")->isChecked());
+        QVERIFY(!w.widget<QRadioButton>("Option1")->isChecked()
+                && !w.widget<QRadioButton>("Option2")->isChecked());
+        QCOMPARE(w.widget<QLineEdit>("Text1")->text(), "1");
+        QCOMPARE(w.widget<QLineEdit>("Text2")->text(), "0");
+        QCOMPARE(w.widget<QLineEdit>("Text3")->text(), "0");
+        QCOMPARE(w.widget<QComboBox>("cboWeekly")->currentText(), "Monday");
+        QCOMPARE(w.widget<QTimeEdit>("dtpWeekly")->time(), QTime(9, 15, 30));
+        QCOMPARE(w.button("PushButton2")->text(), "Turn Off");
         QVERIFY(w.form->scheduler()->Timer1().isActive());
         QCOMPARE(w.form->scheduler()->Timer1().interval(), 1000);
-        QVERIFY(!w.form->Check4->isChecked());
-        QVERIFY(!w.form->Check8->isVisibleTo(w.form.get()));
+        QVERIFY(!w.widget<QCheckBox>("Check4")->isChecked());
+        QVERIFY(!w.widget<QCheckBox>("Check8")->isVisibleTo(w.form.get()));
         QVERIFY(!(w.form->windowState() & Qt::WindowMinimized));
         QCOMPARE(w.reports(), QStringList());
     }
 
     void writtenBack_data()
     {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("value");
-        QTest::newRow("Option1") << "Option1"
-                                 << "False";
-        QTest::newRow("Option2") << "Option2"
-                                 << "False";
-        QTest::newRow("Option3") << "Option3"
-                                 << "True";
-        QTest::newRow("Text1") << "Text1"
-                               << "1";
-        QTest::newRow("Text2") << "Text2"
-                               << "0";
-        QTest::newRow("Text3") << "Text3"
-                               << "0";
-        QTest::newRow("Weekly") << "Weekly"
-                                << "Monday";
-        QTest::newRow("Weekly Time") << "Weekly Time"
-                                     << "9:15:30 AM";
-        QTest::newRow("Minimized") << "Minimized"
-                                   << "Off";
+        // What the first run stores for each key; each row is named after its key.
+        const DataTable<QString, QString> table({"key", "value"});
+        const std::pair<const char *, const char *> firstRun[]
+            = {{"Option1", "False"}, {"Option2", "False"},
+               {"Option3", "True"},  {"Text1", "1"},
+               {"Text2", "0"},       {"Text3", "0"},
+               {"Weekly", "Monday"}, {"Weekly Time", "9:15:30 AM"},
+               {"Minimized", "Off"}};
+        for (auto [key, value] : firstRun)
+            table.row(key, key, value);
     }
     void writtenBack()
     {
@@ -164,31 +126,25 @@ private Q_SLOTS:
 
     void switchState_data()
     {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<bool>("ticking");
-        QTest::newRow("never stored") << QString() << "Turn Off" << true;
-        QTest::newRow("On") << "On"
-                            << "Turn Off" << true;
-        QTest::newRow("Off") << "Off"
-                             << "Turn On" << false;
-        QTest::newRow("on in lower case") << "on"
-                                          << "Turn On" << false;
-        QTest::newRow("OFF in upper case") << "OFF"
-                                           << "Turn On" << false;
+        const DataTable<QString, QString, bool> table({"stored", "caption", "ticking"});
+        table.row("never stored", QString(), "Turn Off", true);
+        table.row("On", "On", "Turn Off", true);
+        table.row("Off", "Off", "Turn On", false);
+        table.row("on in lower case", "on", "Turn On", false);
+        table.row("OFF in upper case", "OFF", "Turn On", false);
     }
     void switchState()
     {
         QFETCH(QString, stored);
         QFETCH(bool, ticking);
         Window w(stored.isNull() ? QStringList() : QStringList {"StartStopState=" + stored});
-        QTEST(w.form->PushButton2->text(), "caption");
+        QTEST(w.button("PushButton2")->text(), "caption");
         QCOMPARE(w.form->switchIsOn(), ticking);
         QCOMPARE(w.form->scheduler()->Timer1().isActive(), ticking);
         if (!ticking) {
-            QCOMPARE(w.form->Frame4->title(), "Off.");
+            QCOMPARE(w.widget<QGroupBox>("Frame4")->title(), "Off.");
             QCOMPARE(w.form->progressText(), "Progress Bar");
-            QCOMPARE(w.form->ProgressBar1->value(), 0);
+            QCOMPARE(w.widget<QProgressBar>("ProgressBar1")->value(), 0);
         }
         QCOMPARE(w.reports(), QStringList());
     }
@@ -231,10 +187,11 @@ private Q_SLOTS:
         QFETCH(QString, selected);
         Window w(presets);
         QTEST(w.reports(), "reports");
-        ScheduleControls *c = w.form->scheduleControls();
-        for (QRadioButton *option : {c->Option1, c->Option2, c->Option3})
+        for (const char *name : {"Option1", "Option2", "Option3"}) {
+            QRadioButton *option = w.widget<QRadioButton>(name);
             QCOMPARE(option->isChecked(), option->objectName() == selected);
-        QTEST(c->dtpWeekly->time(), "picker");
+        }
+        QTEST(w.widget<QTimeEdit>("dtpWeekly")->time(), "picker");
         QTEST(int(w.form->state().TotalSeconds), "total");
     }
 
@@ -298,7 +255,7 @@ private Q_SLOTS:
     void focusChain()
     {
         Window w;
-        QWidget *first = w.form->scheduleControls()->Option3;
+        QWidget *first = w.widget("Option3");
         QStringList chain;
         QWidget *widget = first;
         do {
@@ -358,10 +315,10 @@ private Q_SLOTS:
         QFETCH(QStringList, clicks);
         Window w(presets);
         for (const QString &name : clicks)
-            w.form->findChild<QCheckBox *>(name)->click();
-        QTEST(w.form->Check4->isChecked(), "startup");
-        QTEST(w.form->Check8->isChecked(), "minimized");
-        QTEST(w.form->Check8->isVisibleTo(w.form.get()), "minimizedShown");
+            w.widget<QCheckBox>(name)->click();
+        QTEST(w.widget<QCheckBox>("Check4")->isChecked(), "startup");
+        QTEST(w.widget<QCheckBox>("Check8")->isChecked(), "minimized");
+        QTEST(w.widget<QCheckBox>("Check8")->isVisibleTo(w.form.get()), "minimizedShown");
         QFETCH(bool, hiddenInTray);
         // A start with both boxes on goes straight to the tray once start-up is over.
         w.form->showAtStart();
@@ -370,7 +327,7 @@ private Q_SLOTS:
         // The session's autostart entry follows the box the user clicked.
         // Restoring the boxes at start-up writes no entry and removes none.
         QCOMPARE(QFile::exists(mStartUp::EntryPath()),
-                 !clicks.isEmpty() && w.form->Check4->isChecked());
+                 !clicks.isEmpty() && w.widget<QCheckBox>("Check4")->isChecked());
         QTEST(stored("Windows Startup"), "storedStartup");
         QTEST(stored("Minimized"), "storedMinimized");
         QCOMPARE(w.reports(), QStringList());
@@ -382,7 +339,7 @@ private Q_SLOTS:
     {
         Window w;
         w.form->show();
-        QTRY_VERIFY(w.form->cSysTray1 && w.form->cSysTray1->InTray());
+        QTRY_VERIFY(w.tray() && w.tray()->InTray());
         for (int round = 0; round < 2; ++round) {
             w.form->setWindowState(Qt::WindowMinimized);
             QTRY_VERIFY(w.form->HiddenInTray());
@@ -390,13 +347,13 @@ private Q_SLOTS:
             w.form->restoreFromTray();
             QVERIFY(w.form->isVisible());
         }
-        const cSysTray::Balloon balloon = w.form->cSysTray1->lastBalloon();
+        const cSysTray::Balloon balloon = w.tray()->lastBalloon();
         QCOMPARE(balloon.text,
                  "has been minimized to the system tray.\nClick on the blue 'B' icon (B for "
                  "Brenvatic) to bring the software back.");
         QCOMPARE(balloon.title, "Trovanel");
         QCOMPARE(balloon.seconds, 5);
-        QCOMPARE(w.form->cSysTray1->showOnceCount(), 1);
+        QCOMPARE(w.tray()->showOnceCount(), 1);
     }
 
     // A settings file that cannot be read (a folder in its place) is reported, the window runs
@@ -404,9 +361,9 @@ private Q_SLOTS:
     void unreadableStore()
     {
         Window w({QStringLiteral("store=folder")});
-        QVERIFY(w.form->scheduleControls()->Option3->isChecked());
-        QCOMPARE(w.form->scheduleControls()->Text1->text(), QStringLiteral("1"));
-        QCOMPARE(w.form->PushButton2->text(), QStringLiteral("Turn Off"));
+        QVERIFY(w.widget<QRadioButton>("Option3")->isChecked());
+        QCOMPARE(w.widget<QLineEdit>("Text1")->text(), QStringLiteral("1"));
+        QCOMPARE(w.button("PushButton2")->text(), QStringLiteral("Turn Off"));
         const QList<ErrorReport::Report> reports = w.env.takeReports();
         QVERIFY(!reports.isEmpty());
         for (const ErrorReport::Report &r : reports)
@@ -441,10 +398,10 @@ private Q_SLOTS:
             QVERIFY(blocker.open(QIODevice::WriteOnly));
             blocker.close();
         }
-        w.form->Check4->click();
-        QCOMPARE(w.form->Check4->isChecked(), startup);
-        QCOMPARE(w.form->Check8->isChecked(), minimized);
-        QCOMPARE(w.form->Check8->isVisibleTo(w.form.get()), startup);
+        w.widget<QCheckBox>("Check4")->click();
+        QCOMPARE(w.widget<QCheckBox>("Check4")->isChecked(), startup);
+        QCOMPARE(w.widget<QCheckBox>("Check8")->isChecked(), minimized);
+        QCOMPARE(w.widget<QCheckBox>("Check8")->isVisibleTo(w.form.get()), startup);
         QCOMPARE(stored("Windows Startup"), QLatin1String(startup ? "On" : "Off"));
         QCOMPARE(stored("Minimized"), QLatin1String(minimized ? "On" : "Off"));
         QCOMPARE(w.reports(), QStringList {QStringLiteral("Form1/Check4_Click:104")});
@@ -465,7 +422,7 @@ private Q_SLOTS:
         const QString folder = w.env.runtimeDir() + QStringLiteral("/trovanel");
         QVERIFY(QDir(folder).exists());
 
-        w.form->PushButton9_Click();
+        w.click("PushButton9");
         QTRY_COMPARE(w.server.requestCount(), 1);
         const qint64 pid = w.form->lookup()->runner().runningPid();
         QVERIFY(pid > 0);
@@ -507,7 +464,7 @@ private Q_SLOTS:
         QFETCH(std::optional<QString>, answer);
         Window w(storedKey.isNull() ? QStringList() : QStringList {"APIKey=" + storedKey});
         w.dialogs.textAnswers << answer;
-        w.form->PushButton8->click();
+        w.click("PushButton8");
         QCOMPARE(w.dialogs.prompts, QStringList {"Enter Your API Key|Please Enter Your API Key"});
         QCOMPARE(w.dialogs.proposed, QStringList {storedKey.isNull() ? QString() : storedKey});
         QTEST(stored("APIKey"), "kept");
@@ -547,11 +504,11 @@ private Q_SLOTS:
         w.dialogs.yesNoAnswers = {yes, yes, yes};
         for (const QString &action : actions) {
             if (action == QLatin1String("switch"))
-                w.form->PushButton2->click();
+                w.click("PushButton2");
             else if (action == QLatin1String("logNow"))
-                w.form->PushButton9->click();
+                w.click("PushButton9");
             else
-                w.form->PushButton7->click();
+                w.click("PushButton7");
         }
         const QString offer = QStringLiteral(
             "Software can work without API key.\n\n"
@@ -579,18 +536,19 @@ private Q_SLOTS:
         QFETCH(bool, reachable);
         QFETCH(QString, failure);
         Window w({"APIKey=k", "StartStopState=Off"});
-        QTRY_VERIFY(w.form->cSysTray1);
-        QCOMPARE(w.form->cSysTray1->TrayTip(), "Trovanel");
+        QTRY_VERIFY(w.tray());
+        QCOMPARE(w.tray()->TrayTip(), "Trovanel");
         w.server.setMode(reachable ? LoopbackServer::Mode::Reply
                                    : LoopbackServer::Mode::CloseAtOnce);
         w.server.setResponse({401,
                               "{\"error\":{\"title\":\"Wrong token\",\"message\":\"Please "
                               "make sure your token is correct\"}}"});
 
-        w.form->PushButton9->click();
+        w.click("PushButton9");
         QTRY_COMPARE_WITH_TIMEOUT(w.form->results()->rows(), 1, 5000);
-        QCOMPARE(w.form->cSysTray1->TrayTip(), "Trovanel\nLast log failed: " + failure);
-        QAccessibleInterface *table = QAccessible::queryAccessibleInterface(w.form->ListView1);
+        QCOMPARE(w.tray()->TrayTip(), "Trovanel\nLast log failed: " + failure);
+        QAccessibleInterface *table
+            = QAccessible::queryAccessibleInterface(w.widget<QTableView>("ListView1"));
         QVERIFY(table && table->tableInterface());
         QAccessibleInterface *time = table->tableInterface()->cellAt(0, ResultsList::Time);
         QVERIFY(time);
@@ -598,9 +556,9 @@ private Q_SLOTS:
 
         w.server.setMode(LoopbackServer::Mode::Reply);
         w.server.setResponse({200, LoopbackServer::prettyAnswer()});
-        w.form->PushButton9->click();
+        w.click("PushButton9");
         QTRY_COMPARE_WITH_TIMEOUT(w.form->results()->rows(), 2, 5000);
-        QCOMPARE(w.form->cSysTray1->TrayTip(), "Trovanel");
+        QCOMPARE(w.tray()->TrayTip(), "Trovanel");
         QCOMPARE(w.form->results()->cell(1, ResultsList::Country), " BR");
         // The failed row keeps its reason; the good one has none.
         QCOMPARE(

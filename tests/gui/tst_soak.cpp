@@ -7,10 +7,8 @@
 #include "lookup/curlrunner.h"
 #include "results/resultslist.h"
 #include "scheduler/scheduler.h"
-#include "settings/settingsstore.h"
+#include "support/form1fixture.h"
 #include "support/loopbackserver.h"
-#include "support/scripteddialogs.h"
-#include "support/testenv.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -390,10 +388,9 @@ private:
     int tickedRows() const;
     void sample(qint64 &resident, int &descriptors);
 
-    std::unique_ptr<TestEnv> m_env;
     std::unique_ptr<FaultyServer> m_server;
-    std::unique_ptr<ScriptedDialogs> m_dialogs;
-    std::unique_ptr<Form1> m_form;
+    // The window, its private world and its dialogs; it goes before the server it talks to.
+    std::unique_ptr<Form1Fixture> m_window;
     QEventLoop *m_loop = nullptr;
     QString m_failure;
     bool m_stopping = false;
@@ -494,17 +491,17 @@ void TestSoak::onLogFinished(int row)
                  .arg(m_logsStarted));
     if (m_rowsInserted != m_logsFinished)
         fail(QStringLiteral("%1 rows added for %2 logs").arg(m_rowsInserted).arg(m_logsFinished));
-    if (m_form->lookup()->isBusy())
+    if (m_window->form->lookup()->isBusy())
         fail(QStringLiteral("the lookup is still busy after its log finished"));
 
-    const ResultsList *results = m_form->results();
+    const ResultsList *results = m_window->form->results();
     if (row < 0 || row != results->rows() - 1) {
         fail(QStringLiteral("the log reported row %1 of %2").arg(row).arg(results->rows()));
     } else {
         const Fault last = m_server->lastFault();
         if (leavesNoAnswer(last)) {
             ++m_gaveUp;
-            if (m_runsThisLog != m_form->lookup()->runner().config().maxRuns)
+            if (m_runsThisLog != m_window->form->lookup()->runner().config().maxRuns)
                 fail(QStringLiteral("the lookup gave up after %1 runs").arg(m_runsThisLog));
         }
         const QStringList cells = locationCells(*results, row);
@@ -517,7 +514,7 @@ void TestSoak::onLogFinished(int row)
     }
 
     // The tick goes on after every log while logging is on, and only then.
-    const bool ticking = m_form->scheduler()->Timer1().isActive();
+    const bool ticking = m_window->form->scheduler()->Timer1().isActive();
     if (ticking == m_stopping)
         fail(m_stopping ? QStringLiteral("the tick came back after logging was switched off")
                         : QStringLiteral("the tick did not come back after a log"));
@@ -561,18 +558,19 @@ void TestSoak::watch()
     if (!m_server->strayRequests().isEmpty())
         fail(QStringLiteral("the service was asked \"%1\"")
                  .arg(QString::fromLatin1(m_server->strayRequests().constFirst())));
-    if (!m_env->reports().isEmpty())
+    if (!m_window->env.reports().isEmpty())
         fail(QStringLiteral("an error was reported: %1 %2 line %3: %4")
-                 .arg(m_env->reports().constFirst().module, m_env->reports().constFirst().procedure)
-                 .arg(m_env->reports().constFirst().line)
-                 .arg(m_env->reports().constFirst().description));
+                 .arg(m_window->env.reports().constFirst().module,
+                      m_window->env.reports().constFirst().procedure)
+                 .arg(m_window->env.reports().constFirst().line)
+                 .arg(m_window->env.reports().constFirst().description));
 }
 
 int TestSoak::tickedRows() const
 {
     int ticked = 0;
-    for (int row = 0; row < m_form->results()->rows(); ++row)
-        ticked += m_form->results()->isChecked(row) ? 1 : 0;
+    for (int row = 0; row < m_window->form->results()->rows(); ++row)
+        ticked += m_window->form->results()->isChecked(row) ? 1 : 0;
     return ticked;
 }
 
@@ -582,11 +580,12 @@ bool TestSoak::exportSettled()
     if (m_export == Export::None)
         return true;
     bool done = false;
-    if (m_export == Export::Copy && m_dialogs->notices.size() > m_noticesBefore) {
+    if (m_export == Export::Copy && m_window->dialogs.notices.size() > m_noticesBefore) {
         done = true;
-        if (!m_dialogs->notices.constLast().startsWith(QStringLiteral("Results have been copied")))
+        if (!m_window->dialogs.notices.constLast().startsWith(
+                QStringLiteral("Results have been copied")))
             fail(QStringLiteral("after a copy the user was told \"%1\"")
-                     .arg(m_dialogs->notices.constLast()));
+                     .arg(m_window->dialogs.notices.constLast()));
         const QString text = QGuiApplication::clipboard()->text();
         if (m_exportTicked > 0 && text.count(QStringLiteral("\r\n")) != m_exportTicked)
             fail(QStringLiteral("%1 ticked rows became %2 lines on the clipboard")
@@ -619,7 +618,7 @@ void TestSoak::actLikeUser()
     if (!exportSettled())
         return;
 
-    ResultsList *results = m_form->results();
+    ResultsList *results = m_window->form->results();
     const int choice = std::uniform_int_distribution<int>(0, 99)(m_user);
     if (choice < 50) {
         if (results->rows() == 0)
@@ -637,23 +636,23 @@ void TestSoak::actLikeUser()
     } else if (choice < 65) {
         m_export = Export::Copy;
         m_exportTicked = tickedRows();
-        m_noticesBefore = m_dialogs->notices.size();
+        m_noticesBefore = m_window->dialogs.notices.size();
         m_exportSince.start();
         ++m_copies;
-        m_form->PushButton5->click();
+        m_window->click("PushButton5");
     } else if (choice < 80) {
         m_export = Export::Save;
         m_exportTicked = tickedRows();
-        m_savePath = m_env->root() + QStringLiteral("/saved-%1.txt").arg(m_saves);
-        m_dialogs->saveAnswers << m_savePath;
+        m_savePath = m_window->env.root() + QStringLiteral("/saved-%1.txt").arg(m_saves);
+        m_window->dialogs.saveAnswers << m_savePath;
         m_exportSince.start();
         ++m_saves;
-        m_form->PushButton4->click();
-        if (!m_dialogs->saveAnswers.isEmpty())
+        m_window->click("PushButton4");
+        if (!m_window->dialogs.saveAnswers.isEmpty())
             fail(QStringLiteral("the save did not ask where to save"));
     } else if (choice < 88) {
         ++m_clears;
-        m_form->PushButton1->click();
+        m_window->click("PushButton1");
         if (results->rows() != 0)
             fail(QStringLiteral("%1 rows left after Clear Results").arg(results->rows()));
     }
@@ -661,24 +660,20 @@ void TestSoak::actLikeUser()
 
 void TestSoak::logsForMinutesUnderFaults()
 {
-    m_env = std::make_unique<TestEnv>();
-    const std::pair<const char *, QString> presets[] = {
-        {"APIKey", Key},
-        {"Text1", QStringLiteral("0")},
-        {"Text2", QStringLiteral("0")},
-        {"Text3", QStringLiteral("0")},
-        {"Option3", QStringLiteral("True")},
-        {"StartStopState", QStringLiteral("On")},
-    };
-    for (const auto &[key, value] : presets)
-        Settings::save(QString::fromLatin1(key), value);
+    // The real clock, tick and tray; the window is made once the service is up.
+    m_window = std::make_unique<Form1Fixture>(
+        Form1Fixture::Options {.presets = {"APIKey=" + Key, "Text1=0", "Text2=0", "Text3=0",
+                                           "Option3=True", "StartStopState=On"},
+                               .loopback = false,
+                               .muteTick = false,
+                               .tray = std::nullopt,
+                               .open = false});
 
     m_server = std::make_unique<FaultyServer>(ServiceSeed, QStringLiteral("/geo?token=") + Key);
     QVERIFY(m_server->listen());
-    m_dialogs = std::make_unique<ScriptedDialogs>();
-    m_form = std::make_unique<Form1>(m_dialogs.get());
+    m_window->make();
 
-    CurlRunner &runner = m_form->lookup()->runner();
+    CurlRunner &runner = m_window->form->lookup()->runner();
     CurlRunnerConfig config = runner.config();
     // Nothing here hangs, but should it, the run ends well before the gap check fires.
     config.connectTimeoutSeconds = 5;
@@ -687,19 +682,20 @@ void TestSoak::logsForMinutesUnderFaults()
     runner.setServiceBase(m_server->baseUrl());
 
     connect(&runner, &CurlRunner::runStarted, this, &TestSoak::onRunStarted);
-    connect(m_form->lookup(), &CurlFunctions::logFinished, this, &TestSoak::onLogFinished);
+    connect(m_window->form->lookup(), &CurlFunctions::logFinished, this, &TestSoak::onLogFinished);
     connect(
-        m_form->results(), &QAbstractItemModel::rowsInserted, this,
+        m_window->form->results(), &QAbstractItemModel::rowsInserted, this,
         [this](const QModelIndex &, int first, int last) { m_rowsInserted += last - first + 1; });
 
     m_elapsed.start();
     m_sinceLog.start();
-    m_form->Form_Load();
-    m_form->show();
-    QVERIFY(m_form->switchIsOn());
-    QVERIFY(m_form->scheduler()->Timer1().isActive());
-    QVERIFY2(m_env->reports().isEmpty(), qPrintable(m_env->reports().value(0).description));
-    QCOMPARE(m_dialogs->questions.size(), 0); // the key is there: no offer
+    m_window->load();
+    m_window->form->show();
+    QVERIFY(m_window->form->switchIsOn());
+    QVERIFY(m_window->form->scheduler()->Timer1().isActive());
+    QVERIFY2(m_window->env.reports().isEmpty(),
+             qPrintable(m_window->env.reports().value(0).description));
+    QCOMPARE(m_window->dialogs.questions.size(), 0); // the key is there: no offer
 
     QTimer watchdog;
     connect(&watchdog, &QTimer::timeout, this, &TestSoak::watch);
@@ -719,14 +715,14 @@ void TestSoak::logsForMinutesUnderFaults()
 
     // Logging off: a log in flight may finish, and then nothing more starts.
     m_stopping = true;
-    m_form->PushButton2->click();
-    QVERIFY(!m_form->switchIsOn());
-    QTRY_VERIFY_WITH_TIMEOUT(!m_form->lookup()->isBusy(), 60'000);
+    m_window->click("PushButton2");
+    QVERIFY(!m_window->form->switchIsOn());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->form->lookup()->isBusy(), 60'000);
     const int runsAtStop = m_runs;
     QTest::qWait(1500);
     QCOMPARE(m_runs, runsAtStop);
     QVERIFY2(m_failure.isEmpty(), qPrintable(m_failure));
-    QVERIFY(!m_form->scheduler()->Timer1().isActive());
+    QVERIFY(!m_window->form->scheduler()->Timer1().isActive());
     exportSettled();
     QVERIFY2(m_failure.isEmpty(), qPrintable(m_failure));
 
@@ -757,7 +753,8 @@ void TestSoak::logsForMinutesUnderFaults()
     for (int f = 0; f < FaultCount; ++f)
         QVERIFY2(m_server->count(Fault(f)) > 0, FaultNames[f]);
     QVERIFY(m_copies > 0 && m_saves > 0 && m_clears > 0 && m_ticks > 0);
-    QVERIFY2(m_env->reports().isEmpty(), qPrintable(m_env->reports().value(0).description));
+    QVERIFY2(m_window->env.reports().isEmpty(),
+             qPrintable(m_window->env.reports().value(0).description));
 
     QVERIFY(m_baselineResident > 0 && m_endResident > 0);
     QVERIFY2(m_endResident - m_baselineResident <= ResidentGrowthKiB,
@@ -776,14 +773,14 @@ void TestSoak::logsForMinutesUnderFaults()
     QTest::qWait(500);
     QMap<qint64, QByteArray> children = childProcesses();
     QVERIFY2(children.isEmpty(), qPrintable(describe(children)));
-    m_form.reset();
+    m_window->form.reset();
     QTest::qWait(200);
     children = childProcesses();
     QVERIFY2(children.isEmpty(), qPrintable(describe(children)));
-    QVERIFY2(m_env->reports().isEmpty(), qPrintable(m_env->reports().value(0).description));
+    QVERIFY2(m_window->env.reports().isEmpty(),
+             qPrintable(m_window->env.reports().value(0).description));
     m_server.reset();
-    m_dialogs.reset();
-    m_env.reset();
+    m_window.reset();
 }
 
 int main(int argc, char *argv[])

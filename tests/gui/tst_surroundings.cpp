@@ -2,11 +2,8 @@
 #include "lookup/curlfunctions.h"
 #include "results/resultslist.h"
 #include "results/textexport.h"
-#include "scheduler/schedulecontrols.h"
-#include "scheduler/scheduler.h"
 #include "settings/settingsstore.h"
-#include "support/scripteddialogs.h"
-#include "support/testenv.h"
+#include "support/form1fixture.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -40,29 +37,32 @@ private Q_SLOTS:
         QFETCH(bool, withoutCurl);
         QFETCH(QString, named);
 
-        TestEnv env;
+        // The real clock, the desktop's own tray and tick; the window is made below.
+        Form1Fixture w({.presets = {"StartStopState=Off", "APIKey=k"},
+                        .loopback = false,
+                        .muteTick = false,
+                        .tray = std::nullopt,
+                        .open = false});
         const QByteArray oldPath = qgetenv("PATH");
         QTemporaryDir emptyBin;
         if (withoutCurl) {
             qputenv("PATH", emptyBin.path().toLocal8Bit());
         } else {
             // A file where the private folder belongs: it cannot be made.
-            QFile blocker(env.runtimeDir() + QStringLiteral("/trovanel"));
+            QFile blocker(w.env.runtimeDir() + QStringLiteral("/trovanel"));
             QVERIFY(blocker.open(QIODevice::WriteOnly));
         }
-        Settings::save(QStringLiteral("StartStopState"), QStringLiteral("Off"));
-        Settings::save(QStringLiteral("APIKey"), QStringLiteral("k"));
 
-        ScriptedDialogs dialogs;
-        auto form = std::make_unique<Form1>(&dialogs);
+        w.make();
+        Form1 *form = w.form.get();
         CurlRunnerConfig quick;
         quick.pauseMs = 10;
         form->lookup()->runner().setConfig(quick);
         form->lookup()->runner().setServiceBase(QStringLiteral("http://127.0.0.1:9"));
-        form->Form_Load();
+        w.load();
         qputenv("PATH", oldPath);
 
-        const QList<ErrorReport::Report> atStart = env.takeReports();
+        const QList<ErrorReport::Report> atStart = w.env.takeReports();
         QCOMPARE(atStart.size(), 1);
         QCOMPARE(atStart.first().procedure, QStringLiteral("Form_Load"));
         QCOMPARE(atStart.first().line, 176);
@@ -71,21 +71,21 @@ private Q_SLOTS:
 
         // A log still adds its row, without a location and without another report.
         QSignalSpy logged(form->lookup(), &CurlFunctions::logFinished);
-        form->PushButton9->click();
+        w.click("PushButton9");
         QVERIFY(logged.wait(10000));
         QCOMPARE(form->results()->rows(), 1);
         for (int column = ResultsList::Country; column < ResultsList::ColumnCount; ++column)
             QVERIFY(form->results()->cell(0, column).isEmpty());
-        QVERIFY(env.takeReports().isEmpty());
+        QVERIFY(w.env.takeReports().isEmpty());
 
         // Settings and exports do not depend on either.
-        form->scheduleControls()->Text1->setText(QStringLiteral("7"));
+        w.widget<QLineEdit>("Text1")->setText(QStringLiteral("7"));
         QCOMPARE(Settings::get(QStringLiteral("Text1"), QString()), QStringLiteral("7"));
         form->results()->setData(form->results()->index(0, 0), Qt::Checked, Qt::CheckStateRole);
-        form->PushButton5->click();
-        QTRY_COMPARE(dialogs.notices.size(), 1);
+        w.click("PushButton5");
+        QTRY_COMPARE(w.dialogs.notices.size(), 1);
         QVERIFY(QGuiApplication::clipboard()->text().endsWith(QStringLiteral("\r\n")));
-        QVERIFY(env.takeReports().isEmpty());
+        QVERIFY(w.env.takeReports().isEmpty());
     }
 };
 

@@ -6,14 +6,13 @@
 //   trovanel_killchild save PATH ROWS    saves a list of ROWS ticked rows to PATH as the window
 //                                        does, again and again; prints "saved" after each commit
 //
-// The values of round n are valueFor(key, n); tst_killsafety rebuilds them to tell a complete
-// value from a cut one.
+// The values of round n are valueFor(key, n) (support/killvalues.h).
 
 #include "core/failure.h"
 #include "results/resultslist.h"
 #include "results/textexport.h"
-#include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
+#include "support/killvalues.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -23,33 +22,16 @@
 
 namespace {
 
+using namespace KillValues;
+
 // A child whose parent died without killing it must not write on for ever.
 constexpr int LifetimeMs = 60'000;
-constexpr int KeyCount = int(std::size(SettingKeys::All)) + 1;
 
 void say(const char *line)
 {
     std::fputs(line, stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
-}
-
-QString keyName(int key)
-{
-    return key < KeyCount - 1 ? QString::fromLatin1(SettingKeys::All[key].name)
-                              : QStringLiteral("Ballast");
-}
-
-// Letters only, so the file holds the text as it is; the length changes from round to round,
-// and the last key takes a few KB so that a save takes a while.
-QString valueFor(int key, int round)
-{
-    const int length
-        = key == KeyCount - 1 ? 3000 + round * 97 % 2000 : (round * 37 + key * 11) % 64;
-    QString text = QStringLiteral("n%1k%2").arg(round).arg(key);
-    for (int i = 0; i < length; ++i)
-        text += QChar(u'a' + (round + i) % 26);
-    return text;
 }
 
 int writeSettings(const QString &folder)

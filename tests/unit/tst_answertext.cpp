@@ -1,4 +1,5 @@
 #include "lookup/answertext.h"
+#include "support/datatable.h"
 
 #include <QTest>
 
@@ -26,49 +27,43 @@ private Q_SLOTS:
 
 void TestAnswerText::normalise_data()
 {
-    QTest::addColumn<QString>("answer");
-    QTest::addColumn<QString>("expected");
+    const DataTable<QString, QString> table({"answer", "expected"});
 
-    QTest::newRow("empty") << QString() << QString();
-    QTest::newRow("plain text untouched")
-        << QStringLiteral("Could not connect") << QStringLiteral("Could not connect");
-    QTest::newRow("tabs removed") << QStringLiteral("\ta\tb\t") << QStringLiteral("ab");
-    QTest::newRow("CR LF is one space") << QStringLiteral("a\r\nb") << QStringLiteral("a b");
-    QTest::newRow("lone CR") << QStringLiteral("a\rb\r") << QStringLiteral("a b ");
-    QTest::newRow("lone LF") << QStringLiteral("a\nb\n") << QStringLiteral("a b ");
-    QTest::newRow("LF CR is two spaces") << QStringLiteral("a\n\rb") << QStringLiteral("a  b");
-    QTest::newRow("CR CR LF") << QStringLiteral("a\r\r\nb") << QStringLiteral("a  b");
-    QTest::newRow("tab inside CR LF goes first")
-        << QStringLiteral("a\r\t\nb") << QStringLiteral("a b");
-    QTest::newRow("brace quote") << QStringLiteral("{\"a") << QStringLiteral("a");
-    QTest::newRow("quote brace") << QStringLiteral("a\"}") << QStringLiteral("a");
-    QTest::newRow("lone braces") << QStringLiteral("{a}") << QStringLiteral("a");
-    QTest::newRow("brace pairs take their quotes")
-        << QStringLiteral("{\"a\"}") << QStringLiteral("a");
-    QTest::newRow("tab between brace and quote")
-        << QStringLiteral("{\t\"a\"\t}") << QStringLiteral("a");
-    QTest::newRow("line break keeps quotes apart from braces")
-        << QStringLiteral("{\n\"a\"\n}") << QStringLiteral(" \"a\" ");
-    QTest::newRow("quote colon") << QStringLiteral("\"a\":1") << QStringLiteral("\"a:1");
-    QTest::newRow("colon quote") << QStringLiteral("a:\"b") << QStringLiteral("a:b");
-    QTest::newRow("quote colon quote")
-        << QStringLiteral("\"a\":\"b\"") << QStringLiteral("\"a:b\"");
-    QTest::newRow("space keeps the colon quote")
-        << QStringLiteral("\"a\": \"b\"") << QStringLiteral("\"a: \"b\"");
-    QTest::newRow("brackets") << QStringLiteral("[1,[2],3]") << QStringLiteral("1,2,3");
-    QTest::newRow("nested") << QStringLiteral("{\"a\":[{\"b\":\"c\"}]}") << QStringLiteral("a:b:c");
-    QTest::newRow("single line") << QStringLiteral("{\"city\":\"Berlin\",\"loc\":\"52.5,13.4\"}")
-                                 << QStringLiteral("city:Berlin\",\"loc:52.5,13.4");
-    QTest::newRow("single line with spaces")
-        << QStringLiteral("{\"city\": \"Berlin\", \"loc\": \"52.5,13.4\"}")
-        << QStringLiteral("city: \"Berlin\", \"loc: \"52.5,13.4");
-    QTest::newRow("pretty printed with a list")
-        << QStringLiteral("{\n  \"ip\": \"1.2.3.4\",\n  \"tags\": [\n    \"a\"\n  ]\n}")
-        << QStringLiteral("   \"ip: \"1.2.3.4\",   \"tags:      \"a\"    ");
-    QTest::newRow("pretty printed with CR LF")
-        << QStringLiteral("{\r\n  \"a\": \"b\"\r\n}") << QStringLiteral("   \"a: \"b\" ");
-    QTest::newRow("non-ASCII kept")
-        << QStringLiteral("{\"city\":\"東京\"}") << QStringLiteral("city:東京");
+    table.row("empty", QString(), QString());
+    table.row("plain text untouched", QStringLiteral("Could not connect"),
+              QStringLiteral("Could not connect"));
+    table.row("tabs removed", QStringLiteral("\ta\tb\t"), QStringLiteral("ab"));
+    table.row("CR LF is one space", QStringLiteral("a\r\nb"), QStringLiteral("a b"));
+    table.row("lone CR", QStringLiteral("a\rb\r"), QStringLiteral("a b "));
+    table.row("lone LF", QStringLiteral("a\nb\n"), QStringLiteral("a b "));
+    table.row("LF CR is two spaces", QStringLiteral("a\n\rb"), QStringLiteral("a  b"));
+    table.row("CR CR LF", QStringLiteral("a\r\r\nb"), QStringLiteral("a  b"));
+    table.row("tab inside CR LF goes first", QStringLiteral("a\r\t\nb"), QStringLiteral("a b"));
+    table.row("brace quote", QStringLiteral("{\"a"), QStringLiteral("a"));
+    table.row("quote brace", QStringLiteral("a\"}"), QStringLiteral("a"));
+    table.row("lone braces", QStringLiteral("{a}"), QStringLiteral("a"));
+    table.row("brace pairs take their quotes", QStringLiteral("{\"a\"}"), QStringLiteral("a"));
+    table.row("tab between brace and quote", QStringLiteral("{\t\"a\"\t}"), QStringLiteral("a"));
+    table.row("line break keeps quotes apart from braces", QStringLiteral("{\n\"a\"\n}"),
+              QStringLiteral(" \"a\" "));
+    table.row("quote colon", QStringLiteral("\"a\":1"), QStringLiteral("\"a:1"));
+    table.row("colon quote", QStringLiteral("a:\"b"), QStringLiteral("a:b"));
+    table.row("quote colon quote", QStringLiteral("\"a\":\"b\""), QStringLiteral("\"a:b\""));
+    table.row("space keeps the colon quote", QStringLiteral("\"a\": \"b\""),
+              QStringLiteral("\"a: \"b\""));
+    table.row("brackets", QStringLiteral("[1,[2],3]"), QStringLiteral("1,2,3"));
+    table.row("nested", QStringLiteral("{\"a\":[{\"b\":\"c\"}]}"), QStringLiteral("a:b:c"));
+    table.row("single line", QStringLiteral("{\"city\":\"Berlin\",\"loc\":\"52.5,13.4\"}"),
+              QStringLiteral("city:Berlin\",\"loc:52.5,13.4"));
+    table.row("single line with spaces",
+              QStringLiteral("{\"city\": \"Berlin\", \"loc\": \"52.5,13.4\"}"),
+              QStringLiteral("city: \"Berlin\", \"loc: \"52.5,13.4"));
+    table.row("pretty printed with a list",
+              QStringLiteral("{\n  \"ip\": \"1.2.3.4\",\n  \"tags\": [\n    \"a\"\n  ]\n}"),
+              QStringLiteral("   \"ip: \"1.2.3.4\",   \"tags:      \"a\"    "));
+    table.row("pretty printed with CR LF", QStringLiteral("{\r\n  \"a\": \"b\"\r\n}"),
+              QStringLiteral("   \"a: \"b\" "));
+    table.row("non-ASCII kept", QStringLiteral("{\"city\":\"東京\"}"), QStringLiteral("city:東京"));
 }
 
 void TestAnswerText::normalise()

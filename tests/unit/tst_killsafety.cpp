@@ -5,8 +5,8 @@
 #include "core/failure.h"
 #include "results/resultslist.h"
 #include "results/textexport.h"
-#include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
+#include "support/killvalues.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -31,27 +31,12 @@ constexpr int Rows = 20000;
 // Far longer than the child needs to start and save once, far shorter than Qt's 30 s for a lock
 // file to turn stale by age.
 constexpr int ReadyMs = 10000;
-constexpr int KeyCount = int(std::size(SettingKeys::All)) + 1;
 const QByteArray OldText = "Time\tCountry\r\nan older file that must not be lost\r\n";
 
 enum class Mode { Settings, TextFile };
 
-// The keys and values the child writes, made the same way as there.
-QString keyName(int key)
-{
-    return key < KeyCount - 1 ? QString::fromLatin1(SettingKeys::All[key].name)
-                              : QStringLiteral("Ballast");
-}
-
-QString valueFor(int key, int round)
-{
-    const int length
-        = key == KeyCount - 1 ? 3000 + round * 97 % 2000 : (round * 37 + key * 11) % 64;
-    QString text = QStringLiteral("n%1k%2").arg(round).arg(key);
-    for (int i = 0; i < length; ++i)
-        text += QChar(u'a' + (round + i) % 26);
-    return text;
-}
+// The keys and values the child writes.
+using namespace KillValues;
 
 QString priorValue(int key)
 {

@@ -1,5 +1,6 @@
 #include "core/failure.h"
 #include "desktop/mstartup.h"
+#include "support/datatable.h"
 #include "support/testenv.h"
 
 #include <QDir>
@@ -15,20 +16,14 @@ class TestStartUp : public QObject
 private Q_SLOTS:
     void execValue_data()
     {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("plain") << "/usr/bin/trovanel"
-                               << "\"/usr/bin/trovanel\"";
-        QTest::newRow("spaces") << "/opt/My Apps/trovanel"
-                                << "\"/opt/My Apps/trovanel\"";
-        QTest::newRow("dollar and backquote") << "/opt/$x`y`/trovanel"
-                                              << "\"/opt/\\\\$x\\\\`y\\\\`/trovanel\"";
-        QTest::newRow("double quote") << "/opt/a\"b/trovanel"
-                                      << "\"/opt/a\\\\\"b/trovanel\"";
-        QTest::newRow("backslash") << "/opt/a\\b/trovanel"
-                                   << "\"/opt/a\\\\\\\\b/trovanel\"";
-        QTest::newRow("percent") << "/opt/100%/trovanel"
-                                 << "\"/opt/100%%/trovanel\"";
+        const DataTable<QString, QString> table({"path", "expected"});
+        table.row("plain", "/usr/bin/trovanel", "\"/usr/bin/trovanel\"");
+        table.row("spaces", "/opt/My Apps/trovanel", "\"/opt/My Apps/trovanel\"");
+        table.row("dollar and backquote", "/opt/$x`y`/trovanel",
+                  "\"/opt/\\\\$x\\\\`y\\\\`/trovanel\"");
+        table.row("double quote", "/opt/a\"b/trovanel", "\"/opt/a\\\\\"b/trovanel\"");
+        table.row("backslash", "/opt/a\\b/trovanel", "\"/opt/a\\\\\\\\b/trovanel\"");
+        table.row("percent", "/opt/100%/trovanel", "\"/opt/100%%/trovanel\"");
     }
 
     void execValue()

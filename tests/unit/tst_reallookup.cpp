@@ -3,6 +3,7 @@
 #include "lookup/failuretext.h"
 #include "results/resultslist.h"
 #include "settings/settingsstore.h"
+#include "support/datatable.h"
 #include "support/loopbackserver.h"
 #include "support/testenv.h"
 
@@ -347,27 +348,19 @@ void TestRealLookup::keyNeverInProcessList()
 
 void TestRealLookup::requestPath_data()
 {
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("expectedPath");
+    const DataTable<QString, QString> table({"key", "expectedPath"});
 
-    QTest::newRow("key") << "k3y-123"
-                         << "/geo?token=k3y-123";
-    QTest::newRow("empty key") << ""
-                               << "/";
-    QTest::newRow("blank key") << "   "
-                               << "/";
-    QTest::newRow("blank key with a tab and a line break") << " \t\n "
-                                                           << "/";
+    table.row("key", "k3y-123", "/geo?token=k3y-123");
+    table.row("empty key", "", "/");
+    table.row("blank key", "   ", "/");
+    table.row("blank key with a tab and a line break", " \t\n ", "/");
     // Pasted keys bring blanks along; the service gets the key alone.
-    QTest::newRow("blanks around the key") << "  abc123  "
-                                           << "/geo?token=abc123";
-    QTest::newRow("characters that would change the query")
-        << "a b&c=d#e+f%g"
-        << "/geo?token=a%20b%26c%3Dd%23e%2Bf%25g";
-    QTest::newRow("unreserved characters kept") << "A-z_0.9~"
-                                                << "/geo?token=A-z_0.9~";
-    QTest::newRow("non-ASCII letters")
-        << QStringLiteral(u" clé-ünï ") << "/geo?token=cl%C3%A9-%C3%BCn%C3%AF";
+    table.row("blanks around the key", "  abc123  ", "/geo?token=abc123");
+    table.row("characters that would change the query", "a b&c=d#e+f%g",
+              "/geo?token=a%20b%26c%3Dd%23e%2Bf%25g");
+    table.row("unreserved characters kept", "A-z_0.9~", "/geo?token=A-z_0.9~");
+    table.row("non-ASCII letters", QStringLiteral(u" clé-ünï "),
+              "/geo?token=cl%C3%A9-%C3%BCn%C3%AF");
 }
 
 void TestRealLookup::requestPath()

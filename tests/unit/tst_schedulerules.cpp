@@ -1,5 +1,6 @@
 #include "core/failure.h"
 #include "scheduler/schedulerules.h"
+#include "support/datatable.h"
 
 #include <QLocale>
 #include <QTest>
@@ -67,14 +68,13 @@ private Q_SLOTS:
 
     void isNumeric_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("numeric");
+        const DataTable<QString, bool> table({"text", "numeric"});
         for (const char *text : {"1.5", " 2 ", "\t7\n", "-1", "+3", "0", ".5", "5.", "1e3", "1E-2",
                                  "1e+3", "-.5e2", "007"})
-            QTest::newRow(text) << QString::fromUtf8(text) << true;
+            table.row(text, QString::fromUtf8(text), true);
         for (const char *text : {"", "   ", "abc", "1h", "--1", "1e", "e3", "1.2.3", "0x10", "inf",
                                  "nan", "1 2", ".", "+", "1e3.5", "1,5", "\u0661", "\uff11"})
-            QTest::newRow(text) << QString::fromUtf8(text) << false;
+            table.row(text, QString::fromUtf8(text), false);
     }
 
     void isNumeric()
@@ -86,17 +86,13 @@ private Q_SLOTS:
 
     void intervalTotal_data()
     {
-        QTest::addColumn<QString>("hours");
-        QTest::addColumn<QString>("minutes");
-        QTest::addColumn<QString>("seconds");
-        QTest::addColumn<qint32>("expected");
-        // Empty when the total is expected; else words the failure's description must hold.
-        QTest::addColumn<QString>("failure");
-        const auto row = [](const char *name, const char *hours, const char *minutes,
-                            const char *seconds, qint32 expected, const char *failure = "") {
-            QTest::newRow(name) << QString::fromUtf8(hours) << QString::fromUtf8(minutes)
-                                << QString::fromUtf8(seconds) << expected
-                                << QString::fromUtf8(failure);
+        // failure: empty when the total is expected; else words its description must hold.
+        const DataTable<QString, QString, QString, qint32, QString> table(
+            {"hours", "minutes", "seconds", "expected", "failure"});
+        const auto row = [&table](const char *name, const char *hours, const char *minutes,
+                                  const char *seconds, qint32 expected, const char *failure = "") {
+            table.row(name, QString::fromUtf8(hours), QString::fromUtf8(minutes),
+                      QString::fromUtf8(seconds), expected, QString::fromUtf8(failure));
         };
         const char *tooLong = "too long";
         const qint32 smallest = std::numeric_limits<qint32>::min();
@@ -167,15 +163,14 @@ private Q_SLOTS:
 
     void englishDayName_data()
     {
-        QTest::addColumn<QDate>("date");
-        QTest::addColumn<QString>("expected");
+        const DataTable<QDate, QString> table({"date", "expected"});
         const char *week[]
             = {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"};
         for (int i = 0; i < 7; ++i)
-            QTest::newRow(week[i]) << QDate(2026, 12, 7 + i) << week[i];
-        QTest::newRow("leap day") << QDate(2024, 2, 29) << "Thursday";
-        QTest::newRow("turn of the century") << QDate(2000, 1, 1) << "Saturday";
-        QTest::newRow("no date") << QDate() << "";
+            table.row(week[i], QDate(2026, 12, 7 + i), week[i]);
+        table.row("leap day", QDate(2024, 2, 29), "Thursday");
+        table.row("turn of the century", QDate(2000, 1, 1), "Saturday");
+        table.row("no date", QDate(), "");
     }
 
     void englishDayName()
@@ -187,16 +182,14 @@ private Q_SLOTS:
 
     void due_data()
     {
-        QTest::addColumn<QDateTime>("previous");
-        QTest::addColumn<QDateTime>("now");
-        QTest::addColumn<QTime>("timeOfDay");
-        // Null for the daily schedule, else the weekly schedule's day.
-        QTest::addColumn<QString>("day");
-        QTest::addColumn<bool>("due");
-        const auto row = [](const char *name, const QDateTime &previous, const QDateTime &now,
-                            bool due, const char *day = nullptr, QTime timeOfDay = QTime(9, 0)) {
-            QTest::newRow(name) << previous << now << timeOfDay << QString::fromUtf8(day) << due;
-        };
+        // day: null for the daily schedule, else the weekly schedule's day.
+        const DataTable<QDateTime, QDateTime, QTime, QString, bool> table(
+            {"previous", "now", "timeOfDay", "day", "due"});
+        const auto row
+            = [&table](const char *name, const QDateTime &previous, const QDateTime &now, bool due,
+                       const char *day = nullptr, QTime timeOfDay = QTime(9, 0)) {
+                  table.row(name, previous, now, timeOfDay, QString::fromUtf8(day), due);
+              };
         row("reached on this tick", dec(7, 8, 59, 59), dec(7, 9, 0, 0), true);
         row("reached between ticks", dec(7, 8, 59, 59), dec(7, 9, 0, 2), true);
         row("tick after", dec(7, 9, 0, 2), dec(7, 9, 0, 3), false);

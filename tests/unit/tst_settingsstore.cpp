@@ -1,6 +1,7 @@
 #include "core/failure.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
+#include "support/datatable.h"
 #include "support/testenv.h"
 
 #include <QDir>
@@ -107,22 +108,14 @@ private Q_SLOTS:
 
     void roundTrip_data()
     {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("value");
-        QTest::newRow("blank in key") << "Weekly Time"
-                                      << "14:30:00";
-        QTest::newRow("blank in key, On") << "Windows Startup"
-                                          << "On";
-        QTest::newRow("on stays lower case") << "Minimized"
-                                             << "on";
-        QTest::newRow("empty value") << "Text1"
-                                     << "";
-        QTest::newRow("blanks around value") << "Weekly"
-                                             << " Monday ";
-        QTest::newRow("ini punctuation") << "APIKey"
-                                         << "a, b;c=d \"q\" [x] \\n";
-        QTest::newRow("at sign and accents") << "APIKey"
-                                             << "@Zürich #1";
+        const DataTable<QString, QString> table({"key", "value"});
+        table.row("blank in key", "Weekly Time", "14:30:00");
+        table.row("blank in key, On", "Windows Startup", "On");
+        table.row("on stays lower case", "Minimized", "on");
+        table.row("empty value", "Text1", "");
+        table.row("blanks around value", "Weekly", " Monday ");
+        table.row("ini punctuation", "APIKey", "a, b;c=d \"q\" [x] \\n");
+        table.row("at sign and accents", "APIKey", "@Zürich #1");
     }
 
     void roundTrip()

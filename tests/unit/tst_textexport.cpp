@@ -1,4 +1,6 @@
+#include "results/clipboardtext.h"
 #include "results/textexport.h"
+#include "support/datatable.h"
 
 #include <QBuffer>
 #include <QClipboard>
@@ -6,6 +8,8 @@
 #include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 
 #include <functional>
 
@@ -142,6 +146,7 @@ private Q_SLOTS:
     void rowsChangingDuringSave();
     void progress_data();
     void progress();
+    void windowTurnsDuringSave();
     void failingDevice_data();
     void failingDevice();
     void widths_data();
@@ -289,6 +294,33 @@ void TestTextExport::progress()
     QCOMPARE(runSave(list, &buffer), expected);
 }
 
+void TestTextExport::windowTurnsDuringSave()
+{
+    ResultsList list;
+    QList<int> ticked;
+    for (int row = 1; row <= 2000; ++row)
+        ticked << row;
+    fillNumbered(list, 2000, ticked);
+    // The window's own events: repaints and input wait for a turn of the event loop.
+    int turns = 0;
+    QTimer window;
+    window.setInterval(0);
+    QObject::connect(&window, &QTimer::timeout, [&] { ++turns; });
+    window.start();
+
+    // A slow machine: each move of the bar takes a millisecond, a hundred of them up to the
+    // last row.
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    const QStringList events = runSave(list, &buffer, [&](int position) {
+        QThread::msleep(1);
+        if (position == 100)
+            window.stop();
+    });
+    QCOMPARE(events.last(), QStringLiteral("finished"));
+    QVERIFY2(turns >= 5, qPrintable(QStringLiteral("%1 turns").arg(turns)));
+}
+
 void TestTextExport::failingDevice_data()
 {
     QTest::addColumn<QString>("device");
@@ -352,29 +384,22 @@ void TestTextExport::widths()
          {{"-", "t", "Spain", "", "", "", "", ""},
           {"+", "tt", "", "", "Ulm", "", "", ""},
           {"-", "", "", "", "", "", "", "Europe/Berlin"}});
-    const Main::Widths spacedWidths = Main::SpacedWidths(list, rows);
-    const Main::Widths clipboardWidths = Main::ClipboardWidths(list, rows);
+    const TextExport::Widths spacedWidths = TextExport::SpacedWidths(list, rows);
+    const TextExport::Widths clipboardWidths = TextExport::ClipboardWidths(list, rows);
     QCOMPARE(QList<int>(spacedWidths.begin(), spacedWidths.end()), spaced);
     QCOMPARE(QList<int>(clipboardWidths.begin(), clipboardWidths.end()), clipboard);
 }
 
 void TestTextExport::fileNameOnly_data()
 {
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("expected");
+    const DataTable<QString, QString> table({"path", "expected"});
 
-    QTest::newRow("absolute") << "/home/user/results.txt"
-                              << "results.txt";
-    QTest::newRow("relative") << "out/results.txt"
-                              << "results.txt";
-    QTest::newRow("no folder") << "results.txt"
-                               << "results.txt";
-    QTest::newRow("ends with a slash") << "/home/user/"
-                                       << "";
-    QTest::newRow("root") << "/"
-                          << "";
-    QTest::newRow("empty") << ""
-                           << "";
+    table.row("absolute", "/home/user/results.txt", "results.txt");
+    table.row("relative", "out/results.txt", "results.txt");
+    table.row("no folder", "results.txt", "results.txt");
+    table.row("ends with a slash", "/home/user/", "");
+    table.row("root", "/", "");
+    table.row("empty", "", "");
 }
 
 void TestTextExport::fileNameOnly()
@@ -382,7 +407,7 @@ void TestTextExport::fileNameOnly()
     QFETCH(QString, path);
     QFETCH(QString, expected);
 
-    QCOMPARE(Main::FileNameOnly(path), expected);
+    QCOMPARE(TextExport::FileNameOnly(path), expected);
 }
 
 void TestTextExport::clipboardText_data()
@@ -453,9 +478,9 @@ void TestTextExport::clipboardAccess()
 
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->setText(QStringLiteral("left over"), QClipboard::Clipboard);
-    Main::ClipboardSetText(text);
+    TextExport::ClipboardSetText(text);
     QCOMPARE(clipboard->text(QClipboard::Clipboard), text);
-    Main::ClipboardClear();
+    TextExport::ClipboardClear();
     QCOMPARE(clipboard->text(QClipboard::Clipboard), QString());
 }
 

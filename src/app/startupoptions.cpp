@@ -1,0 +1,110 @@
+#include "app/startupoptions.h"
+
+#include "core/errorreport.h"
+#include "desktop/mstartup.h"
+#include "settings/settingsstore.h"
+
+#include <QCheckBox>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+namespace {
+
+QString onOff(bool on)
+{
+    return QString::fromLatin1(on ? SettingKeys::On : SettingKeys::Off);
+}
+
+} // namespace
+
+StartupOptions::StartupOptions(QWidget *parent)
+    : QGroupBox(QStringLiteral("Startup Options"), parent),
+      Check4(new QCheckBox(QStringLiteral("Load this software on Windows startup"), this)),
+      Check8(new QCheckBox(QStringLiteral("Minimized to system tray"), this))
+{
+    setObjectName(QStringLiteral("Frame2"));
+    Check4->setObjectName(QStringLiteral("Check4"));
+    Check8->setObjectName(QStringLiteral("Check8"));
+    Check8->setVisible(false);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(Check4);
+    layout->addWidget(Check8);
+    connect(Check4, &QCheckBox::toggled, this, &StartupOptions::Check4_Click);
+    connect(Check8, &QCheckBox::toggled, this, &StartupOptions::Check8_Click);
+}
+
+void StartupOptions::restoreStartup(bool on)
+{
+    Check4->setChecked(on);
+}
+
+void StartupOptions::restoreMinimized(bool on)
+{
+    // The box's own handler stores the value again, as a click would.
+    if (Check8->isChecked() == on)
+        Check8_Click();
+    Check8->setChecked(on);
+}
+
+bool StartupOptions::startsWithSession() const
+{
+    return Check4->isChecked();
+}
+
+bool StartupOptions::startsMinimized() const
+{
+    return Check8->isChecked();
+}
+
+void StartupOptions::offerMinimized(bool offered)
+{
+    Check8->setVisible(offered);
+}
+
+QList<QWidget *> StartupOptions::focusOrder() const
+{
+    return {Check4, Check8};
+}
+
+void StartupOptions::Check4_Click()
+{
+    if (m_restoring)
+        return;
+    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Check4_Click"));
+    const bool on = Check4->isChecked();
+    const bool wasMinimized = Check8->isChecked();
+    if (on) {
+        Check8->setVisible(true);
+        steps.step(100, [&] { Settings::save(SettingKeys::WindowsStartup, onOff(true)); });
+    } else {
+        // Clearing the box runs its own handler, which stores "Off".
+        Check8->setChecked(false);
+        Check8->setVisible(false);
+        steps.step(102, [&] { Settings::save(SettingKeys::WindowsStartup, onOff(false)); });
+    }
+    const bool registered = steps.step(104, [&] {
+        if (on)
+            mStartUp::AddToStartup();
+        else
+            mStartUp::RemoveFromStartup();
+    });
+    if (registered)
+        return;
+    // The session did not take the change: both boxes and both settings go back to what is
+    // true.
+    const QSignalBlocker blockStartup(Check4);
+    const QSignalBlocker blockMinimized(Check8);
+    Check4->setChecked(!on);
+    Check8->setVisible(!on);
+    Check8->setChecked(wasMinimized);
+    steps.step(106, [&] {
+        Settings::save(SettingKeys::WindowsStartup, onOff(!on));
+        Settings::save(SettingKeys::Minimized, onOff(wasMinimized));
+    });
+}
+
+void StartupOptions::Check8_Click()
+{
+    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Check8_Click"));
+    steps.step(100, [&] { Settings::save(SettingKeys::Minimized, onOff(Check8->isChecked())); });
+}

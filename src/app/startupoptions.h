@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QGroupBox>
+
+class QCheckBox;
+
+// "Startup Options": whether the program starts with the desktop session, and whether it then
+// starts in the tray. Each box is saved the moment it changes; when the session refuses the
+// change, both boxes and both settings go back to what is true.
+class StartupOptions : public QGroupBox
+{
+    Q_OBJECT
+
+public:
+    explicit StartupOptions(QWidget *parent = nullptr);
+
+    // Start-up: the stored choices, shown as they were left. The minimized box saves its value
+    // again, as a click would; the start-up box changes nothing in the session.
+    void restoreStartup(bool on);
+    void restoreMinimized(bool on);
+    // Start-up is over: changes are the user's from now on.
+    void setRestoring(bool restoring) { m_restoring = restoring; }
+
+    bool startsWithSession() const;
+    bool startsMinimized() const;
+    // Whether the minimized box is offered (only with the start-up box ticked).
+    void offerMinimized(bool offered);
+
+    QList<QWidget *> focusOrder() const;
+
+private:
+    void Check4_Click();
+    void Check8_Click();
+
+    QCheckBox *Check4; // "Load this software on Windows startup"
+    QCheckBox *Check8; // "Minimized to system tray"
+    bool m_restoring = false;
+};

@@ -1,0 +1,21 @@
+#include "app/startuprestore.h"
+
+#include "core/errorreport.h"
+#include "core/failure.h"
+#include "settings/settingsstore.h"
+
+void RestoreAll(StepRunner &steps, std::initializer_list<Restore> table)
+{
+    for (const Restore &restore : table) {
+        QString text;
+        try {
+            text = Settings::get(restore.key, restore.fallback);
+        } catch (const Failure &failure) {
+            ErrorReport::report({QStringLiteral("Form1"), QStringLiteral("Form_Load"), restore.line,
+                                 failure.description()});
+            text = restore.key.defaultText ? QString::fromLatin1(restore.key.defaultText)
+                                           : restore.fallback;
+        }
+        steps.step(restore.line, [&] { restore.apply(text); });
+    }
+}

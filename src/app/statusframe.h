@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QGroupBox>
+
+class QProgressBar;
+
+// The status frame: its title says whether logging is on and when the next log comes, and its
+// progress bar counts towards that log, or shows an export or a lookup under way.
+class StatusFrame : public QGroupBox
+{
+    Q_OBJECT
+
+public:
+    explicit StatusFrame(QWidget *parent = nullptr);
+
+    // The bar's own text; a percent sign shows as itself.
+    void setProgressText(const QString &text);
+    QString progressText() const;
+    // A span of zero or below shows an empty bar rather than the bar's busy animation.
+    void setProgressMaximum(int maximum);
+    void setProgressValue(int value);
+
+private:
+    QProgressBar *ProgressBar1;
+};

@@ -1,0 +1,145 @@
+#include "scheduler/schedulemodel.h"
+
+#include "core/errorreport.h"
+#include "scheduler/schedulerules.h"
+#include "settings/settingsstore.h"
+
+namespace {
+
+const SettingKeys::Key *const IntervalKeys[]
+    = {&SettingKeys::Text1, &SettingKeys::Text2, &SettingKeys::Text3};
+
+// The control each choice is made in, as reports name it.
+QString optionProcedure(ScheduleModel::Mode mode)
+{
+    switch (mode) {
+    case ScheduleModel::Mode::Weekly:
+        return QStringLiteral("Option1_Click");
+    case ScheduleModel::Mode::Daily:
+        return QStringLiteral("Option2_Click");
+    default:
+        return QStringLiteral("Option3_Click");
+    }
+}
+
+} // namespace
+
+ScheduleModel::ScheduleModel(const Clock &clock, QObject *parent)
+    : QObject(parent), m_time(clock().time())
+{ }
+
+const QStringList &ScheduleModel::days()
+{
+    static const QStringList names {QStringLiteral("Sunday"),   QStringLiteral("Monday"),
+                                    QStringLiteral("Tuesday"),  QStringLiteral("Wednesday"),
+                                    QStringLiteral("Thursday"), QStringLiteral("Friday"),
+                                    QStringLiteral("Saturday")};
+    return names;
+}
+
+void ScheduleModel::setMode(Mode mode)
+{
+    if (mode == m_mode) {
+        if (mode == Mode::Interval)
+            Q_EMIT modeChosen(mode);
+        return;
+    }
+    m_mode = mode;
+    Q_EMIT modeChosen(mode);
+    Q_EMIT modeChanged(mode);
+    Q_EMIT scheduleChanged();
+    StepRunner steps(QStringLiteral("Form1"), optionProcedure(mode));
+    steps.step(102, [&] {
+        Settings::save(SettingKeys::Option1, Settings::TruthText(mode == Mode::Weekly));
+    });
+    steps.step(104, [&] {
+        Settings::save(SettingKeys::Option2, Settings::TruthText(mode == Mode::Daily));
+    });
+    steps.step(106, [&] {
+        Settings::save(SettingKeys::Option3, Settings::TruthText(mode == Mode::Interval));
+    });
+    Q_EMIT changed();
+}
+
+void ScheduleModel::setIntervalText(Part part, const QString &text)
+{
+    QString &held = m_interval[size_t(part)];
+    if (text == held)
+        return;
+    held = text;
+    Q_EMIT intervalTextChanged(part, text);
+    const SettingKeys::Key &key = *IntervalKeys[size_t(part)];
+    StepRunner steps(QStringLiteral("Form1"),
+                     QString::fromLatin1(key.name) + QStringLiteral("_Change"));
+    steps.step(100, [&] { Settings::save(key, text); });
+    Q_EMIT changed();
+}
+
+void ScheduleModel::setDay(const QString &day)
+{
+    const QString known = days().contains(day) ? day : QString();
+    if (known == m_day)
+        return;
+    m_day = known;
+    Q_EMIT dayChanged(known);
+    Q_EMIT scheduleChanged();
+    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("cboWeekly_Change"));
+    steps.step(100, [&] { Settings::save(SettingKeys::Weekly, known); });
+    Q_EMIT changed();
+}
+
+void ScheduleModel::setTime(QTime time)
+{
+    if (time == m_time)
+        return;
+    m_time = time;
+    Q_EMIT scheduleChanged();
+    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("dtpWeekly_Change"));
+    steps.step(
+        100, [&] { Settings::save(SettingKeys::WeeklyTime, ScheduleRules::WeeklyTimeText(time)); });
+    Q_EMIT timeChanged(time);
+    Q_EMIT changed();
+}
+
+void ScheduleModel::setOn(bool on)
+{
+    if (on == m_on)
+        return;
+    m_on = on;
+    Q_EMIT switchChanged(on);
+    Q_EMIT changed();
+}
+
+void ScheduleModel::saveSwitch() const
+{
+    Settings::save(SettingKeys::StartStopState,
+                   QString::fromLatin1(m_on ? SettingKeys::On : SettingKeys::Off));
+}
+
+void ScheduleModel::restore(const SettingKeys::Key &key, const QString &text)
+{
+    const QLatin1String name(key.name);
+    if (name == QLatin1String(SettingKeys::Option1.name)) {
+        if (Settings::TruthValue(text))
+            setMode(Mode::Weekly);
+    } else if (name == QLatin1String(SettingKeys::Option2.name)) {
+        if (Settings::TruthValue(text))
+            setMode(Mode::Daily);
+    } else if (name == QLatin1String(SettingKeys::Option3.name)) {
+        if (Settings::TruthValue(text))
+            setMode(Mode::Interval);
+    } else if (name == QLatin1String(SettingKeys::WeeklyTime.name)) {
+        const QTime time = ScheduleRules::ParseWeeklyTime(text);
+        // A time equal to the one already held changes nothing, so it is stored here.
+        if (time == m_time)
+            Settings::save(SettingKeys::WeeklyTime, ScheduleRules::WeeklyTimeText(time));
+        setTime(time);
+    } else if (name == QLatin1String(SettingKeys::Weekly.name)) {
+        setDay(text);
+    } else {
+        for (size_t part = 0; part < std::size(IntervalKeys); ++part) {
+            if (name == QLatin1String(IntervalKeys[part]->name))
+                setIntervalText(Part(part), text);
+        }
+    }
+}

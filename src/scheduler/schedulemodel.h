@@ -1,0 +1,72 @@
+#pragma once
+
+#include "core/clock.h"
+#include "settings/settingkeys.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QTime>
+#include <array>
+
+// The user's schedule: the mode, the interval's hours, minutes and seconds as typed, the
+// weekday, the time of day, and whether logging is switched on. Each choice is saved under its
+// own key the moment it is made; a save that fails is reported under the control the user
+// changed. The window's controls show it and change it; the scheduler reads it.
+class ScheduleModel : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Mode { None, Weekly, Daily, Interval };
+    enum class Part { Hours, Minutes, Seconds };
+
+    // clock: the time of day the time picker starts from.
+    explicit ScheduleModel(const Clock &clock, QObject *parent = nullptr);
+
+    // "Sunday" to "Saturday", the only days a weekly log can name.
+    static const QStringList &days();
+
+    Mode mode() const { return m_mode; }
+    QString intervalText(Part part) const { return m_interval[size_t(part)]; }
+    // One of days(), or empty until one is chosen.
+    QString day() const { return m_day; }
+    QTime time() const { return m_time; }
+    bool isOn() const { return m_on; }
+
+    // Choosing the interval mode again restarts its count, so that choice is told even when the
+    // mode stays; choosing the weekly or daily mode again changes nothing.
+    void setMode(Mode mode);
+    void setIntervalText(Part part, const QString &text);
+    // A name that is not one of days() leaves the day blank: it never matches.
+    void setDay(const QString &day);
+    void setTime(QTime time);
+
+    // The switch; saveSwitch stores it, raising a Failure when the store refuses.
+    void setOn(bool on);
+    void saveSwitch() const;
+
+    // Start-up: applies the stored text of one of the schedule's keys as the user's choice of it
+    // would be, and so saves it back. A truth or time text that cannot be read raises a Failure
+    // and changes nothing.
+    void restore(const SettingKeys::Key &key, const QString &text);
+
+Q_SIGNALS:
+    // A mode was chosen (see setMode); modeChanged follows when it is a new one.
+    void modeChosen(ScheduleModel::Mode mode);
+    void modeChanged(ScheduleModel::Mode mode);
+    void intervalTextChanged(ScheduleModel::Part part, const QString &text);
+    void dayChanged(const QString &day);
+    void timeChanged(QTime time);
+    // The mode, the weekday or the time changed: a new schedule.
+    void scheduleChanged();
+    void switchChanged(bool on);
+    // Anything above changed.
+    void changed();
+
+private:
+    Mode m_mode = Mode::None;
+    std::array<QString, 3> m_interval;
+    QString m_day;
+    QTime m_time;
+    bool m_on = false;
+};

@@ -1,0 +1,80 @@
+#include "support/form1fixture.h"
+
+#include "desktop/csystray.h"
+#include "lookup/curlfunctions.h"
+#include "scheduler/scheduler.h"
+
+#include <QDir>
+#include <QPushButton>
+#include <QTest>
+
+Form1Fixture::Form1Fixture(const Options &options) : now(options.start), m_options(options)
+{
+    for (const QString &entry : options.presets) {
+        if (entry == QLatin1String("store=folder"))
+            QDir().mkpath(env.storeFile());
+        else
+            presetSettings({entry});
+    }
+    if (options.loopback)
+        server.listen();
+    if (options.open)
+        open();
+}
+
+Form1Fixture::~Form1Fixture() = default;
+
+void Form1Fixture::open()
+{
+    make();
+    load();
+}
+
+void Form1Fixture::make()
+{
+    form.reset();
+    Clock clock;
+    if (m_options.start.isValid())
+        clock = [this] {
+            return now;
+        };
+    form = std::make_unique<Form1>(&dialogs, clock);
+    if (m_options.loopback) {
+        form->lookup()->runner().setConfig(quickLookups());
+        form->lookup()->runner().setServiceBase(server.baseUrl());
+    }
+    if (m_options.muteTick)
+        form->scheduler()->Timer1().installEventFilter(&muted);
+    if (m_options.tray) {
+        const bool available = *m_options.tray;
+        form->setTrayAvailable([available] { return available; });
+    }
+}
+
+void Form1Fixture::load()
+{
+    form->Form_Load();
+}
+
+QPushButton *Form1Fixture::button(const QString &name, const std::source_location &where) const
+{
+    return widget<QPushButton>(name, where);
+}
+
+void Form1Fixture::click(const QString &name, const std::source_location &where) const
+{
+    button(name, where)->click();
+}
+
+cSysTray *Form1Fixture::tray() const
+{
+    // The icon has no object name: it is the window's only one of its kind.
+    return form ? form->findChild<cSysTray *>() : nullptr;
+}
+
+void Form1Fixture::missing(const char *type, const QString &name, const std::source_location &where)
+{
+    const QByteArray message
+        = QByteArray("The window has no ") + type + " named \"" + name.toUtf8() + "\".";
+    QTest::qFail(message.constData(), where.file_name(), int(where.line()));
+}

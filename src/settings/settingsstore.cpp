@@ -82,11 +82,6 @@ void save(const SettingKeys::Key &key, const QString &value)
         snapshot->saved.insert(name.toLower(), value);
 }
 
-bool truth(const SettingKeys::Key &key)
-{
-    return TruthValue(get(key));
-}
-
 QString GetSetting(const QString &app, const QString &section, const QString &key,
                    const QString &defaultText)
 {

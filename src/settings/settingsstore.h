@@ -32,8 +32,6 @@ void save(const QString &key, const QString &value);
 // one, "Weekly Time").
 QString get(const SettingKeys::Key &key, const QString &fallback = QString());
 void save(const SettingKeys::Key &key, const QString &value);
-// The stored truth text read as TruthValue does; raises a Failure for anything else.
-bool truth(const SettingKeys::Key &key);
 
 // One reading of the store for a stretch of work that reads many keys (start-up): while it
 // lives, the program's own keys are read from it, and a save that would store what it already

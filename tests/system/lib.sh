@@ -29,6 +29,17 @@ store="$XDG_CONFIG_HOME/Brenvatic/Trovanel.conf"
 fail() {
     echo "FAIL: $*" >&2
     [ -f "$work/program.log" ] && sed 's/^/program: /' "$work/program.log" >&2
+    # What the display held when the test gave up: enough to tell a lost click from a slow
+    # program.
+    {
+        echo "load: $(cut -d' ' -f1-3 /proc/loadavg)"
+        [ -n "${app:-}" ] && { kill -0 "$app" 2>/dev/null && echo "program: running" || echo "program: ended"; }
+        local id
+        for id in $(xdotool search --classname '^trovanel$' 2>/dev/null); do
+            echo "window $id: $(placement "$id") $(xdotool getwindowname "$id" 2>/dev/null)"
+        done
+        echo "focus: $(xdotool getwindowfocus 2>/dev/null)"
+    } | sed 's/^/display: /' >&2
     exit 1
 }
 

@@ -4,6 +4,14 @@
 # Usage: scripts/xsession.sh COMMAND [ARGS...]   (exit status is the command's)
 set -euo pipefail
 
+# A desktop session has a session bus, and the program's start-up and its screen reader bridge
+# connect to it. Without one, every program started here would look for a bus through the
+# display and start one of its own (autolaunch); under load that search can hold a starting
+# program for good, before its window or its signal handling are up.
+if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ] && command -v dbus-run-session >/dev/null; then
+    exec dbus-run-session -- "$0" "$@"
+fi
+
 session_dir=$(mktemp -d "${TMPDIR:-/tmp}/trovanel-xsession.XXXXXX")
 pids=()
 cleanup() {

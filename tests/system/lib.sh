@@ -124,6 +124,14 @@ tray_icon() {
 
 is_mapped() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
 is_unmapped() { ! is_mapped "$1"; }
+# The window is in the tray: off the screen and no longer iconic. The window manager unmaps a
+# minimized window at once and marks it iconic; the program takes it from there to the tray a
+# moment later, and only a window in the tray comes back with a click on the icon.
+in_tray() {
+    local state
+    state=$(xprop -id "$1" WM_STATE 2>/dev/null || true)
+    is_unmapped "$1" && [[ $state != *Iconic* ]]
+}
 has_icon() { [ -n "$(tray_icon)" ]; }
 has_window() { [ -n "$(main_window)" ]; }
 ended() { ! kill -0 "$1" 2>/dev/null; }

@@ -12,7 +12,7 @@ wait_for 20 has_icon || fail "no icon in the tray"
 
 for button in 1 3; do
     xdotool windowminimize "$window"
-    wait_for 10 is_unmapped "$window" || fail "minimizing did not hide the window"
+    wait_for 10 in_tray "$window" || fail "minimizing did not hide the window"
     xdotool mousemove --window "$(tray_icon)" 8 8 click "$button"
     wait_for 10 is_mapped "$window" || fail "button $button on the icon (at $(placement "$(tray_icon)")) did not bring the window back"
 done
@@ -20,7 +20,7 @@ done
 # The switch sends the window to the tray: Ctrl+Shift+T from the focused window turns it on.
 xdotool windowactivate --sync "$window"
 xdotool key --clearmodifiers ctrl+shift+t
-wait_for 10 is_unmapped "$window" || fail "turning logging on did not hide the window"
+wait_for 10 in_tray "$window" || fail "turning logging on did not hide the window"
 wait_for 10 switched_to On || fail "the switch was not turned on"
 
 # A failure while the window is in the tray: the settings file gives way to a folder, and

@@ -46,6 +46,7 @@ Scheduler::Scheduler(ScheduleModel *schedule, CurlFunctions *lookup, Clock clock
 void Scheduler::modeChosen(ScheduleModel::Mode mode)
 {
     if (mode == ScheduleModel::Mode::Interval) {
+        restartCount();
         m_counts.ElapsedSeconds = 0;
         return;
     }
@@ -60,13 +61,35 @@ void Scheduler::recomputeSpan()
     m_counts.TotalSeconds = ScheduleRules::SecondsUntilToday(m_clock(), m_schedule->time());
 }
 
+void Scheduler::setSteadyClocks(SteadyClock boot, SteadyClock monotonic)
+{
+    m_boot = std::move(boot);
+    m_monotonic = std::move(monotonic);
+}
+
+qint64 Scheduler::countedMs() const
+{
+    return m_countedMs + (m_runningSinceMs ? m_boot() - *m_runningSinceMs : 0);
+}
+
+void Scheduler::restartCount()
+{
+    m_countedMs = 0;
+    if (m_runningSinceMs)
+        m_runningSinceMs = m_boot();
+}
+
 void Scheduler::startTimer()
 {
+    if (!m_runningSinceMs)
+        m_runningSinceMs = m_boot();
     m_timer.start(1000);
 }
 
 void Scheduler::stopTimer()
 {
+    m_countedMs = countedMs();
+    m_runningSinceMs.reset();
     m_timer.stop();
 }
 
@@ -81,8 +104,9 @@ void Scheduler::Timer1_Timer()
     QDateTime now;
     steps.step(100, [&] {
         now = m_clock();
-        if (m_counts.ElapsedSeconds < std::numeric_limits<qint32>::max())
-            ++m_counts.ElapsedSeconds;
+        // To the nearest second: the timer may come a little early or late, and a count cut
+        // down would log a tick late.
+        m_counts.ElapsedSeconds = clampToCount((countedMs() + 500) / 1000);
     });
     steps.step(102, [&] {
         switch (m_schedule->mode()) {
@@ -175,11 +199,16 @@ void Scheduler::interval()
     Q_EMIT progressMaximum(m_counts.TotalSeconds);
     if (m_counts.ElapsedSeconds <= m_counts.TotalSeconds)
         Q_EMIT progressValue(m_counts.ElapsedSeconds);
-    Q_EMIT statusText(StatusPrefix
-                      + countdown(qint64(m_counts.TotalSeconds) - m_counts.ElapsedSeconds));
+    // Past due (after a sleep, or an interval shortened below the count): the log is due now.
+    const bool pastDue
+        = m_counts.TotalSeconds > 0 && m_counts.ElapsedSeconds > m_counts.TotalSeconds;
+    Q_EMIT statusText(
+        StatusPrefix
+        + countdown(pastDue ? 0 : qint64(m_counts.TotalSeconds) - m_counts.ElapsedSeconds));
 
     if (m_counts.ElapsedSeconds < m_counts.TotalSeconds)
         return;
+    restartCount();
     m_counts.ElapsedSeconds = 0;
     requestLog(true);
 }

@@ -25,6 +25,10 @@ public:
     void startTimer();
     void stopTimer();
 
+    // The clocks the interval runs on: the boot clock counts time asleep, the monotonic one
+    // does not. The system's unless a test gives its own, before logging is switched on.
+    void setSteadyClocks(SteadyClock boot, SteadyClock monotonic);
+
     // The counts the tick works with.
     const ScheduleState &counts() const { return m_counts; }
     // The daily or weekly span: from now to today's chosen time.
@@ -57,10 +61,19 @@ private:
     void interval();
     void onLogFinished();
     void modeChosen(ScheduleModel::Mode mode);
+    // The interval's count: boot-clock time while the tick runs, so a sleep counts in full and
+    // a switch turned off, or a log in flight, holds it.
+    qint64 countedMs() const;
+    void restartCount();
 
     ScheduleModel *m_schedule;
     CurlFunctions *m_lookup;
     Clock m_clock;
+    SteadyClock m_boot = SteadyClocks::SystemBoot;
+    SteadyClock m_monotonic = SteadyClocks::SystemMonotonic;
+    // Counted before the tick last started, and the boot clock's reading when it did.
+    qint64 m_countedMs = 0;
+    std::optional<qint64> m_runningSinceMs;
     ScheduleState m_counts;
     QTimer m_timer;
     QDateTime m_previousTick;

@@ -47,7 +47,6 @@ void Scheduler::modeChosen(ScheduleModel::Mode mode)
 {
     if (mode == ScheduleModel::Mode::Interval) {
         restartCount();
-        m_counts.ElapsedSeconds = 0;
         return;
     }
     StepRunner steps(QStringLiteral("Form1"),
@@ -74,6 +73,7 @@ qint64 Scheduler::countedMs() const
 
 void Scheduler::restartCount()
 {
+    m_counts.ElapsedSeconds = 0;
     m_countedMs = 0;
     if (m_runningSinceMs)
         m_runningSinceMs = m_boot();
@@ -107,6 +107,9 @@ void Scheduler::Timer1_Timer()
         // To the nearest second: the timer may come a little early or late, and a count cut
         // down would log a tick late.
         m_counts.ElapsedSeconds = clampToCount((countedMs() + 500) / 1000);
+        noticeSleep();
+        if (m_heldLog && !holdingForWake())
+            scheduledLogDue();
     });
     steps.step(102, [&] {
         switch (m_schedule->mode()) {
@@ -159,7 +162,7 @@ void Scheduler::dailyOrWeekly(const QDateTime &now, bool weekly)
     if (!dueDay || *dueDay == m_lastScheduledDay)
         return;
     m_lastScheduledDay = *dueDay;
-    requestLog(true);
+    scheduledLogDue();
 }
 
 void Scheduler::interval()
@@ -208,8 +211,53 @@ void Scheduler::interval()
 
     if (m_counts.ElapsedSeconds < m_counts.TotalSeconds)
         return;
-    restartCount();
-    m_counts.ElapsedSeconds = 0;
+    scheduledLogDue();
+}
+
+void Scheduler::aboutToSleep()
+{
+    m_asleepSinceMs = m_monotonic();
+}
+
+void Scheduler::woke()
+{
+    m_asleepSinceMs.reset();
+    // One wait per waking, though both logind and the clocks tell of it.
+    if (!m_wakeWaitEndMs)
+        m_wakeWaitEndMs = m_boot() + WakeWaitMs;
+}
+
+void Scheduler::noticeSleep()
+{
+    // Where logind does not tell (or tells after this tick), the clocks do.
+    const qint64 slept = m_boot() - m_monotonic();
+    if (m_sleptMs && slept - *m_sleptMs >= 1000)
+        woke();
+    m_sleptMs = slept;
+}
+
+bool Scheduler::holdingForWake()
+{
+    // The monotonic clock stands while asleep: a sleep announced but never followed by a wake
+    // (one that failed unheard) holds no longer than a wait would.
+    if (m_asleepSinceMs && m_monotonic() - *m_asleepSinceMs < WakeWaitMs)
+        return true;
+    m_asleepSinceMs.reset();
+    if (!m_wakeWaitEndMs)
+        return false;
+    if (m_boot() < *m_wakeWaitEndMs && m_networkUp && !m_networkUp())
+        return true;
+    m_wakeWaitEndMs.reset();
+    return false;
+}
+
+void Scheduler::scheduledLogDue()
+{
+    m_heldLog = holdingForWake();
+    if (m_heldLog)
+        return;
+    if (m_schedule->mode() == ScheduleModel::Mode::Interval)
+        restartCount();
     requestLog(true);
 }
 
@@ -233,6 +281,7 @@ void Scheduler::requestLog(bool scheduled)
 
 void Scheduler::dropScheduledLog()
 {
+    m_heldLog = false;
     if (m_waiting == Waiting::Scheduled)
         m_waiting = Waiting::None;
 }
@@ -253,6 +302,7 @@ void Scheduler::onLogFinished()
 
 void Scheduler::abortLogs()
 {
+    m_heldLog = false;
     m_waiting = Waiting::None;
     m_scheduledLogInChain = false;
     m_lookup->abort();

@@ -1,0 +1,133 @@
+// Waking from a sleep, told by a real logind stand-in on a private bus: a log that fell due
+// while asleep waits until NetworkManager (a stand-in on the same bus) says the network is up,
+// or at most 30 s, and then runs once.
+
+#include "app/form1.h"
+#include "app/machinewatch.h"
+#include "desktop/networkwatch.h"
+#include "desktop/sleepwatch.h"
+#include "lookup/curlfunctions.h"
+#include "results/resultslist.h"
+#include "scheduler/scheduler.h"
+#include "support/datatable.h"
+#include "support/form1fixture.h"
+#include "support/privatebus.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+constexpr int LookupWaitMs = 5000;
+constexpr uint Disconnected = 20;
+constexpr uint ConnectedGlobal = 70;
+
+} // namespace
+
+class TestForm1Wake : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<PrivateSystemBus> m_bus;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qputenv("TROVANEL_SERVICE_URL", "http://127.0.0.1:9");
+        qputenv("NO_PROXY", "127.0.0.1");
+        qputenv("no_proxy", "127.0.0.1");
+        m_bus = std::make_unique<PrivateSystemBus>();
+        QVERIFY2(m_bus->startTemplate("logind", "org.freedesktop.login1"),
+                 qPrintable(m_bus->problem()));
+        QVERIFY2(m_bus->startTemplate("networkmanager", "org.freedesktop.NetworkManager"),
+                 qPrintable(m_bus->problem()));
+    }
+    void cleanupTestCase() { m_bus.reset(); }
+
+    // Steps: "run N" (the machine runs N seconds, then the tick comes if logging is on), "sleep N"
+    // (logind tells of a sleep of N seconds and of the wake), "unheard N" (a sleep only the clocks
+    // tell of), "network up" / "network down" (NetworkManager's state), "switch" (Turn On or
+    // Turn Off). After each step, the rows logged so far.
+    void wakes_data()
+    {
+        const DataTable<QStringList, QStringList, QList<int>> table({"presets", "steps", "rows"});
+        const QStringList hourly {"Text1=1", "Text2=0", "Text3=0"};
+        const QStringList daily {"Option2=True", "Option3=False", "Weekly Time=9:00:00 AM"};
+        table.row("network up on waking: one log at once", hourly,
+                  {"run 1800", "sleep 25200", "run 1", "run 1", "run 3599"}, {0, 0, 1, 1, 2});
+        table.row("network back five seconds after waking", hourly,
+                  {"run 1800", "network down", "sleep 25200", "run 1", "run 4", "network up",
+                   "run 1", "run 1"},
+                  {0, 0, 0, 0, 0, 0, 1, 1});
+        table.row("network never back: the log runs 30 s after waking", hourly,
+                  {"run 1800", "network down", "sleep 25200", "run 29", "run 1", "run 1"},
+                  {0, 0, 0, 0, 1, 1});
+        table.row("a daily time passed while asleep waits for the network", daily,
+                  {"run 1800", "network down", "sleep 25200", "run 1", "run 10", "network up",
+                   "run 1", "run 60"},
+                  {0, 0, 0, 0, 0, 0, 1, 1});
+        table.row(
+            "a sleep logind does not tell of: the clocks tell", hourly,
+            {"run 1800", "network down", "unheard 25200", "run 1", "run 10", "network up", "run 1"},
+            {0, 0, 0, 0, 0, 0, 1});
+        table.row("switched off while waiting: no log until switched on", hourly,
+                  {"run 1800", "network down", "sleep 25200", "run 1", "switch", "network up",
+                   "run 1", "switch", "run 1"},
+                  {0, 0, 0, 0, 0, 0, 0, 0, 1});
+    }
+    void wakes()
+    {
+        QFETCH(QStringList, presets);
+        QFETCH(QStringList, steps);
+        QFETCH(QList<int>, rows);
+        QVERIFY2(m_bus->setNetworkState(ConnectedGlobal), qPrintable(m_bus->problem()));
+        Form1Fixture w({.presets = QStringList {"APIKey=key", "StartStopState=Off"} + presets,
+                        .start = QDateTime(QDate(2026, 12, 11), QTime(8, 0)),
+                        .tray = false});
+        w.server.setResponse({200, LoopbackServer::singleLineAnswer()});
+        auto *machine = w.form->findChild<MachineWatch *>();
+        QVERIFY(machine);
+        // Once the network's first answer is in, the sleep's subscription is in place too.
+        QTRY_VERIFY(machine->network()->knowsState());
+        QSignalSpy asleep(machine->sleep(), &SleepWatch::aboutToSleep);
+        QSignalSpy woke(machine->sleep(), &SleepWatch::woke);
+        w.click("PushButton2");
+        for (int i = 0; i < steps.size(); ++i) {
+            const QStringList step = steps.at(i).split(QLatin1Char(' '));
+            const QString &what = step.first();
+            if (what == QLatin1String("run")) {
+                // The tick comes only while its timer runs.
+                if (w.form->scheduler()->Timer1().isActive())
+                    w.tickAfter(step.last().toLongLong());
+                else
+                    w.passTime(step.last().toLongLong());
+            } else if (what == QLatin1String("sleep")) {
+                QVERIFY(m_bus->prepareForSleep(true));
+                QTRY_COMPARE(asleep.size(), 1);
+                w.sleep(step.last().toLongLong());
+                QVERIFY(m_bus->prepareForSleep(false));
+                QTRY_COMPARE(woke.size(), 1);
+            } else if (what == QLatin1String("unheard")) {
+                w.sleep(step.last().toLongLong());
+            } else if (what == QLatin1String("network")) {
+                const bool up = step.last() == QLatin1String("up");
+                QVERIFY(m_bus->setNetworkState(up ? ConnectedGlobal : Disconnected));
+                QTRY_COMPARE(machine->network()->isUp(), up);
+            } else {
+                w.click("PushButton2");
+            }
+            const QByteArray where = steps.at(i).toUtf8() + " (step " + QByteArray::number(i) + ")";
+            QTRY_VERIFY_WITH_TIMEOUT(!w.form->lookup()->isBusy(), LookupWaitMs);
+            QVERIFY2(w.form->results()->rows() == rows.at(i), where);
+            QVERIFY2(w.form->scheduler()->Timer1().isActive() == w.form->switchIsOn(), where);
+        }
+        QCOMPARE(w.server.requestCount(), rows.last());
+        QCOMPARE(w.env.takeReports().size(), 0);
+    }
+};
+
+QTEST_MAIN(TestForm1Wake)
+#include "tst_form1_wake.moc"

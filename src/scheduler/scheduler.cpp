@@ -245,7 +245,7 @@ bool Scheduler::holdingForWake()
     m_asleepSinceMs.reset();
     if (!m_wakeWaitEndMs)
         return false;
-    if (m_boot() < *m_wakeWaitEndMs && m_networkUp && !m_networkUp())
+    if (m_boot() < *m_wakeWaitEndMs && !networkIsUp())
         return true;
     m_wakeWaitEndMs.reset();
     return false;

@@ -38,6 +38,8 @@ public:
     // Asked while a log waits after waking; up when nothing tells.
     void setNetworkUp(std::function<bool()> up) { m_networkUp = std::move(up); }
     static constexpr qint64 WakeWaitMs = 30'000;
+    bool networkIsUp() const { return !m_networkUp || m_networkUp(); }
+    qint64 bootMs() const { return m_boot(); }
 
     // The counts the tick works with.
     const ScheduleState &counts() const { return m_counts; }

@@ -2,6 +2,8 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QDeadlineTimer>
 #include <QThread>
 
@@ -105,4 +107,14 @@ bool PrivateSystemBus::setNetworkState(uint state)
     return callMock(QStringLiteral("org.freedesktop.NetworkManager"),
                     QStringLiteral("/org/freedesktop/NetworkManager"),
                     QStringLiteral("SetGlobalConnectionState"), {state});
+}
+
+bool PrivateSystemBus::setPrimaryConnection(const QString &path)
+{
+    const QString manager = QStringLiteral("/org/freedesktop/NetworkManager");
+    return callMock(
+        QStringLiteral("org.freedesktop.NetworkManager"), manager, QStringLiteral("SetProperty"),
+        {manager, QStringLiteral("org.freedesktop.NetworkManager"),
+         QStringLiteral("PrimaryConnection"),
+         QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusObjectPath(path))))});
 }

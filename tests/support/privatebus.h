@@ -33,6 +33,8 @@ public:
     bool prepareForSleep(bool sleeping);
     // NetworkManager's overall state: 70 connected to the internet, 20 disconnected.
     bool setNetworkState(uint state);
+    // NetworkManager's primary connection becomes the active connection at path.
+    bool setPrimaryConnection(const QString &path);
 
 private:
     QProcess m_daemon;

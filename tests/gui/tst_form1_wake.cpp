@@ -69,8 +69,9 @@ private Q_SLOTS:
 
     // Steps: "run N" (the machine runs N seconds, then the tick comes if logging is on), "sleep N"
     // (logind tells of a sleep of N seconds and of the wake), "unheard N" (a sleep only the clocks
-    // tell of), "network up" / "network down" (NetworkManager's state), "switch" (Turn On or
-    // Turn Off). After each step, the rows logged so far.
+    // tell of), "logind sleeping" / "logind woken" (its word alone), "network up" / "network down"
+    // (NetworkManager's state), "switch" (Turn On or Turn Off). After each step, the rows logged so
+    // far.
     void wakes_data()
     {
         const DataTable<QStringList, QStringList, QList<int>> table({"presets", "steps", "rows"});
@@ -93,6 +94,13 @@ private Q_SLOTS:
             "a sleep logind does not tell of: the clocks tell", hourly,
             {"run 1800", "network down", "unheard 25200", "run 1", "run 10", "network up", "run 1"},
             {0, 0, 0, 0, 0, 0, 1});
+        table.row("a weekly time passed while asleep waits for the network",
+                  {"Option1=True", "Option3=False", "Weekly Time=9:00:00 AM", "Weekly=Friday"},
+                  {"run 1800", "network down", "sleep 25200", "run 1", "network up", "run 1"},
+                  {0, 0, 0, 0, 0, 1});
+        table.row("due between logind's word and the sleep: waits for the wake", hourly,
+                  {"run 3599", "logind sleeping", "run 1", "run 1", "logind woken", "run 1"},
+                  {0, 0, 0, 0, 0, 1});
         table.row("switched off while waiting: no log until switched on", hourly,
                   {"run 1800", "network down", "sleep 25200", "run 1", "switch", "network up",
                    "run 1", "switch", "run 1"},
@@ -130,6 +138,10 @@ private Q_SLOTS:
                 w.sleep(step.last().toLongLong());
                 QVERIFY(m_bus->prepareForSleep(false));
                 QTRY_COMPARE(woke.size(), 1);
+            } else if (what == QLatin1String("logind")) {
+                const bool sleeping = step.last() == QLatin1String("sleeping");
+                QVERIFY(m_bus->prepareForSleep(sleeping));
+                QTRY_COMPARE((sleeping ? asleep : woke).size(), 1);
             } else if (what == QLatin1String("unheard")) {
                 w.sleep(step.last().toLongLong());
             } else if (what == QLatin1String("network")) {

@@ -8,7 +8,7 @@ packages=(
     libfontconfig-dev
     curl ca-certificates
     xvfb openbox trayer xdotool xclip x11-utils wmctrl python3 python3-openpyxl
-    xdg-utils desktop-file-utils appstream dbus-daemon
+    xdg-utils desktop-file-utils appstream dbus-daemon python3-dbusmock
     clang libclang-rt-14-dev clang-format
 )
 

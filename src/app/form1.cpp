@@ -7,6 +7,7 @@
 #include "app/keyhelp.h"
 #include "app/loggingswitch.h"
 #include "app/look.h"
+#include "app/machinewatch.h"
 #include "app/resultsview.h"
 #include "app/schedulecontrols.h"
 #include "app/startupoptions.h"
@@ -100,6 +101,7 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     m_options = new StartupOptions(this);
     m_tray = new TrayPresence(this, m_dialogs);
     m_scheduler = new Scheduler(m_schedule, m_lookup, m_clock, this);
+    new MachineWatch(m_scheduler, m_schedule, m_options, this);
     m_keyHelp = std::make_unique<KeyHelp>(m_dialogs);
     m_pointer = new PointerRule(this);
     m_keyboard = new modKeyboard([this] { PushButton2_Click(); }, createToggleHotkey(), this);
@@ -248,6 +250,10 @@ void Form1::Form_Load()
                    {SettingKeys::Minimized, 212,
                     [&](const QString &text) {
                         m_options->restoreMinimized(isOn(text));
+                    }},
+                   {SettingKeys::LogOnNetworkChange, 214,
+                    [&](const QString &text) {
+                        m_options->restoreNetworkChange(isOn(text));
                     }},
                });
     if (m_options->startsWithSession()) {

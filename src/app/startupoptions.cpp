@@ -20,7 +20,8 @@ QString onOff(bool on)
 StartupOptions::StartupOptions(QWidget *parent)
     : QGroupBox(QStringLiteral("Startup Options"), parent),
       Check4(new QCheckBox(QStringLiteral("Load this software on Windows startup"), this)),
-      Check8(new QCheckBox(QStringLiteral("Minimized to system tray"), this))
+      Check8(new QCheckBox(QStringLiteral("Minimized to system tray"), this)),
+      CheckNetworkChange(new QCheckBox(QStringLiteral("Also log when the network changes"), this))
 {
     setObjectName(QStringLiteral("Frame2"));
     Check4->setObjectName(QStringLiteral("Check4"));
@@ -29,6 +30,16 @@ StartupOptions::StartupOptions(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(Check4);
     layout->addWidget(Check8);
+    CheckNetworkChange->setObjectName(QStringLiteral("CheckNetworkChange"));
+    CheckNetworkChange->setAccessibleName(CheckNetworkChange->text());
+    layout->addWidget(CheckNetworkChange);
+    connect(CheckNetworkChange, &QCheckBox::toggled, this, [this](bool on) {
+        if (!m_restoring) {
+            StepRunner steps(QStringLiteral("Form1"), QStringLiteral("CheckNetworkChange_Click"));
+            steps.step(100, [&] { Settings::save(SettingKeys::LogOnNetworkChange, onOff(on)); });
+        }
+        Q_EMIT networkChangeChosen(on);
+    });
     connect(Check4, &QCheckBox::toggled, this, &StartupOptions::Check4_Click);
     connect(Check8, &QCheckBox::toggled, this, &StartupOptions::Check8_Click);
 }
@@ -61,9 +72,19 @@ void StartupOptions::offerMinimized(bool offered)
     Check8->setVisible(offered);
 }
 
+void StartupOptions::restoreNetworkChange(bool on)
+{
+    CheckNetworkChange->setChecked(on);
+}
+
+bool StartupOptions::logsNetworkChanges() const
+{
+    return CheckNetworkChange->isChecked();
+}
+
 QList<QWidget *> StartupOptions::focusOrder() const
 {
-    return {Check4, Check8};
+    return {Check4, Check8, CheckNetworkChange};
 }
 
 void StartupOptions::Check4_Click()

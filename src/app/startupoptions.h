@@ -26,7 +26,14 @@ public:
     // Whether the minimized box is offered (only with the start-up box ticked).
     void offerMinimized(bool offered);
 
+    // "Also log when the network changes": saved when clicked, told whenever it changes.
+    void restoreNetworkChange(bool on);
+    bool logsNetworkChanges() const;
+
     QList<QWidget *> focusOrder() const;
+
+Q_SIGNALS:
+    void networkChangeChosen(bool on);
 
 private:
     void Check4_Click();
@@ -34,5 +41,6 @@ private:
 
     QCheckBox *Check4; // "Load this software on Windows startup"
     QCheckBox *Check8; // "Minimized to system tray"
+    QCheckBox *CheckNetworkChange;
     bool m_restoring = false;
 };

@@ -46,7 +46,7 @@ Scheduler::Scheduler(ScheduleModel *schedule, CurlFunctions *lookup, Clock clock
 void Scheduler::modeChosen(ScheduleModel::Mode mode)
 {
     if (mode == ScheduleModel::Mode::Interval) {
-        m_counts.ElapsedSeconds = 0;
+        restartCount();
         return;
     }
     StepRunner steps(QStringLiteral("Form1"),
@@ -60,13 +60,36 @@ void Scheduler::recomputeSpan()
     m_counts.TotalSeconds = ScheduleRules::SecondsUntilToday(m_clock(), m_schedule->time());
 }
 
+void Scheduler::setSteadyClocks(SteadyClock boot, SteadyClock monotonic)
+{
+    m_boot = std::move(boot);
+    m_monotonic = std::move(monotonic);
+}
+
+qint64 Scheduler::countedMs() const
+{
+    return m_countedMs + (m_runningSinceMs ? m_boot() - *m_runningSinceMs : 0);
+}
+
+void Scheduler::restartCount()
+{
+    m_counts.ElapsedSeconds = 0;
+    m_countedMs = 0;
+    if (m_runningSinceMs)
+        m_runningSinceMs = m_boot();
+}
+
 void Scheduler::startTimer()
 {
+    if (!m_runningSinceMs)
+        m_runningSinceMs = m_boot();
     m_timer.start(1000);
 }
 
 void Scheduler::stopTimer()
 {
+    m_countedMs = countedMs();
+    m_runningSinceMs.reset();
     m_timer.stop();
 }
 
@@ -81,8 +104,12 @@ void Scheduler::Timer1_Timer()
     QDateTime now;
     steps.step(100, [&] {
         now = m_clock();
-        if (m_counts.ElapsedSeconds < std::numeric_limits<qint32>::max())
-            ++m_counts.ElapsedSeconds;
+        // To the nearest second: the timer may come a little early or late, and a count cut
+        // down would log a tick late.
+        m_counts.ElapsedSeconds = clampToCount((countedMs() + 500) / 1000);
+        noticeSleep();
+        if (m_heldLog && !holdingForWake())
+            scheduledLogDue();
     });
     steps.step(102, [&] {
         switch (m_schedule->mode()) {
@@ -135,7 +162,7 @@ void Scheduler::dailyOrWeekly(const QDateTime &now, bool weekly)
     if (!dueDay || *dueDay == m_lastScheduledDay)
         return;
     m_lastScheduledDay = *dueDay;
-    requestLog(true);
+    scheduledLogDue();
 }
 
 void Scheduler::interval()
@@ -175,12 +202,62 @@ void Scheduler::interval()
     Q_EMIT progressMaximum(m_counts.TotalSeconds);
     if (m_counts.ElapsedSeconds <= m_counts.TotalSeconds)
         Q_EMIT progressValue(m_counts.ElapsedSeconds);
-    Q_EMIT statusText(StatusPrefix
-                      + countdown(qint64(m_counts.TotalSeconds) - m_counts.ElapsedSeconds));
+    // Past due (after a sleep, or an interval shortened below the count): the log is due now.
+    const bool pastDue
+        = m_counts.TotalSeconds > 0 && m_counts.ElapsedSeconds > m_counts.TotalSeconds;
+    Q_EMIT statusText(
+        StatusPrefix
+        + countdown(pastDue ? 0 : qint64(m_counts.TotalSeconds) - m_counts.ElapsedSeconds));
 
     if (m_counts.ElapsedSeconds < m_counts.TotalSeconds)
         return;
-    m_counts.ElapsedSeconds = 0;
+    scheduledLogDue();
+}
+
+void Scheduler::aboutToSleep()
+{
+    m_asleepSinceMs = m_monotonic();
+}
+
+void Scheduler::woke()
+{
+    m_asleepSinceMs.reset();
+    // One wait per waking, though both logind and the clocks tell of it.
+    if (!m_wakeWaitEndMs)
+        m_wakeWaitEndMs = m_boot() + WakeWaitMs;
+}
+
+void Scheduler::noticeSleep()
+{
+    // Where logind does not tell (or tells after this tick), the clocks do.
+    const qint64 slept = m_boot() - m_monotonic();
+    if (m_sleptMs && slept - *m_sleptMs >= 1000)
+        woke();
+    m_sleptMs = slept;
+}
+
+bool Scheduler::holdingForWake()
+{
+    // The monotonic clock stands while asleep: a sleep announced but never followed by a wake
+    // (one that failed unheard) holds no longer than a wait would.
+    if (m_asleepSinceMs && m_monotonic() - *m_asleepSinceMs < WakeWaitMs)
+        return true;
+    m_asleepSinceMs.reset();
+    if (!m_wakeWaitEndMs)
+        return false;
+    if (m_boot() < *m_wakeWaitEndMs && !networkIsUp())
+        return true;
+    m_wakeWaitEndMs.reset();
+    return false;
+}
+
+void Scheduler::scheduledLogDue()
+{
+    m_heldLog = holdingForWake();
+    if (m_heldLog)
+        return;
+    if (m_schedule->mode() == ScheduleModel::Mode::Interval)
+        restartCount();
     requestLog(true);
 }
 
@@ -204,6 +281,7 @@ void Scheduler::requestLog(bool scheduled)
 
 void Scheduler::dropScheduledLog()
 {
+    m_heldLog = false;
     if (m_waiting == Waiting::Scheduled)
         m_waiting = Waiting::None;
 }
@@ -224,6 +302,7 @@ void Scheduler::onLogFinished()
 
 void Scheduler::abortLogs()
 {
+    m_heldLog = false;
     m_waiting = Waiting::None;
     m_scheduledLogInChain = false;
     m_lookup->abort();

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <QTimer>
+#include <functional>
 #include <optional>
 
 class CurlFunctions;
@@ -24,6 +25,21 @@ public:
     QTimer &Timer1() { return m_timer; }
     void startTimer();
     void stopTimer();
+
+    // The clocks the interval runs on: the boot clock counts time asleep, the monotonic one
+    // does not. The system's unless a test gives its own, before logging is switched on.
+    void setSteadyClocks(SteadyClock boot, SteadyClock monotonic);
+
+    // What the machine tells: it is about to sleep, or it woke (the tick also sees a wake in
+    // the boot clock running ahead of the monotonic one). A scheduled log that falls due from
+    // the sleep until the network is up, or at most WakeWaitMs after waking, waits for it.
+    void aboutToSleep();
+    void woke();
+    // Asked while a log waits after waking; up when nothing tells.
+    void setNetworkUp(std::function<bool()> up) { m_networkUp = std::move(up); }
+    static constexpr qint64 WakeWaitMs = 30'000;
+    bool networkIsUp() const { return !m_networkUp || m_networkUp(); }
+    qint64 bootMs() const { return m_boot(); }
 
     // The counts the tick works with.
     const ScheduleState &counts() const { return m_counts; }
@@ -57,10 +73,30 @@ private:
     void interval();
     void onLogFinished();
     void modeChosen(ScheduleModel::Mode mode);
+    // The interval's count: boot-clock time while the tick runs, so a sleep counts in full and
+    // a switch turned off, or a log in flight, holds it.
+    qint64 countedMs() const;
+    void restartCount();
+    // Runs a scheduled log that fell due, or keeps it until waking is over.
+    void scheduledLogDue();
+    bool holdingForWake();
+    void noticeSleep();
 
     ScheduleModel *m_schedule;
     CurlFunctions *m_lookup;
     Clock m_clock;
+    SteadyClock m_boot = SteadyClocks::SystemBoot;
+    SteadyClock m_monotonic = SteadyClocks::SystemMonotonic;
+    // Counted before the tick last started, and the boot clock's reading when it did.
+    qint64 m_countedMs = 0;
+    std::optional<qint64> m_runningSinceMs;
+    // Boot minus monotonic clock at the last tick: it grows only while the machine sleeps.
+    std::optional<qint64> m_sleptMs;
+    // Told of a coming sleep, on the monotonic clock; the boot clock's end of the wait.
+    std::optional<qint64> m_asleepSinceMs;
+    std::optional<qint64> m_wakeWaitEndMs;
+    bool m_heldLog = false;
+    std::function<bool()> m_networkUp;
     ScheduleState m_counts;
     QTimer m_timer;
     QDateTime m_previousTick;

@@ -66,11 +66,7 @@ struct Window : Form1Fixture
     }
 
     // One second passes and the tick comes.
-    void tick()
-    {
-        now = now.addSecs(1);
-        form->scheduler()->Timer1_Timer();
-    }
+    void tick() { tickAfter(1); }
     void tickAt(const QTime &time)
     {
         now = QDateTime(now.date(), time);

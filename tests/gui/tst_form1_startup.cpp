@@ -216,6 +216,7 @@ private Q_SLOTS:
             {"Option3", "Log every:"},
             {"Check4", "Load this software on Windows startup"},
             {"Check8", "Minimized to system tray"},
+            {"CheckNetworkChange", "Also log when the network changes"},
             {"Label1", "hour/s"},
             {"Label2", "minute/s"},
             {"Label3", "second/s"},
@@ -273,7 +274,7 @@ private Q_SLOTS:
                                     "PushButton1", "PushButton4", "PushButton5", "PushButton6",
                                     "PushButton8", "PushButton7",
                                     // the start-up options, and last the results list on the right
-                                    "Check4", "Check8", "ListView1"};
+                                    "Check4", "Check8", "CheckNetworkChange", "ListView1"};
         QCOMPARE(chain, expected);
     }
 
@@ -330,6 +331,36 @@ private Q_SLOTS:
                  !clicks.isEmpty() && w.widget<QCheckBox>("Check4")->isChecked());
         QTEST(stored("Windows Startup"), "storedStartup");
         QTEST(stored("Minimized"), "storedMinimized");
+        QCOMPARE(w.reports(), QStringList());
+    }
+
+    // "Also log when the network changes": off on a first run, shown as stored, saved when
+    // clicked and not when restored, and as the next run finds it.
+    void networkChangeBox_data()
+    {
+        const DataTable<QStringList, int, bool, QString> table(
+            {"presets", "clicks", "checked", "stored"});
+        table.row("first run", {}, 0, false, "(unset)");
+        table.row("stored on", {"Log On Network Change=On"}, 0, true, "On");
+        table.row("stored off", {"Log On Network Change=Off"}, 0, false, "Off");
+        table.row("clicked on", {}, 1, true, "On");
+        table.row("stored on, clicked off", {"Log On Network Change=On"}, 1, false, "Off");
+        table.row("clicked twice", {}, 2, false, "Off");
+    }
+    void networkChangeBox()
+    {
+        QFETCH(QStringList, presets);
+        QFETCH(int, clicks);
+        QFETCH(bool, checked);
+        Window w(presets);
+        auto *box = w.widget<QCheckBox>("CheckNetworkChange");
+        QCOMPARE(box->accessibleName(), "Also log when the network changes");
+        for (int i = 0; i < clicks; ++i)
+            box->click();
+        QCOMPARE(box->isChecked(), checked);
+        QTEST(stored("Log On Network Change"), "stored");
+        w.open();
+        QCOMPARE(w.widget<QCheckBox>("CheckNetworkChange")->isChecked(), checked);
         QCOMPARE(w.reports(), QStringList());
     }
 

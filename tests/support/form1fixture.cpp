@@ -39,6 +39,9 @@ void Form1Fixture::make()
             return now;
         };
     form = std::make_unique<Form1>(&dialogs, clock);
+    if (m_options.start.isValid())
+        form->scheduler()->setSteadyClocks([this] { return bootMs; },
+                                           [this] { return monotonicMs; });
     if (m_options.loopback) {
         form->lookup()->runner().setConfig(quickLookups());
         form->lookup()->runner().setServiceBase(server.baseUrl());
@@ -54,6 +57,25 @@ void Form1Fixture::make()
 void Form1Fixture::load()
 {
     form->Form_Load();
+}
+
+void Form1Fixture::passTime(qint64 seconds)
+{
+    now = now.addSecs(seconds);
+    bootMs += seconds * 1000;
+    monotonicMs += seconds * 1000;
+}
+
+void Form1Fixture::sleep(qint64 seconds)
+{
+    now = now.addSecs(seconds);
+    bootMs += seconds * 1000;
+}
+
+void Form1Fixture::tickAfter(qint64 seconds)
+{
+    passTime(seconds);
+    form->scheduler()->Timer1_Timer();
 }
 
 QPushButton *Form1Fixture::button(const QString &name, const std::source_location &where) const

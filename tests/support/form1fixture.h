@@ -77,6 +77,15 @@ public:
     // The tray icon: null until the window has put it up, right after start-up.
     cSysTray *tray() const;
 
+    // The machine runs for the given seconds: the test's wall, boot and monotonic clocks move.
+    void passTime(qint64 seconds);
+    // The machine sleeps for the given seconds: the wall and boot clocks move, the monotonic
+    // one stands, as the system's do over a suspend.
+    void sleep(qint64 seconds);
+
+    // The clocks move the given seconds and the scheduler's tick comes.
+    void tickAfter(qint64 seconds = 1);
+
     // Error reports since the last call, each as "module/procedure:line".
     QStringList reports() { return env.takeReportPlaces(); }
 
@@ -85,6 +94,10 @@ public:
     // it is gone.
     EnvOverride variables;
     QDateTime now;
+    // The window's boot and monotonic clocks in milliseconds, with a start; the system's
+    // without one.
+    qint64 bootMs = 5'000'000;
+    qint64 monotonicMs = 4'000'000;
     ScriptedDialogs dialogs;
     LoopbackServer server;
     MutedTimer muted;

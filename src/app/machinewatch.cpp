@@ -1,0 +1,35 @@
+#include "app/machinewatch.h"
+
+#include "app/startupoptions.h"
+#include "desktop/networkwatch.h"
+#include "desktop/sleepwatch.h"
+#include "scheduler/networkchangelog.h"
+#include "scheduler/scheduler.h"
+
+#include <QTimer>
+
+MachineWatch::MachineWatch(Scheduler *scheduler, ScheduleModel *schedule, StartupOptions *options,
+                           QObject *parent)
+    : QObject(parent),
+      m_sleep(new SleepWatch(this)),
+      m_network(new NetworkWatch(this)),
+      m_changeLog(new NetworkChangeLog(scheduler, schedule, this))
+{
+    setObjectName(QStringLiteral("MachineWatch"));
+    connect(m_sleep, &SleepWatch::aboutToSleep, scheduler, &Scheduler::aboutToSleep);
+    connect(m_sleep, &SleepWatch::woke, scheduler, &Scheduler::woke);
+    scheduler->setNetworkUp([network = m_network] { return network->isUp(); });
+    m_changeLog->setEnabled(options->logsNetworkChanges());
+    connect(options, &StartupOptions::networkChangeChosen, m_changeLog,
+            &NetworkChangeLog::setEnabled);
+    connect(m_network, &NetworkWatch::changed, m_changeLog, &NetworkChangeLog::networkChanged);
+    QTimer::singleShot(0, this, &MachineWatch::start);
+}
+
+void MachineWatch::start()
+{
+    // The sleep is subscribed first: once the network's first answer is in, both are heard.
+    if (!m_sleep->start() || !m_network->start())
+        qInfo("No system bus: a sleep is seen by the clocks alone, and a log after waking does "
+              "not wait for the network.");
+}

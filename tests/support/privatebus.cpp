@@ -1,0 +1,120 @@
+#include "support/privatebus.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QDeadlineTimer>
+#include <QThread>
+
+namespace {
+
+const QString MockInterface = QStringLiteral("org.freedesktop.DBus.Mock");
+const QString ConnectionName = QStringLiteral("trovanel-test-system-bus");
+
+void stop(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(3000)) {
+        process.kill();
+        process.waitForFinished(3000);
+    }
+}
+
+} // namespace
+
+PrivateSystemBus::PrivateSystemBus()
+{
+    m_daemon.start(QStringLiteral("dbus-daemon"),
+                   {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                    QStringLiteral("--print-address=1")});
+    if (!m_daemon.waitForStarted(5000)) {
+        m_problem = QStringLiteral("dbus-daemon did not start: ") + m_daemon.errorString();
+        return;
+    }
+    const QDeadlineTimer deadline(10000);
+    while (!m_daemon.canReadLine() && !deadline.hasExpired())
+        m_daemon.waitForReadyRead(100);
+    m_address = QString::fromLocal8Bit(m_daemon.readLine()).trimmed();
+    if (m_address.isEmpty()) {
+        m_problem = QStringLiteral("dbus-daemon told no address");
+        return;
+    }
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_address.toLocal8Bit());
+    m_bus = QDBusConnection::connectToBus(m_address, ConnectionName);
+    if (!m_bus.isConnected())
+        m_problem = QStringLiteral("cannot connect to ") + m_address;
+}
+
+PrivateSystemBus::~PrivateSystemBus()
+{
+    for (auto &mock : m_mocks)
+        stop(*mock);
+    m_bus = QDBusConnection(QString());
+    QDBusConnection::disconnectFromBus(ConnectionName);
+    stop(m_daemon);
+}
+
+bool PrivateSystemBus::startTemplate(const QString &name, const QString &busName)
+{
+    if (!m_problem.isEmpty())
+        return false;
+    auto mock = std::make_unique<QProcess>();
+    mock->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Debian's python3, where python3-dbusmock is installed, whatever python3 a PATH names.
+    mock->start(QStringLiteral("/usr/bin/python3"),
+                {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--system"),
+                 QStringLiteral("--template"), name});
+    QProcess *started = mock.get();
+    m_mocks.push_back(std::move(mock));
+    const QDeadlineTimer deadline(15000);
+    while (!m_bus.interface()->isServiceRegistered(busName).value()) {
+        if (deadline.hasExpired() || started->state() == QProcess::NotRunning) {
+            m_problem = QStringLiteral("dbusmock's %1 did not come up").arg(name);
+            return false;
+        }
+        QThread::msleep(50);
+    }
+    return true;
+}
+
+bool PrivateSystemBus::callMock(const QString &busName, const QString &path, const QString &method,
+                                const QVariantList &arguments)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(busName, path, MockInterface, method);
+    call.setArguments(arguments);
+    const QDBusMessage reply = m_bus.call(call, QDBus::Block, 5000);
+    if (reply.type() == QDBusMessage::ErrorMessage) {
+        m_problem = method + QStringLiteral(": ") + reply.errorMessage();
+        return false;
+    }
+    return true;
+}
+
+bool PrivateSystemBus::prepareForSleep(bool sleeping)
+{
+    return callMock(QStringLiteral("org.freedesktop.login1"),
+                    QStringLiteral("/org/freedesktop/login1"), QStringLiteral("EmitSignal"),
+                    {QStringLiteral("org.freedesktop.login1.Manager"),
+                     QStringLiteral("PrepareForSleep"), QStringLiteral("b"),
+                     QVariant(QVariantList {sleeping})});
+}
+
+bool PrivateSystemBus::setNetworkState(uint state)
+{
+    return callMock(QStringLiteral("org.freedesktop.NetworkManager"),
+                    QStringLiteral("/org/freedesktop/NetworkManager"),
+                    QStringLiteral("SetGlobalConnectionState"), {state});
+}
+
+bool PrivateSystemBus::setPrimaryConnection(const QString &path)
+{
+    const QString manager = QStringLiteral("/org/freedesktop/NetworkManager");
+    return callMock(
+        QStringLiteral("org.freedesktop.NetworkManager"), manager, QStringLiteral("SetProperty"),
+        {manager, QStringLiteral("org.freedesktop.NetworkManager"),
+         QStringLiteral("PrimaryConnection"),
+         QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusObjectPath(path))))});
+}

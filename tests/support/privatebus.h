@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QProcess>
+#include <QString>
+#include <QVariantList>
+#include <memory>
+#include <vector>
+
+// A bus of its own standing in for the system bus, with python3-dbusmock's stand-ins for
+// logind and NetworkManager on it. Made before the first window of the test program: Qt
+// connects to the system bus once, at the address DBUS_SYSTEM_BUS_ADDRESS names.
+class PrivateSystemBus
+{
+public:
+    PrivateSystemBus();
+    ~PrivateSystemBus();
+    PrivateSystemBus(const PrivateSystemBus &) = delete;
+    PrivateSystemBus &operator=(const PrivateSystemBus &) = delete;
+
+    // Why the bus or a stand-in did not come up; empty when all is well.
+    QString problem() const { return m_problem; }
+
+    // Starts dbusmock's template (e.g. "logind") and waits until it owns busName.
+    bool startTemplate(const QString &name, const QString &busName);
+
+    // Calls one of the stand-in's own methods (org.freedesktop.DBus.Mock) at path; false with
+    // problem() set when it fails.
+    bool callMock(const QString &busName, const QString &path, const QString &method,
+                  const QVariantList &arguments);
+
+    // logind tells that the machine is about to sleep (true) or has woken (false).
+    bool prepareForSleep(bool sleeping);
+    // NetworkManager's overall state: 70 connected to the internet, 20 disconnected.
+    bool setNetworkState(uint state);
+    // NetworkManager's primary connection becomes the active connection at path.
+    bool setPrimaryConnection(const QString &path);
+
+private:
+    QProcess m_daemon;
+    std::vector<std::unique_ptr<QProcess>> m_mocks;
+    QString m_address;
+    QString m_problem;
+    QDBusConnection m_bus {QString()};
+};

@@ -19,6 +19,7 @@
 #include "lookup/curlfunctions.h"
 #include "platform/x11recordhotkey.h"
 #include "results/exportfiles.h"
+#include "results/keptresults.h"
 #include "results/resultslist.h"
 #include "scheduler/schedulemodel.h"
 #include "scheduler/scheduler.h"
@@ -93,7 +94,8 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
 
     m_results = new ResultsList(this);
     ListView1 = new ResultsView(m_results, this);
-    m_lookup = new CurlFunctions(m_results, this);
+    m_kept = new KeptResults(m_results, m_dialogs, this);
+    m_lookup = new CurlFunctions(m_kept, this);
     m_lookup->setClock(m_clock);
     m_schedule = new ScheduleModel(m_clock, this);
     m_controls = new ScheduleControls(m_schedule, m_dialogs, this);
@@ -108,7 +110,6 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
                                  Frame4, m_pointer);
 
     Label4->setObjectName(QStringLiteral("Label4"));
-
     buildLayout();
 
     for (QWidget *b : {PushButton1, PushButton2, PushButton4, PushButton5, PushButton6, PushButton7,
@@ -127,6 +128,7 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
     connect(PushButton8, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton8_Click(); });
     connect(PushButton7, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton7_Click(); });
+    connect(m_options, &StartupOptions::keepResultsChanged, m_kept, &KeptResults::setKeeping);
     connect(m_lookup, &CurlFunctions::progressText, Frame4, &StatusFrame::setProgressText);
     connect(m_scheduler, &Scheduler::statusText, Frame4, &StatusFrame::setTitle);
     connect(m_scheduler, &Scheduler::progressMaximum, Frame4, &StatusFrame::setProgressMaximum);
@@ -249,6 +251,10 @@ void Form1::Form_Load()
                     [&](const QString &text) {
                         m_options->restoreMinimized(isOn(text));
                     }},
+                   {SettingKeys::KeepResults, 214,
+                    [&](const QString &text) {
+                        m_options->restoreKeepResults(isOn(text));
+                    }},
                });
     if (m_options->startsWithSession()) {
         steps.step(216, [&] { m_options->offerMinimized(true); });
@@ -276,6 +282,7 @@ void Form1::Form_Load()
         // Answered in the background, before the user asks for a sheet.
         m_exports->spreadsheetCheck().check();
         m_tray->startWaiting();
+        m_kept->start(m_options->keepsResults());
     });
 }
 
@@ -359,7 +366,7 @@ void Form1::PushButton9_Click()
 void Form1::PushButton1_Click()
 {
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("PushButton1_Click"));
-    steps.step(100, [&] { m_results->clear(); });
+    steps.step(100, [&] { m_kept->clearResults(); });
 }
 
 void Form1::PushButton4_Click()

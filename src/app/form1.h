@@ -11,6 +11,7 @@ class ExportController;
 class cSysTray;
 class modKeyboard;
 class Dialogs;
+class KeptResults;
 class KeyHelp;
 class PointerRule;
 class LoggingSwitch;
@@ -68,6 +69,7 @@ public:
     bool switchIsOn() const;
 
     ResultsList *results() const { return m_results; }
+    KeptResults *keptResults() const { return m_kept; }
     CurlFunctions *lookup() const { return m_lookup; }
     Scheduler *scheduler() const { return m_scheduler; }
     ScheduleModel *schedule() const { return m_schedule; }
@@ -109,6 +111,7 @@ private:
     StatusFrame *Frame4;
     ResultsView *ListView1;
     ResultsList *m_results;
+    KeptResults *m_kept;
     CurlFunctions *m_lookup;
     ScheduleModel *m_schedule;
     ScheduleControls *m_controls;

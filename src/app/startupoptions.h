@@ -28,11 +28,20 @@ public:
 
     QList<QWidget *> focusOrder() const;
 
+    // "Keep results between runs": shown as stored, without telling anyone.
+    void restoreKeepResults(bool on);
+    bool keepsResults() const;
+
+Q_SIGNALS:
+    // The user changed "Keep results between runs"; the setting is saved already.
+    void keepResultsChanged(bool on);
+
 private:
     void Check4_Click();
     void Check8_Click();
 
     QCheckBox *Check4; // "Load this software on Windows startup"
     QCheckBox *Check8; // "Minimized to system tray"
+    QCheckBox *m_keepResults; // "Keep results between runs"
     bool m_restoring = false;
 };

@@ -22,9 +22,11 @@ inline constexpr Key StartStopState {"StartStopState", "On"};
 inline constexpr Key WindowsStartup {"Windows Startup", "Off"};
 inline constexpr Key Minimized {"Minimized", "Off"};
 inline constexpr Key APIKey {"APIKey", ""};
+inline constexpr Key KeepResults {"Keep Results", "Off"};
 
-inline constexpr Key All[] = {Option1, Option2, Option3,        WeeklyTime,     Weekly,    Text1,
-                              Text2,   Text3,   StartStopState, WindowsStartup, Minimized, APIKey};
+inline constexpr Key All[]
+    = {Option1, Option2,        Option3,        WeeklyTime, Weekly, Text1,      Text2,
+       Text3,   StartStopState, WindowsStartup, Minimized,  APIKey, KeepResults};
 
 inline constexpr char On[] = "On";
 inline constexpr char Off[] = "Off";

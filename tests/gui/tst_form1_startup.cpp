@@ -216,6 +216,7 @@ private Q_SLOTS:
             {"Option3", "Log every:"},
             {"Check4", "Load this software on Windows startup"},
             {"Check8", "Minimized to system tray"},
+            {"KeepResults", "Keep results between runs"},
             {"Label1", "hour/s"},
             {"Label2", "minute/s"},
             {"Label3", "second/s"},
@@ -273,7 +274,7 @@ private Q_SLOTS:
                                     "PushButton1", "PushButton4", "PushButton5", "PushButton6",
                                     "PushButton8", "PushButton7",
                                     // the start-up options, and last the results list on the right
-                                    "Check4", "Check8", "ListView1"};
+                                    "Check4", "Check8", "KeepResults", "ListView1"};
         QCOMPARE(chain, expected);
     }
 

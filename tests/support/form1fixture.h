@@ -77,6 +77,11 @@ public:
     // The tray icon: null until the window has put it up, right after start-up.
     cSysTray *tray() const;
 
+    // The kept history's file: the test's own data folder holds it.
+    QString historyFile() const;
+    // Rows in the window's table.
+    int rows() const;
+
     // Error reports since the last call, each as "module/procedure:line".
     QStringList reports() { return env.takeReportPlaces(); }
 

@@ -130,15 +130,17 @@ void HistoryStore::open(const QString &path)
 
 void HistoryStore::prepare()
 {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
-    db.setDatabaseName(m_path);
-    if (!db.open())
-        throw StoreError(m_path, db.lastError());
-    m_open = true;
-    // The version is read before anything is written: a newer program's file stays as it is.
-    QSqlQuery version = run(db, m_path, QStringLiteral("PRAGMA user_version"));
-    const int found = version.next() ? version.value(0).toInt() : 0;
-    version.finish();
+    int found = 0;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+        db.setDatabaseName(m_path);
+        if (!db.open())
+            throw StoreError(m_path, db.lastError());
+        m_open = true;
+        // The version is read before anything is written: a newer program's file stays as it is.
+        QSqlQuery version = run(db, m_path, QStringLiteral("PRAGMA user_version"));
+        found = version.next() ? version.value(0).toInt() : 0;
+    }
     if (found > Version) {
         close();
         throw Failure(QStringLiteral("The kept history %1 was written by a newer version of "
@@ -146,6 +148,7 @@ void HistoryStore::prepare()
                                      "window only until you update Trovanel.")
                           .arg(QDir::toNativeSeparators(m_path)));
     }
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner);
     run(db, m_path, QStringLiteral("PRAGMA journal_mode=WAL"));
     run(db, m_path, QStringLiteral("PRAGMA synchronous=FULL"));

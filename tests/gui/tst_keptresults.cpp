@@ -14,11 +14,14 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTest>
 
 #include <ctime>
+#include <optional>
+#include <unistd.h>
 
 namespace {
 
@@ -80,6 +83,46 @@ struct Window : Form1Fixture
         }
     }
 };
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+// A small file system of its own at `folder`, unmounted when the guard goes; empty when this
+// process may not mount (not root), else why mounting failed.
+struct Mount
+{
+    QString folder;
+    QString error;
+    Mount(const QString &at, const QString &options) : folder(at)
+    {
+        QDir().mkpath(at);
+        QProcess mount;
+        mount.start(QStringLiteral("mount"),
+                    {"-t", "tmpfs", "-o", options, "trovanel-test", folder});
+        mount.waitForFinished(10000);
+        if (mount.exitStatus() != QProcess::NormalExit || mount.exitCode() != 0)
+            error = QString::fromLocal8Bit(mount.readAllStandardError()).trimmed();
+    }
+    ~Mount()
+    {
+        if (error.isEmpty())
+            QProcess::execute(QStringLiteral("umount"), {folder});
+    }
+};
+
+// An answer the service could give, padded to `bytes`.
+QByteArray paddedAnswer(int bytes)
+{
+    QByteArray answer = LoopbackServer::singleLineAnswer();
+    answer.chop(1); // the closing brace
+    answer += ",\"padding\":\"";
+    answer += QByteArray(bytes, 'x');
+    answer += "\"}";
+    return answer;
+}
 
 } // namespace
 
@@ -210,6 +253,98 @@ private Q_SLOTS:
         w.open();
         QTest::qWait(50);
         QTEST(w.rows(), "rowsNextRun");
+    }
+
+    // A history that cannot be written is told once; every log still shows its row.
+    void historyCannotBeWritten_data()
+    {
+        const DataTable<QString, QString, QString> table({"folder", "report", "says"});
+        table.row("read-only folder", "read-only", "KeptResults/KeepRow:100", "unable to open");
+        table.row("disk full", "full", "KeptResults/KeepRow:104", "disk is full");
+    }
+    void historyCannotBeWritten()
+    {
+        QFETCH(QString, folder);
+        Window w({Keep}, false);
+        const QString at = QFileInfo(w.historyFile()).absolutePath();
+        std::optional<Mount> mount;
+        if (geteuid() == 0) {
+            // Root writes into any folder whatever its mode: a file system of its own it cannot.
+            mount.emplace(at,
+                          folder == u"full" ? QStringLiteral("size=64k,mode=0700")
+                                            : QStringLiteral("ro,size=64k"));
+            if (!mount->error.isEmpty())
+                QSKIP(qPrintable(QStringLiteral("cannot mount: ") + mount->error));
+        } else if (folder == u"read-only") {
+            QVERIFY(QDir().mkpath(at));
+            QVERIFY(QFile::setPermissions(at, QFile::ReadOwner | QFile::ExeOwner));
+        } else {
+            QSKIP("a full disk needs a file system of its own, and mounting one needs root");
+        }
+        w.server.setResponse({200, paddedAnswer(200 * 1024)});
+        w.open();
+        for (int log = 0; log < 3; ++log)
+            w.logNow();
+        QFETCH(QString, report);
+        QFETCH(QString, says);
+        QCOMPARE(w.env.reports().size(), 1);
+        QVERIFY2(w.env.reports()[0].description.contains(says),
+                 qPrintable(w.env.reports()[0].description));
+        QCOMPARE(w.reports(), QStringList {report});
+        QCOMPARE(w.rows(), 3);
+        QCOMPARE(w.form->results()->cell(2, ResultsList::Country), QStringLiteral("DE"));
+        // Ticks go on in memory, without a report.
+        w.tick(0, true);
+        QVERIFY(w.form->results()->isChecked(0));
+        QCOMPARE(w.reports(), QStringList());
+    }
+
+    void damagedFileIsMovedAside()
+    {
+        Window w({Keep}, false);
+        QVERIFY(QDir().mkpath(QFileInfo(w.historyFile()).absolutePath()));
+        QByteArray damage(8192, '\0');
+        for (int i = 0; i < damage.size(); ++i)
+            damage[i] = char(i * 37 % 251);
+        {
+            QFile file(w.historyFile());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(damage);
+        }
+        w.open();
+        QTRY_COMPARE(w.dialogs.notices.size(), 1);
+        const QString notice = w.dialogs.notices[0];
+        const qsizetype at = notice.indexOf(w.historyFile() + QStringLiteral(".damaged-"));
+        QVERIFY2(at > 0, qPrintable(notice));
+        const QString aside = notice.mid(at).section(u' ', 0, 0);
+        QCOMPARE(contents(aside), damage);
+        // A fresh history in its place keeps what comes next.
+        w.logNow();
+        QCOMPARE(w.kept().size(), 1);
+        QCOMPARE(w.reports(), QStringList());
+    }
+
+    void newerFileIsRefused()
+    {
+        Window w({Keep}, false);
+        QVERIFY(QDir().mkpath(QFileInfo(w.historyFile()).absolutePath()));
+        QCOMPARE(QProcess::execute(QStringLiteral("sqlite3"),
+                                   {w.historyFile(),
+                                    "CREATE TABLE rows (later TEXT);"
+                                    "INSERT INTO rows VALUES ('kept by a later "
+                                    "version'); PRAGMA user_version = 7;"}),
+                 0);
+        const QByteArray before = contents(w.historyFile());
+        w.open();
+        QTRY_COMPARE(w.env.reports().size(), 1);
+        QVERIFY(w.env.reports()[0].description.contains("newer version"));
+        QCOMPARE(w.reports(), QStringList {"KeptResults/KeepRow:100"});
+        w.logNow();
+        w.tick(0, true);
+        QCOMPARE(w.rows(), 1);
+        QCOMPARE(w.reports(), QStringList());
+        w.form.reset();
+        QCOMPARE(contents(w.historyFile()), before);
     }
 };
 

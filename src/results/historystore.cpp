@@ -8,10 +8,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+
+#include <sqlite3.h>
 
 namespace {
 
@@ -243,31 +247,53 @@ qint64 HistoryStore::count()
     return query.next() ? query.value(0).toLongLong() : 0;
 }
 
+// The table's rows come back through SQLite's own interface: Qt's would wrap every cell of a
+// million rows in a QVariant, and loading would take three times as long.
 QList<LogRecord> HistoryStore::readAfter(qint64 after, int limit, QList<qint64> &keys,
                                          QList<bool> &ticked)
 {
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT id, time_text, country, region, city, postal_code, "
-                                 "coordinates, timezone, failure, ticked FROM rows WHERE id > ? "
-                                 "ORDER BY id LIMIT ?"));
-    query.addBindValue(after);
-    query.addBindValue(limit);
-    if (!query.exec())
-        throw StoreError(m_path, query.lastError());
+    const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    const QVariant handle = db.driver()->handle();
+    sqlite3 *connection = handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0
+        ? *static_cast<sqlite3 *const *>(handle.constData())
+        : nullptr;
+    if (!connection)
+        throw Failure(QStringLiteral("The kept history %1 is not open.")
+                          .arg(QDir::toNativeSeparators(m_path)));
+    const auto fail = [&] {
+        return Failure(QStringLiteral("The kept history %1 cannot be read: %2.")
+                           .arg(QDir::toNativeSeparators(m_path),
+                                QString::fromUtf8(sqlite3_errmsg(connection))));
+    };
+    sqlite3_stmt *statement = nullptr;
+    if (sqlite3_prepare_v2(connection,
+                           "SELECT id, time_text, country, region, city, postal_code, "
+                           "coordinates, timezone, failure, ticked FROM rows WHERE id > ?1 "
+                           "ORDER BY id LIMIT ?2",
+                           -1, &statement, nullptr)
+        != SQLITE_OK)
+        throw fail();
+    const auto done = qScopeGuard([statement] { sqlite3_finalize(statement); });
+    sqlite3_bind_int64(statement, 1, after);
+    sqlite3_bind_int(statement, 2, limit);
+    const auto text = [statement](int column) {
+        const auto *chars = static_cast<const QChar *>(sqlite3_column_text16(statement, column));
+        return QString(chars, sqlite3_column_bytes16(statement, column) / 2);
+    };
     QList<LogRecord> records;
     records.reserve(limit);
-    while (query.next()) {
+    int step;
+    while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
         LogRecord &record = records.emplace_back();
-        keys.append(query.value(0).toLongLong());
-        record.timeText = query.value(1).toString();
+        keys.append(sqlite3_column_int64(statement, 0));
+        record.timeText = text(1);
         for (int cell = 0; cell < 6; ++cell)
-            record.cells[std::size_t(cell)] = query.value(2 + cell).toString();
-        record.failure = query.value(8).toString();
-        ticked.append(query.value(9).toInt() != 0);
+            record.cells[std::size_t(cell)] = text(2 + cell);
+        record.failure = text(8);
+        ticked.append(sqlite3_column_int(statement, 9) != 0);
     }
-    if (query.lastError().isValid())
-        throw StoreError(m_path, query.lastError());
+    if (step != SQLITE_DONE)
+        throw fail();
     return records;
 }
 

@@ -10,8 +10,9 @@
 
 namespace {
 
-// Rows read from the history per batch: a batch takes a few milliseconds, well inside a turn.
-constexpr int RowsPerBatch = 2048;
+// Rows read from the history per batch: a batch takes under a millisecond, so that a turn ends
+// close to its time.
+constexpr int RowsPerBatch = 512;
 
 const QString Module = QStringLiteral("KeptResults");
 

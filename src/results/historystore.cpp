@@ -70,8 +70,10 @@ QString text(const QString &value)
 
 void bindRecord(QSqlQuery &query, const LogRecord &record, bool ticked)
 {
-    const QDateTime instant = record.instant.isValid() ? record.instant : QDateTime();
-    query.addBindValue(instant.toUTC().toString(Qt::ISODateWithMs));
+    // A row whose moment is not known (made a cell at a time) keeps an empty instant.
+    const QDateTime &instant = record.instant;
+    query.addBindValue(
+        text(instant.isValid() ? instant.toUTC().toString(Qt::ISODateWithMs) : QString()));
     query.addBindValue(instant.isValid() ? instant.offsetFromUtc() : 0);
     query.addBindValue(text(record.timeText));
     for (const QString &cell : record.cells)

@@ -176,6 +176,46 @@ private Q_SLOTS:
         QCOMPARE(w.reports(), QStringList());
     }
 
+    // Many kept rows come back over several turns; a row logged meanwhile is kept at once and
+    // shows after them.
+    void rowLoggedWhileRowsComeBack()
+    {
+        Window w({Keep}, false);
+        constexpr int Earlier = 50000;
+        {
+            HistoryStore store;
+            QList<LogRecord> records(Earlier);
+            for (int n = 0; n < Earlier; ++n)
+                records[n].timeText = QString::number(n);
+            try {
+                store.open(w.historyFile());
+                store.addAll(records, {true, false, true});
+            } catch (const Failure &failure) {
+                QFAIL(failure.what());
+            }
+        }
+        w.open();
+        // Nothing comes back during start-up itself, only once the window is up.
+        QCOMPARE(w.rows(), 0);
+        QCoreApplication::processEvents();
+        QVERIFY(w.form->keptResults()->isLoading());
+        QVERIFY(w.rows() < Earlier);
+        LogRecord late;
+        late.timeText = QStringLiteral("late");
+        late.cells[0] = QStringLiteral("NO");
+        QCOMPARE(w.form->keptResults()->appendRecord(late), -1);
+        QTRY_VERIFY(!w.form->keptResults()->isLoading());
+        QCOMPARE(w.rows(), Earlier + 1);
+        const ResultsList *list = w.form->results();
+        for (int row = 0; row < Earlier; ++row)
+            QCOMPARE(list->cell(row, 0), QString::number(row));
+        QCOMPARE(list->cell(Earlier, ResultsList::Country), QStringLiteral("NO"));
+        QVERIFY(list->isChecked(0) && !list->isChecked(1) && list->isChecked(2));
+        QVERIFY(!list->isChecked(3));
+        QCOMPARE(w.kept().size(), Earlier + 1);
+        QCOMPARE(w.reports(), QStringList());
+    }
+
     void offByDefault()
     {
         Window w;

@@ -237,6 +237,25 @@ void HistoryStore::setTicked(qint64 key, bool ticked)
         throw StoreError(m_path, query.lastError());
 }
 
+void HistoryStore::setTicked(const QList<qint64> &keys, const QList<bool> &ticked)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.transaction())
+        throw StoreError(m_path, db.lastError());
+    try {
+        for (qsizetype i = 0; i < keys.size(); ++i)
+            setTicked(keys[i], ticked.value(i));
+    } catch (const Failure &) {
+        db.rollback();
+        throw;
+    }
+    if (!db.commit()) {
+        const QSqlError error = db.lastError();
+        db.rollback();
+        throw StoreError(m_path, error);
+    }
+}
+
 void HistoryStore::removeAll()
 {
     run(QSqlDatabase::database(m_connection, false), m_path, QStringLiteral("DELETE FROM rows"));

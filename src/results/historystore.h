@@ -38,6 +38,8 @@ public:
     // Commits many rows in one transaction; returns their keys in order.
     QList<qint64> addAll(const QList<LogRecord> &records, const QList<bool> &ticked);
     void setTicked(qint64 key, bool ticked);
+    // Sets the ticks of many rows in one transaction.
+    void setTicked(const QList<qint64> &keys, const QList<bool> &ticked);
     void removeAll();
     qint64 count();
 

@@ -156,15 +156,20 @@ void KeptResults::saveTicks(const QModelIndex &from, const QModelIndex &to, cons
     }
 }
 
-// The rows already in the table go into the history, ticks and all.
+// The rows already in the table go into the history, ticks and all; rows it held already (kept
+// for later when the box was cleared) take the ticks they have now.
 void KeptResults::keepTableRows()
 {
     QList<LogRecord> records;
-    QList<bool> ticked;
+    QList<bool> ticked, keptTicked;
     QList<int> rows;
+    QList<qint64> keptKeys;
     for (int row = 0; row < m_table->rows(); ++row) {
-        if (m_keys.value(row))
+        if (const qint64 key = m_keys.value(row)) {
+            keptKeys.append(key);
+            keptTicked.append(m_table->isChecked(row));
             continue;
+        }
         LogRecord record = m_unkept.value(row);
         record.timeText = m_table->cell(row, Time);
         for (int column = Country; column < ColumnCount; ++column)
@@ -174,6 +179,7 @@ void KeptResults::keepTableRows()
         ticked.append(m_table->isChecked(row));
         rows.append(row);
     }
+    m_store.setTicked(keptKeys, keptTicked);
     const QList<qint64> keys = m_store.addAll(records, ticked);
     for (qsizetype i = 0; i < keys.size(); ++i)
         m_keys[rows[i]] = keys[i];
@@ -210,8 +216,8 @@ void KeptResults::setKeeping(bool keep)
         QStringLiteral("Delete the kept history? Yes deletes the rows kept on disk; No keeps them "
                        "for the next time \"Keep results between runs\" is ticked."));
     m_store.close();
-    m_keys.fill(0);
     if (remove) {
+        m_keys.fill(0);
         for (const char *suffix : {"", "-wal", "-shm"}) {
             const QString file = m_path + QLatin1String(suffix);
             if (QFile::exists(file) && !QFile::remove(file))

@@ -297,9 +297,10 @@ QList<LogRecord> HistoryStore::readAfter(qint64 after, int limit, QList<qint64> 
     const auto done = qScopeGuard([statement] { sqlite3_finalize(statement); });
     sqlite3_bind_int64(statement, 1, after);
     sqlite3_bind_int(statement, 2, limit);
+    // The file holds UTF-8; Qt's decoder turns it into text in one pass.
     const auto text = [statement](int column) {
-        const auto *chars = static_cast<const QChar *>(sqlite3_column_text16(statement, column));
-        return QString(chars, sqlite3_column_bytes16(statement, column) / 2);
+        const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
+        return QString::fromUtf8(bytes, sqlite3_column_bytes(statement, column));
     };
     QList<LogRecord> records;
     records.reserve(limit);

@@ -269,7 +269,7 @@ qint64 HistoryStore::count()
 }
 
 // The table's rows come back through SQLite's own interface: Qt's would wrap every cell of a
-// million rows in a QVariant, and loading would take three times as long.
+// million rows in a QVariant, and loading would take more than twice as long.
 QList<LogRecord> HistoryStore::readAfter(qint64 after, int limit, QList<qint64> &keys,
                                          QList<bool> &ticked)
 {

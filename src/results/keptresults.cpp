@@ -13,6 +13,10 @@ namespace {
 // Rows read from the history per batch: a batch takes under a millisecond, so that a turn ends
 // close to its time.
 constexpr int RowsPerBatch = 512;
+// Longer turns than an export's: the window redraws the growing table between turns, and with a
+// million rows coming back that redrawing would otherwise take much of the time. A turn still
+// ends far inside what a user notices.
+constexpr qint64 TurnNanoseconds = 14'000'000;
 
 const QString Module = QStringLiteral("KeptResults");
 
@@ -23,7 +27,7 @@ KeptResults::KeptResults(ResultsList *table, Dialogs *dialogs, QObject *parent)
       m_table(table),
       m_dialogs(dialogs),
       m_path(HistoryStore::defaultPath()),
-      m_loader([this] { loadTurn(); })
+      m_loader([this] { loadTurn(); }, TurnNanoseconds)
 {
     connect(table, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex &, int first, int last) {

@@ -20,6 +20,7 @@
 #include "lookup/curlfunctions.h"
 #include "platform/x11recordhotkey.h"
 #include "results/exportfiles.h"
+#include "results/keptresults.h"
 #include "results/resultslist.h"
 #include "scheduler/schedulemodel.h"
 #include "scheduler/scheduler.h"
@@ -44,19 +45,7 @@ QPushButton *button(const QString &name, const QString &caption, QWidget *parent
     return b;
 }
 
-QIcon applicationIcon()
-{
-    return QIcon(QStringLiteral(":/trovanel.svg"));
-}
-
 } // namespace
-
-QFont Form1::designedFont()
-{
-    QFont font(QStringLiteral("Arial"), 9);
-    font.setBold(true);
-    return font;
-}
 
 Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     : QWidget(parent), m_dialogs(dialogs), m_clock(clock ? std::move(clock) : Clock(SystemNow))
@@ -75,7 +64,7 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     white.setColor(QPalette::WindowText, Qt::black);
     setPalette(white);
     setAutoFillBackground(true);
-    setFont(designedFont());
+    setFont(DesignedFont());
 
     PushButton1 = button(QStringLiteral("PushButton1"), QStringLiteral("Clear Results"), this);
     PushButton2 = button(QStringLiteral("PushButton2"), QString(), this);
@@ -94,7 +83,8 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
 
     m_results = new ResultsList(this);
     ListView1 = new ResultsView(m_results, this);
-    m_lookup = new CurlFunctions(m_results, this);
+    m_kept = new KeptResults(m_results, m_dialogs, this);
+    m_lookup = new CurlFunctions(m_kept, this);
     m_lookup->setClock(m_clock);
     m_schedule = new ScheduleModel(m_clock, this);
     m_controls = new ScheduleControls(m_schedule, m_dialogs, this);
@@ -110,7 +100,6 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
                                  Frame4, m_pointer);
 
     Label4->setObjectName(QStringLiteral("Label4"));
-
     buildLayout();
 
     for (QWidget *b : {PushButton1, PushButton2, PushButton4, PushButton5, PushButton6, PushButton7,
@@ -129,6 +118,7 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
     connect(PushButton8, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton8_Click(); });
     connect(PushButton7, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton7_Click(); });
+    connect(m_options, &StartupOptions::keepResultsChanged, m_kept, &KeptResults::setKeeping);
     connect(m_lookup, &CurlFunctions::progressText, Frame4, &StatusFrame::setProgressText);
     connect(m_scheduler, &Scheduler::statusText, Frame4, &StatusFrame::setTitle);
     connect(m_scheduler, &Scheduler::progressMaximum, Frame4, &StatusFrame::setProgressMaximum);
@@ -255,6 +245,10 @@ void Form1::Form_Load()
                     [&](const QString &text) {
                         m_options->restoreNetworkChange(isOn(text));
                     }},
+                   {SettingKeys::KeepResults, 218,
+                    [&](const QString &text) {
+                        m_options->restoreKeepResults(isOn(text));
+                    }},
                });
     if (m_options->startsWithSession()) {
         steps.step(216, [&] { m_options->offerMinimized(true); });
@@ -273,7 +267,7 @@ void Form1::Form_Load()
         StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Form_Load"));
         steps.step(226, [&] {
             m_tray->createIcon();
-            setWindowIcon(applicationIcon());
+            setWindowIcon(QIcon(QStringLiteral(":/trovanel.svg")));
         });
         steps.step(228, [&] { m_tray->putInTray(); });
         // Without a way to listen (no X11 display, no RECORD extension) the program goes on
@@ -282,6 +276,7 @@ void Form1::Form_Load()
         // Answered in the background, before the user asks for a sheet.
         m_exports->spreadsheetCheck().check();
         m_tray->startWaiting();
+        m_kept->start(m_options->keepsResults());
     });
 }
 
@@ -365,7 +360,7 @@ void Form1::PushButton9_Click()
 void Form1::PushButton1_Click()
 {
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("PushButton1_Click"));
-    steps.step(100, [&] { m_results->clear(); });
+    steps.step(100, [&] { m_kept->clearResults(); });
 }
 
 void Form1::PushButton4_Click()

@@ -11,6 +11,7 @@ class ExportController;
 class cSysTray;
 class modKeyboard;
 class Dialogs;
+class KeptResults;
 class KeyHelp;
 class PointerRule;
 class LoggingSwitch;
@@ -36,9 +37,6 @@ public:
     // dialogs: where questions go (the desktop's own when null); clock: the time of day.
     explicit Form1(Dialogs *dialogs = nullptr, Clock clock = {}, QWidget *parent = nullptr);
     ~Form1() override;
-
-    // The designed look's font: Arial 9 point bold, or what the desktop offers in its place.
-    static QFont designedFont();
 
     // Start-up: restores the controls from the settings, prepares the lookup and brings the
     // switch into its stored state.
@@ -68,6 +66,7 @@ public:
     bool switchIsOn() const;
 
     ResultsList *results() const { return m_results; }
+    KeptResults *keptResults() const { return m_kept; }
     CurlFunctions *lookup() const { return m_lookup; }
     Scheduler *scheduler() const { return m_scheduler; }
     ScheduleModel *schedule() const { return m_schedule; }
@@ -109,6 +108,7 @@ private:
     StatusFrame *Frame4;
     ResultsView *ListView1;
     ResultsList *m_results;
+    KeptResults *m_kept;
     CurlFunctions *m_lookup;
     ScheduleModel *m_schedule;
     ScheduleControls *m_controls;

@@ -14,6 +14,13 @@
 #include <QStyle>
 #include <QWidget>
 
+QFont DesignedFont()
+{
+    QFont font(QStringLiteral("Arial"), 9);
+    font.setBold(true);
+    return font;
+}
+
 void UseStyleWarningIcon()
 {
     ResultsList::setFallbackWarningIcon([] {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCursor>
+#include <QFont>
 #include <QObject>
 #include <QSet>
 #include <optional>
@@ -9,6 +10,9 @@ class QWidget;
 
 // The optional skin: <program folder>/x/o.cjs, a Qt style sheet. Without it the window keeps
 // its designed white look. Raises a Failure when the file is there but cannot be loaded.
+// The designed look's font: Arial 9 point bold, or what the desktop offers in its place.
+QFont DesignedFont();
+
 void ApplySkin(QWidget *window, const QString &programFolder);
 
 // A failed log's row shows the desktop's warning icon; where the icon theme has none, the

@@ -1,5 +1,6 @@
 #include "app/errorboxes.h"
 #include "app/form1.h"
+#include "app/look.h"
 #include "app/termination.h"
 #include "desktop/singleinstance.h"
 
@@ -41,7 +42,7 @@ int main(int argc, char *argv[])
     // waits for the bus to answer. The connection is made on a thread of its own while this one
     // finds the window's font among the desktop's fonts, which needs no bus.
     std::jthread sessionBus([] { QDBusConnection::sessionBus(); });
-    QFontMetrics(Form1::designedFont()).height();
+    QFontMetrics(DesignedFont()).height();
 
     QuitOnTerminationSignals();
     Form1 window;

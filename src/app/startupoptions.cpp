@@ -21,7 +21,8 @@ StartupOptions::StartupOptions(QWidget *parent)
     : QGroupBox(QStringLiteral("Startup Options"), parent),
       Check4(new QCheckBox(QStringLiteral("Load this software on Windows startup"), this)),
       Check8(new QCheckBox(QStringLiteral("Minimized to system tray"), this)),
-      CheckNetworkChange(new QCheckBox(QStringLiteral("Also log when the network changes"), this))
+      CheckNetworkChange(new QCheckBox(QStringLiteral("Also log when the network changes"), this)),
+      m_keepResults(new QCheckBox(QStringLiteral("Keep results between runs"), this))
 {
     setObjectName(QStringLiteral("Frame2"));
     Check4->setObjectName(QStringLiteral("Check4"));
@@ -39,6 +40,14 @@ StartupOptions::StartupOptions(QWidget *parent)
             steps.step(100, [&] { Settings::save(SettingKeys::LogOnNetworkChange, onOff(on)); });
         }
         Q_EMIT networkChangeChosen(on);
+    });
+    m_keepResults->setObjectName(QStringLiteral("KeepResults"));
+    m_keepResults->setAccessibleName(m_keepResults->text());
+    layout->addWidget(m_keepResults);
+    connect(m_keepResults, &QCheckBox::toggled, this, [this](bool on) {
+        StepRunner steps(QStringLiteral("Form1"), QStringLiteral("KeepResults_Click"));
+        steps.step(100, [&] { Settings::save(SettingKeys::KeepResults, onOff(on)); });
+        Q_EMIT keepResultsChanged(on);
     });
     connect(Check4, &QCheckBox::toggled, this, &StartupOptions::Check4_Click);
     connect(Check8, &QCheckBox::toggled, this, &StartupOptions::Check8_Click);
@@ -84,7 +93,18 @@ bool StartupOptions::logsNetworkChanges() const
 
 QList<QWidget *> StartupOptions::focusOrder() const
 {
-    return {Check4, Check8, CheckNetworkChange};
+    return {Check4, Check8, CheckNetworkChange, m_keepResults};
+}
+
+void StartupOptions::restoreKeepResults(bool on)
+{
+    const QSignalBlocker quiet(m_keepResults);
+    m_keepResults->setChecked(on);
+}
+
+bool StartupOptions::keepsResults() const
+{
+    return m_keepResults->isChecked();
 }
 
 void StartupOptions::Check4_Click()

@@ -32,8 +32,14 @@ public:
 
     QList<QWidget *> focusOrder() const;
 
+    // "Keep results between runs": shown as stored, without telling anyone.
+    void restoreKeepResults(bool on);
+    bool keepsResults() const;
+
 Q_SIGNALS:
     void networkChangeChosen(bool on);
+    // The user changed "Keep results between runs"; the setting is saved already.
+    void keepResultsChanged(bool on);
 
 private:
     void Check4_Click();
@@ -42,5 +48,6 @@ private:
     QCheckBox *Check4; // "Load this software on Windows startup"
     QCheckBox *Check8; // "Minimized to system tray"
     QCheckBox *CheckNetworkChange;
+    QCheckBox *m_keepResults; // "Keep results between runs"
     bool m_restoring = false;
 };

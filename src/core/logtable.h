@@ -1,7 +1,21 @@
 #pragma once
 
+#include <QByteArray>
+#include <QDateTime>
 #include <QString>
+#include <array>
 #include <string_view>
+
+// One log as a whole: what its row shows, and what the kept history holds besides.
+struct LogRecord
+{
+    QString timeText; // as the Time cell shows it
+    QDateTime instant; // when the log was made, with the local offset of that moment
+    std::array<QString, 6> cells; // Country to Timezone, in column order
+    QString failure; // why the log found no location; empty for a good row
+    int httpStatus = 0; // the service's status, 0 when there was none
+    QByteArray answer; // the service's answer as it came, at most a lookup's bound
+};
 
 // Where a log puts what it found: one row a log, its time first and then the six values the
 // service told. The results list is one; the lookup knows it only by this.
@@ -23,4 +37,7 @@ public:
     virtual void setCell(int row, int column, const QString &text) = 0;
     // Why the row's log found no location; empty text: a good row.
     virtual void setFailure(int row, const QString &text) = 0;
+    // Appends a complete row at once, unticked; returns its row number, or -1 when the row
+    // does not show (yet).
+    virtual int appendRecord(const LogRecord &record) = 0;
 };

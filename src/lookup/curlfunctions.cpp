@@ -71,33 +71,44 @@ bool CurlFunctions::GetLog()
 void CurlFunctions::onAnswer(const QString &answer, const QString &failure)
 {
     StepRunner steps(QStringLiteral("CurlFunctions"), QStringLiteral("GetLog"));
-    int row = -1;
+    LogRecord record;
+    record.instant = m_logTime;
+    record.httpStatus = m_runner.lastStatus();
+    record.answer = m_runner.lastAnswer();
     // A failed log keeps its location cells empty, whatever its error body holds, so that the
     // exports show it as before; the row carries the reason instead.
-    steps.step(
-        104, [&] { row = ParseCurl(TimeText(m_logTime), failure.isEmpty() ? answer : QString()); });
     if (!failure.isEmpty())
-        steps.step(106, [&] { m_results->setFailure(row, failure); });
+        steps.step(106, [&] { record.failure = failure; });
+    int row = -1;
+    steps.step(104, [&] {
+        row = ParseCurl(TimeText(m_logTime), failure.isEmpty() ? answer : QString(), record);
+    });
     Q_EMIT lookupOutcome(failure);
     Q_EMIT logFinished(row);
 }
 
 int CurlFunctions::ParseCurl(const QString &timeText, const QString &answer)
 {
+    LogRecord record;
+    record.instant = m_clock();
+    return ParseCurl(timeText, answer, record);
+}
+
+int CurlFunctions::ParseCurl(const QString &timeText, const QString &answer, LogRecord &record)
+{
     StepRunner steps(QStringLiteral("CurlFunctions"), QStringLiteral("ParseCurl"));
-    int row = -1;
-    steps.step(100, [&] { row = m_results->appendRow(timeText); });
-    if (row < 0)
-        return row;
+    record.timeText = timeText;
+    // The row is whole before it is appended, so that the kept history commits it as it shows.
     int line = 102;
-    int column = LogTable::Country;
+    std::size_t cell = 0;
     for (const char *key : LocationKeys) {
-        steps.step(line, [&] {
-            m_results->setCell(row, column, GetJSValue(answer, QString::fromLatin1(key)));
-        });
+        steps.step(line,
+                   [&] { record.cells[cell] = GetJSValue(answer, QString::fromLatin1(key)); });
         line += 2;
-        ++column;
+        ++cell;
     }
+    int row = -1;
+    steps.step(100, [&] { row = m_results->appendRecord(record); });
     return row;
 }
 

@@ -9,6 +9,7 @@
 #include <functional>
 
 class LogTable;
+struct LogRecord;
 
 // One location log: note the time, look the location up, append the row.
 class CurlFunctions : public QObject
@@ -39,6 +40,8 @@ public:
 
     // Appends a row with the time text and the six values picked out of the answer.
     int ParseCurl(const QString &timeText, const QString &answer);
+    // The same into record (its instant, failure, status and answer already set), appended whole.
+    int ParseCurl(const QString &timeText, const QString &answer, LogRecord &record);
     static QString GetJSValue(const QString &source, const QString &key);
 
     // The short date and the time with seconds, in the user's locale.

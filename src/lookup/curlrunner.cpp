@@ -140,6 +140,7 @@ void CurlRunner::runOnce()
     m_process = process;
     m_status = 0;
     m_statusOutput.clear();
+    m_lastAnswer.clear();
     process->setStandardErrorFile(QProcess::nullDevice());
     connect(process, &QProcess::readyReadStandardOutput, this, &CurlRunner::takeStatusOutput);
     connect(process, &QProcess::finished, this, &CurlRunner::onProcessFinished);
@@ -247,6 +248,7 @@ QString CurlRunner::readAnswer()
     StepRunner steps(QStringLiteral("CurlFunctions"), QStringLiteral("ReadCurl"));
     QString text;
     steps.step(116, [&] { text = ReadWholeFile(m_answerPath); });
+    m_lastAnswer = text.toUtf8().left(m_config.maxAnswerBytes);
     steps.step(118, [&] { text = AnswerText::Normalise(text); });
     steps.step(120, [&] { DeleteFileQuietly(m_answerPath); });
     return text;
@@ -261,6 +263,7 @@ QString CurlRunner::readFailure(int status)
     if (file.open(QIODevice::ReadOnly))
         body = file.read(m_config.maxAnswerBytes);
     file.close();
+    m_lastAnswer = body;
     DeleteFileQuietly(m_answerPath);
     return FailureText::httpError(status, body);
 }

@@ -54,6 +54,10 @@ public:
     QStringList arguments() const;
 
     bool isRunning() const { return m_active; }
+    // The HTTP status of the last run (0 when the client gave none) and the answer's bytes as
+    // the service sent them, for the kept history.
+    int lastStatus() const { return m_status; }
+    QByteArray lastAnswer() const { return m_lastAnswer; }
     // The client process of the run in flight, or 0.
     qint64 runningPid() const;
 
@@ -95,6 +99,7 @@ private:
     int m_pollCount = 0;
     int m_status = 0; // the HTTP status of the last run, 0 when the client gave none
     QByteArray m_statusOutput; // what the client printed of it so far
+    QByteArray m_lastAnswer;
     QPointer<QProcess> m_process;
     QTimer m_pollTimer;
     QTimer m_watchdog;

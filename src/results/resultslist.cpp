@@ -71,6 +71,44 @@ int ResultsList::appendRow(const QString &timeText)
     return row;
 }
 
+void ResultsList::addRecord(const LogRecord &record, bool checked)
+{
+    Row added;
+    qsizetype length = record.timeText.size();
+    for (const QString &cell : record.cells)
+        length += cell.size();
+    added.text.reserve(length);
+    added.text += record.timeText;
+    added.ends[Time] = quint32(added.text.size());
+    for (int column = Country; column < ColumnCount; ++column) {
+        added.text += record.cells[column - 1];
+        added.ends[column] = quint32(added.text.size());
+    }
+    added.checked = checked;
+    if (!record.failure.isEmpty())
+        m_failures.insert(rows(), record.failure);
+    m_rows.append(std::move(added));
+}
+
+int ResultsList::appendRecord(const LogRecord &record)
+{
+    const int row = rows();
+    beginInsertRows({}, row, row);
+    addRecord(record, false);
+    endInsertRows();
+    return row;
+}
+
+void ResultsList::appendRecords(const QList<LogRecord> &records, const QList<bool> &ticked)
+{
+    if (records.isEmpty())
+        return;
+    beginInsertRows({}, rows(), rows() + int(records.size()) - 1);
+    for (qsizetype i = 0; i < records.size(); ++i)
+        addRecord(records[i], i < ticked.size() && ticked[i]);
+    endInsertRows();
+}
+
 void ResultsList::setCell(int row, int column, const QString &text)
 {
     if (row < 0 || row >= rows() || !isColumn(column))

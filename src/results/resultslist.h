@@ -36,6 +36,10 @@ public:
     // returns its row number.
     int appendRow(const QString &timeText) override;
     void setCell(int row, int column, const QString &text) override;
+    int appendRecord(const LogRecord &record) override;
+    // Appends many complete rows with their ticks in one insertion (the kept history coming
+    // back); ticked may be shorter than records.
+    void appendRecords(const QList<LogRecord> &records, const QList<bool> &ticked);
     void clear();
 
     // Why the row's log found no location, for the user: its Time cell shows a warning icon,
@@ -60,6 +64,8 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 private:
+    void addRecord(const LogRecord &record, bool checked);
+
     // One row keeps its seven cells in one string with the end offset of each cell, so that a
     // million rows cost little beyond their text.
     struct Row

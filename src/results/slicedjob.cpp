@@ -1,14 +1,9 @@
 #include "results/slicedjob.h"
 
-namespace {
-
-// A turn lasts about this long: long enough to go through thousands of rows, short enough that
-// the window does not stutter while a million are exported.
-constexpr qint64 TurnNanoseconds = 8'000'000;
-
-} // namespace
-
-SlicedJob::SlicedJob(std::function<void()> work) : m_work(std::move(work))
+// A turn lasts about DefaultTurnNanoseconds: long enough to go through thousands of rows, short
+// enough that the window does not stutter while a million are exported.
+SlicedJob::SlicedJob(std::function<void()> work, qint64 turnNanoseconds)
+    : m_work(std::move(work)), m_turnNanoseconds(turnNanoseconds)
 {
     m_timer.setInterval(0);
     QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] { turn(); });
@@ -27,7 +22,7 @@ void SlicedJob::stop()
 
 bool SlicedJob::turnIsOver() const
 {
-    return m_turn.nsecsElapsed() >= TurnNanoseconds;
+    return m_turn.nsecsElapsed() >= m_turnNanoseconds;
 }
 
 void SlicedJob::turn()

@@ -16,7 +16,10 @@ public:
     // reading the clock would cost more than the row.
     static constexpr int RowsPerLook = 256;
 
-    explicit SlicedJob(std::function<void()> work);
+    // A turn's time, unless a job asks for its own.
+    static constexpr qint64 DefaultTurnNanoseconds = 8'000'000;
+
+    explicit SlicedJob(std::function<void()> work, qint64 turnNanoseconds = DefaultTurnNanoseconds);
 
     // The first turn comes at the next pass of the event loop; a running job goes on as it is.
     void start();
@@ -50,4 +53,5 @@ private:
     std::function<void()> m_work;
     QTimer m_timer;
     QElapsedTimer m_turn;
+    qint64 m_turnNanoseconds;
 };

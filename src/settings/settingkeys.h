@@ -23,6 +23,7 @@ inline constexpr Key WindowsStartup {"Windows Startup", "Off"};
 inline constexpr Key Minimized {"Minimized", "Off"};
 inline constexpr Key APIKey {"APIKey", ""};
 inline constexpr Key LogOnNetworkChange {"Log On Network Change", "Off"};
+inline constexpr Key KeepResults {"Keep Results", "Off"};
 
 inline constexpr Key All[] = {Option1,
                               Option2,
@@ -36,7 +37,8 @@ inline constexpr Key All[] = {Option1,
                               WindowsStartup,
                               Minimized,
                               APIKey,
-                              LogOnNetworkChange};
+                              LogOnNetworkChange,
+                              KeepResults};
 
 inline constexpr char On[] = "On";
 inline constexpr char Off[] = "Off";

@@ -217,6 +217,7 @@ private Q_SLOTS:
             {"Check4", "Load this software on Windows startup"},
             {"Check8", "Minimized to system tray"},
             {"CheckNetworkChange", "Also log when the network changes"},
+            {"KeepResults", "Keep results between runs"},
             {"Label1", "hour/s"},
             {"Label2", "minute/s"},
             {"Label3", "second/s"},
@@ -274,7 +275,7 @@ private Q_SLOTS:
                                     "PushButton1", "PushButton4", "PushButton5", "PushButton6",
                                     "PushButton8", "PushButton7",
                                     // the start-up options, and last the results list on the right
-                                    "Check4", "Check8", "CheckNetworkChange", "ListView1"};
+                                    "Check4", "Check8", "CheckNetworkChange", "KeepResults", "ListView1"};
         QCOMPARE(chain, expected);
     }
 

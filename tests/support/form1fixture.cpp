@@ -2,6 +2,8 @@
 
 #include "desktop/csystray.h"
 #include "lookup/curlfunctions.h"
+#include "results/historystore.h"
+#include "results/resultslist.h"
 #include "scheduler/scheduler.h"
 
 #include <QDir>
@@ -10,6 +12,7 @@
 
 Form1Fixture::Form1Fixture(const Options &options) : now(options.start), m_options(options)
 {
+    variables.set("XDG_DATA_HOME", env.root() + QStringLiteral("/data"));
     for (const QString &entry : options.presets) {
         if (entry == QLatin1String("store=folder"))
             QDir().mkpath(env.storeFile());
@@ -99,4 +102,14 @@ void Form1Fixture::missing(const char *type, const QString &name, const std::sou
     const QByteArray message
         = QByteArray("The window has no ") + type + " named \"" + name.toUtf8() + "\".";
     QTest::qFail(message.constData(), where.file_name(), int(where.line()));
+}
+
+QString Form1Fixture::historyFile() const
+{
+    return env.root() + QStringLiteral("/data/Brenvatic/Trovanel/history.sqlite");
+}
+
+int Form1Fixture::rows() const
+{
+    return form ? form->results()->rows() : 0;
 }

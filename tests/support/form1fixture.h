@@ -86,6 +86,11 @@ public:
     // The clocks move the given seconds and the scheduler's tick comes.
     void tickAfter(qint64 seconds = 1);
 
+    // The kept history's file: the test's own data folder holds it.
+    QString historyFile() const;
+    // Rows in the window's table.
+    int rows() const;
+
     // Error reports since the last call, each as "module/procedure:line".
     QStringList reports() { return env.takeReportPlaces(); }
 

@@ -5,10 +5,16 @@
 //                                        into the store in FOLDER, round after round
 //   trovanel_killchild save PATH ROWS    saves a list of ROWS ticked rows to PATH as the window
 //                                        does, again and again; prints "saved" after each commit
+//   trovanel_killchild history PATH ROUND  keeps rows in the history at PATH as the window does,
+//                                        historyRecord(ROUND, n) for n = 1, 2, ...; prints
+//                                        "kept n" once row n and its tick are committed
 //
 // The values of round n are valueFor(key, n) (support/killvalues.h).
 
+#include "core/dialogs.h"
+#include "core/errorreport.h"
 #include "core/failure.h"
+#include "results/keptresults.h"
 #include "results/resultslist.h"
 #include "results/textexport.h"
 #include "settings/settingsstore.h"
@@ -114,6 +120,54 @@ void saveList(const ResultsList *list, const QString &path, bool first)
         say("ready");
 }
 
+// The history asks nothing of a child that only logs.
+class NoDialogs : public Dialogs
+{
+public:
+    std::optional<QString> askText(const QString &, const QString &, const QString &) override
+    {
+        return {};
+    }
+    bool askYesNo(const QString &) override { return false; }
+    void inform(const QString &text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+    QString askSaveFile(const QString &, const QStringList &) override { return {}; }
+    void openUrl(const QString &) override { }
+};
+
+// One row a turn of the event loop, as logs arrive, once the earlier rounds' rows are back.
+int keepHistory(const QString &path, int round)
+{
+    NoDialogs dialogs;
+    ResultsList table;
+    KeptResults kept(&table, &dialogs);
+    kept.setStorePath(path);
+    QTimer writer;
+    int n = 0;
+    QObject::connect(&writer, &QTimer::timeout, &writer, [&] {
+        ++n;
+        const int row = kept.appendRecord(historyRecord(round, n));
+        if (row < 0) {
+            std::fputs("the row did not show\n", stderr);
+            QCoreApplication::exit(2);
+            return;
+        }
+        if (historyTicked(n))
+            table.setData(table.index(row, 0), Qt::Checked, Qt::CheckStateRole);
+        std::printf("kept %d\n", n);
+        std::fflush(stdout);
+        if (n == 1)
+            say("ready");
+    });
+    QObject::connect(&kept, &KeptResults::loaded, &writer, [&] { writer.start(0); });
+    ErrorReport::setSink([](const ErrorReport::Report &report) {
+        std::fprintf(stderr, "%s\n", qPrintable(report.description));
+        QCoreApplication::exit(2);
+    });
+    kept.start(true);
+    QTimer::singleShot(LifetimeMs, QCoreApplication::instance(), [] { QCoreApplication::exit(3); });
+    return QCoreApplication::exec();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -122,10 +176,14 @@ int main(int argc, char **argv)
     const QStringList args = app.arguments();
     if (args.size() == 3 && args[1] == u"settings")
         return writeSettings(args[2]);
+    if (args.size() == 4 && args[1] == u"history")
+        return keepHistory(args[2], args[3].toInt());
     bool isNumber = false;
     const int rows = args.size() == 4 ? args[3].toInt(&isNumber) : 0;
     if (args.size() != 4 || args[1] != u"save" || !isNumber || rows < 0) {
-        std::fputs("usage: trovanel_killchild settings FOLDER | save PATH ROWS\n", stderr);
+        std::fputs(
+            "usage: trovanel_killchild settings FOLDER | save PATH ROWS | history PATH ROUND\n",
+            stderr);
         return 1;
     }
     ResultsList list;

@@ -4,6 +4,7 @@
 // program and a large "Ballast" key. tst_killsafety rebuilds the values to tell a complete value
 // from a cut one.
 
+#include "core/logtable.h"
 #include "settings/settingkeys.h"
 
 #include <QChar>
@@ -30,6 +31,28 @@ inline QString valueFor(int key, int round)
     for (int i = 0; i < length; ++i)
         text += QChar(u'a' + (round + i) % 26);
     return text;
+}
+
+// The n-th row (from 1) the child keeps in round `round`: its Time cell names both, and every
+// other part follows from them, so that a row cut short or mixed with another shows. Every
+// third row is ticked.
+inline LogRecord historyRecord(int round, int n)
+{
+    LogRecord record;
+    record.timeText = QStringLiteral("r%1n%2").arg(round).arg(n);
+    record.instant = QDateTime::fromSecsSinceEpoch(1'700'000'000 + n, Qt::OffsetFromUTC, 3600);
+    for (std::size_t cell = 0; cell < record.cells.size(); ++cell)
+        record.cells[cell] = QStringLiteral("c%1-%2").arg(cell).arg(n * 7 + round);
+    record.httpStatus = n % 5 == 0 ? 429 : 200;
+    if (record.httpStatus != 200)
+        record.failure = QStringLiteral("refused %1").arg(n);
+    record.answer = QByteArray(1000 + n % 3000, char('a' + n % 26));
+    return record;
+}
+
+inline bool historyTicked(int n)
+{
+    return n % 3 == 0;
 }
 
 } // namespace KillValues

@@ -3,6 +3,7 @@
 // writer left behind. The writer is trovanel_killchild (tests/support/killchild.cpp).
 
 #include "core/failure.h"
+#include "results/historystore.h"
 #include "results/resultslist.h"
 #include "results/textexport.h"
 #include "settings/settingsstore.h"
@@ -11,6 +12,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -23,6 +25,8 @@
 #include <QTest>
 #include <QThread>
 
+#include <numeric>
+
 namespace {
 
 constexpr quint32 Seed = 0x7a11c0de;
@@ -33,7 +37,7 @@ constexpr int Rows = 20000;
 constexpr int ReadyMs = 10000;
 const QByteArray OldText = "Time\tCountry\r\nan older file that must not be lost\r\n";
 
-enum class Mode { Settings, TextFile };
+enum class Mode { Settings, TextFile, History };
 
 // The keys and values the child writes.
 using namespace KillValues;
@@ -109,6 +113,8 @@ private:
     void prepareSettings(const QString &folder);
     void settingsRound(const QString &folder, int delayMs, Leftovers &found);
     void textFileRound(const QString &target, int delayMs, Leftovers &found, int &kept);
+    void historyRound(const QString &path, int round, int delayMs, QHash<int, int> &told,
+                      int &inFlight);
 };
 
 void tst_KillSafety::initTestCase()
@@ -260,11 +266,76 @@ void tst_KillSafety::textFileRound(const QString &target, int delayMs, Leftovers
     QVERIFY(next.contains("\tNorway "));
 }
 
+// Each round keeps rows until killed; every row the child said it kept must be there whole,
+// with its tick, and at most one more (the row in flight).
+void tst_KillSafety::historyRound(const QString &path, int round, int delayMs,
+                                  QHash<int, int> &told, int &inFlight)
+{
+    QByteArray output;
+    runAndKill({QStringLiteral("history"), path, QString::number(round)}, delayMs, output);
+    if (QTest::currentTestFailed())
+        return;
+    static const QRegularExpression keptLine(QStringLiteral("^kept (\\d+)$"),
+                                             QRegularExpression::MultilineOption);
+    for (const QRegularExpressionMatch &match : keptLine.globalMatch(QString::fromLatin1(output)))
+        told[round] = match.captured(1).toInt();
+    QVERIFY(told.value(round) > 0);
+    QProcess check;
+    check.start(QStringLiteral("sqlite3"), {path, QStringLiteral("PRAGMA integrity_check")});
+    QVERIFY(check.waitForFinished(30000));
+    QCOMPARE(check.readAllStandardOutput().trimmed(), QByteArray("ok"));
+
+    HistoryStore store;
+    QList<HistoryStore::Stored> rows;
+    try {
+        store.open(path);
+        rows = store.readAll();
+    } catch (const Failure &failure) {
+        QFAIL(failure.what());
+    }
+    // Rows come back in the order they were kept: round after round, n after n.
+    int expectedRound = 0, expectedN = 0;
+    for (const HistoryStore::Stored &row : std::as_const(rows)) {
+        static const QRegularExpression name(QStringLiteral("^r(\\d+)n(\\d+)$"));
+        const QRegularExpressionMatch match = name.match(row.record.timeText);
+        QVERIFY2(match.hasMatch(), qPrintable(row.record.timeText));
+        const int r = match.captured(1).toInt();
+        const int n = match.captured(2).toInt();
+        if (r != expectedRound) {
+            QCOMPARE(r, expectedRound + 1);
+            expectedRound = r;
+            expectedN = 0;
+        }
+        QCOMPARE(n, ++expectedN);
+        const LogRecord want = historyRecord(r, n);
+        QCOMPARE(row.record.instant, want.instant);
+        QCOMPARE(row.record.instant.offsetFromUtc(), 3600);
+        QVERIFY(row.record.cells == want.cells);
+        QCOMPARE(row.record.failure, want.failure);
+        QCOMPARE(row.record.httpStatus, want.httpStatus);
+        QCOMPARE(row.record.answer, want.answer);
+        // The tick of the row in flight may not have been written.
+        if (n <= told.value(r))
+            QCOMPARE(row.ticked, historyTicked(n));
+    }
+    QCOMPARE(expectedRound, round);
+    for (int r = 1; r <= round; ++r) {
+        qsizetype stored = 0;
+        for (const HistoryStore::Stored &row : std::as_const(rows))
+            stored += row.record.timeText.startsWith(QStringLiteral("r%1n").arg(r));
+        QCOMPARE_GE(stored, told.value(r));
+        QCOMPARE_LE(stored, told.value(r) + 1);
+        if (r == round)
+            inFlight += int(stored - told.value(r));
+    }
+}
+
 void tst_KillSafety::killedWhileWriting_data()
 {
     QTest::addColumn<Mode>("mode");
     QTest::newRow("settings") << Mode::Settings;
     QTest::newRow("text file") << Mode::TextFile;
+    QTest::newRow("kept history") << Mode::History;
 }
 
 void tst_KillSafety::killedWhileWriting()
@@ -275,17 +346,28 @@ void tst_KillSafety::killedWhileWriting()
     QRandomGenerator random(Seed);
     Leftovers found;
     int kept = 0;
+    QHash<int, int> told;
     for (int round = 0; round < Rounds; ++round) {
         const int delayMs = int(random.bounded(1, 51));
         if (mode == Mode::Settings) {
             if (round == 0)
                 prepareSettings(dir.path());
             settingsRound(dir.path(), delayMs, found);
-        } else
+        } else if (mode == Mode::History) {
+            historyRound(dir.filePath(QStringLiteral("history.sqlite")), round + 1, delayMs, told,
+                         kept);
+        } else {
             textFileRound(dir.filePath(QStringLiteral("results.txt")), delayMs, found, kept);
+        }
         if (QTest::currentTestFailed())
             QFAIL(qPrintable(
                 QStringLiteral("in round %1, killed after %2 ms").arg(round).arg(delayMs)));
+    }
+    if (mode == Mode::History) {
+        const int rows = std::accumulate(told.cbegin(), told.cend(), 0);
+        qInfo("%d kills; %d rows told kept, all there; the row in flight kept by %d kills", Rounds,
+              rows, kept);
+        return;
     }
     QString summary = QStringLiteral("%1 kills; a lock file left by %2 of them; %3 temporary "
                                      "files left")

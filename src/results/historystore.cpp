@@ -1,0 +1,343 @@
+#include "results/historystore.h"
+
+#include "core/failure.h"
+#include "core/xdgfolders.h"
+
+#include <QAtomicInt>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <sqlite3.h>
+
+namespace {
+
+// SQLite's own codes for a file that is not a database, or one whose pages are damaged.
+const QString NotADatabase = QStringLiteral("26");
+const QString Damaged = QStringLiteral("11");
+
+const char Schema[] = "CREATE TABLE rows ("
+                      "id INTEGER PRIMARY KEY,"
+                      "instant_utc TEXT NOT NULL,"
+                      "utc_offset INTEGER NOT NULL,"
+                      "time_text TEXT NOT NULL,"
+                      "country TEXT NOT NULL,"
+                      "region TEXT NOT NULL,"
+                      "city TEXT NOT NULL,"
+                      "postal_code TEXT NOT NULL,"
+                      "coordinates TEXT NOT NULL,"
+                      "timezone TEXT NOT NULL,"
+                      "failure TEXT NOT NULL,"
+                      "http_status INTEGER NOT NULL,"
+                      "answer BLOB NOT NULL,"
+                      "ticked INTEGER NOT NULL)";
+
+const char Insert[] = "INSERT INTO rows (instant_utc, utc_offset, time_text, country, region, "
+                      "city, postal_code, coordinates, timezone, failure, http_status, answer, "
+                      "ticked) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?)";
+
+class StoreError : public Failure
+{
+public:
+    StoreError(const QString &path, const QSqlError &error)
+        : Failure(QStringLiteral("The kept history %1 cannot be used: %2.")
+                      .arg(QDir::toNativeSeparators(path), error.text())),
+          code(error.nativeErrorCode())
+    { }
+    QString code;
+};
+
+QSqlQuery run(const QSqlDatabase &db, const QString &path, const QString &statement)
+{
+    QSqlQuery query(db);
+    if (!query.exec(statement))
+        throw StoreError(path, query.lastError());
+    return query;
+}
+
+// A null text would be stored as NULL; every text column holds text, if only an empty one.
+QString text(const QString &value)
+{
+    return value.isNull() ? QStringLiteral("") : value;
+}
+
+void bindRecord(QSqlQuery &query, const LogRecord &record, bool ticked)
+{
+    // A row whose moment is not known (made a cell at a time) keeps an empty instant.
+    const QDateTime &instant = record.instant;
+    query.addBindValue(
+        text(instant.isValid() ? instant.toUTC().toString(Qt::ISODateWithMs) : QString()));
+    query.addBindValue(instant.isValid() ? instant.offsetFromUtc() : 0);
+    query.addBindValue(text(record.timeText));
+    for (const QString &cell : record.cells)
+        query.addBindValue(text(cell));
+    query.addBindValue(text(record.failure));
+    query.addBindValue(record.httpStatus);
+    const QByteArray answer = record.answer.left(HistoryStore::MaxAnswerBytes);
+    query.addBindValue(answer.isNull() ? QByteArray("") : answer);
+    query.addBindValue(ticked ? 1 : 0);
+}
+
+// A name beside the file that nothing has yet: the damaged file is never written over.
+QString asideName(const QString &path)
+{
+    const QString stamp
+        = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString candidate = path + QStringLiteral(".damaged-") + stamp;
+    for (int n = 2; QFileInfo::exists(candidate); ++n)
+        candidate = path + QStringLiteral(".damaged-%1-%2").arg(stamp).arg(n);
+    return candidate;
+}
+
+} // namespace
+
+HistoryStore::HistoryStore()
+{
+    static QAtomicInt serial;
+    m_connection = QStringLiteral("trovanel-history-%1").arg(serial.fetchAndAddRelaxed(1));
+}
+
+HistoryStore::~HistoryStore()
+{
+    close();
+}
+
+QString HistoryStore::defaultPath()
+{
+    return Xdg::dataHome() + QStringLiteral("/Brenvatic/Trovanel/history.sqlite");
+}
+
+void HistoryStore::open(const QString &path)
+{
+    close();
+    m_path = path;
+    m_movedAside.clear();
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder))
+        throw Failure(QStringLiteral("The folder %1 for the kept history cannot be made.")
+                          .arg(QDir::toNativeSeparators(folder)));
+    try {
+        prepare();
+    } catch (const StoreError &error) {
+        close();
+        if (error.code != NotADatabase && error.code != Damaged)
+            throw;
+        moveAside();
+        prepare();
+    }
+}
+
+void HistoryStore::prepare()
+{
+    int found = 0;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+        db.setDatabaseName(m_path);
+        if (!db.open())
+            throw StoreError(m_path, db.lastError());
+        m_open = true;
+        // The version is read before anything is written: a newer program's file stays as it is.
+        QSqlQuery version = run(db, m_path, QStringLiteral("PRAGMA user_version"));
+        found = version.next() ? version.value(0).toInt() : 0;
+    }
+    if (found > Version) {
+        close();
+        throw Failure(QStringLiteral("The kept history %1 was written by a newer version of "
+                                     "Trovanel and is left as it is. Rows are kept in this "
+                                     "window only until you update Trovanel.")
+                          .arg(QDir::toNativeSeparators(m_path)));
+    }
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner);
+    run(db, m_path, QStringLiteral("PRAGMA journal_mode=WAL"));
+    run(db, m_path, QStringLiteral("PRAGMA synchronous=FULL"));
+    if (found == 0) {
+        db.transaction();
+        run(db, m_path, QString::fromLatin1(Schema));
+        run(db, m_path, QStringLiteral("PRAGMA user_version=%1").arg(Version));
+        if (!db.commit())
+            throw StoreError(m_path, db.lastError());
+    }
+}
+
+void HistoryStore::moveAside()
+{
+    const QString aside = asideName(m_path);
+    if (!QFile::rename(m_path, aside))
+        throw Failure(QStringLiteral("The kept history %1 is damaged and cannot be moved aside.")
+                          .arg(QDir::toNativeSeparators(m_path)));
+    // Its journal belongs with it.
+    for (const char *suffix : {"-wal", "-shm"}) {
+        const QString companion = m_path + QLatin1String(suffix);
+        if (QFileInfo::exists(companion))
+            QFile::rename(companion, aside + QLatin1String(suffix));
+    }
+    m_movedAside = aside;
+}
+
+void HistoryStore::close()
+{
+    if (QSqlDatabase::contains(m_connection)) {
+        QSqlDatabase::database(m_connection, false).close();
+        QSqlDatabase::removeDatabase(m_connection);
+    }
+    m_open = false;
+}
+
+qint64 HistoryStore::add(const LogRecord &record, bool ticked)
+{
+    const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QSqlQuery query(db);
+    query.prepare(QString::fromLatin1(Insert));
+    bindRecord(query, record, ticked);
+    if (!query.exec())
+        throw StoreError(m_path, query.lastError());
+    return query.lastInsertId().toLongLong();
+}
+
+QList<qint64> HistoryStore::addAll(const QList<LogRecord> &records, const QList<bool> &ticked)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QList<qint64> keys;
+    if (!db.transaction())
+        throw StoreError(m_path, db.lastError());
+    QSqlQuery query(db);
+    query.prepare(QString::fromLatin1(Insert));
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        bindRecord(query, records[i], i < ticked.size() && ticked[i]);
+        if (!query.exec()) {
+            const QSqlError error = query.lastError();
+            db.rollback();
+            throw StoreError(m_path, error);
+        }
+        keys.append(query.lastInsertId().toLongLong());
+    }
+    if (!db.commit()) {
+        const QSqlError error = db.lastError();
+        db.rollback();
+        throw StoreError(m_path, error);
+    }
+    return keys;
+}
+
+void HistoryStore::setTicked(qint64 key, bool ticked)
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.prepare(QStringLiteral("UPDATE rows SET ticked = ? WHERE id = ?"));
+    query.addBindValue(ticked ? 1 : 0);
+    query.addBindValue(key);
+    if (!query.exec())
+        throw StoreError(m_path, query.lastError());
+}
+
+void HistoryStore::setTicked(const QList<qint64> &keys, const QList<bool> &ticked)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.transaction())
+        throw StoreError(m_path, db.lastError());
+    try {
+        for (qsizetype i = 0; i < keys.size(); ++i)
+            setTicked(keys[i], ticked.value(i));
+    } catch (const Failure &) {
+        db.rollback();
+        throw;
+    }
+    if (!db.commit()) {
+        const QSqlError error = db.lastError();
+        db.rollback();
+        throw StoreError(m_path, error);
+    }
+}
+
+void HistoryStore::removeAll()
+{
+    run(QSqlDatabase::database(m_connection, false), m_path, QStringLiteral("DELETE FROM rows"));
+}
+
+qint64 HistoryStore::count()
+{
+    QSqlQuery query = run(QSqlDatabase::database(m_connection, false), m_path,
+                          QStringLiteral("SELECT count(*) FROM rows"));
+    return query.next() ? query.value(0).toLongLong() : 0;
+}
+
+// The table's rows come back through SQLite's own interface: Qt's would wrap every cell of a
+// million rows in a QVariant, and loading would take more than twice as long.
+QList<LogRecord> HistoryStore::readAfter(qint64 after, int limit, QList<qint64> &keys,
+                                         QList<bool> &ticked)
+{
+    const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    const QVariant handle = db.driver()->handle();
+    sqlite3 *connection = handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0
+        ? *static_cast<sqlite3 *const *>(handle.constData())
+        : nullptr;
+    if (!connection)
+        throw Failure(QStringLiteral("The kept history %1 is not open.")
+                          .arg(QDir::toNativeSeparators(m_path)));
+    const auto fail = [&] {
+        return Failure(QStringLiteral("The kept history %1 cannot be read: %2.")
+                           .arg(QDir::toNativeSeparators(m_path),
+                                QString::fromUtf8(sqlite3_errmsg(connection))));
+    };
+    sqlite3_stmt *statement = nullptr;
+    if (sqlite3_prepare_v2(connection,
+                           "SELECT id, time_text, country, region, city, postal_code, "
+                           "coordinates, timezone, failure, ticked FROM rows WHERE id > ?1 "
+                           "ORDER BY id LIMIT ?2",
+                           -1, &statement, nullptr)
+        != SQLITE_OK)
+        throw fail();
+    const auto done = qScopeGuard([statement] { sqlite3_finalize(statement); });
+    sqlite3_bind_int64(statement, 1, after);
+    sqlite3_bind_int(statement, 2, limit);
+    // The file holds UTF-8; Qt's decoder turns it into text in one pass.
+    const auto text = [statement](int column) {
+        const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
+        return QString::fromUtf8(bytes, sqlite3_column_bytes(statement, column));
+    };
+    QList<LogRecord> records;
+    records.reserve(limit);
+    int step;
+    while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
+        LogRecord &record = records.emplace_back();
+        keys.append(sqlite3_column_int64(statement, 0));
+        record.timeText = text(1);
+        for (int cell = 0; cell < 6; ++cell)
+            record.cells[std::size_t(cell)] = text(2 + cell);
+        record.failure = text(8);
+        ticked.append(sqlite3_column_int(statement, 9) != 0);
+    }
+    if (step != SQLITE_DONE)
+        throw fail();
+    return records;
+}
+
+QList<HistoryStore::Stored> HistoryStore::readAll()
+{
+    QSqlQuery query = run(QSqlDatabase::database(m_connection, false), m_path,
+                          QStringLiteral("SELECT instant_utc, utc_offset, time_text, country, "
+                                         "region, city, postal_code, coordinates, timezone, "
+                                         "failure, http_status, answer, ticked FROM rows "
+                                         "ORDER BY id"));
+    QList<Stored> rows;
+    while (query.next()) {
+        Stored &row = rows.emplace_back();
+        row.record.instant = QDateTime::fromString(query.value(0).toString(), Qt::ISODateWithMs)
+                                 .toOffsetFromUtc(query.value(1).toInt());
+        row.record.timeText = query.value(2).toString();
+        for (int cell = 0; cell < 6; ++cell)
+            row.record.cells[std::size_t(cell)] = query.value(3 + cell).toString();
+        row.record.failure = query.value(9).toString();
+        row.record.httpStatus = query.value(10).toInt();
+        row.record.answer = query.value(11).toByteArray();
+        row.ticked = query.value(12).toInt() != 0;
+    }
+    return rows;
+}

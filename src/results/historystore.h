@@ -1,0 +1,66 @@
+#pragma once
+
+#include "core/logtable.h"
+
+#include <QList>
+#include <QString>
+
+// The kept history on disk: one SQLite file (WAL journal) with a row for each log, committed
+// one at a time, so that a program killed outright loses at most the row it was writing. Every
+// operation that fails raises a Failure that says, for the user, what went wrong.
+class HistoryStore
+{
+public:
+    // The version of the file's layout this program writes (PRAGMA user_version).
+    static constexpr int Version = 1;
+    // Longer answers are cut here: a lookup reads no more.
+    static constexpr qsizetype MaxAnswerBytes = 1024 * 1024;
+
+    HistoryStore();
+    ~HistoryStore();
+    HistoryStore(const HistoryStore &) = delete;
+    HistoryStore &operator=(const HistoryStore &) = delete;
+
+    // $XDG_DATA_HOME/Brenvatic/Trovanel/history.sqlite
+    static QString defaultPath();
+
+    // Opens the file, making it and its folder when there is none. A file that is not a
+    // database is moved aside (movedAside() says where) and a fresh one started; a file of a
+    // newer layout is refused and left as it is.
+    void open(const QString &path = defaultPath());
+    void close();
+    bool isOpen() const { return m_open; }
+    QString path() const { return m_path; }
+    QString movedAside() const { return m_movedAside; }
+
+    // Commits one row; returns its key.
+    qint64 add(const LogRecord &record, bool ticked = false);
+    // Commits many rows in one transaction; returns their keys in order.
+    QList<qint64> addAll(const QList<LogRecord> &records, const QList<bool> &ticked);
+    void setTicked(qint64 key, bool ticked);
+    // Sets the ticks of many rows in one transaction.
+    void setTicked(const QList<qint64> &keys, const QList<bool> &ticked);
+    void removeAll();
+    qint64 count();
+
+    // Up to `limit` rows after the key `after`, in the order they were logged; each row's key
+    // and tick go into keys and ticked. The answers are not read: the table does not show them.
+    QList<LogRecord> readAfter(qint64 after, int limit, QList<qint64> &keys, QList<bool> &ticked);
+
+    // A kept row as it is stored, answer included (for checks of what was kept).
+    struct Stored
+    {
+        LogRecord record;
+        bool ticked = false;
+    };
+    QList<Stored> readAll();
+
+private:
+    void prepare();
+    void moveAside();
+
+    QString m_connection;
+    QString m_path;
+    QString m_movedAside;
+    bool m_open = false;
+};

@@ -1,0 +1,250 @@
+#include "results/keptresults.h"
+
+#include "core/dialogs.h"
+#include "core/errorreport.h"
+#include "core/failure.h"
+#include "results/resultslist.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+// Rows read from the history per batch: a batch takes under a millisecond, so that a turn ends
+// close to its time.
+constexpr int RowsPerBatch = 512;
+// Longer turns than an export's: the window redraws the growing table between turns, and with a
+// million rows coming back that redrawing would otherwise take much of the time. A turn still
+// ends far inside what a user notices.
+constexpr qint64 TurnNanoseconds = 14'000'000;
+
+const QString Module = QStringLiteral("KeptResults");
+
+} // namespace
+
+KeptResults::KeptResults(ResultsList *table, Dialogs *dialogs, QObject *parent)
+    : QObject(parent),
+      m_table(table),
+      m_dialogs(dialogs),
+      m_path(HistoryStore::defaultPath()),
+      m_loader([this] { loadTurn(); }, TurnNanoseconds)
+{
+    connect(table, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex &, int first, int last) {
+                m_keys.insert(first, last - first + 1, 0);
+            });
+    connect(table, &QAbstractItemModel::modelReset, this, [this] {
+        m_keys = {};
+        m_unkept = {};
+    });
+    connect(table, &QAbstractItemModel::dataChanged, this, &KeptResults::saveTicks);
+}
+
+KeptResults::~KeptResults() = default;
+
+void KeptResults::lose(int line, const Failure &failure)
+{
+    m_loader.stop();
+    m_store.close();
+    // Once: a full disk would otherwise raise a box at every log.
+    if (!m_reported)
+        ErrorReport::report({Module, QStringLiteral("KeepRow"), line,
+                             failure.description()
+                                 + QStringLiteral(" Rows are kept in this window only until "
+                                                  "Trovanel starts again.")});
+    m_reported = true;
+}
+
+bool KeptResults::openStore()
+{
+    try {
+        m_store.open(m_path);
+    } catch (const Failure &failure) {
+        lose(100, failure);
+        return false;
+    }
+    if (!m_store.movedAside().isEmpty())
+        m_dialogs->inform(QStringLiteral("The kept history was damaged. It was moved to %1 and "
+                                         "a new one was started.")
+                              .arg(QDir::toNativeSeparators(m_store.movedAside())));
+    return true;
+}
+
+void KeptResults::start(bool keep)
+{
+    m_keeping = keep;
+    if (!keep || !openStore())
+        return;
+    m_loadedUpTo = 0;
+    m_loader.start();
+}
+
+void KeptResults::loadTurn()
+{
+    try {
+        for (;;) {
+            QList<qint64> keys;
+            QList<bool> ticked;
+            const QList<LogRecord> records
+                = m_store.readAfter(m_loadedUpTo, RowsPerBatch, keys, ticked);
+            const int first = m_table->rows();
+            m_table->appendRecords(records, ticked);
+            std::copy(keys.cbegin(), keys.cend(), m_keys.begin() + first);
+            if (!keys.isEmpty())
+                m_loadedUpTo = keys.last();
+            if (records.size() < RowsPerBatch) {
+                m_loader.stop();
+                Q_EMIT loaded();
+                return;
+            }
+            if (m_loader.turnIsOver())
+                return;
+        }
+    } catch (const Failure &failure) {
+        lose(102, failure);
+    }
+}
+
+int KeptResults::appendRecord(const LogRecord &record)
+{
+    qint64 key = 0;
+    if (m_keeping && m_store.isOpen()) {
+        try {
+            key = m_store.add(record);
+        } catch (const Failure &failure) {
+            lose(104, failure);
+        }
+        // Kept while the history comes back: the row shows in its place, after the older ones.
+        if (key && isLoading())
+            return -1;
+    }
+    const int row = m_table->appendRecord(record);
+    if (key) {
+        m_keys[row] = key;
+    } else {
+        // What the table does not hold, should the user keep this row later.
+        LogRecord unkept;
+        unkept.instant = record.instant;
+        unkept.httpStatus = record.httpStatus;
+        m_unkept.insert(row, unkept);
+    }
+    return row;
+}
+
+int KeptResults::appendRow(const QString &timeText)
+{
+    return m_table->appendRow(timeText);
+}
+
+void KeptResults::setCell(int row, int column, const QString &text)
+{
+    m_table->setCell(row, column, text);
+}
+
+void KeptResults::setFailure(int row, const QString &text)
+{
+    m_table->setFailure(row, text);
+}
+
+void KeptResults::saveTicks(const QModelIndex &from, const QModelIndex &to, const QList<int> &roles)
+{
+    if (!m_store.isOpen() || !roles.contains(Qt::CheckStateRole))
+        return;
+    try {
+        for (int row = from.row(); row <= to.row(); ++row) {
+            if (const qint64 key = m_keys.value(row))
+                m_store.setTicked(key, m_table->isChecked(row));
+        }
+    } catch (const Failure &failure) {
+        lose(106, failure);
+    }
+}
+
+// The rows already in the table go into the history, ticks and all; rows it held already (kept
+// for later when the box was cleared) take the ticks they have now.
+void KeptResults::keepTableRows()
+{
+    QList<LogRecord> records;
+    QList<bool> ticked, keptTicked;
+    QList<int> rows;
+    QList<qint64> keptKeys;
+    for (int row = 0; row < m_table->rows(); ++row) {
+        if (const qint64 key = m_keys.value(row)) {
+            keptKeys.append(key);
+            keptTicked.append(m_table->isChecked(row));
+            continue;
+        }
+        LogRecord record = m_unkept.value(row);
+        record.timeText = m_table->cell(row, Time);
+        for (int column = Country; column < ColumnCount; ++column)
+            record.cells[std::size_t(column - 1)] = m_table->cell(row, column);
+        record.failure = m_table->failure(row);
+        records.append(record);
+        ticked.append(m_table->isChecked(row));
+        rows.append(row);
+    }
+    m_store.setTicked(keptKeys, keptTicked);
+    const QList<qint64> keys = m_store.addAll(records, ticked);
+    for (qsizetype i = 0; i < keys.size(); ++i)
+        m_keys[rows[i]] = keys[i];
+    m_unkept = {};
+}
+
+void KeptResults::setKeeping(bool keep)
+{
+    if (keep == m_keeping)
+        return;
+    m_keeping = keep;
+    if (keep) {
+        m_reported = false;
+        if (!openStore())
+            return;
+        try {
+            const bool earlier = m_store.count() > 0;
+            keepTableRows();
+            if (earlier) {
+                // Rows kept in an earlier run come first, as they were logged first.
+                m_table->clear();
+                m_loadedUpTo = 0;
+                m_loader.start();
+            }
+        } catch (const Failure &failure) {
+            lose(108, failure);
+        }
+        return;
+    }
+    m_loader.stop();
+    if (!m_store.isOpen())
+        return;
+    const bool remove = m_dialogs->askYesNo(
+        QStringLiteral("Delete the kept history? Yes deletes the rows kept on disk; No keeps them "
+                       "for the next time \"Keep results between runs\" is ticked."));
+    m_store.close();
+    if (remove) {
+        m_keys.fill(0);
+        for (const char *suffix : {"", "-wal", "-shm"}) {
+            const QString file = m_path + QLatin1String(suffix);
+            if (QFile::exists(file) && !QFile::remove(file))
+                ErrorReport::report({Module, QStringLiteral("setKeeping"), 110,
+                                     QStringLiteral("The kept history %1 cannot be deleted.")
+                                         .arg(QDir::toNativeSeparators(file))});
+        }
+    }
+}
+
+void KeptResults::clearResults()
+{
+    if (m_keeping && m_store.isOpen()) {
+        if (!m_dialogs->askYesNo(
+                QStringLiteral("Clear %1 rows from the table and from the kept history?")
+                    .arg(m_table->rows())))
+            return;
+        m_loader.stop();
+        try {
+            m_store.removeAll();
+        } catch (const Failure &failure) {
+            lose(112, failure);
+        }
+    }
+    m_table->clear();
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "core/logtable.h"
+#include "results/historystore.h"
+#include "results/slicedjob.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+
+class Dialogs;
+class Failure;
+class ResultsList;
+
+// The results table as the lookup sees it when rows may be kept between runs: while keeping,
+// each row is committed to the kept history before it shows, and each tick and untick is saved;
+// at start-up the kept rows come back with their ticks, a slice at a time. A history that cannot
+// be written is reported once, and the table goes on in memory.
+class KeptResults : public QObject, public LogTable
+{
+    Q_OBJECT
+
+public:
+    KeptResults(ResultsList *table, Dialogs *dialogs, QObject *parent = nullptr);
+    ~KeptResults() override;
+
+    // Tests keep their history elsewhere.
+    void setStorePath(const QString &path) { m_path = path; }
+    HistoryStore &store() { return m_store; }
+
+    // Once the window is on screen: with keep, opens the history and brings its rows back.
+    void start(bool keep);
+    // The user ticked or cleared "Keep results between runs".
+    void setKeeping(bool keep);
+    bool isKeeping() const { return m_keeping; }
+    bool isLoading() const { return m_loader.isRunning(); }
+    // "Clear Results": while keeping, asks first, and clears the history with the table.
+    void clearResults();
+
+    // LogTable: rows built a cell at a time are not kept; only whole records are.
+    int appendRow(const QString &timeText) override;
+    void setCell(int row, int column, const QString &text) override;
+    void setFailure(int row, const QString &text) override;
+    int appendRecord(const LogRecord &record) override;
+
+Q_SIGNALS:
+    // Every kept row is in the table.
+    void loaded();
+
+private:
+    bool openStore();
+    void loadTurn();
+    void saveTicks(const QModelIndex &from, const QModelIndex &to, const QList<int> &roles);
+    void keepTableRows();
+    void lose(int line, const Failure &failure);
+
+    ResultsList *m_table;
+    Dialogs *m_dialogs;
+    QString m_path;
+    HistoryStore m_store;
+    SlicedJob m_loader;
+    bool m_keeping = false;
+    bool m_reported = false;
+    qint64 m_loadedUpTo = 0;
+    // The kept key of each row of the table; 0 for a row that is not kept.
+    QList<qint64> m_keys;
+    // When rows that are not kept were logged, should the user keep them later.
+    QHash<int, LogRecord> m_unkept;
+};

@@ -1,0 +1,397 @@
+// Rows kept between runs: a real SQLite file in the test's own data folder, two windows one
+// after the other, the questions of Clear Results and of the box, and a history that cannot
+// be written.
+
+#include "core/failure.h"
+#include "lookup/curlfunctions.h"
+#include "results/historystore.h"
+#include "results/keptresults.h"
+#include "results/resultslist.h"
+#include "settings/settingsstore.h"
+#include "support/datatable.h"
+#include "support/form1fixture.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QTest>
+
+#include <ctime>
+#include <optional>
+#include <unistd.h>
+
+namespace {
+
+constexpr int LookupWaitMs = 5000;
+const QString Keep = QStringLiteral("Keep Results=On");
+
+// A window whose lookups the loopback server answers with a one-line answer.
+struct Window : Form1Fixture
+{
+    explicit Window(const QStringList &presets = {}, bool open = true)
+        : Form1Fixture({.presets = QStringList {"APIKey=key", "StartStopState=Off"} + presets,
+                        .start = QDateTime(QDate(2026, 12, 11), QTime(9, 15, 30)),
+                        .open = false})
+    {
+        server.setResponse({200, LoopbackServer::singleLineAnswer()});
+        if (open)
+            this->open();
+    }
+
+    // "Log Now (Test)", and the row it adds.
+    void logNow()
+    {
+        const int before = rows();
+        now = now.addSecs(61);
+        click("PushButton9");
+        QTRY_COMPARE_WITH_TIMEOUT(rows(), before + 1, LookupWaitMs);
+        QTRY_VERIFY(!form->lookup()->isBusy());
+    }
+    void tick(int row, bool on)
+    {
+        form->results()->setData(form->results()->index(row, 0), on ? Qt::Checked : Qt::Unchecked,
+                                 Qt::CheckStateRole);
+    }
+    QCheckBox *keepBox() { return widget<QCheckBox>(QStringLiteral("KeepResults")); }
+    // Every row as "time|country|...|ticked".
+    QStringList table() const
+    {
+        QStringList lines;
+        const ResultsList *list = form->results();
+        for (int row = 0; row < list->rows(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < ResultsList::ColumnCount; ++column)
+                cells << list->cell(row, column);
+            cells << (list->isChecked(row) ? QStringLiteral("ticked") : QString());
+            lines << cells.join(u'|');
+        }
+        return lines;
+    }
+    // The rows the file holds now, read as the next run reads them.
+    QList<HistoryStore::Stored> kept() const
+    {
+        HistoryStore store;
+        try {
+            store.open(historyFile());
+            return store.readAll();
+        } catch (const Failure &failure) {
+            qWarning("%s", failure.what());
+            return {};
+        }
+    }
+};
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+// A small file system of its own at `folder`, unmounted when the guard goes; empty when this
+// process may not mount (not root), else why mounting failed.
+struct Mount
+{
+    QString folder;
+    QString error;
+    Mount(const QString &at, const QString &options) : folder(at)
+    {
+        QDir().mkpath(at);
+        QProcess mount;
+        mount.start(QStringLiteral("mount"),
+                    {"-t", "tmpfs", "-o", options, "trovanel-test", folder});
+        mount.waitForFinished(10000);
+        if (mount.exitStatus() != QProcess::NormalExit || mount.exitCode() != 0)
+            error = QString::fromLocal8Bit(mount.readAllStandardError()).trimmed();
+    }
+    ~Mount()
+    {
+        if (error.isEmpty())
+            QProcess::execute(QStringLiteral("umount"), {folder});
+    }
+};
+
+// An answer the service could give, padded to `bytes`.
+QByteArray paddedAnswer(int bytes)
+{
+    QByteArray answer = LoopbackServer::singleLineAnswer();
+    answer.chop(1); // the closing brace
+    answer += ",\"padding\":\"";
+    answer += QByteArray(bytes, 'x');
+    answer += "\"}";
+    return answer;
+}
+
+} // namespace
+
+class tst_KeptResults : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qputenv("TZ", "Europe/Berlin");
+        tzset();
+    }
+
+    void rowsAndTicksSurviveARestart()
+    {
+        Window w({Keep});
+        QVERIFY(w.keepBox()->isChecked());
+        w.logNow();
+        w.server.setResponse({429, LoopbackServer::rateLimitAnswer()});
+        w.logNow();
+        w.server.setResponse({200, LoopbackServer::singleLineAnswer()});
+        w.logNow();
+        w.tick(0, true);
+        w.tick(2, true);
+        w.tick(2, false);
+        w.tick(1, true);
+        const QStringList before = w.table();
+        const QString failure = w.form->results()->failure(1);
+        QVERIFY(!failure.isEmpty());
+
+        const QList<HistoryStore::Stored> kept = w.kept();
+        QCOMPARE(kept.size(), 3);
+        QCOMPARE(kept[0].record.httpStatus, 200);
+        QCOMPARE(kept[0].record.answer, LoopbackServer::singleLineAnswer());
+        QCOMPARE(kept[1].record.httpStatus, 429);
+        QCOMPARE(kept[1].record.answer, LoopbackServer::rateLimitAnswer());
+        // The instant in UTC and the offset of the moment: Berlin is an hour ahead in December.
+        QCOMPARE(kept[0].record.instant.toUTC(),
+                 QDateTime(QDate(2026, 12, 11), QTime(8, 16, 31), Qt::UTC));
+        QCOMPARE(kept[0].record.instant.offsetFromUtc(), 3600);
+
+        w.open();
+        QTRY_COMPARE(w.table(), before);
+        QCOMPARE(w.form->results()->failure(1), failure);
+        // Ticks made after the restart are kept too.
+        w.tick(1, false);
+        w.open();
+        QTRY_COMPARE(w.rows(), 3);
+        QVERIFY(!w.form->results()->isChecked(1));
+        QCOMPARE(w.reports(), QStringList());
+    }
+
+    // Many kept rows come back over several turns; a row logged meanwhile is kept at once and
+    // shows after them.
+    void rowLoggedWhileRowsComeBack()
+    {
+        Window w({Keep}, false);
+        constexpr int Earlier = 50000;
+        {
+            HistoryStore store;
+            QList<LogRecord> records(Earlier);
+            for (int n = 0; n < Earlier; ++n)
+                records[n].timeText = QString::number(n);
+            try {
+                store.open(w.historyFile());
+                store.addAll(records, {true, false, true});
+            } catch (const Failure &failure) {
+                QFAIL(failure.what());
+            }
+        }
+        w.open();
+        // Nothing comes back during start-up itself, only once the window is up.
+        QCOMPARE(w.rows(), 0);
+        QCoreApplication::processEvents();
+        QVERIFY(w.form->keptResults()->isLoading());
+        QVERIFY(w.rows() < Earlier);
+        LogRecord late;
+        late.timeText = QStringLiteral("late");
+        late.cells[0] = QStringLiteral("NO");
+        QCOMPARE(w.form->keptResults()->appendRecord(late), -1);
+        QTRY_VERIFY(!w.form->keptResults()->isLoading());
+        QCOMPARE(w.rows(), Earlier + 1);
+        const ResultsList *list = w.form->results();
+        for (int row = 0; row < Earlier; ++row)
+            QCOMPARE(list->cell(row, 0), QString::number(row));
+        QCOMPARE(list->cell(Earlier, ResultsList::Country), QStringLiteral("NO"));
+        QVERIFY(list->isChecked(0) && !list->isChecked(1) && list->isChecked(2));
+        QVERIFY(!list->isChecked(3));
+        QCOMPARE(w.kept().size(), Earlier + 1);
+        QCOMPARE(w.reports(), QStringList());
+    }
+
+    void offByDefault()
+    {
+        Window w;
+        QVERIFY(!w.keepBox()->isChecked());
+        w.logNow();
+        QVERIFY(!QFile::exists(w.historyFile()));
+        w.open();
+        QTest::qWait(50);
+        QCOMPARE(w.rows(), 0);
+    }
+
+    void tickingTheBoxKeepsTheTable()
+    {
+        Window w;
+        w.logNow();
+        w.logNow();
+        w.tick(1, true);
+        w.keepBox()->click();
+        QCOMPARE(Settings::get(SettingKeys::KeepResults), QStringLiteral("On"));
+        const QList<HistoryStore::Stored> kept = w.kept();
+        QCOMPARE(kept.size(), 2);
+        QVERIFY(!kept[0].ticked);
+        QVERIFY(kept[1].ticked);
+        QCOMPARE(kept[1].record.timeText, w.form->results()->cell(1, 0));
+        const QStringList before = w.table();
+        w.open();
+        QTRY_COMPARE(w.table(), before);
+    }
+
+    void clearResults_data()
+    {
+        const DataTable<bool, bool, QStringList, int, int> table(
+            {"keep", "answer", "questions", "rowsLeft", "keptLeft"});
+        const QStringList asked {"Clear 2 rows from the table and from the kept history?"};
+        table.row("kept, yes", true, true, asked, 0, 0);
+        table.row("kept, no", true, false, asked, 2, 2);
+        table.row("not kept", false, true, {}, 0, 0);
+    }
+    void clearResults()
+    {
+        QFETCH(bool, keep);
+        QFETCH(bool, answer);
+        Window w(keep ? QStringList {Keep} : QStringList {});
+        w.logNow();
+        w.logNow();
+        w.dialogs.yesNoAnswers = {answer};
+        w.click("PushButton1");
+        QTEST(w.dialogs.questions, "questions");
+        QTEST(w.rows(), "rowsLeft");
+        QTEST(int(w.kept().size()), "keptLeft");
+    }
+
+    void untickingTheBoxAsks_data()
+    {
+        const DataTable<bool, bool, int> table({"answer", "fileLeft", "keptLeft"});
+        table.row("delete", true, false, 0);
+        table.row("keep for later", false, true, 2);
+    }
+    void untickingTheBoxAsks()
+    {
+        QFETCH(bool, answer);
+        Window w({Keep});
+        w.logNow();
+        w.logNow();
+        w.dialogs.yesNoAnswers = {answer};
+        w.keepBox()->click();
+        QCOMPARE(w.dialogs.questions.size(), 1);
+        QVERIFY(w.dialogs.questions[0].startsWith("Delete the kept history?"));
+        QCOMPARE(Settings::get(SettingKeys::KeepResults), QStringLiteral("Off"));
+        QCOMPARE(w.rows(), 2);
+        QTEST(QFile::exists(w.historyFile()), "fileLeft");
+        // Rows logged and ticked while the box is clear are not kept.
+        w.logNow();
+        w.tick(0, true);
+        QTEST(int(w.kept().size()), "keptLeft");
+        // Ticked again, the box keeps the table as it is, rows kept for later only once.
+        const QStringList before = w.table();
+        w.keepBox()->click();
+        QTRY_COMPARE(w.table(), before);
+        QCOMPARE(w.kept().size(), 3);
+        w.open();
+        QTRY_COMPARE(w.table(), before);
+    }
+
+    // A history that cannot be written is told once; every log still shows its row.
+    void historyCannotBeWritten_data()
+    {
+        const DataTable<QString, QString, QString> table({"folder", "report", "says"});
+        table.row("read-only folder", "read-only", "KeptResults/KeepRow:100", "unable to open");
+        table.row("disk full", "full", "KeptResults/KeepRow:104", "disk is full");
+    }
+    void historyCannotBeWritten()
+    {
+        QFETCH(QString, folder);
+        Window w({Keep}, false);
+        const QString at = QFileInfo(w.historyFile()).absolutePath();
+        std::optional<Mount> mount;
+        if (geteuid() == 0) {
+            // Root writes into any folder whatever its mode: a file system of its own it cannot.
+            mount.emplace(at,
+                          folder == u"full" ? QStringLiteral("size=64k,mode=0700")
+                                            : QStringLiteral("ro,size=64k"));
+            if (!mount->error.isEmpty())
+                QSKIP(qPrintable(QStringLiteral("cannot mount: ") + mount->error));
+        } else if (folder == u"read-only") {
+            QVERIFY(QDir().mkpath(at));
+            QVERIFY(QFile::setPermissions(at, QFile::ReadOwner | QFile::ExeOwner));
+        } else {
+            QSKIP("a full disk needs a file system of its own, and mounting one needs root");
+        }
+        w.server.setResponse({200, paddedAnswer(200 * 1024)});
+        w.open();
+        for (int log = 0; log < 3; ++log)
+            w.logNow();
+        QFETCH(QString, report);
+        QFETCH(QString, says);
+        QCOMPARE(w.env.reports().size(), 1);
+        QVERIFY2(w.env.reports()[0].description.contains(says),
+                 qPrintable(w.env.reports()[0].description));
+        QCOMPARE(w.reports(), QStringList {report});
+        QCOMPARE(w.rows(), 3);
+        QCOMPARE(w.form->results()->cell(2, ResultsList::Country), QStringLiteral("DE"));
+        // Ticks go on in memory, without a report.
+        w.tick(0, true);
+        QVERIFY(w.form->results()->isChecked(0));
+        QCOMPARE(w.reports(), QStringList());
+    }
+
+    void damagedFileIsMovedAside()
+    {
+        Window w({Keep}, false);
+        QVERIFY(QDir().mkpath(QFileInfo(w.historyFile()).absolutePath()));
+        QByteArray damage(8192, '\0');
+        for (int i = 0; i < damage.size(); ++i)
+            damage[i] = char(i * 37 % 251);
+        {
+            QFile file(w.historyFile());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(damage);
+        }
+        w.open();
+        QTRY_COMPARE(w.dialogs.notices.size(), 1);
+        const QString notice = w.dialogs.notices[0];
+        const qsizetype at = notice.indexOf(w.historyFile() + QStringLiteral(".damaged-"));
+        QVERIFY2(at > 0, qPrintable(notice));
+        const QString aside = notice.mid(at).section(u' ', 0, 0);
+        QCOMPARE(contents(aside), damage);
+        // A fresh history in its place keeps what comes next.
+        w.logNow();
+        QCOMPARE(w.kept().size(), 1);
+        QCOMPARE(w.reports(), QStringList());
+    }
+
+    void newerFileIsRefused()
+    {
+        Window w({Keep}, false);
+        QVERIFY(QDir().mkpath(QFileInfo(w.historyFile()).absolutePath()));
+        QCOMPARE(QProcess::execute(QStringLiteral("sqlite3"),
+                                   {w.historyFile(),
+                                    "CREATE TABLE rows (later TEXT);"
+                                    "INSERT INTO rows VALUES ('kept by a later "
+                                    "version'); PRAGMA user_version = 7;"}),
+                 0);
+        const QByteArray before = contents(w.historyFile());
+        w.open();
+        QTRY_COMPARE(w.env.reports().size(), 1);
+        QVERIFY(w.env.reports()[0].description.contains("newer version"));
+        QCOMPARE(w.reports(), QStringList {"KeptResults/KeepRow:100"});
+        w.logNow();
+        w.tick(0, true);
+        QCOMPARE(w.rows(), 1);
+        QCOMPARE(w.reports(), QStringList());
+        w.form.reset();
+        QCOMPARE(contents(w.historyFile()), before);
+    }
+};
+
+QTEST_MAIN(tst_KeptResults)
+#include "tst_keptresults.moc"

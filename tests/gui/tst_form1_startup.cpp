@@ -266,16 +266,16 @@ private Q_SLOTS:
                 chain << widget->objectName();
             widget = widget->nextInFocusChain();
         } while (widget && widget != first && chain.size() < 50);
-        const QStringList expected {// the schedule, row by row
-                                    "Option3", "Text1", "Text2", "Text3", "Option2", "Option1",
-                                    "cboWeekly", "dtpWeekly",
-                                    // the switch and the test log beside it
-                                    "PushButton2", "PushButton9",
-                                    // the results buttons, then the key buttons, left to right
-                                    "PushButton1", "PushButton4", "PushButton5", "PushButton6",
-                                    "PushButton8", "PushButton7",
-                                    // the start-up options, and last the results list on the right
-                                    "Check4", "Check8", "CheckNetworkChange", "KeepResults", "ListView1"};
+        const QStringList expected {
+            // the schedule, row by row
+            "Option3", "Text1", "Text2", "Text3", "Option2", "Option1", "cboWeekly", "dtpWeekly",
+            // the switch and the test log beside it
+            "PushButton2", "PushButton9",
+            // the results buttons, then the key buttons, left to right
+            "PushButton1", "PushButton4", "PushButton5", "PushButton6", "PushButton8",
+            "PushButton7",
+            // the start-up options, and last the results list on the right
+            "Check4", "Check8", "CheckNetworkChange", "KeepResults", "ListView1"};
         QCOMPARE(chain, expected);
     }
 

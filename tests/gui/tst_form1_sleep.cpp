@@ -33,14 +33,7 @@ class TestForm1Sleep : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        qputenv("TZ", "Europe/Berlin");
-        tzset();
-        qputenv("TROVANEL_SERVICE_URL", "http://127.0.0.1:9");
-        qputenv("NO_PROXY", "127.0.0.1");
-        qputenv("no_proxy", "127.0.0.1");
-    }
+    void initTestCase() { Form1Fixture::keepLookupsLocal("Europe/Berlin"); }
 
     // Steps: "run N" (the machine runs N seconds, then the tick comes), "sleep N" (it sleeps N
     // seconds; no tick), "switch" (the user clicks Turn On or Turn Off). After each step: the

@@ -74,15 +74,7 @@ class TestForm1Startup : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        qputenv("TZ", "UTC");
-        tzset();
-        // Nothing may reach the public service or a proxy.
-        qputenv("TROVANEL_SERVICE_URL", "http://127.0.0.1:9");
-        qputenv("NO_PROXY", "127.0.0.1");
-        qputenv("no_proxy", "127.0.0.1");
-    }
+    void initTestCase() { Form1Fixture::keepLookupsLocal("UTC"); }
 
     void emptyStore()
     {

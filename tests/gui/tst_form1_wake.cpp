@@ -49,9 +49,7 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        qputenv("TROVANEL_SERVICE_URL", "http://127.0.0.1:9");
-        qputenv("NO_PROXY", "127.0.0.1");
-        qputenv("no_proxy", "127.0.0.1");
+        Form1Fixture::keepLookupsLocal();
         m_bus = std::make_unique<PrivateSystemBus>();
         QVERIFY2(m_bus->startTemplate("logind", "org.freedesktop.login1"),
                  qPrintable(m_bus->problem()));

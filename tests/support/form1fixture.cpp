@@ -9,6 +9,18 @@
 #include <QDir>
 #include <QPushButton>
 #include <QTest>
+#include <ctime>
+
+void Form1Fixture::keepLookupsLocal(const char *timeZone)
+{
+    if (timeZone) {
+        qputenv("TZ", timeZone);
+        tzset();
+    }
+    qputenv("TROVANEL_SERVICE_URL", "http://127.0.0.1:9");
+    qputenv("NO_PROXY", "127.0.0.1");
+    qputenv("no_proxy", "127.0.0.1");
+}
 
 Form1Fixture::Form1Fixture(const Options &options) : now(options.start), m_options(options)
 {

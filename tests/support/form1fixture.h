@@ -43,6 +43,10 @@ public:
         bool open = true;
     };
 
+    // For a whole test run: nothing may reach the public service or a proxy, and the local
+    // time is that of timeZone (none: left as it is).
+    static void keepLookupsLocal(const char *timeZone = nullptr);
+
     explicit Form1Fixture(const Options &options);
     ~Form1Fixture();
     Form1Fixture(const Form1Fixture &) = delete;

@@ -85,6 +85,10 @@ void ResultsList::addRecord(const LogRecord &record, bool checked)
         added.ends[column] = quint32(added.text.size());
     }
     added.checked = checked;
+    if (record.instant.isValid()) {
+        added.utcMs = record.instant.toMSecsSinceEpoch();
+        added.offsetSeconds = record.instant.offsetFromUtc();
+    }
     if (!record.failure.isEmpty())
         m_failures.insert(rows(), record.failure);
     m_rows.append(std::move(added));
@@ -166,6 +170,14 @@ QStringView ResultsList::cellView(int row, int column) const
     const Row &source = m_rows[row];
     const qsizetype start = column == 0 ? 0 : source.ends[column - 1];
     return QStringView(source.text).sliced(start, source.ends[column] - start);
+}
+
+QDateTime ResultsList::instant(int row) const
+{
+    if (row < 0 || row >= rows() || m_rows[row].utcMs == UnknownInstant)
+        return {};
+    const Row &source = m_rows[row];
+    return QDateTime::fromMSecsSinceEpoch(source.utcMs, Qt::OffsetFromUTC, source.offsetSeconds);
 }
 
 int ResultsList::rowCount(const QModelIndex &parent) const

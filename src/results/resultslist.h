@@ -3,12 +3,14 @@
 #include "core/logtable.h"
 
 #include <QAbstractTableModel>
+#include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringView>
 #include <array>
 #include <functional>
+#include <limits>
 
 class QIcon;
 
@@ -53,6 +55,9 @@ public:
     // A view that stays valid until the row changes; the exports read through it.
     QStringView cellView(int row, int column) const;
     bool isChecked(int row) const { return m_rows[row].checked; }
+    // When the row's log was made, with the local offset of that moment; invalid for a row
+    // made a cell at a time. The exports that carry a time write this, never the Time text.
+    QDateTime instant(int row) const;
 
     // QAbstractTableModel
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -64,6 +69,7 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 private:
+    static constexpr qint64 UnknownInstant = std::numeric_limits<qint64>::min();
     void addRecord(const LogRecord &record, bool checked);
 
     // One row keeps its seven cells in one string with the end offset of each cell, so that a
@@ -72,6 +78,10 @@ private:
     {
         QString text;
         std::array<quint32, ColumnCount> ends {};
+        // The instant as milliseconds since the epoch in UTC and the offset then, which is all
+        // a QDateTime with an offset holds; UnknownInstant when there is none.
+        qint64 utcMs = UnknownInstant;
+        qint32 offsetSeconds = 0;
         bool checked = false;
     };
 

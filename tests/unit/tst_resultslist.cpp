@@ -78,6 +78,8 @@ private Q_SLOTS:
     void setCheckState();
     void flagsAndHints_data();
     void flagsAndHints();
+    void instantPerRow_data();
+    void instantPerRow();
     void clear();
     void modelTester();
     void millionRows();
@@ -319,6 +321,44 @@ void TestResultsList::flagsAndHints()
         QVERIFY(!list.data(index, Qt::DecorationRole).isValid());
     }
     QCOMPARE(rowCells(list, 0), Original);
+}
+
+void TestResultsList::instantPerRow_data()
+{
+    QTest::addColumn<QDateTime>("instant");
+    const QDateTime utc(QDate(2026, 3, 29), QTime(0, 59, 59, 999), Qt::UTC);
+    QTest::newRow("ahead of UTC") << utc.toOffsetFromUtc(3600);
+    QTest::newRow("behind UTC") << utc.toOffsetFromUtc(-3 * 3600);
+    QTest::newRow("half hour offset") << utc.toOffsetFromUtc(5 * 3600 + 1800);
+    QTest::newRow("UTC") << utc;
+    QTest::newRow("before the epoch")
+        << QDateTime(QDate(1969, 12, 31), QTime(23, 0), Qt::OffsetFromUTC, -7200);
+    QTest::newRow("unknown") << QDateTime();
+}
+
+// The map exports write the moment of each log from the row, so the row must give back the
+// same instant and the same offset, whichever way it came in.
+void TestResultsList::instantPerRow()
+{
+    QFETCH(QDateTime, instant);
+    LogRecord record;
+    record.timeText = QStringLiteral("3/29/2026 1:59:59 AM");
+    record.instant = instant;
+    ResultsList list;
+    list.appendRecord(record);
+    list.appendRecords({record, record}, {true});
+    list.appendRow(record.timeText);
+    for (int row = 0; row < 3; ++row) {
+        QCOMPARE(list.instant(row).isValid(), instant.isValid());
+        if (instant.isValid()) {
+            QCOMPARE(list.instant(row), instant);
+            QCOMPARE(list.instant(row).offsetFromUtc(), instant.offsetFromUtc());
+        }
+    }
+    // A row made a cell at a time has no instant, and asking past the end is harmless.
+    QVERIFY(!list.instant(3).isValid());
+    QVERIFY(!list.instant(4).isValid());
+    QVERIFY(!list.instant(-1).isValid());
 }
 
 void TestResultsList::clear()

@@ -68,6 +68,38 @@ QString text(const QString &value)
     return value.isNull() ? QStringLiteral("") : value;
 }
 
+// The instant as the file holds it: UTC text as written below, and the offset of the moment.
+// A million rows come back at start-up, so the one form this program writes is read by hand;
+// any other text goes through Qt's reader.
+QDateTime storedInstant(const char *text, int length, int offset)
+{
+    const auto number = [text](int from, int digits) {
+        int value = 0;
+        for (int i = from; i < from + digits; ++i) {
+            if (text[i] < '0' || text[i] > '9')
+                return -1;
+            value = value * 10 + (text[i] - '0');
+        }
+        return value;
+    };
+    if (length == 24 && text[4] == '-' && text[7] == '-' && text[10] == 'T' && text[13] == ':'
+        && text[16] == ':' && text[19] == '.' && text[23] == 'Z') {
+        const QDate date(number(0, 4), number(5, 2), number(8, 2));
+        const int hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
+        const int ms = number(20, 3);
+        if (date.isValid() && hour >= 0 && hour < 24 && minute >= 0 && minute < 60 && second >= 0
+            && second < 60 && ms >= 0) {
+            const qint64 day = date.toJulianDay() - QDate(1970, 1, 1).toJulianDay();
+            const qint64 utcMs = ((day * 24 + hour) * 60 + minute) * 60'000 + second * 1000 + ms;
+            return QDateTime::fromMSecsSinceEpoch(utcMs, Qt::OffsetFromUTC, offset);
+        }
+    }
+    if (length == 0)
+        return {};
+    return QDateTime::fromString(QString::fromLatin1(text, length), Qt::ISODateWithMs)
+        .toOffsetFromUtc(offset);
+}
+
 void bindRecord(QSqlQuery &query, const LogRecord &record, bool ticked)
 {
     // A row whose moment is not known (made a cell at a time) keeps an empty instant.
@@ -289,7 +321,8 @@ QList<LogRecord> HistoryStore::readAfter(qint64 after, int limit, QList<qint64> 
     sqlite3_stmt *statement = nullptr;
     if (sqlite3_prepare_v2(connection,
                            "SELECT id, time_text, country, region, city, postal_code, "
-                           "coordinates, timezone, failure, ticked FROM rows WHERE id > ?1 "
+                           "coordinates, timezone, failure, ticked, instant_utc, utc_offset "
+                           "FROM rows WHERE id > ?1 "
                            "ORDER BY id LIMIT ?2",
                            -1, &statement, nullptr)
         != SQLITE_OK)
@@ -313,6 +346,9 @@ QList<LogRecord> HistoryStore::readAfter(qint64 after, int limit, QList<qint64> 
             record.cells[std::size_t(cell)] = text(2 + cell);
         record.failure = text(8);
         ticked.append(sqlite3_column_int(statement, 9) != 0);
+        record.instant
+            = storedInstant(reinterpret_cast<const char *>(sqlite3_column_text(statement, 10)),
+                            sqlite3_column_bytes(statement, 10), sqlite3_column_int(statement, 11));
     }
     if (step != SQLITE_DONE)
         throw fail();
@@ -329,8 +365,9 @@ QList<HistoryStore::Stored> HistoryStore::readAll()
     QList<Stored> rows;
     while (query.next()) {
         Stored &row = rows.emplace_back();
-        row.record.instant = QDateTime::fromString(query.value(0).toString(), Qt::ISODateWithMs)
-                                 .toOffsetFromUtc(query.value(1).toInt());
+        const QByteArray instant = query.value(0).toString().toLatin1();
+        row.record.instant
+            = storedInstant(instant.constData(), int(instant.size()), query.value(1).toInt());
         row.record.timeText = query.value(2).toString();
         for (int cell = 0; cell < 6; ++cell)
             row.record.cells[std::size_t(cell)] = query.value(3 + cell).toString();

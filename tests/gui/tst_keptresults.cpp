@@ -219,6 +219,49 @@ private Q_SLOTS:
         QCOMPARE(w.reports(), QStringList());
     }
 
+    void instantsComeBack_data()
+    {
+        QTest::addColumn<QDateTime>("instant");
+        QTest::newRow("leap day, last millisecond")
+            << QDateTime(QDate(2028, 2, 29), QTime(23, 59, 59, 999), Qt::OffsetFromUTC, 3600);
+        QTest::newRow("before the epoch")
+            << QDateTime(QDate(1969, 12, 31), QTime(20, 30), Qt::OffsetFromUTC, -5 * 3600);
+        QTest::newRow("quarter-hour offset")
+            << QDateTime(QDate(2026, 12, 7), QTime(0, 0), Qt::OffsetFromUTC, 5 * 3600 + 2700);
+        QTest::newRow("UTC") << QDateTime(QDate(2100, 1, 1), QTime(0, 0), Qt::UTC);
+        QTest::newRow("unknown") << QDateTime();
+    }
+
+    // Rows come back with the moment of their log, by both ways of reading the file.
+    void instantsComeBack()
+    {
+        QFETCH(QDateTime, instant);
+        QTemporaryDir dir;
+        HistoryStore store;
+        LogRecord record;
+        record.timeText = QStringLiteral("t");
+        record.instant = instant;
+        QList<qint64> keys;
+        QList<bool> ticked;
+        QList<LogRecord> read;
+        QList<HistoryStore::Stored> all;
+        try {
+            store.open(dir.filePath(QStringLiteral("history.sqlite")));
+            store.add(record);
+            read = store.readAfter(0, 10, keys, ticked);
+            all = store.readAll();
+        } catch (const Failure &failure) {
+            QFAIL(failure.what());
+        }
+        QCOMPARE(read.size(), 1);
+        QCOMPARE(all.size(), 1);
+        for (const QDateTime &back : {read[0].instant, all[0].record.instant}) {
+            QCOMPARE(back.isValid(), instant.isValid());
+            QCOMPARE(back, instant);
+            QCOMPARE(back.offsetFromUtc(), instant.offsetFromUtc());
+        }
+    }
+
     void offByDefault()
     {
         Window w;

@@ -1,3 +1,4 @@
+#include "results/coordinates.h"
 #include "results/resultslist.h"
 
 #include <QAbstractItemModelTester>
@@ -80,6 +81,8 @@ private Q_SLOTS:
     void flagsAndHints();
     void instantPerRow_data();
     void instantPerRow();
+    void coordinates_data();
+    void coordinates();
     void clear();
     void modelTester();
     void millionRows();
@@ -359,6 +362,55 @@ void TestResultsList::instantPerRow()
     QVERIFY(!list.instant(3).isValid());
     QVERIFY(!list.instant(4).isValid());
     QVERIFY(!list.instant(-1).isValid());
+}
+
+void TestResultsList::coordinates_data()
+{
+    QTest::addColumn<QString>("cell");
+    QTest::addColumn<bool>("usable");
+    QTest::addColumn<double>("latitude");
+    QTest::addColumn<double>("longitude");
+    const auto usable = [](const char *name, const char *cell, double lat, double lon) {
+        QTest::newRow(name) << QString::fromUtf8(cell) << true << lat << lon;
+    };
+    const auto unusable = [](const char *name, const char *cell) {
+        QTest::newRow(name) << QString::fromUtf8(cell) << false << 0.0 << 0.0;
+    };
+    usable("as the table shows it", "-23.5475, -46.6361", -23.5475, -46.6361);
+    usable("as the service sends it", "52.5200,13.4050", 52.52, 13.405);
+    usable("spaced out", "  0 ,  0  ", 0, 0);
+    usable("north pole, antimeridian", "90, 180", 90, 180);
+    usable("south pole, antimeridian west", "-90, -180", -90, -180);
+    usable("plus signs and exponent", "+1e1, -1.5E2", 10, -150);
+    unusable("failed log", "");
+    unusable("one number", "52.52");
+    unusable("three numbers", "1, 2, 3");
+    unusable("empty half", "52.52, ");
+    unusable("latitude out of range", "90.0001, 0");
+    unusable("longitude out of range", "0, -180.5");
+    unusable("masked", "xx.xxxx, yy.yyyy");
+    unusable("not a number", "nan, 0");
+    unusable("infinite", "inf, 1");
+    unusable("decimal comma", "52,52, 13,40");
+    unusable("group separator", "1,000.5, 2");
+    unusable("Arabic digits", "٥٢, ١٣");
+    unusable("words", "Berlin, Germany");
+}
+
+// A row whose place cannot be read is left off the map and out of the exports that carry a
+// place, never drawn at a wrong place.
+void TestResultsList::coordinates()
+{
+    QFETCH(QString, cell);
+    QFETCH(bool, usable);
+    const std::optional<GeoPoint> point = ParseCoordinates(cell);
+    QCOMPARE(point.has_value(), usable);
+    if (usable) {
+        QFETCH(double, latitude);
+        QFETCH(double, longitude);
+        QCOMPARE(point->latitude, latitude);
+        QCOMPARE(point->longitude, longitude);
+    }
 }
 
 void TestResultsList::clear()

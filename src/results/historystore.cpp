@@ -20,8 +20,8 @@
 namespace {
 
 // SQLite's own codes for a file that is not a database, or one whose pages are damaged.
-const QString NotADatabase = QStringLiteral("26");
-const QString Damaged = QStringLiteral("11");
+const QString NotADatabaseCode = QStringLiteral("26");
+const QString DamagedCode = QStringLiteral("11");
 
 const char Schema[] = "CREATE TABLE rows ("
                       "id INTEGER PRIMARY KEY,"
@@ -53,6 +53,15 @@ public:
     { }
     QString code;
 };
+
+// Damage met after opening is a failure of its own, so that the file can be moved aside.
+[[noreturn]] void raise(const QString &path, const QSqlError &error)
+{
+    if (error.nativeErrorCode() == DamagedCode || error.nativeErrorCode() == NotADatabaseCode)
+        throw HistoryStore::Damaged(QStringLiteral("The kept history %1 is damaged: %2.")
+                                        .arg(QDir::toNativeSeparators(path), error.text()));
+    throw StoreError(path, error);
+}
 
 QSqlQuery run(const QSqlDatabase &db, const QString &path, const QString &statement)
 {
@@ -159,7 +168,7 @@ void HistoryStore::open(const QString &path)
         prepare();
     } catch (const StoreError &error) {
         close();
-        if (error.code != NotADatabase && error.code != Damaged)
+        if (error.code != NotADatabaseCode && error.code != DamagedCode)
             throw;
         moveAside();
         prepare();
@@ -181,10 +190,10 @@ void HistoryStore::prepare()
     }
     if (found > Version) {
         close();
-        throw Failure(QStringLiteral("The kept history %1 was written by a newer version of "
-                                     "Trovanel and is left as it is. Rows are kept in this "
-                                     "window only until you update Trovanel.")
-                          .arg(QDir::toNativeSeparators(m_path)));
+        throw TooNew(QStringLiteral("The kept history %1 was written by a newer version of "
+                                    "Trovanel and is left as it is. Rows are kept in this "
+                                    "window only until you update Trovanel.")
+                         .arg(QDir::toNativeSeparators(m_path)));
     }
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner);
@@ -214,6 +223,14 @@ void HistoryStore::moveAside()
     m_movedAside = aside;
 }
 
+void HistoryStore::startAfresh()
+{
+    close();
+    m_movedAside.clear();
+    moveAside();
+    prepare();
+}
+
 void HistoryStore::close()
 {
     if (QSqlDatabase::contains(m_connection)) {
@@ -230,7 +247,7 @@ qint64 HistoryStore::add(const LogRecord &record, bool ticked)
     query.prepare(QString::fromLatin1(Insert));
     bindRecord(query, record, ticked);
     if (!query.exec())
-        throw StoreError(m_path, query.lastError());
+        raise(m_path, query.lastError());
     return query.lastInsertId().toLongLong();
 }
 
@@ -239,7 +256,7 @@ QList<qint64> HistoryStore::addAll(const QList<LogRecord> &records, const QList<
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     QList<qint64> keys;
     if (!db.transaction())
-        throw StoreError(m_path, db.lastError());
+        raise(m_path, db.lastError());
     QSqlQuery query(db);
     query.prepare(QString::fromLatin1(Insert));
     for (qsizetype i = 0; i < records.size(); ++i) {
@@ -247,14 +264,14 @@ QList<qint64> HistoryStore::addAll(const QList<LogRecord> &records, const QList<
         if (!query.exec()) {
             const QSqlError error = query.lastError();
             db.rollback();
-            throw StoreError(m_path, error);
+            raise(m_path, error);
         }
         keys.append(query.lastInsertId().toLongLong());
     }
     if (!db.commit()) {
         const QSqlError error = db.lastError();
         db.rollback();
-        throw StoreError(m_path, error);
+        raise(m_path, error);
     }
     return keys;
 }
@@ -266,14 +283,14 @@ void HistoryStore::setTicked(qint64 key, bool ticked)
     query.addBindValue(ticked ? 1 : 0);
     query.addBindValue(key);
     if (!query.exec())
-        throw StoreError(m_path, query.lastError());
+        raise(m_path, query.lastError());
 }
 
 void HistoryStore::setTicked(const QList<qint64> &keys, const QList<bool> &ticked)
 {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     if (!db.transaction())
-        throw StoreError(m_path, db.lastError());
+        raise(m_path, db.lastError());
     try {
         for (qsizetype i = 0; i < keys.size(); ++i)
             setTicked(keys[i], ticked.value(i));
@@ -284,7 +301,7 @@ void HistoryStore::setTicked(const QList<qint64> &keys, const QList<bool> &ticke
     if (!db.commit()) {
         const QSqlError error = db.lastError();
         db.rollback();
-        throw StoreError(m_path, error);
+        raise(m_path, error);
     }
 }
 
@@ -313,10 +330,14 @@ QList<LogRecord> HistoryStore::readAfter(qint64 after, int limit, QList<qint64> 
     if (!connection)
         throw Failure(QStringLiteral("The kept history %1 is not open.")
                           .arg(QDir::toNativeSeparators(m_path)));
-    const auto fail = [&] {
-        return Failure(QStringLiteral("The kept history %1 cannot be read: %2.")
-                           .arg(QDir::toNativeSeparators(m_path),
-                                QString::fromUtf8(sqlite3_errmsg(connection))));
+    const auto fail = [&]() -> Failure {
+        const QString text = QStringLiteral("The kept history %1 cannot be read: %2.")
+                                 .arg(QDir::toNativeSeparators(m_path),
+                                      QString::fromUtf8(sqlite3_errmsg(connection)));
+        const int code = sqlite3_errcode(connection);
+        if (code == SQLITE_CORRUPT || code == SQLITE_NOTADB)
+            throw Damaged(text);
+        return Failure(text);
     };
     sqlite3_stmt *statement = nullptr;
     if (sqlite3_prepare_v2(connection,

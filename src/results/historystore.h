@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/failure.h"
 #include "core/logtable.h"
 
 #include <QList>
@@ -11,6 +12,17 @@
 class HistoryStore
 {
 public:
+    // The file was written by a newer version of the program; it is left as it is.
+    class TooNew : public Failure
+    {
+        using Failure::Failure;
+    };
+    // Damaged pages were met after the file was opened, reading or writing.
+    class Damaged : public Failure
+    {
+        using Failure::Failure;
+    };
+
     // The version of the file's layout this program writes (PRAGMA user_version).
     static constexpr int Version = 1;
     // Longer answers are cut here: a lookup reads no more.
@@ -29,6 +41,9 @@ public:
     // newer layout is refused and left as it is.
     void open(const QString &path = defaultPath());
     void close();
+    // After Damaged: the damaged file goes aside (movedAside() says where), never written over,
+    // and a fresh one is started in its place.
+    void startAfresh();
     bool isOpen() const { return m_open; }
     QString path() const { return m_path; }
     QString movedAside() const { return m_movedAside; }

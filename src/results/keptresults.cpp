@@ -18,6 +18,10 @@ constexpr int RowsPerBatch = 512;
 // ends far inside what a user notices.
 constexpr qint64 TurnNanoseconds = 14'000'000;
 
+// The answers of rows not kept, held for keeping them later: a typical answer is a few hundred
+// bytes, so this covers tens of thousands of logs; rows beyond it are kept without their answer.
+constexpr qsizetype UnkeptAnswerBytes = 8 * 1024 * 1024;
+
 const QString Module = QStringLiteral("KeptResults");
 
 } // namespace
@@ -36,14 +40,17 @@ KeptResults::KeptResults(ResultsList *table, Dialogs *dialogs, QObject *parent)
     connect(table, &QAbstractItemModel::modelReset, this, [this] {
         m_keys = {};
         m_unkept = {};
+        m_unkeptBytes = 0;
+        m_unsavedTicks = {};
     });
     connect(table, &QAbstractItemModel::dataChanged, this, &KeptResults::saveTicks);
 }
 
 KeptResults::~KeptResults() = default;
 
-void KeptResults::lose(int line, const Failure &failure)
+void KeptResults::lose(int line, const Failure &failure, bool mayResume)
 {
+    m_mayResume = mayResume;
     m_loader.stop();
     m_store.close();
     // Once: a full disk would otherwise raise a box at every log.
@@ -55,18 +62,63 @@ void KeptResults::lose(int line, const Failure &failure)
     m_reported = true;
 }
 
-bool KeptResults::openStore()
+void KeptResults::tellMovedAside()
+{
+    m_dialogs->inform(QStringLiteral("The kept history was damaged. It was moved to %1 and "
+                                     "a new one was started.")
+                          .arg(QDir::toNativeSeparators(m_store.movedAside())));
+}
+
+// quietly: a try again after a failure already reported.
+bool KeptResults::openStore(bool quietly)
 {
     try {
         m_store.open(m_path);
+    } catch (const HistoryStore::TooNew &failure) {
+        lose(100, failure, false);
+        return false;
     } catch (const Failure &failure) {
-        lose(100, failure);
+        if (quietly)
+            m_store.close();
+        else
+            lose(100, failure, true);
         return false;
     }
     if (!m_store.movedAside().isEmpty())
-        m_dialogs->inform(QStringLiteral("The kept history was damaged. It was moved to %1 and "
-                                         "a new one was started.")
-                              .arg(QDir::toNativeSeparators(m_store.movedAside())));
+        tellMovedAside();
+    return true;
+}
+
+// The history could not be written before; if it can now, the rows logged meanwhile go in.
+void KeptResults::resume()
+{
+    if (!openStore(true))
+        return;
+    try {
+        keepTableRows(false);
+    } catch (const Failure &) {
+        // Still full, and said already.
+        m_store.close();
+    }
+}
+
+// After damage met in use: the file goes aside and a fresh one keeps what the table holds. The
+// rows not yet back from the damaged file stay in it, where the user is told it is.
+bool KeptResults::startAfresh(int line)
+{
+    const bool wasLoading = isLoading();
+    m_loader.stop();
+    try {
+        m_store.startAfresh();
+        m_keys.fill(0);
+        keepTableRows(true);
+    } catch (const Failure &failure) {
+        lose(line, failure, false);
+        return false;
+    }
+    tellMovedAside();
+    if (wasLoading)
+        Q_EMIT loaded();
     return true;
 }
 
@@ -100,20 +152,37 @@ void KeptResults::loadTurn()
             if (m_loader.turnIsOver())
                 return;
         }
+    } catch (const HistoryStore::Damaged &) {
+        startAfresh(102);
     } catch (const Failure &failure) {
-        lose(102, failure);
+        // Resuming would bring back rows after those that did not come back.
+        lose(102, failure, false);
     }
+}
+
+qint64 KeptResults::keep(const LogRecord &record)
+{
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            return m_store.add(record);
+        } catch (const HistoryStore::Damaged &) {
+            if (attempt > 0 || !startAfresh(104))
+                return 0;
+        } catch (const Failure &failure) {
+            lose(104, failure, true);
+            return 0;
+        }
+    }
+    return 0;
 }
 
 int KeptResults::appendRecord(const LogRecord &record)
 {
+    if (m_keeping && !m_store.isOpen() && m_mayResume)
+        resume();
     qint64 key = 0;
     if (m_keeping && m_store.isOpen()) {
-        try {
-            key = m_store.add(record);
-        } catch (const Failure &failure) {
-            lose(104, failure);
-        }
+        key = keep(record);
         // Kept while the history comes back: the row shows in its place, after the older ones.
         if (key && isLoading())
             return -1;
@@ -124,8 +193,11 @@ int KeptResults::appendRecord(const LogRecord &record)
     } else {
         // What the table does not hold, should the user keep this row later.
         LogRecord unkept;
-        unkept.instant = record.instant;
         unkept.httpStatus = record.httpStatus;
+        if (m_unkeptBytes + record.answer.size() <= UnkeptAnswerBytes) {
+            unkept.answer = record.answer.left(HistoryStore::MaxAnswerBytes);
+            m_unkeptBytes += unkept.answer.size();
+        }
         m_unkept.insert(row, unkept);
     }
     return row;
@@ -148,21 +220,35 @@ void KeptResults::setFailure(int row, const QString &text)
 
 void KeptResults::saveTicks(const QModelIndex &from, const QModelIndex &to, const QList<int> &roles)
 {
-    if (!m_store.isOpen() || !roles.contains(Qt::CheckStateRole))
+    if (!roles.contains(Qt::CheckStateRole))
         return;
+    if (!m_store.isOpen()) {
+        // Saved when the history can be written again.
+        if (m_keeping && m_mayResume) {
+            for (int row = from.row(); row <= to.row(); ++row) {
+                if (m_keys.value(row))
+                    m_unsavedTicks.insert(row);
+            }
+        }
+        return;
+    }
     try {
         for (int row = from.row(); row <= to.row(); ++row) {
             if (const qint64 key = m_keys.value(row))
                 m_store.setTicked(key, m_table->isChecked(row));
         }
+    } catch (const HistoryStore::Damaged &) {
+        startAfresh(106);
     } catch (const Failure &failure) {
-        lose(106, failure);
+        lose(106, failure, true);
+        for (int row = from.row(); row <= to.row(); ++row)
+            m_unsavedTicks.insert(row);
     }
 }
 
 // The rows already in the table go into the history, ticks and all; rows it held already (kept
 // for later when the box was cleared) take the ticks they have now.
-void KeptResults::keepTableRows()
+void KeptResults::keepTableRows(bool allTicks)
 {
     QList<LogRecord> records;
     QList<bool> ticked, keptTicked;
@@ -170,11 +256,14 @@ void KeptResults::keepTableRows()
     QList<qint64> keptKeys;
     for (int row = 0; row < m_table->rows(); ++row) {
         if (const qint64 key = m_keys.value(row)) {
-            keptKeys.append(key);
-            keptTicked.append(m_table->isChecked(row));
+            if (allTicks || m_unsavedTicks.contains(row)) {
+                keptKeys.append(key);
+                keptTicked.append(m_table->isChecked(row));
+            }
             continue;
         }
         LogRecord record = m_unkept.value(row);
+        record.instant = m_table->instant(row);
         record.timeText = m_table->cell(row, Time);
         for (int column = Country; column < ColumnCount; ++column)
             record.cells[std::size_t(column - 1)] = m_table->cell(row, column);
@@ -188,6 +277,8 @@ void KeptResults::keepTableRows()
     for (qsizetype i = 0; i < keys.size(); ++i)
         m_keys[rows[i]] = keys[i];
     m_unkept = {};
+    m_unkeptBytes = 0;
+    m_unsavedTicks = {};
 }
 
 void KeptResults::setKeeping(bool keep)
@@ -201,7 +292,7 @@ void KeptResults::setKeeping(bool keep)
             return;
         try {
             const bool earlier = m_store.count() > 0;
-            keepTableRows();
+            keepTableRows(true);
             if (earlier) {
                 // Rows kept in an earlier run come first, as they were logged first.
                 m_table->clear();
@@ -209,7 +300,7 @@ void KeptResults::setKeeping(bool keep)
                 m_loader.start();
             }
         } catch (const Failure &failure) {
-            lose(108, failure);
+            lose(108, failure, true);
         }
         return;
     }
@@ -243,7 +334,8 @@ void KeptResults::clearResults()
         try {
             m_store.removeAll();
         } catch (const Failure &failure) {
-            lose(112, failure);
+            // Trying again later would keep rows the user cleared.
+            lose(112, failure, false);
         }
     }
     m_table->clear();

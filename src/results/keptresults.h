@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 
 class Dialogs;
 class Failure;
@@ -15,7 +16,9 @@ class ResultsList;
 // The results table as the lookup sees it when rows may be kept between runs: while keeping,
 // each row is committed to the kept history before it shows, and each tick and untick is saved;
 // at start-up the kept rows come back with their ticks, a slice at a time. A history that cannot
-// be written is reported once, and the table goes on in memory.
+// be written is reported once, and the table goes on in memory; each later log tries again, and
+// once the history can be written (space was freed) the rows logged meanwhile are kept too. A
+// history found damaged goes aside and a fresh one keeps the table's rows.
 class KeptResults : public QObject, public LogTable
 {
     Q_OBJECT
@@ -48,11 +51,16 @@ Q_SIGNALS:
     void loaded();
 
 private:
-    bool openStore();
+    bool openStore(bool quietly = false);
+    void tellMovedAside();
     void loadTurn();
+    qint64 keep(const LogRecord &record);
+    void resume();
+    bool startAfresh(int line);
     void saveTicks(const QModelIndex &from, const QModelIndex &to, const QList<int> &roles);
-    void keepTableRows();
-    void lose(int line, const Failure &failure);
+    // allTicks: also the ticks of rows kept already; else only those ticked while not keeping.
+    void keepTableRows(bool allTicks);
+    void lose(int line, const Failure &failure, bool mayResume);
 
     ResultsList *m_table;
     Dialogs *m_dialogs;
@@ -61,9 +69,16 @@ private:
     SlicedJob m_loader;
     bool m_keeping = false;
     bool m_reported = false;
+    // Whether saving may work again later (a full disk, a folder made writable again); a file of
+    // a newer version, or a history whose rows did not all come back, is not tried again.
+    bool m_mayResume = false;
     qint64 m_loadedUpTo = 0;
     // The kept key of each row of the table; 0 for a row that is not kept.
     QList<qint64> m_keys;
-    // When rows that are not kept were logged, should the user keep them later.
+    // What the table does not hold of rows that are not kept (the service's status and answer),
+    // should they be kept later; answers only up to UnkeptAnswerBytes in all.
     QHash<int, LogRecord> m_unkept;
+    qsizetype m_unkeptBytes = 0;
+    // Kept rows ticked or unticked while the history could not be written.
+    QSet<int> m_unsavedTicks;
 };

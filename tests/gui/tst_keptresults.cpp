@@ -106,6 +106,12 @@ struct Mount
         if (mount.exitStatus() != QProcess::NormalExit || mount.exitCode() != 0)
             error = QString::fromLocal8Bit(mount.readAllStandardError()).trimmed();
     }
+    bool remount(const QString &options) const
+    {
+        return QProcess::execute(QStringLiteral("mount"),
+                                 {"-o", QStringLiteral("remount,") + options, folder})
+            == 0;
+    }
     ~Mount()
     {
         if (error.isEmpty())
@@ -286,6 +292,12 @@ private Q_SLOTS:
         QVERIFY(!kept[0].ticked);
         QVERIFY(kept[1].ticked);
         QCOMPARE(kept[1].record.timeText, w.form->results()->cell(1, 0));
+        // Rows kept later keep all a row kept at once does: the moment, the status, the answer.
+        for (const HistoryStore::Stored &row : kept) {
+            QCOMPARE(row.record.httpStatus, 200);
+            QCOMPARE(row.record.answer, LoopbackServer::singleLineAnswer());
+            QVERIFY(row.record.instant.isValid());
+        }
         const QStringList before = w.table();
         w.open();
         QTRY_COMPARE(w.table(), before);
@@ -349,9 +361,11 @@ private Q_SLOTS:
     // A history that cannot be written is told once; every log still shows its row.
     void historyCannotBeWritten_data()
     {
-        const DataTable<QString, QString, QString> table({"folder", "report", "says"});
-        table.row("read-only folder", "read-only", "KeptResults/KeepRow:100", "unable to open");
-        table.row("disk full", "full", "KeptResults/KeepRow:104", "disk is full");
+        const DataTable<QString, QString, QString, QString> table(
+            {"folder", "report", "says", "remedy"});
+        table.row("read-only folder", "read-only", "KeptResults/KeepRow:100", "unable to open",
+                  "rw,size=4m");
+        table.row("disk full", "full", "KeptResults/KeepRow:104", "disk is full", "size=4m");
     }
     void historyCannotBeWritten()
     {
@@ -388,6 +402,29 @@ private Q_SLOTS:
         w.tick(0, true);
         QVERIFY(w.form->results()->isChecked(0));
         QCOMPARE(w.reports(), QStringList());
+
+        // Once the user has made room (or the folder writable), the next log keeps itself and
+        // every row logged meanwhile, with its tick and its answer.
+        QFETCH(QString, remedy);
+        if (mount)
+            QVERIFY(mount->remount(remedy));
+        else
+            QVERIFY(
+                QFile::setPermissions(at, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        w.logNow();
+        QCOMPARE(w.reports(), QStringList());
+        const QList<HistoryStore::Stored> kept = w.kept();
+        QCOMPARE(kept.size(), 4);
+        QVERIFY(kept[0].ticked && !kept[1].ticked);
+        for (const HistoryStore::Stored &row : kept) {
+            QCOMPARE(row.record.answer, paddedAnswer(200 * 1024));
+            QCOMPARE(row.record.cells[0], QStringLiteral("DE"));
+            QVERIFY(row.record.instant.isValid());
+        }
+        // And ticks are saved again as they are made.
+        w.tick(1, true);
+        QVERIFY(w.kept()[1].ticked);
+        w.form.reset(); // lets go of the file before its file system goes
     }
 
     void damagedFileIsMovedAside()
@@ -412,6 +449,51 @@ private Q_SLOTS:
         // A fresh history in its place keeps what comes next.
         w.logNow();
         QCOMPARE(w.kept().size(), 1);
+        QCOMPARE(w.reports(), QStringList());
+    }
+
+    // Damage deep in a big file shows only when the rows there come back: the file goes aside
+    // as it was, and a fresh one keeps the rows that did come back.
+    void damageFoundWhileRowsComeBack()
+    {
+        Window w({Keep}, false);
+        constexpr int Earlier = 50000;
+        {
+            HistoryStore store;
+            QList<LogRecord> records(Earlier);
+            for (int n = 0; n < Earlier; ++n)
+                records[n].timeText = QString::number(n);
+            try {
+                store.open(w.historyFile());
+                store.addAll(records, {true});
+            } catch (const Failure &failure) {
+                QFAIL(failure.what());
+            }
+        }
+        QByteArray damaged = contents(w.historyFile());
+        for (qsizetype at = damaged.size() * 2 / 3; at < damaged.size(); ++at)
+            damaged[at] = char(at * 37 % 251);
+        {
+            QFile file(w.historyFile());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(damaged);
+        }
+        w.open();
+        QTRY_COMPARE(w.dialogs.notices.size(), 1);
+        QVERIFY(!w.form->keptResults()->isLoading());
+        const QString notice = w.dialogs.notices[0];
+        const qsizetype at = notice.indexOf(w.historyFile() + QStringLiteral(".damaged-"));
+        QVERIFY2(at > 0, qPrintable(notice));
+        QCOMPARE(contents(notice.mid(at).section(u' ', 0, 0)), damaged);
+        const int cameBack = w.rows();
+        QVERIFY2(cameBack > 0 && cameBack < Earlier, qPrintable(QString::number(cameBack)));
+        QVERIFY(w.form->results()->isChecked(0));
+        w.logNow();
+        const QList<HistoryStore::Stored> kept = w.kept();
+        QCOMPARE(kept.size(), cameBack + 1);
+        QVERIFY(kept[0].ticked);
+        QCOMPARE(kept[cameBack - 1].record.timeText, QString::number(cameBack - 1));
+        QCOMPARE(kept[cameBack].record.cells[0], QStringLiteral("DE"));
         QCOMPARE(w.reports(), QStringList());
     }
 

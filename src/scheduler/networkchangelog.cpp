@@ -20,8 +20,10 @@ void NetworkChangeLog::setEnabled(bool enabled)
 
 void NetworkChangeLog::networkChanged()
 {
-    if (m_enabled && m_schedule->isOn())
+    if (m_enabled && m_schedule->isOn()) {
+        m_lastChangeMs = m_scheduler->bootMs();
         m_settle.start(m_settleMs);
+    }
 }
 
 void NetworkChangeLog::setTimings(int settleMs, qint64 gapMs)
@@ -34,6 +36,9 @@ void NetworkChangeLog::settled()
 {
     // Switched off meanwhile, or the change ended with no way out: nothing to log.
     if (!m_enabled || !m_schedule->isOn() || !m_scheduler->networkIsUp())
+        return;
+    const std::optional<qint64> lookup = m_scheduler->lastLookupStartMs();
+    if (lookup && *lookup >= m_lastChangeMs)
         return;
     const qint64 now = m_scheduler->bootMs();
     if (m_lastLogMs && now - *m_lastLogMs < m_gapMs) {

@@ -269,7 +269,10 @@ void Scheduler::requestLog(bool scheduled)
     }
     if (!m_lookup->isBusy()) {
         StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Timer1_Timer"));
-        steps.step(120, [this] { m_lookup->GetLog(); });
+        steps.step(120, [this] {
+            m_lastLookupStartMs = bootMs();
+            m_lookup->GetLog();
+        });
         if (!m_lookup->isBusy())
             onLogFinished(); // nothing was started, so nothing will finish
         return;
@@ -290,6 +293,7 @@ void Scheduler::onLogFinished()
 {
     if (m_waiting != Waiting::None) {
         m_waiting = Waiting::None;
+        m_lastLookupStartMs = bootMs();
         if (m_lookup->GetLog())
             return;
     }

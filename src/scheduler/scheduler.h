@@ -40,6 +40,8 @@ public:
     static constexpr qint64 WakeWaitMs = 30'000;
     bool networkIsUp() const { return !m_networkUp || m_networkUp(); }
     qint64 bootMs() const { return m_boot(); }
+    // On the boot clock, when the latest lookup began; nothing before the first.
+    std::optional<qint64> lastLookupStartMs() const { return m_lastLookupStartMs; }
 
     // The counts the tick works with.
     const ScheduleState &counts() const { return m_counts; }
@@ -96,6 +98,7 @@ private:
     std::optional<qint64> m_asleepSinceMs;
     std::optional<qint64> m_wakeWaitEndMs;
     bool m_heldLog = false;
+    std::optional<qint64> m_lastLookupStartMs;
     std::function<bool()> m_networkUp;
     ScheduleState m_counts;
     QTimer m_timer;

@@ -159,7 +159,8 @@ private Q_SLOTS:
     }
 
     // Steps: "primary N" (the primary connection becomes active connection N), "network up" /
-    // "network down", "wait MS", "logged N" (waits until N rows are in). After each step, the
+    // "network down", "wait MS", "logged N" (waits until N rows are in), "log now" (the user's
+    // "Log Now (Test)"). After each step, the
     // rows so far; at the end, the rows once nothing more can settle.
     void networkChanges_data()
     {
@@ -176,6 +177,12 @@ private Q_SLOTS:
                   {"primary 1", "logged 1", "primary 2", "wait 2000"}, {0, 1, 1, 1}, 2);
         table.row("a change that leaves no network: no log until it is back", true, true,
                   {"primary 1", "network down", "wait 2000", "network up"}, {0, 0, 0, 0}, 1);
+        // As after waking: the log that waited for the network saw it as it is now.
+        table.row("a log made after the change: no second log", true, true,
+                  {"primary 1", "network down", "network up", "log now", "logged 1", "wait 2000"},
+                  {0, 0, 0, 0, 1, 1}, 1);
+        table.row("a change after that log: logged", true, true,
+                  {"log now", "logged 1", "wait 200", "primary 1", "logged 2"}, {0, 1, 1, 1, 2}, 2);
     }
     void networkChanges()
     {
@@ -207,6 +214,8 @@ private Q_SLOTS:
                 QTRY_COMPARE(machine->network()->isUp(), up);
             } else if (what == QLatin1String("wait")) {
                 QTest::qWait(step.last().toInt());
+            } else if (what == QLatin1String("log")) {
+                w.click("PushButton9");
             } else {
                 QTRY_COMPARE_WITH_TIMEOUT(w.form->results()->rows(), step.last().toInt(),
                                           LookupWaitMs + SettleMs);

@@ -29,7 +29,8 @@ MachineWatch::MachineWatch(Scheduler *scheduler, ScheduleModel *schedule, Startu
 void MachineWatch::start()
 {
     // The sleep is subscribed first: once the network's first answer is in, both are heard.
-    if (!m_sleep->start() || !m_network->start())
-        qInfo("No system bus: a sleep is seen by the clocks alone, and a log after waking does "
-              "not wait for the network.");
+    // Without a system bus the network's state still comes from Qt's network information.
+    const bool bus = m_sleep->start();
+    if (!m_network->start() || !bus)
+        qInfo("No system bus: a sleep is seen by the clocks alone.");
 }

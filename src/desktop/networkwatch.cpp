@@ -1,5 +1,7 @@
 #include "desktop/networkwatch.h"
 
+#include "desktop/routewatch.h"
+
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QDBusMessage>
@@ -21,8 +23,10 @@ NetworkWatch::NetworkWatch(QObject *parent) : QObject(parent) { }
 bool NetworkWatch::start()
 {
     QDBusConnection bus = QDBusConnection::systemBus();
-    if (!bus.isConnected())
+    if (!bus.isConnected()) {
+        fallBack();
         return false;
+    }
     // Today's NetworkManager tells changes through the standard signal, older ones (and some
     // stand-ins) through one of the manager's own; StateChanged comes in both.
     bus.connect(Service, Path, Properties, QStringLiteral("PropertiesChanged"), this,
@@ -40,7 +44,19 @@ bool NetworkWatch::start()
 
 bool NetworkWatch::isUp() const
 {
+    if (m_routes)
+        return m_routes->isUp();
     return !m_state || *m_state >= ConnectedGlobal;
+}
+
+void NetworkWatch::fallBack()
+{
+    if (m_routes)
+        return;
+    m_routes = new RouteWatch(this);
+    if (!m_routes->start())
+        qInfo("The kernel's routing socket cannot be opened: a change of network is not seen.");
+    connect(m_routes, &RouteWatch::changed, this, &NetworkWatch::changed);
 }
 
 void NetworkWatch::properties(const QVariantMap &properties)
@@ -63,9 +79,9 @@ void NetworkWatch::stateChanged(uint state)
 
 void NetworkWatch::unanswered(const QDBusError &error)
 {
-    // Without NetworkManager nothing waits for it; the sleep is still seen.
-    qInfo("NetworkManager did not answer (%s): logs after waking do not wait for the network.",
+    qInfo("NetworkManager did not answer (%s): the network's state comes from the routes.",
           qPrintable(error.message()));
+    fallBack();
 }
 
 void NetworkWatch::take(const QVariantMap &properties, bool tell)

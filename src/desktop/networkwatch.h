@@ -6,10 +6,13 @@
 #include <optional>
 
 class QDBusError;
+class RouteWatch;
 
 // NetworkManager's view of the network on the system bus: whether the machine reaches the
 // internet, and when the primary connection or the overall state changes (another Wi-Fi
-// network, a cable plugged in, a VPN up or down).
+// network, a cable plugged in, a VPN up or down). Where NetworkManager does not answer (or there
+// is no system bus), the system's own routes tell instead: whether there is a way out, and when the
+// way out changes.
 class NetworkWatch : public QObject
 {
     Q_OBJECT
@@ -20,11 +23,13 @@ public:
     // Listens from now on and asks for the present state. False where there is no system bus.
     bool start();
 
-    // Whether NetworkManager has told its state yet.
-    bool knowsState() const { return m_state.has_value(); }
-    // Connected to the internet by NetworkManager's word; up while it has not told, so that
-    // a machine without it never waits for it.
+    // Whether NetworkManager, or the routes in its place, have told the state.
+    bool knowsState() const { return m_state.has_value() || m_routes; }
+    // Connected to the internet by NetworkManager's word (or a default route); up while
+    // neither has told, so that a machine where neither can tell never waits.
     bool isUp() const;
+    // The routes are telling, NetworkManager being absent.
+    bool usesRoutes() const { return m_routes; }
 
 Q_SIGNALS:
     void changed();
@@ -38,7 +43,9 @@ private Q_SLOTS:
 
 private:
     void take(const QVariantMap &properties, bool tell);
+    void fallBack();
 
     std::optional<uint> m_state;
     QString m_primary;
+    RouteWatch *m_routes = nullptr;
 };

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Start-up time, idle memory and idle CPU of Trovanel (logging on, interval of an hour)
 # against a minimal Qt Widgets program, both shown under the same X session.
-# Usage: scripts/xsession.sh bench/resources.sh BUILD_DIR [IDLE_SECONDS]
+# With HISTORY_ROWS=N, each round also starts Trovanel keeping results between runs with a kept
+# history of N rows, and compares its first window with the start without one.
+# Usage: [HISTORY_ROWS=N] scripts/xsession.sh bench/resources.sh BUILD_DIR [IDLE_SECONDS]
 set -euo pipefail
 # A desktop session has a session bus, and both programs' screen reader bridges connect to it at
 # their first control. Without one, each tries to start a bus of its own and waits for that to
@@ -21,6 +23,33 @@ export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$runtime" HOME="$work"
 export QT_LOGGING_RULES="qt.qpa.*=false" TROVANEL_SERVICE_URL="http://127.0.0.1:9"
 printf '[Trovanel]\nStartStopState=On\nOption3=True\nText1=1\nText2=0\nText3=0\nAPIKey=k\n' \
     >"$XDG_CONFIG_HOME/Brenvatic/Trovanel.conf"
+export XDG_DATA_HOME="$work/data"
+
+history_rows=${HISTORY_ROWS:-0}
+if ((history_rows > 0)); then
+    # The same settings with keeping on, in a home of their own; the program makes its history
+    # file (so the rows go into its own layout), then the rows are added to it.
+    kept="$work/kept"
+    mkdir -p "$kept/config/Brenvatic" "$kept/data"
+    cp "$XDG_CONFIG_HOME/Brenvatic/Trovanel.conf" "$kept/config/Brenvatic/"
+    echo 'Keep Results=On' >>"$kept/config/Brenvatic/Trovanel.conf"
+    with_kept() { XDG_CONFIG_HOME="$kept/config" XDG_DATA_HOME="$kept/data" "$@"; }
+    read -r pid _ < <(with_kept "$build/bench/first_window" "$build/src/trovanel")
+    sleep 1
+    kill "$pid"
+    while kill -0 "$pid" 2>/dev/null; do sleep 0.01; done
+    sqlite3 "$kept/data/Brenvatic/Trovanel/history.sqlite" "
+        WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < $history_rows)
+        INSERT INTO rows (instant_utc, utc_offset, time_text, country, region, city, postal_code,
+                          coordinates, timezone, failure, http_status, answer, ticked)
+        SELECT strftime('%Y-%m-%dT%H:%M:%fZ', 1700000000 + i * 60, 'unixepoch'), 3600,
+               '12/7/2026 10:' || (i % 60) || ':00 AM', 'DE', 'Berlin', 'Berlin', '10117',
+               '52.5200, 13.4050', 'Europe/Berlin', '', 200, zeroblob(300), i % 2
+        FROM n;"
+    echo "kept history: $(sqlite3 "$kept/data/Brenvatic/Trovanel/history.sqlite" \
+        'SELECT count(*) FROM rows') rows"
+    : >"$work/kept.ms"
+fi
 
 # Starts a program and waits for its first window on screen; prints "pid ms".
 launch() {
@@ -48,12 +77,24 @@ for ((round = 0; round < rounds; round++)); do
     read -r pid ms < <(launch "$build/src/trovanel")
     echo "$ms" >>"$work/ours.ms"
     finish "$pid"
+    if ((history_rows > 0)); then
+        read -r pid ms < <(with_kept launch "$build/src/trovanel")
+        echo "$ms" >>"$work/kept.ms"
+        finish "$pid"
+    fi
 done
 echo "session bus: ${DBUS_SESSION_BUS_ADDRESS:-none}"
 echo "first mapped window, each round (ms): baseline $(tr '\n' ' ' <"$work/base.ms")"
 echo "first mapped window, each round (ms): ours     $(tr '\n' ' ' <"$work/ours.ms")"
 base_ms=$(median <"$work/base.ms")
 our_ms=$(median <"$work/ours.ms")
+if ((history_rows > 0)); then
+    echo "first mapped window, each round (ms): kept     $(tr '\n' ' ' <"$work/kept.ms")"
+    kept_ms=$(median <"$work/kept.ms")
+    awk -v k="$kept_ms" -v o="$our_ms" -v n="$history_rows" 'BEGIN {
+        printf "first mapped window with %d kept rows: %.1f ms, without: %.1f ms, ratio %.2f (target <= 1.0 within noise)\n", n, k, o, k / o
+    }'
+fi
 
 read -r base_pid _ < <(launch "$build/bench/minimal_widgets")
 read -r our_pid _ < <(launch "$build/src/trovanel")

@@ -276,8 +276,21 @@ void Form1::Form_Load()
         // Answered in the background, before the user asks for a sheet.
         m_exports->spreadsheetCheck().check();
         m_tray->startWaiting();
-        m_kept->start(m_options->keepsResults());
+        // Opening the history and its first rows would hold up the window's first drawing.
+        if (isVisible())
+            m_keptWaitsForPaint = true;
+        else
+            m_kept->start(m_options->keepsResults());
     });
+}
+
+bool Form1::event(QEvent *event)
+{
+    if (event->type() == QEvent::Paint && m_keptWaitsForPaint) {
+        m_keptWaitsForPaint = false;
+        QTimer::singleShot(0, this, [this] { m_kept->start(m_options->keepsResults()); });
+    }
+    return QWidget::event(event);
 }
 
 void Form1::showAtStart()

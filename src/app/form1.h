@@ -89,6 +89,7 @@ Q_SIGNALS:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
     void buildLayout();
@@ -119,6 +120,8 @@ private:
     PointerRule *m_pointer;
     LoggingSwitch *m_switch;
     bool m_unloaded = false;
+    // The kept rows start coming back once the window has been drawn for the first time.
+    bool m_keptWaitsForPaint = false;
     modKeyboard *m_keyboard;
     ExportController *m_exports;
 };

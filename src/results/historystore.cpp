@@ -77,10 +77,10 @@ QString text(const QString &value)
     return value.isNull() ? QStringLiteral("") : value;
 }
 
-// The instant as the file holds it: UTC text as written below, and the offset of the moment.
-// A million rows come back at start-up, so the one form this program writes is read by hand;
-// any other text goes through Qt's reader.
-QDateTime storedInstant(const char *text, int length, int offset)
+// The instant as the file holds it: UTC text as written below. A million rows come back at
+// start-up, so the one form this program writes is read by hand; any other text goes through
+// Qt's reader. False for an empty or unreadable text.
+bool storedInstantMs(const char *text, int length, qint64 &utcMs)
 {
     const auto number = [text](int from, int digits) {
         int value = 0;
@@ -99,14 +99,26 @@ QDateTime storedInstant(const char *text, int length, int offset)
         if (date.isValid() && hour >= 0 && hour < 24 && minute >= 0 && minute < 60 && second >= 0
             && second < 60 && ms >= 0) {
             const qint64 day = date.toJulianDay() - QDate(1970, 1, 1).toJulianDay();
-            const qint64 utcMs = ((day * 24 + hour) * 60 + minute) * 60'000 + second * 1000 + ms;
-            return QDateTime::fromMSecsSinceEpoch(utcMs, Qt::OffsetFromUTC, offset);
+            utcMs = ((day * 24 + hour) * 60 + minute) * 60'000 + second * 1000 + ms;
+            return true;
         }
     }
     if (length == 0)
+        return false;
+    const QDateTime parsed
+        = QDateTime::fromString(QString::fromLatin1(text, length), Qt::ISODateWithMs);
+    if (!parsed.isValid())
+        return false;
+    utcMs = parsed.toMSecsSinceEpoch();
+    return true;
+}
+
+QDateTime storedInstant(const char *text, int length, int offset)
+{
+    qint64 utcMs = 0;
+    if (!storedInstantMs(text, length, utcMs))
         return {};
-    return QDateTime::fromString(QString::fromLatin1(text, length), Qt::ISODateWithMs)
-        .toOffsetFromUtc(offset);
+    return QDateTime::fromMSecsSinceEpoch(utcMs, Qt::OffsetFromUTC, offset);
 }
 
 void bindRecord(QSqlQuery &query, const LogRecord &record, bool ticked)
@@ -317,10 +329,17 @@ qint64 HistoryStore::count()
     return query.next() ? query.value(0).toLongLong() : 0;
 }
 
+qint64 HistoryStore::lastKey()
+{
+    QSqlQuery query = run(QSqlDatabase::database(m_connection, false), m_path,
+                          QStringLiteral("SELECT max(id) FROM rows"));
+    return query.next() ? query.value(0).toLongLong() : 0;
+}
+
 // The table's rows come back through SQLite's own interface: Qt's would wrap every cell of a
-// million rows in a QVariant, and loading would take more than twice as long.
-QList<LogRecord> HistoryStore::readAfter(qint64 after, int limit, QList<qint64> &keys,
-                                         QList<bool> &ticked)
+// million rows in a QVariant, and loading would take more than twice as long. Each row is built
+// as the table keeps it, its cells one text, so that a row costs one allocation.
+HistoryStore::Batch HistoryStore::readAfter(qint64 after, int limit)
 {
     const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     const QVariant handle = db.driver()->handle();
@@ -351,29 +370,49 @@ QList<LogRecord> HistoryStore::readAfter(qint64 after, int limit, QList<qint64> 
     const auto done = qScopeGuard([statement] { sqlite3_finalize(statement); });
     sqlite3_bind_int64(statement, 1, after);
     sqlite3_bind_int(statement, 2, limit);
-    // The file holds UTF-8; Qt's decoder turns it into text in one pass.
-    const auto text = [statement](int column) {
-        const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
-        return QString::fromUtf8(bytes, sqlite3_column_bytes(statement, column));
+    const auto bytes = [statement](int column) {
+        return QByteArrayView(
+            reinterpret_cast<const char *>(sqlite3_column_text(statement, column)),
+            sqlite3_column_bytes(statement, column));
     };
-    QList<LogRecord> records;
-    records.reserve(limit);
+    Batch batch;
+    batch.rows.reserve(limit);
+    batch.keys.reserve(limit);
+    QByteArray joined; // the row's cells as the file holds them, UTF-8
+    std::array<quint32, LogTable::ColumnCount> byteEnds {};
     int step;
     while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
-        LogRecord &record = records.emplace_back();
-        keys.append(sqlite3_column_int64(statement, 0));
-        record.timeText = text(1);
-        for (int cell = 0; cell < 6; ++cell)
-            record.cells[std::size_t(cell)] = text(2 + cell);
-        record.failure = text(8);
-        ticked.append(sqlite3_column_int(statement, 9) != 0);
-        record.instant
-            = storedInstant(reinterpret_cast<const char *>(sqlite3_column_text(statement, 10)),
-                            sqlite3_column_bytes(statement, 10), sqlite3_column_int(statement, 11));
+        ResultsListRow &row = batch.rows.emplace_back();
+        batch.keys.append(sqlite3_column_int64(statement, 0));
+        joined.clear();
+        for (int column = 0; column < LogTable::ColumnCount; ++column) {
+            joined += bytes(1 + column);
+            byteEnds[std::size_t(column)] = quint32(joined.size());
+        }
+        // Qt's decoder turns the whole row into text in one pass. Where every byte is a
+        // character of its own (as in most rows) the cells end where their bytes do; else
+        // each cell is decoded on its own.
+        row.text = QString::fromUtf8(joined);
+        if (row.text.size() == joined.size()) {
+            row.ends = byteEnds;
+        } else {
+            row.text.clear();
+            for (int column = 0; column < LogTable::ColumnCount; ++column) {
+                row.text += QString::fromUtf8(bytes(1 + column));
+                row.ends[std::size_t(column)] = quint32(row.text.size());
+            }
+            row.text.squeeze();
+        }
+        if (const QByteArrayView failure = bytes(8); !failure.isEmpty())
+            batch.failures.insert(batch.rows.size() - 1, QString::fromUtf8(failure));
+        row.checked = sqlite3_column_int(statement, 9) != 0;
+        const QByteArrayView instant = bytes(10);
+        if (storedInstantMs(instant.data(), int(instant.size()), row.utcMs))
+            row.offsetSeconds = sqlite3_column_int(statement, 11);
     }
     if (step != SQLITE_DONE)
         throw fail();
-    return records;
+    return batch;
 }
 
 QList<HistoryStore::Stored> HistoryStore::readAll()

@@ -2,6 +2,9 @@
 
 #include "core/failure.h"
 #include "core/logtable.h"
+#include "results/resultslist.h"
+
+#include <QHash>
 
 #include <QList>
 #include <QString>
@@ -57,10 +60,21 @@ public:
     void setTicked(const QList<qint64> &keys, const QList<bool> &ticked);
     void removeAll();
     qint64 count();
+    // The key of the last row kept, at once however many there are; no fewer rows than this
+    // were ever kept, and none are since gone but by removeAll().
+    qint64 lastKey();
 
-    // Up to `limit` rows after the key `after`, in the order they were logged; each row's key
-    // and tick go into keys and ticked. The answers are not read: the table does not show them.
-    QList<LogRecord> readAfter(qint64 after, int limit, QList<qint64> &keys, QList<bool> &ticked);
+    // Rows as the table keeps them, with their keys, and the failures of failed rows by their
+    // place in the batch.
+    struct Batch
+    {
+        QList<ResultsListRow> rows;
+        QList<qint64> keys;
+        QHash<qsizetype, QString> failures;
+    };
+    // Up to `limit` rows after the key `after`, in the order they were logged, with their ticks.
+    // The answers are not read: the table does not show them.
+    Batch readAfter(qint64 after, int limit);
 
     // A kept row as it is stored, answer included (for checks of what was kept).
     struct Stored

@@ -128,23 +128,35 @@ void KeptResults::start(bool keep)
     if (!keep || !openStore())
         return;
     m_loadedUpTo = 0;
+    makeRoom();
     m_loader.start();
+}
+
+// Room for the rows coming back, so that the table does not move them all each time it grows.
+void KeptResults::makeRoom()
+{
+    qint64 coming = 0;
+    try {
+        coming = m_store.lastKey();
+    } catch (const Failure &) {
+        return; // the rows come back all the same, only a little slower
+    }
+    m_table->reserve(m_table->rows() + coming);
+    m_keys.reserve(m_table->rows() + coming);
 }
 
 void KeptResults::loadTurn()
 {
     try {
         for (;;) {
-            QList<qint64> keys;
-            QList<bool> ticked;
-            const QList<LogRecord> records
-                = m_store.readAfter(m_loadedUpTo, RowsPerBatch, keys, ticked);
+            HistoryStore::Batch batch = m_store.readAfter(m_loadedUpTo, RowsPerBatch);
             const int first = m_table->rows();
-            m_table->appendRecords(records, ticked);
-            std::copy(keys.cbegin(), keys.cend(), m_keys.begin() + first);
-            if (!keys.isEmpty())
-                m_loadedUpTo = keys.last();
-            if (records.size() < RowsPerBatch) {
+            const qsizetype count = batch.rows.size();
+            m_table->appendRows(std::move(batch.rows), batch.failures);
+            std::copy(batch.keys.cbegin(), batch.keys.cend(), m_keys.begin() + first);
+            if (!batch.keys.isEmpty())
+                m_loadedUpTo = batch.keys.last();
+            if (count < RowsPerBatch) {
                 m_loader.stop();
                 Q_EMIT loaded();
                 return;
@@ -297,6 +309,7 @@ void KeptResults::setKeeping(bool keep)
                 // Rows kept in an earlier run come first, as they were logged first.
                 m_table->clear();
                 m_loadedUpTo = 0;
+                makeRoom();
                 m_loader.start();
             }
         } catch (const Failure &failure) {

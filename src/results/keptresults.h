@@ -53,6 +53,7 @@ Q_SIGNALS:
 private:
     bool openStore(bool quietly = false);
     void tellMovedAside();
+    void makeRoom();
     void loadTurn();
     qint64 keep(const LogRecord &record);
     void resume();

@@ -113,6 +113,19 @@ void ResultsList::appendRecords(const QList<LogRecord> &records, const QList<boo
     endInsertRows();
 }
 
+void ResultsList::appendRows(QList<ResultsListRow> &&rows,
+                             const QHash<qsizetype, QString> &failures)
+{
+    if (rows.isEmpty())
+        return;
+    const int first = this->rows();
+    beginInsertRows({}, first, first + int(rows.size()) - 1);
+    m_rows.append(std::move(rows));
+    for (auto failure = failures.cbegin(); failure != failures.cend(); ++failure)
+        m_failures.insert(first + int(failure.key()), failure.value());
+    endInsertRows();
+}
+
 void ResultsList::setCell(int row, int column, const QString &text)
 {
     if (row < 0 || row >= rows() || !isColumn(column))

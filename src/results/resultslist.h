@@ -14,6 +14,22 @@
 
 class QIcon;
 
+// One row of the results list keeps its seven cells in one string with the end offset of each
+// cell, so that a million rows cost little beyond their text.
+struct ResultsListRow
+{
+    static constexpr qint64 UnknownInstant = std::numeric_limits<qint64>::min();
+    QString text;
+    std::array<quint32, LogTable::ColumnCount> ends {};
+    // The instant as milliseconds since the epoch in UTC and the offset then, which is all a
+    // QDateTime with an offset holds; UnknownInstant when there is none.
+    qint64 utcMs = UnknownInstant;
+    qint32 offsetSeconds = 0;
+    bool checked = false;
+};
+// Its members may be moved as bytes: a list of a million rows grows without touching each.
+Q_DECLARE_TYPEINFO(ResultsListRow, Q_RELOCATABLE_TYPE);
+
 // The in-memory table of logged locations: seven text columns and a check box per row.
 // Rows arrive at the end, are never sorted or removed one by one, and live only as long as
 // the program runs. Rows and columns are numbered from 0 in this interface.
@@ -42,7 +58,13 @@ public:
     // Appends many complete rows with their ticks in one insertion (the kept history coming
     // back); ticked may be shorter than records.
     void appendRecords(const QList<LogRecord> &records, const QList<bool> &ticked);
+    // Appends rows built as the list keeps them (the kept history's own reading), with the
+    // failures of failed rows by their place among them.
+    void appendRows(QList<ResultsListRow> &&rows, const QHash<qsizetype, QString> &failures);
     void clear();
+    // Room for this many rows in all, so that rows coming back by the million are not moved
+    // each time the list grows.
+    void reserve(qsizetype rows) { m_rows.reserve(rows); }
 
     // Why the row's log found no location, for the user: its Time cell shows a warning icon,
     // and the text as its tooltip and accessible description. Empty text: a good row. The
@@ -69,21 +91,10 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 private:
-    static constexpr qint64 UnknownInstant = std::numeric_limits<qint64>::min();
+    static constexpr qint64 UnknownInstant = ResultsListRow::UnknownInstant;
     void addRecord(const LogRecord &record, bool checked);
 
-    // One row keeps its seven cells in one string with the end offset of each cell, so that a
-    // million rows cost little beyond their text.
-    struct Row
-    {
-        QString text;
-        std::array<quint32, ColumnCount> ends {};
-        // The instant as milliseconds since the epoch in UTC and the offset then, which is all
-        // a QDateTime with an offset holds; UnknownInstant when there is none.
-        qint64 utcMs = UnknownInstant;
-        qint32 offsetSeconds = 0;
-        bool checked = false;
-    };
+    using Row = ResultsListRow;
 
     QList<Row> m_rows;
     // By row number: most logs succeed, and a good row should cost nothing more.

@@ -225,43 +225,70 @@ private Q_SLOTS:
         QCOMPARE(w.reports(), QStringList());
     }
 
-    void instantsComeBack_data()
+    void rowsComeBack_data()
     {
         QTest::addColumn<QDateTime>("instant");
+        QTest::addColumn<QStringList>("cells");
+        QTest::addColumn<QString>("failure");
+        const QStringList plain {"DE",    "Berlin",           "Berlin",
+                                 "10117", "52.5200, 13.4050", "Europe/Berlin"};
         QTest::newRow("leap day, last millisecond")
-            << QDateTime(QDate(2028, 2, 29), QTime(23, 59, 59, 999), Qt::OffsetFromUTC, 3600);
+            << QDateTime(QDate(2028, 2, 29), QTime(23, 59, 59, 999), Qt::OffsetFromUTC, 3600)
+            << plain << QString();
         QTest::newRow("before the epoch")
-            << QDateTime(QDate(1969, 12, 31), QTime(20, 30), Qt::OffsetFromUTC, -5 * 3600);
-        QTest::newRow("quarter-hour offset")
-            << QDateTime(QDate(2026, 12, 7), QTime(0, 0), Qt::OffsetFromUTC, 5 * 3600 + 2700);
-        QTest::newRow("UTC") << QDateTime(QDate(2100, 1, 1), QTime(0, 0), Qt::UTC);
-        QTest::newRow("unknown") << QDateTime();
+            << QDateTime(QDate(1969, 12, 31), QTime(20, 30), Qt::OffsetFromUTC, -5 * 3600) << plain
+            << QString();
+        QTest::newRow("quarter-hour offset, letters beyond ASCII")
+            << QDateTime(QDate(2026, 12, 7), QTime(0, 0), Qt::OffsetFromUTC, 5 * 3600 + 2700)
+            << QStringList {"NP", "Bāgmatī", "काठमाडौं", "", "27.7, 85.3", "Asia/Kathmandu"}
+            << QString();
+        QTest::newRow("UTC, a letter beyond the first plane")
+            << QDateTime(QDate(2100, 1, 1), QTime(0, 0), Qt::UTC)
+            << QStringList {"JP", "Tōkyō 𠮷", "東京", "100-0001", "35.6, 139.7", "Asia/Tokyo"}
+            << QString();
+        QTest::newRow("unknown, failed") << QDateTime() << QStringList {"", "", "", "", "", ""}
+                                         << QStringLiteral("The service said: “rate limit”.");
     }
 
-    // Rows come back with the moment of their log, by both ways of reading the file.
-    void instantsComeBack()
+    // Rows come back as they were kept, by both ways of reading the file.
+    void rowsComeBack()
     {
         QFETCH(QDateTime, instant);
+        QFETCH(QStringList, cells);
+        QFETCH(QString, failure);
         QTemporaryDir dir;
         HistoryStore store;
         LogRecord record;
-        record.timeText = QStringLiteral("t");
+        record.timeText = QStringLiteral("12/7/2026 12:00:00 AM");
         record.instant = instant;
-        QList<qint64> keys;
-        QList<bool> ticked;
-        QList<LogRecord> read;
+        std::copy(cells.cbegin(), cells.cend(), record.cells.begin());
+        record.failure = failure;
+        HistoryStore::Batch read;
         QList<HistoryStore::Stored> all;
         try {
             store.open(dir.filePath(QStringLiteral("history.sqlite")));
+            store.add(record, true);
             store.add(record);
-            read = store.readAfter(0, 10, keys, ticked);
+            read = store.readAfter(0, 10);
             all = store.readAll();
         } catch (const Failure &failure) {
             QFAIL(failure.what());
         }
-        QCOMPARE(read.size(), 1);
-        QCOMPARE(all.size(), 1);
-        for (const QDateTime &back : {read[0].instant, all[0].record.instant}) {
+        QCOMPARE(read.rows.size(), 2);
+        QCOMPARE(all.size(), 2);
+        ResultsList table;
+        table.appendRow(QStringLiteral("already there"));
+        table.appendRows(std::move(read.rows), read.failures);
+        QCOMPARE(table.rows(), 3);
+        for (int row = 1; row <= 2; ++row) {
+            QCOMPARE(table.cell(row, 0), record.timeText);
+            for (int column = 1; column < ResultsList::ColumnCount; ++column)
+                QCOMPARE(table.cell(row, column), cells[column - 1]);
+            QCOMPARE(table.failure(row), failure);
+            QCOMPARE(table.isChecked(row), row == 1);
+        }
+        QVERIFY(table.failure(0).isEmpty());
+        for (const QDateTime &back : {table.instant(1), all[0].record.instant}) {
             QCOMPARE(back.isValid(), instant.isValid());
             QCOMPARE(back, instant);
             QCOMPARE(back.offsetFromUtc(), instant.offsetFromUtc());

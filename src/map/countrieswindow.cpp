@@ -98,8 +98,7 @@ CountriesWindow::CountriesWindow(const ResultsList *list, QWidget *parent)
 
     connect(m_rows, &QComboBox::currentIndexChanged, this,
             [this] { m_job->setRows(chosenRows()); });
-    connect(m_job, &CountryDaysJob::counting, this,
-            [this] { m_status->setText(QStringLiteral("Counting…")); });
+    connect(m_job, &CountryDaysJob::counting, this, [this] { m_status->setText(countingText()); });
     connect(m_job, &CountryDaysJob::counted, this, &CountriesWindow::showResult);
     connect(m_copy, &QPushButton::clicked, this, &CountriesWindow::copy);
     connect(m_close, &QPushButton::clicked, this, &QWidget::close);
@@ -116,6 +115,12 @@ void CountriesWindow::showAndRaise()
         setWindowState(windowState() & ~Qt::WindowMinimized);
     raise();
     activateWindow();
+}
+
+QString CountriesWindow::countingText() const
+{
+    return m_copyPending ? QStringLiteral("Counting… the count is copied once it is done.")
+                         : QStringLiteral("Counting…");
 }
 
 CountedRows CountriesWindow::chosenRows() const
@@ -143,8 +148,10 @@ void CountriesWindow::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
     // A window that is closed, not one that is minimized, stops counting.
-    if (!isVisible())
+    if (!isVisible()) {
         m_job->setFollowing(false);
+        m_copyPending = false;
+    }
 }
 
 void CountriesWindow::showResult(const CountryDaysResult &result)
@@ -159,10 +166,18 @@ void CountriesWindow::showResult(const CountryDaysResult &result)
     for (int column = Country; column < Dates; ++column)
         m_table->resizeColumnToContents(column);
     m_status->setText(countedText(result, m_job->rows()));
+    if (m_copyPending && !m_job->isCounting())
+        copy();
 }
 
 void CountriesWindow::copy()
 {
+    if (m_job->isCounting()) {
+        m_copyPending = true;
+        m_status->setText(countingText());
+        return;
+    }
+    m_copyPending = false;
     const QString text = copyText();
     TextExport::ClipboardSetText(text);
     // The clipboard belongs to the desktop: one that would not take the text is said so, and

@@ -40,6 +40,7 @@ private:
     void showResult(const CountryDaysResult &result);
     void copy();
     CountedRows chosenRows() const;
+    QString countingText() const;
 
     CountryDaysJob *m_job;
     QComboBox *m_rows;
@@ -48,4 +49,6 @@ private:
     QLabel *m_status;
     QPushButton *m_copy;
     QPushButton *m_close;
+    // Copy was pressed while a change was being counted: the count that includes it is copied.
+    bool m_copyPending = false;
 };

@@ -9,6 +9,7 @@ packages=(
     curl ca-certificates
     xvfb openbox trayer xdotool xclip x11-utils wmctrl python3 python3-openpyxl
     xdg-utils desktop-file-utils appstream dbus-daemon python3-dbusmock
+    tzdata
     clang libclang-rt-14-dev clang-format
 )
 

@@ -18,6 +18,7 @@
 #include "core/failure.h"
 #include "desktop/modkeyboard.h"
 #include "lookup/curlfunctions.h"
+#include "map/countrieswindow.h"
 #include "platform/x11recordhotkey.h"
 #include "results/exportfiles.h"
 #include "results/keptresults.h"
@@ -78,6 +79,8 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
                          QStringLiteral("Help / How Do I Get An API Key?"), this);
     PushButton8 = button(QStringLiteral("PushButton8"), QStringLiteral("Enter Your API Key"), this);
     PushButton9 = button(QStringLiteral("PushButton9"), QStringLiteral("Log Now (Test)"), this);
+    PushButtonCountries
+        = button(QStringLiteral("PushButtonCountries"), QStringLiteral("Countries"), this);
     Label4 = new QLabel(QStringLiteral("Turn On (Press Ctrl + Shift + T to toggle ON/OFF)"), this);
     Frame4 = new StatusFrame(this);
 
@@ -103,7 +106,7 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     buildLayout();
 
     for (QWidget *b : {PushButton1, PushButton2, PushButton4, PushButton5, PushButton6, PushButton7,
-                       PushButton8, PushButton9})
+                       PushButton8, PushButton9, PushButtonCountries})
         m_pointer->addButton(b);
     for (QWidget *area : std::initializer_list<QWidget *> {
              m_controls, m_options, Frame4, ListView1, ListView1->viewport(),
@@ -118,6 +121,7 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
     connect(PushButton8, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton8_Click(); });
     connect(PushButton7, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton7_Click(); });
+    connect(PushButtonCountries, &QPushButton::clicked, this, &Form1::PushButtonCountries_Click);
     connect(m_options, &StartupOptions::keepResultsChanged, m_kept, &KeptResults::setKeeping);
     connect(m_lookup, &CurlFunctions::progressText, Frame4, &StatusFrame::setProgressText);
     connect(m_scheduler, &Scheduler::statusText, Frame4, &StatusFrame::setTitle);
@@ -152,6 +156,7 @@ void Form1::buildLayout()
     buttons->addWidget(PushButton6, 1, 1);
     buttons->addWidget(PushButton8, 2, 0);
     buttons->addWidget(PushButton7, 2, 1);
+    buttons->addWidget(PushButtonCountries, 2, 2);
 
     auto *left = new QVBoxLayout;
     left->addWidget(m_controls);
@@ -169,7 +174,8 @@ void Form1::buildLayout()
     // options, and last the results list.
     QList<QWidget *> order = m_controls->focusOrder();
     order << PushButton2 << PushButton9 << PushButton1 << PushButton4 << PushButton5 << PushButton6
-          << PushButton8 << PushButton7 << m_options->focusOrder() << ListView1;
+          << PushButton8 << PushButton7 << PushButtonCountries << m_options->focusOrder()
+          << ListView1;
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -389,6 +395,14 @@ void Form1::PushButton5_Click()
 void Form1::PushButton6_Click()
 {
     m_exports->openSpreadsheet();
+}
+
+void Form1::PushButtonCountries_Click()
+{
+    // One window for the program, made when first asked for: it counts only while it is open.
+    if (!m_countries)
+        m_countries = new CountriesWindow(m_results, this);
+    m_countries->showAndRaise();
 }
 
 SpreadsheetHandlerCheck &Form1::spreadsheetCheck()

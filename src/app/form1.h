@@ -8,6 +8,7 @@
 
 class CurlFunctions;
 class ExportController;
+class CountriesWindow;
 class cSysTray;
 class modKeyboard;
 class Dialogs;
@@ -62,6 +63,7 @@ public:
     void PushButton4_Click(); // "Save Results As Text File"
     void PushButton5_Click(); // "Copy Results To Clipboard"
     void PushButton6_Click(); // "Save Results As Excel File"
+    void PushButtonCountries_Click(); // "Countries": the days per country
 
     bool switchIsOn() const;
 
@@ -105,6 +107,7 @@ private:
     QPushButton *PushButton7;
     QPushButton *PushButton8;
     QPushButton *PushButton9;
+    QPushButton *PushButtonCountries;
     QLabel *Label4;
     StatusFrame *Frame4;
     ResultsView *ListView1;
@@ -124,4 +127,5 @@ private:
     bool m_keptWaitsForPaint = false;
     modKeyboard *m_keyboard;
     ExportController *m_exports;
+    CountriesWindow *m_countries = nullptr;
 };

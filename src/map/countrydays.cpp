@@ -1,0 +1,227 @@
+#include "map/countrydays.h"
+
+#include "results/resultslist.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+constexpr qint64 MsPerDay = 86'400'000;
+constexpr qint64 MsPerHour = 3'600'000;
+// The Julian day number of 1970-01-01, where milliseconds since the epoch count from.
+constexpr qint64 EpochJulianDay = 2'440'588;
+
+qint64 floorDiv(qint64 value, qint64 by)
+{
+    const qint64 quotient = value / by;
+    return (value % by != 0 && value < 0) ? quotient - 1 : quotient;
+}
+
+} // namespace
+
+CountryDayCounter::CountryDayCounter() = default;
+CountryDayCounter::~CountryDayCounter() = default;
+
+void CountryDayCounter::reset()
+{
+    m_days.clear();
+    m_counted = 0;
+    m_leftOut = 0;
+    m_lastCountry.clear();
+    m_lastDays = nullptr;
+}
+
+CountryDayCounter::Zone *CountryDayCounter::zoneNamed(QStringView name)
+{
+    if (m_lastZone && name == m_lastZoneName)
+        return m_lastZone;
+    m_lastZoneName = name.toString();
+    std::shared_ptr<Zone> &known = m_zones[m_lastZoneName];
+    if (!known) {
+        known = std::make_shared<Zone>();
+        if (!name.isEmpty())
+            known->zone = QTimeZone(m_lastZoneName.toUtf8());
+    }
+    m_lastZone = known.get();
+    return m_lastZone;
+}
+
+int CountryDayCounter::offsetAt(Zone &zone, qint64 utcMs)
+{
+    const auto within = [utcMs](const auto &stretch) {
+        return utcMs >= stretch.first && utcMs < stretch.second.first;
+    };
+    if (zone.last && within(*zone.last))
+        return zone.last->second.second;
+    auto found = zone.stretches.upper_bound(utcMs);
+    if (found != zone.stretches.begin() && within(*std::prev(found))) {
+        zone.last = &*std::prev(found);
+        return zone.last->second.second;
+    }
+
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(utcMs, Qt::UTC);
+    const int offset = zone.zone.offsetFromUtc(at);
+    qint64 start = std::numeric_limits<qint64>::min();
+    qint64 end = std::numeric_limits<qint64>::max();
+    if (zone.zone.hasTransitions()) {
+        const QTimeZone::OffsetData before = zone.zone.previousTransition(at.addMSecs(1));
+        const QTimeZone::OffsetData after = zone.zone.nextTransition(at);
+        if (before.atUtc.isValid())
+            start = before.atUtc.toMSecsSinceEpoch();
+        if (after.atUtc.isValid())
+            end = after.atUtc.toMSecsSinceEpoch();
+    }
+    // A zone without a list of transitions, or one whose list does not hold this instant,
+    // is asked once an hour of time instead: no offset has ever changed within an hour.
+    if (!(start <= utcMs && utcMs < end)) {
+        start = floorDiv(utcMs, MsPerHour) * MsPerHour;
+        end = start + MsPerHour;
+    }
+    const auto [added, fresh] = zone.stretches.emplace(start, std::pair {end, offset});
+    if (!fresh || !within(*added))
+        return offset;
+    zone.last = &*added;
+    return offset;
+}
+
+QDate CountryDayCounter::localDay(QStringView zoneName, qint64 utcMs, int fallbackOffset)
+{
+    Zone *zone = zoneNamed(zoneName);
+    const int offset = zone->zone.isValid() ? offsetAt(*zone, utcMs) : fallbackOffset;
+    return QDate::fromJulianDay(floorDiv(utcMs + qint64(offset) * 1000, MsPerDay) + EpochJulianDay);
+}
+
+void CountryDayCounter::add(const ResultsList &list, int from, int to, CountedRows which)
+{
+    to = std::min(to, list.rows());
+    for (int row = from; row < to; ++row) {
+        if (which == CountedRows::Ticked && !list.isChecked(row))
+            continue;
+        const QStringView country = list.cellView(row, ResultsList::Country).trimmed();
+        const QDateTime instant = list.instant(row);
+        if (country.isEmpty() || !instant.isValid() || !list.failure(row).isEmpty()) {
+            ++m_leftOut;
+            continue;
+        }
+        ++m_counted;
+        const qint64 day = localDay(list.cellView(row, ResultsList::Timezone).trimmed(),
+                                    instant.toMSecsSinceEpoch(), instant.offsetFromUtc())
+                               .toJulianDay();
+        if (!m_lastDays || country != m_lastCountry) {
+            m_lastCountry = country.toString();
+            m_lastDays = &m_days[m_lastCountry];
+        }
+        // Logs come in time order: most rows repeat the day of the row before.
+        if (m_lastDays->isEmpty() || m_lastDays->last() != day)
+            m_lastDays->append(day);
+    }
+}
+
+CountryDaysResult CountryDayCounter::result() const
+{
+    CountryDaysResult result;
+    result.counted = m_counted;
+    result.leftOut = m_leftOut;
+
+    QHash<qint64, QStringList> countriesOfDay;
+    QList<std::pair<QString, QList<qint64>>> sorted;
+    for (auto it = m_days.cbegin(); it != m_days.cend(); ++it) {
+        QList<qint64> days = it.value();
+        std::sort(days.begin(), days.end());
+        days.erase(std::unique(days.begin(), days.end()), days.end());
+        for (qint64 day : days)
+            countriesOfDay[day].append(it.key());
+        sorted.append({it.key(), std::move(days)});
+    }
+    for (QStringList &countries : countriesOfDay)
+        countries.sort();
+
+    for (const auto &[country, days] : sorted) {
+        CountryTally tally;
+        tally.country = country;
+        tally.days.reserve(days.size());
+        for (qint64 day : days) {
+            QStringList others = countriesOfDay.value(day);
+            others.removeOne(country);
+            tally.days.append({QDate::fromJulianDay(day), others});
+        }
+        result.countries.append(std::move(tally));
+    }
+    std::sort(result.countries.begin(), result.countries.end(),
+              [](const CountryTally &a, const CountryTally &b) {
+                  if (a.count() != b.count())
+                      return a.count() > b.count();
+                  return a.country < b.country;
+              });
+    return result;
+}
+
+namespace CountryDaysText {
+
+QString date(QDate day)
+{
+    return day.toString(Qt::ISODate);
+}
+
+QString dayList(const CountryTally &tally)
+{
+    QString text;
+    for (const CountryDay &day : tally.days) {
+        if (!text.isEmpty())
+            text += QLatin1String(", ");
+        text += date(day.date);
+        if (!day.others.isEmpty())
+            text += QLatin1String(" (also ") + day.others.join(QLatin1String(", "))
+                + QLatin1Char(')');
+    }
+    return text;
+}
+
+QString leftOutNote(qsizetype leftOut)
+{
+    if (leftOut == 0)
+        return {};
+    if (leftOut == 1)
+        return QStringLiteral("1 row without a country or a time was left out.");
+    return QStringLiteral("%1 rows without a country or a time were left out.").arg(leftOut);
+}
+
+QString plainText(const CountryDaysResult &result, CountedRows which)
+{
+    QString text = which == CountedRows::All ? QStringLiteral("Days per country, all rows\n")
+                                             : QStringLiteral("Days per country, ticked rows\n");
+    if (result.countries.isEmpty()) {
+        text += QLatin1String("No days counted.\n");
+    } else {
+        const QString country = QStringLiteral("Country");
+        const QString days = QStringLiteral("Days");
+        qsizetype countryWidth = country.size();
+        qsizetype daysWidth = days.size();
+        for (const CountryTally &tally : result.countries) {
+            countryWidth = std::max(countryWidth, tally.country.size());
+            daysWidth = std::max(daysWidth, QString::number(tally.count()).size());
+        }
+        const auto line = [&](const QString &name, const QString &count, const QString &first,
+                              const QString &last) {
+            text += name.leftJustified(countryWidth) + QLatin1String("  ")
+                + count.rightJustified(daysWidth) + QLatin1String("  ") + first.leftJustified(10)
+                + QLatin1String("  ") + last + QLatin1Char('\n');
+        };
+        line(country, days, QStringLiteral("First day"), QStringLiteral("Last day"));
+        for (const CountryTally &tally : result.countries)
+            line(tally.country, QString::number(tally.count()), date(tally.first()),
+                 date(tally.last()));
+        text += QLatin1Char('\n');
+        for (const CountryTally &tally : result.countries)
+            text += tally.country + QLatin1String(": ") + dayList(tally) + QLatin1Char('\n');
+    }
+    const QString note = leftOutNote(result.leftOut);
+    if (!note.isEmpty())
+        text += QLatin1Char('\n') + note + QLatin1Char('\n');
+    return text;
+}
+
+} // namespace CountryDaysText

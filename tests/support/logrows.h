@@ -1,0 +1,49 @@
+#pragma once
+
+#include "results/resultslist.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QMetaType>
+#include <QString>
+#include <QTimeZone>
+
+// One log as the tests of the days per country write it: when it was made in UTC, the local
+// offset the laptop kept with it, what the service said (country and zone), whether the row is
+// ticked and whether the log failed.
+struct LogRow
+{
+    QString utc; // "2026-03-28T23:30:00Z"; empty: a row without an instant
+    int keptOffset = 0; // seconds east of UTC
+    QString country;
+    QString zone;
+    bool ticked = false;
+    bool failed = false;
+
+    LogRecord record() const
+    {
+        LogRecord made;
+        if (!utc.isEmpty())
+            made.instant = QDateTime::fromString(utc, Qt::ISODate).toOffsetFromUtc(keptOffset);
+        made.timeText = made.instant.isValid() ? made.instant.toString(Qt::ISODate) : utc;
+        if (failed) {
+            made.failure = QStringLiteral("The service did not answer.");
+        } else {
+            made.cells[ResultsList::Country - 1] = country;
+            made.cells[ResultsList::Timezone - 1] = zone;
+        }
+        return made;
+    }
+};
+Q_DECLARE_METATYPE(LogRow)
+using LogRows = QList<LogRow>;
+
+// Appends the logs to the table as the lookup and the kept history do: a complete row each.
+inline void appendLogs(ResultsList &list, const LogRows &logs)
+{
+    for (const LogRow &log : logs) {
+        const int row = list.appendRecord(log.record());
+        if (log.ticked)
+            list.setData(list.index(row, 0), Qt::Checked, Qt::CheckStateRole);
+    }
+}

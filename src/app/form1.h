@@ -15,6 +15,7 @@ class KeptResults;
 class KeyHelp;
 class PointerRule;
 class LoggingSwitch;
+class MapPresence;
 class QLabel;
 class QPushButton;
 class ResultsList;
@@ -74,6 +75,8 @@ public:
     PointerRule *pointerRule() const { return m_pointer; }
     // Whether the desktop opens spreadsheets, asked once the window is up.
     SpreadsheetHandlerCheck &spreadsheetCheck();
+    // The map window's keeper: the window itself is made when first shown.
+    MapPresence *map() const { return m_map; }
     // The counts the tick works with.
     const ScheduleState &state() const;
 
@@ -104,6 +107,7 @@ private:
     QPushButton *PushButton7;
     QPushButton *PushButton8;
     QPushButton *PushButton9;
+    QPushButton *PushButtonMap;
     QLabel *Label4;
     StatusFrame *Frame4;
     ResultsView *ListView1;
@@ -121,4 +125,5 @@ private:
     bool m_unloaded = false;
     modKeyboard *m_keyboard;
     ExportController *m_exports;
+    MapPresence *m_map;
 };

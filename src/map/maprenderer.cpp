@@ -1,0 +1,149 @@
+#include "map/maprenderer.h"
+
+#include "map/worldoutline.h"
+
+#include <QPainter>
+#include <QPolygonF>
+#include <cmath>
+
+namespace {
+
+// Paints a square of (2 * radius + 1) pixels straight into the image: a hundred thousand
+// points cost far less this way than through the painter, one call each.
+void square(QImage &image, QPoint at, int radius, QRgb colour)
+{
+    const int left = std::max(0, at.x() - radius);
+    const int right = std::min(image.width() - 1, at.x() + radius);
+    const int top = std::max(0, at.y() - radius);
+    const int bottom = std::min(image.height() - 1, at.y() + radius);
+    if (left > right)
+        return;
+    for (int y = top; y <= bottom; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        std::fill(line + left, line + right + 1, colour);
+    }
+}
+
+void ring(QPainter &painter, QPoint at, int radius, const QColor &colour)
+{
+    painter.setPen(QPen(colour, 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawEllipse(QPointF(at), radius, radius);
+}
+
+} // namespace
+
+void MapRenderer::render(QImage &image, const MapProjection &projection,
+                         const std::vector<MapPoint> &points, int selected)
+{
+    if (m_countries.isNull() || !(m_countriesFor == projection))
+        drawCountries(projection);
+    project(projection, points);
+    {
+        QPainter painter(&image);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(0, 0, m_countries);
+    }
+    drawTrack(image, projection, points);
+
+    const QRgb plain = MapColors::Point.rgb();
+    for (size_t i = 0; i < points.size(); ++i) {
+        if (!points[i].ticked)
+            square(image, m_projected[i], PointRadius, plain);
+    }
+    const QRgb ticked = MapColors::Ticked.rgb();
+    for (size_t i = 0; i < points.size(); ++i) {
+        if (points[i].ticked)
+            square(image, m_projected[i], TickedRadius, ticked);
+    }
+    if (points.empty())
+        return;
+    QPainter painter(&image);
+    ring(painter, m_projected.back(), TickedRadius + 4, MapColors::Newest);
+    if (selected >= 0 && selected < int(points.size()))
+        ring(painter, m_projected[size_t(selected)], TickedRadius + 7, MapColors::Selected);
+}
+
+void MapRenderer::project(const MapProjection &projection, const std::vector<MapPoint> &points)
+{
+    if (!(m_projectedFor == projection) || m_projected.size() > points.size())
+        m_projected.clear();
+    m_projectedFor = projection;
+    m_projected.reserve(points.size());
+    for (size_t i = m_projected.size(); i < points.size(); ++i)
+        m_projected.push_back(
+            projection.toScreen(points[i].longitude, points[i].latitude).toPoint());
+}
+
+void MapRenderer::drawCountries(const MapProjection &projection)
+{
+    m_countriesFor = projection;
+    m_countries = QImage(projection.size, QImage::Format_ARGB32_Premultiplied);
+    m_countries.fill(MapColors::Sea);
+    QPainter painter(&m_countries);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QPointF origin = projection.toScreen(0, 0);
+    painter.translate(origin);
+    painter.scale(projection.scale, projection.scale);
+    painter.setPen(QPen(MapColors::Border, 0));
+    painter.setBrush(MapColors::Land);
+    painter.drawPath(WorldOutline());
+}
+
+// The track runs from each point to the next in the order of the logs. A step of more than half
+// the world in longitude goes the short way, across the edge of the map: it is drawn as two
+// pieces that leave one edge and come in at the other, never as a line across the world.
+void MapRenderer::drawTrack(QImage &image, const MapProjection &projection,
+                            const std::vector<MapPoint> &points) const
+{
+    if (points.size() < 2)
+        return;
+    QPainter painter(&image);
+    const QPointF topLeft = projection.toScreen(-180, 90);
+    const QPointF bottomRight = projection.toScreen(180, -90);
+    painter.setClipRect(QRectF(topLeft, bottomRight).adjusted(0, 0, 1, 1));
+    painter.setPen(QPen(MapColors::Track, 0));
+
+    QPolygonF piece;
+    auto flush = [&] {
+        if (piece.size() > 1)
+            painter.drawPolyline(piece);
+        piece.clear();
+    };
+    piece << QPointF(m_projected[0]);
+    for (size_t i = 1; i < points.size(); ++i) {
+        const MapPoint &from = points[i - 1];
+        const MapPoint &to = points[i];
+        const double step = to.longitude - from.longitude;
+        if (std::abs(step) > 180) {
+            // Eastward over 180 when the step looks westward, and the other way round.
+            const double edge = step < 0 ? 180 : -180;
+            const double across = step < 0 ? step + 360 : step - 360;
+            const double share = (edge - from.longitude) / across;
+            const double latitude = from.latitude + (to.latitude - from.latitude) * share;
+            piece << projection.toScreen(edge, latitude);
+            flush();
+            piece << projection.toScreen(-edge, latitude);
+        }
+        const QPointF next(m_projected[i]);
+        if (piece.isEmpty() || piece.constLast() != next)
+            piece << next;
+    }
+    flush();
+}
+
+int MapRenderer::pointAt(QPoint pos, int reach) const
+{
+    int found = -1;
+    qint64 best = qint64(reach) * reach;
+    for (size_t i = 0; i < m_projected.size(); ++i) {
+        const qint64 dx = m_projected[i].x() - pos.x();
+        const qint64 dy = m_projected[i].y() - pos.y();
+        const qint64 distance = dx * dx + dy * dy;
+        if (distance <= best) {
+            best = distance;
+            found = int(i);
+        }
+    }
+    return found;
+}

@@ -36,15 +36,21 @@ void ring(QPainter &painter, QPoint at, int radius, const QColor &colour)
 void MapRenderer::render(QImage &image, const MapProjection &projection,
                          const std::vector<MapPoint> &points, int selected)
 {
-    if (m_countries.isNull() || !(m_countriesFor == projection))
+    std::optional<QPoint> offset = countriesOffset(projection);
+    if (!offset || m_trackDrawn > points.size()) {
         drawCountries(projection);
+        offset = countriesOffset(projection);
+    }
+    // Only the steps to points that came since the last render are drawn.
+    if (points.size() > 1 && m_trackDrawn < points.size())
+        drawTrack(m_countries, m_countriesFor, points, m_trackDrawn > 0 ? m_trackDrawn - 1 : 0);
+    m_trackDrawn = points.size();
     project(projection, points);
     {
         QPainter painter(&image);
         painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.drawImage(0, 0, m_countries);
+        painter.drawImage(QPoint(0, 0), m_countries, QRect(*offset, projection.size));
     }
-    drawTrack(image, projection, points);
 
     const QRgb plain = MapColors::Point.rgb();
     for (size_t i = 0; i < points.size(); ++i) {
@@ -75,13 +81,29 @@ void MapRenderer::project(const MapProjection &projection, const std::vector<Map
             projection.toScreen(points[i].longitude, points[i].latitude).toPoint());
 }
 
-void MapRenderer::drawCountries(const MapProjection &projection)
+std::optional<QPoint> MapRenderer::countriesOffset(const MapProjection &projection) const
 {
+    if (m_countries.isNull() || m_countriesFor.scale != projection.scale)
+        return std::nullopt;
+    // The view's top left corner, in the kept image's pixels.
+    const QPointF corner = m_countriesFor.toScreen(0, 0) - projection.toScreen(0, 0);
+    const QPoint at(qRound(corner.x()), qRound(corner.y()));
+    if (!m_countries.rect().contains(QRect(at, projection.size)))
+        return std::nullopt;
+    return at;
+}
+
+void MapRenderer::drawCountries(const MapProjection &view)
+{
+    MapProjection projection = view;
+    // An even margin each side keeps the view's own place on whole pixels.
+    const QSize margin((view.size.width() + 1) / 2, (view.size.height() + 1) / 2);
+    projection.size = view.size + margin * 2;
     m_countriesFor = projection;
+    m_trackDrawn = 0;
     m_countries = QImage(projection.size, QImage::Format_ARGB32_Premultiplied);
     m_countries.fill(MapColors::Sea);
     QPainter painter(&m_countries);
-    painter.setRenderHint(QPainter::Antialiasing);
     const QPointF origin = projection.toScreen(0, 0);
     painter.translate(origin);
     painter.scale(projection.scale, projection.scale);
@@ -94,10 +116,8 @@ void MapRenderer::drawCountries(const MapProjection &projection)
 // the world in longitude goes the short way, across the edge of the map: it is drawn as two
 // pieces that leave one edge and come in at the other, never as a line across the world.
 void MapRenderer::drawTrack(QImage &image, const MapProjection &projection,
-                            const std::vector<MapPoint> &points) const
+                            const std::vector<MapPoint> &points, size_t from)
 {
-    if (points.size() < 2)
-        return;
     QPainter painter(&image);
     const QPointF topLeft = projection.toScreen(-180, 90);
     const QPointF bottomRight = projection.toScreen(180, -90);
@@ -110,8 +130,11 @@ void MapRenderer::drawTrack(QImage &image, const MapProjection &projection,
             painter.drawPolyline(piece);
         piece.clear();
     };
-    piece << QPointF(m_projected[0]);
-    for (size_t i = 1; i < points.size(); ++i) {
+    auto place = [&](const MapPoint &point) {
+        return projection.toScreen(point.longitude, point.latitude).toPoint();
+    };
+    piece << QPointF(place(points[from]));
+    for (size_t i = from + 1; i < points.size(); ++i) {
         const MapPoint &from = points[i - 1];
         const MapPoint &to = points[i];
         const double step = to.longitude - from.longitude;
@@ -125,7 +148,7 @@ void MapRenderer::drawTrack(QImage &image, const MapProjection &projection,
             flush();
             piece << projection.toScreen(-edge, latitude);
         }
-        const QPointF next(m_projected[i]);
+        const QPointF next(place(to));
         if (piece.isEmpty() || piece.constLast() != next)
             piece << next;
     }

@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QImage>
 #include <QPoint>
+#include <optional>
 #include <vector>
 
 // The map's colours, one for each thing it draws.
@@ -24,7 +25,9 @@ inline const QColor Selected {0x00, 0x00, 0x00};
 // points (ticked ones larger and in another colour) and a ring round the newest. The countries
 // are kept as an image for as long as the view does not move, and the points' places on screen
 // for as long as the view does not move or the points change, so that a tick or a new log
-// redraws only what it must.
+// redraws only what it must. The countries and the track are kept in one image that reaches
+// half a view beyond each edge, so that panning mostly moves it rather than drawing again, and a
+// new point adds only its own step to the track.
 class MapRenderer
 {
 public:
@@ -37,7 +40,11 @@ public:
     void render(QImage &image, const MapProjection &projection, const std::vector<MapPoint> &points,
                 int selected = -1);
     // The points changed other than by growing at the end.
-    void forgetPoints() { m_projected.clear(); }
+    void forgetPoints()
+    {
+        m_projected.clear();
+        m_countries = QImage();
+    }
 
     // The point nearest to pos within `reach` pixels, by index, or -1; the newest of points on
     // the same pixel. Valid for the projection of the last render.
@@ -45,12 +52,18 @@ public:
 
 private:
     void project(const MapProjection &projection, const std::vector<MapPoint> &points);
+    // Where the kept countries image lands in a view of this projection, or nothing when it
+    // does not cover the whole view.
+    std::optional<QPoint> countriesOffset(const MapProjection &projection) const;
     void drawCountries(const MapProjection &projection);
-    void drawTrack(QImage &image, const MapProjection &projection,
-                   const std::vector<MapPoint> &points) const;
+    static void drawTrack(QImage &image, const MapProjection &projection,
+                          const std::vector<MapPoint> &points, size_t from);
 
+    // The countries with the track over them, half a view beyond each edge of the view.
     QImage m_countries;
     MapProjection m_countriesFor;
+    // How many points the track in m_countries reaches.
+    size_t m_trackDrawn = 0;
     std::vector<QPoint> m_projected;
     MapProjection m_projectedFor;
 };

@@ -80,6 +80,7 @@ void MapView::fit()
     fitted.centreLatitude = (south + north) / 2;
     fitted.scale = std::min(fitted.size.width() / width, fitted.size.height() / height);
     setProjection(fitted);
+    m_fitted = true;
 }
 
 void MapView::showWorld()
@@ -88,6 +89,7 @@ void MapView::showWorld()
     world.size = size();
     world.scale = MapProjection::worldScale(size());
     setProjection(world);
+    m_fitted = true;
 }
 
 bool MapView::centreOnRow(int row)
@@ -100,6 +102,7 @@ bool MapView::centreOnRow(int row)
     centred.centreLongitude = m_points->points()[size_t(point)].longitude;
     centred.centreLatitude = m_points->points()[size_t(point)].latitude;
     setProjection(centred);
+    m_fitted = false;
     return true;
 }
 
@@ -114,6 +117,7 @@ void MapView::zoomAt(QPointF anchor, double factor)
     zoomed.centreLongitude = place.x() - (anchor.x() - width() / 2.0) / zoomed.scale;
     zoomed.centreLatitude = place.y() + (anchor.y() - height() / 2.0) / zoomed.scale;
     setProjection(zoomed);
+    m_fitted = false;
 }
 
 void MapView::pan(QPointF pixels)
@@ -122,6 +126,7 @@ void MapView::pan(QPointF pixels)
     moved.centreLongitude -= pixels.x() / m_projection.scale;
     moved.centreLatitude += pixels.y() / m_projection.scale;
     setProjection(moved);
+    m_fitted = false;
 }
 
 QString MapView::toolTipAt(QPoint pos) const
@@ -141,6 +146,10 @@ QString MapView::toolTipAt(QPoint pos) const
 
 void MapView::renderFrame()
 {
+    // A hidden widget learns of its new size only when it is shown; its image is asked for
+    // before then.
+    if (m_projection.size != size())
+        adoptSize();
     if (m_frameValid && m_frame.size() == size())
         return;
     if (m_frame.size() != size())
@@ -180,6 +189,14 @@ void MapView::paintEvent(QPaintEvent *event)
 void MapView::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
+    adoptSize();
+}
+
+void MapView::adoptSize()
+{
+    // A view the user has not moved since Fit goes on showing what Fit showed.
+    if (m_fitted)
+        return fit();
     MapProjection resized = m_projection;
     resized.size = size();
     setProjection(resized);

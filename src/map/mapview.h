@@ -58,6 +58,7 @@ private:
     void pointsChanged();
     void setProjection(const MapProjection &projection);
     void renderFrame();
+    void adoptSize();
 
     MapPoints *m_points;
     MapRenderer m_renderer;
@@ -66,6 +67,8 @@ private:
     bool m_frameValid = false;
     // The first time it is shown, the view fits the points.
     bool m_shownBefore = false;
+    // Fit (or the whole world) is what the view shows, and a new size shows it again.
+    bool m_fitted = false;
     int m_selected = -1;
     QPoint m_pressAt;
     QPoint m_dragFrom;

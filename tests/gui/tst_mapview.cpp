@@ -230,14 +230,25 @@ private Q_SLOTS:
         AddPlace(map.list, {"41.9, 12.5"});
         map.view.fit();
         QVERIFY(map.view.projection().scale > 4 * MapProjection::worldScale(map.view.size()));
-        const QRect shown = map.view.rect();
-        for (const auto &[longitude, latitude] :
-             {std::pair(9.53, 46.85), {13.40, 52.52}, {12.5, 41.9}}) {
-            QVERIFY(shown.contains(PixelOf(map.view, longitude, latitude)));
-            QCOMPARE(map.at(longitude, latitude) == MapColors::Point
-                         || map.at(longitude, latitude) == MapColors::Newest,
-                     true);
-        }
+        auto allShown = [&] {
+            const QImage image = map.image();
+            for (const auto &[longitude, latitude] :
+                 {std::pair(9.53, 46.85), {13.40, 52.52}, {12.5, 41.9}}) {
+                if (!map.view.rect().contains(PixelOf(map.view, longitude, latitude))
+                    || ColourAt(image, PixelOf(map.view, longitude, latitude)) != MapColors::Point)
+                    return false;
+            }
+            return true;
+        };
+        QVERIFY(allShown());
+        // A smaller window still shows them all.
+        map.view.resize(300, 200);
+        QVERIFY(allShown());
+        // Once the user zoomed, a new size keeps the zoom.
+        QTest::keyClick(&map.view, Qt::Key_Plus);
+        const double zoomed = map.view.projection().scale;
+        map.view.resize(720, 400);
+        QCOMPARE(map.view.projection().scale, zoomed);
     }
 
     void keysAndWheelMoveTheView()

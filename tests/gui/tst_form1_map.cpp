@@ -82,8 +82,11 @@ private Q_SLOTS:
         QCOMPARE(map->windowTitle(), "Trovanel Map");
         QCOMPARE(map->view()->accessibleDescription(), "2 points on 12/1/2026");
         QCOMPARE(map->findChild<QPushButton *>(QStringLiteral("MapFit"))->accessibleName(), "Fit");
-        QCOMPARE(map->findChild<QPushButton *>(QStringLiteral("MapSaveImage"))->text(),
-                 "Save Map As Image");
+        auto *save = map->findChild<QPushButton *>(QStringLiteral("MapSaveImage"));
+        QCOMPARE(save->text(), "Save Map As Image");
+        // The keyboard goes from the map to Fit to Save Map As Image.
+        QCOMPARE(map->view()->nextInFocusChain()->objectName(), "MapFit");
+        QCOMPARE(map->view()->nextInFocusChain()->nextInFocusChain(), save);
 
         // Closing the map ends nothing: the program goes on.
         QSignalSpy ended(w.form.get(), &Form1::closed);

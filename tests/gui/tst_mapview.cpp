@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QLocale>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <cmath>
@@ -185,6 +186,21 @@ private Q_SLOTS:
         QCOMPARE(map.at(9.53, 46.85), MapColors::Ticked);
         map.list.setData(map.list.index(row, 0), Qt::Unchecked, Qt::CheckStateRole);
         QCOMPARE(map.at(9.53, 46.85), MapColors::Point);
+
+        // Rows coming back a slice at a time are read once: each slice adds its own points.
+        QSignalSpy appended(&map.points, &MapPoints::appended);
+        QSignalSpy reset(&map.points, &MapPoints::reset);
+        LogRecord record;
+        record.cells[ResultsList::Coordinates - 1] = QStringLiteral("35.68, 139.69");
+        map.list.appendRecords({record, record}, {});
+        map.list.appendRecords({LogRecord(), record}, {false, true});
+        QCOMPARE(appended.size(), 2);
+        QCOMPARE(appended[0][0].toInt(), 2);
+        QCOMPARE(appended[1][0].toInt(), 4);
+        QCOMPARE(reset.size(), 0);
+        QCOMPARE(map.points.points().size(), size_t(5));
+        QCOMPARE(map.points.points().back().row, 5);
+        QVERIFY(map.points.points().back().ticked);
 
         map.list.clear();
         QVERIFY(!isPoint(9.53, 46.85));

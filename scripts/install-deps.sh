@@ -8,6 +8,7 @@ packages=(
     libfontconfig-dev
     curl ca-certificates
     xvfb openbox trayer xdotool xclip x11-utils wmctrl python3 python3-openpyxl
+    x11-apps netpbm
     xdg-utils desktop-file-utils appstream dbus-daemon python3-dbusmock
     tzdata
     clang libclang-rt-14-dev clang-format
@@ -20,16 +21,25 @@ for p in "${packages[@]}"; do
     fi
 done
 
-if ((${#missing[@]} == 0)); then
-    echo "install-deps: all packages present"
-    exit 0
-fi
-
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
     SUDO="sudo"
 fi
-echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+updated=false
+if ((${#missing[@]} == 0)); then
+    echo "install-deps: all packages present"
+else
+    echo "install-deps: installing ${missing[*]}"
+    $SUDO apt-get update -qq
+    updated=true
+    $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The map's country outlines come out of a Debian package the build only reads from
+# (scripts/map-data.sh); the package lists must be there to fetch it.
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+if ! "$here/map-data.sh" "$here/../.cache/mapdata" 2>/dev/null; then
+    $updated || $SUDO apt-get update -qq
+    "$here/map-data.sh" "$here/../.cache/mapdata"
+fi

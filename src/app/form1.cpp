@@ -8,6 +8,7 @@
 #include "app/loggingswitch.h"
 #include "app/look.h"
 #include "app/machinewatch.h"
+#include "app/mappresence.h"
 #include "app/resultsview.h"
 #include "app/schedulecontrols.h"
 #include "app/startupoptions.h"
@@ -79,6 +80,7 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
                          QStringLiteral("Help / How Do I Get An API Key?"), this);
     PushButton8 = button(QStringLiteral("PushButton8"), QStringLiteral("Enter Your API Key"), this);
     PushButton9 = button(QStringLiteral("PushButton9"), QStringLiteral("Log Now (Test)"), this);
+    PushButtonMap = button(QStringLiteral("PushButtonMap"), QStringLiteral("Show Map"), this);
     PushButtonCountries
         = button(QStringLiteral("PushButtonCountries"), QStringLiteral("Countries"), this);
     Label4 = new QLabel(QStringLiteral("Turn On (Press Ctrl + Shift + T to toggle ON/OFF)"), this);
@@ -99,6 +101,7 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     m_pointer = new PointerRule(this);
     m_keyboard = new modKeyboard([this] { PushButton2_Click(); }, createToggleHotkey(), this);
     m_exports = new ExportController(m_results, m_dialogs, m_pointer, m_clock, this);
+    m_map = new MapPresence(m_results, ListView1, m_dialogs, this);
     m_switch = new LoggingSwitch(PushButton2, this, m_schedule, m_scheduler, m_keyHelp.get(),
                                  Frame4, m_pointer);
 
@@ -106,7 +109,7 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     buildLayout();
 
     for (QWidget *b : {PushButton1, PushButton2, PushButton4, PushButton5, PushButton6, PushButton7,
-                       PushButton8, PushButton9, PushButtonCountries})
+                       PushButton8, PushButton9, PushButtonMap, PushButtonCountries})
         m_pointer->addButton(b);
     for (QWidget *area : std::initializer_list<QWidget *> {
              m_controls, m_options, Frame4, ListView1, ListView1->viewport(),
@@ -119,6 +122,7 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
     connect(PushButton5, &QPushButton::clicked, this, &Form1::PushButton5_Click);
     connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
+    connect(PushButtonMap, &QPushButton::clicked, m_map, &MapPresence::show);
     connect(PushButton8, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton8_Click(); });
     connect(PushButton7, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton7_Click(); });
     connect(PushButtonCountries, &QPushButton::clicked, this, &Form1::PushButtonCountries_Click);
@@ -154,6 +158,7 @@ void Form1::buildLayout()
     buttons->addWidget(PushButton4, 0, 1);
     buttons->addWidget(PushButton5, 1, 0);
     buttons->addWidget(PushButton6, 1, 1);
+    buttons->addWidget(PushButtonMap, 1, 2);
     buttons->addWidget(PushButton8, 2, 0);
     buttons->addWidget(PushButton7, 2, 1);
     buttons->addWidget(PushButtonCountries, 2, 2);
@@ -174,8 +179,8 @@ void Form1::buildLayout()
     // options, and last the results list.
     QList<QWidget *> order = m_controls->focusOrder();
     order << PushButton2 << PushButton9 << PushButton1 << PushButton4 << PushButton5 << PushButton6
-          << PushButton8 << PushButton7 << PushButtonCountries << m_options->focusOrder()
-          << ListView1;
+          << PushButtonMap << PushButton8 << PushButton7 << PushButtonCountries
+          << m_options->focusOrder() << ListView1;
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 

@@ -16,6 +16,7 @@ class KeptResults;
 class KeyHelp;
 class PointerRule;
 class LoggingSwitch;
+class MapPresence;
 class QLabel;
 class QPushButton;
 class ResultsList;
@@ -76,6 +77,8 @@ public:
     PointerRule *pointerRule() const { return m_pointer; }
     // Whether the desktop opens spreadsheets, asked once the window is up.
     SpreadsheetHandlerCheck &spreadsheetCheck();
+    // The map window's keeper: the window itself is made when first shown.
+    MapPresence *map() const { return m_map; }
     // The counts the tick works with.
     const ScheduleState &state() const;
 
@@ -108,6 +111,7 @@ private:
     QPushButton *PushButton8;
     QPushButton *PushButton9;
     QPushButton *PushButtonCountries;
+    QPushButton *PushButtonMap;
     QLabel *Label4;
     StatusFrame *Frame4;
     ResultsView *ListView1;
@@ -128,4 +132,5 @@ private:
     modKeyboard *m_keyboard;
     ExportController *m_exports;
     CountriesWindow *m_countries = nullptr;
+    MapPresence *m_map;
 };

@@ -200,6 +200,7 @@ private Q_SLOTS:
             {"PushButton7", "Help / How Do I Get An API Key?"},
             {"PushButton8", "Enter Your API Key"},
             {"PushButton9", "Log Now (Test)"},
+            {"PushButtonMap", "Show Map"},
             {"PushButtonCountries", "Countries"},
             {"Label4", "Turn On (Press Ctrl + Shift + T to toggle ON/OFF)"},
             {"Frame1", "Log Schedule"},
@@ -264,9 +265,10 @@ private Q_SLOTS:
             "Option3", "Text1", "Text2", "Text3", "Option2", "Option1", "cboWeekly", "dtpWeekly",
             // the switch and the test log beside it
             "PushButton2", "PushButton9",
-            // the results buttons, then the key buttons and the days per country, left to right
-            "PushButton1", "PushButton4", "PushButton5", "PushButton6", "PushButton8",
-            "PushButton7", "PushButtonCountries",
+            // the results buttons, the map, then the key buttons and the days per country, row
+            // by row
+            "PushButton1", "PushButton4", "PushButton5", "PushButton6", "PushButtonMap",
+            "PushButton8", "PushButton7", "PushButtonCountries",
             // the start-up options, and last the results list on the right
             "Check4", "Check8", "CheckNetworkChange", "KeepResults", "ListView1"};
         QCOMPARE(chain, expected);

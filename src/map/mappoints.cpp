@@ -1,0 +1,122 @@
+#include "map/mappoints.h"
+
+#include "results/coordinates.h"
+#include "results/resultslist.h"
+
+#include <QLocale>
+
+namespace {
+
+// The locale's short date with the year in full: a history can span decades.
+QString dayText(const QDateTime &instant)
+{
+    const QLocale locale;
+    QString format = locale.dateFormat(QLocale::ShortFormat);
+    if (!format.contains(QLatin1String("yyyy")))
+        format.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    return locale.toString(instant.date(), format);
+}
+
+} // namespace
+
+MapPoints::MapPoints(const ResultsList *results, QObject *parent)
+    : QObject(parent), m_results(results)
+{
+    connect(results, &ResultsList::rowsInserted, this,
+            [this](const QModelIndex &, int first, int last) {
+                const auto before = int(m_points.size());
+                readRows(first, last);
+                if (int(m_points.size()) > before)
+                    Q_EMIT appended(before);
+            });
+    connect(results, &ResultsList::modelReset, this, [this] {
+        rebuild();
+        Q_EMIT reset();
+    });
+    connect(results, &ResultsList::dataChanged, this,
+            [this](const QModelIndex &topLeft, const QModelIndex &bottomRight,
+                   const QList<int> &roles) {
+                for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
+                    if (roles.contains(Qt::CheckStateRole)) {
+                        if (const int point = pointOfRow(row); point >= 0) {
+                            m_points[point].ticked = m_results->isChecked(row);
+                            Q_EMIT ticksChanged();
+                        }
+                    } else if (topLeft.column() <= ResultsList::Coordinates
+                               && bottomRight.column() >= ResultsList::Coordinates) {
+                        rowChanged(row);
+                    }
+                }
+            });
+    rebuild();
+}
+
+int MapPoints::pointOfRow(int row) const
+{
+    return row >= 0 && row < int(m_pointOfRow.size()) ? m_pointOfRow[row] : -1;
+}
+
+void MapPoints::readRows(int first, int last)
+{
+    m_pointOfRow.resize(size_t(last) + 1, -1);
+    for (int row = first; row <= last; ++row) {
+        const auto place = ParseCoordinates(m_results->cellView(row, ResultsList::Coordinates));
+        if (!place)
+            continue;
+        m_pointOfRow[row] = int(m_points.size());
+        m_points.push_back({place->longitude, place->latitude, row, m_results->isChecked(row)});
+    }
+}
+
+void MapPoints::rebuild()
+{
+    m_points.clear();
+    m_pointOfRow.clear();
+    if (m_results->rows() > 0)
+        readRows(0, m_results->rows() - 1);
+}
+
+// A row made a cell at a time gets its place after it was inserted.
+void MapPoints::rowChanged(int row)
+{
+    const auto place = ParseCoordinates(m_results->cellView(row, ResultsList::Coordinates));
+    const int point = pointOfRow(row);
+    if (point >= 0 && place) {
+        m_points[point].longitude = place->longitude;
+        m_points[point].latitude = place->latitude;
+        Q_EMIT reset();
+    } else if (point < 0 && place && (m_points.empty() || m_points.back().row < row)) {
+        m_pointOfRow[row] = int(m_points.size());
+        m_points.push_back({place->longitude, place->latitude, row, m_results->isChecked(row)});
+        Q_EMIT appended(int(m_points.size()) - 1);
+    } else if (point >= 0 || place) {
+        rebuild();
+        Q_EMIT reset();
+    }
+}
+
+QString MapPoints::summary() const
+{
+    if (m_points.empty())
+        return tr("No points: no logged row has coordinates");
+    QDateTime first, last;
+    for (const MapPoint &point : m_points) {
+        if (const QDateTime at = m_results->instant(point.row); at.isValid()) {
+            first = at;
+            break;
+        }
+    }
+    for (auto it = m_points.rbegin(); it != m_points.rend(); ++it) {
+        if (const QDateTime at = m_results->instant(it->row); at.isValid()) {
+            last = at;
+            break;
+        }
+    }
+    const QString count
+        = m_points.size() == 1 ? tr("1 point") : tr("%1 points").arg(m_points.size());
+    if (!first.isValid())
+        return count;
+    const QString from = dayText(first), to = dayText(last);
+    return from == to ? tr("%1 on %2").arg(count, from)
+                      : tr("%1 from %2 to %3").arg(count, from, to);
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "map/mappoints.h"
+#include "map/mapprojection.h"
+
+#include <QColor>
+#include <QImage>
+#include <QPoint>
+#include <optional>
+#include <vector>
+
+// The map's colours, one for each thing it draws.
+namespace MapColors {
+inline const QColor Sea {0xdb, 0xe9, 0xf4};
+inline const QColor Land {0xf3, 0xf0, 0xe6};
+inline const QColor Border {0xa8, 0xa2, 0x96};
+inline const QColor Track {0x6b, 0x7f, 0x99};
+inline const QColor Point {0x1f, 0x5f, 0xbf};
+inline const QColor Ticked {0xe8, 0x59, 0x0c};
+inline const QColor Newest {0xc9, 0x2a, 0x2a};
+inline const QColor Selected {0x00, 0x00, 0x00};
+} // namespace MapColors
+
+// Draws the map: the countries, the track joining the points in the order of their logs, the
+// points (ticked ones larger and in another colour) and a ring round the newest. The countries
+// are kept as an image for as long as the view does not move, and the points' places on screen
+// for as long as the view does not move or the points change, so that a tick or a new log
+// redraws only what it must. The countries and the track are kept in one image that reaches
+// half a view beyond each edge, so that panning mostly moves it rather than drawing again, and a
+// new point adds only its own step to the track.
+class MapRenderer
+{
+public:
+    // A plain point is a square of 2 * PointRadius + 1 pixels, a ticked one of 2 * TickedRadius
+    // + 1.
+    static constexpr int PointRadius = 1;
+    static constexpr int TickedRadius = 3;
+
+    // Draws into image, whose size must be the projection's.
+    void render(QImage &image, const MapProjection &projection, const std::vector<MapPoint> &points,
+                int selected = -1);
+    // The points changed other than by growing at the end.
+    void forgetPoints()
+    {
+        m_projected.clear();
+        m_countries = QImage();
+    }
+
+    // The point nearest to pos within `reach` pixels, by index, or -1; the newest of points on
+    // the same pixel. Valid for the projection of the last render.
+    int pointAt(QPoint pos, int reach = 6) const;
+
+private:
+    void project(const MapProjection &projection, const std::vector<MapPoint> &points);
+    // Where the kept countries image lands in a view of this projection, or nothing when it
+    // does not cover the whole view.
+    std::optional<QPoint> countriesOffset(const MapProjection &projection) const;
+    void drawCountries(const MapProjection &projection);
+    static void drawTrack(QImage &image, const MapProjection &projection,
+                          const std::vector<MapPoint> &points, size_t from);
+
+    // The countries with the track over them, half a view beyond each edge of the view.
+    QImage m_countries;
+    MapProjection m_countriesFor;
+    // How many points the track in m_countries reaches.
+    size_t m_trackDrawn = 0;
+    std::vector<QPoint> m_projected;
+    MapProjection m_projectedFor;
+};

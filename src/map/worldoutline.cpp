@@ -1,0 +1,94 @@
+#include "map/worldoutline.h"
+
+#include <QFile>
+#include <QtEndian>
+#include <cstring>
+
+namespace {
+
+constexpr qsizetype HeaderSize = 100;
+constexpr qsizetype RecordHeaderSize = 8;
+constexpr qint32 FileCode = 9994;
+constexpr qint32 PolygonShape = 5;
+// A polygon record: shape type, bounding box (four doubles), part and point counts.
+constexpr qsizetype PolygonHead = 4 + 4 * 8 + 4 + 4;
+
+qint32 bigInt(const char *at)
+{
+    return qFromBigEndian<qint32>(at);
+}
+
+qint32 littleInt(const char *at)
+{
+    return qFromLittleEndian<qint32>(at);
+}
+
+double littleDouble(const char *at)
+{
+    const quint64 bits = qFromLittleEndian<quint64>(at);
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+// One polygon record's rings, added to path; false when the record does not hold together.
+bool addPolygon(const char *content, qsizetype length, QPainterPath &path)
+{
+    if (length < PolygonHead)
+        return false;
+    const qint32 parts = littleInt(content + 36);
+    const qint32 points = littleInt(content + 40);
+    if (parts < 0 || points < 0
+        || length < PolygonHead + qsizetype(parts) * 4 + qsizetype(points) * 16)
+        return false;
+    const char *starts = content + PolygonHead;
+    const char *coordinates = starts + qsizetype(parts) * 4;
+    for (qint32 part = 0; part < parts; ++part) {
+        const qint32 first = littleInt(starts + part * 4);
+        const qint32 end = part + 1 < parts ? littleInt(starts + (part + 1) * 4) : points;
+        if (first < 0 || end > points || first >= end)
+            return false;
+        for (qint32 i = first; i < end; ++i) {
+            const QPointF at(littleDouble(coordinates + i * 16),
+                             -littleDouble(coordinates + i * 16 + 8));
+            if (i == first)
+                path.moveTo(at);
+            else
+                path.lineTo(at);
+        }
+        path.closeSubpath();
+    }
+    return true;
+}
+
+} // namespace
+
+QPainterPath ReadShapePolygons(const QByteArray &shp)
+{
+    QPainterPath path;
+    // Rings inside rings (lakes, enclaves) are holes.
+    path.setFillRule(Qt::OddEvenFill);
+    if (shp.size() < HeaderSize || bigInt(shp.constData()) != FileCode)
+        return path;
+    qsizetype at = HeaderSize;
+    while (at + RecordHeaderSize <= shp.size()) {
+        const qsizetype length = qsizetype(bigInt(shp.constData() + at + 4)) * 2;
+        const qsizetype content = at + RecordHeaderSize;
+        if (length < 4 || length > shp.size() - content)
+            break;
+        if (littleInt(shp.constData() + content) == PolygonShape
+            && !addPolygon(shp.constData() + content, length, path))
+            break;
+        at = content + length;
+    }
+    return path;
+}
+
+const QPainterPath &WorldOutline()
+{
+    static const QPainterPath outline = [] {
+        QFile file(QStringLiteral(":/map/countries.shp"));
+        return file.open(QIODevice::ReadOnly) ? ReadShapePolygons(file.readAll()) : QPainterPath();
+    }();
+    return outline;
+}

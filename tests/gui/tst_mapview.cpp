@@ -1,0 +1,337 @@
+#include "map/mappoints.h"
+#include "map/maprenderer.h"
+#include "map/mapview.h"
+#include "map/worldoutline.h"
+#include "support/datatable.h"
+#include "support/maprows.h"
+
+#include <QFile>
+#include <QLocale>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <cmath>
+
+namespace {
+
+// The map as a user sees it at a known size: the table, its points and the view, showing
+// the whole world.
+struct Map
+{
+    Map()
+    {
+        view.resize(720, 400);
+        view.showWorld();
+    }
+    QImage image() { return view.image(); }
+    QColor at(double longitude, double latitude)
+    {
+        return ColourAt(image(), PixelOf(view, longitude, latitude));
+    }
+
+    ResultsList list;
+    MapPoints points {&list};
+    MapView view {&points};
+};
+
+} // namespace
+
+class TestMapView : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+
+    void placeDrawnWhereItIs_data()
+    {
+        const DataTable<QString, bool, double, double> table(
+            {"coordinates", "drawn", "longitude", "latitude"});
+        table.row("antimeridian east", "10.5, 180", true, 180, 10.5);
+        table.row("antimeridian west", "-33.2, -180", true, -180, -33.2);
+        table.row("north pole", "90, 0", true, 0, 90);
+        table.row("south pole", "-90, 45", true, 45, -90);
+        table.row("meridian meets equator", "0, 0", true, 0, 0);
+        table.row("blanks round the numbers", "  46.85 ,  9.53 ", true, 9.53, 46.85);
+        table.row("empty (a failed log)", "", false, 0, 0);
+        table.row("words", "somewhere, nowhere", false, 0, 0);
+        table.row("latitude beyond the pole", "90.5, 10", false, 10, 90);
+        table.row("longitude beyond the edge", "10, 180.5", false, 180, 10);
+        table.row("three numbers", "1, 2, 3", false, 2, 1);
+        table.row("one number", "47.5", false, 0, 47.5);
+        table.row("not a number", "nan, nan", false, 0, 0);
+    }
+    void placeDrawnWhereItIs()
+    {
+        QFETCH(QString, coordinates);
+        QFETCH(bool, drawn);
+        QFETCH(double, longitude);
+        QFETCH(double, latitude);
+
+        Map map;
+        AddPlace(map.list, {coordinates});
+        QCOMPARE(map.points.points().size(), size_t(drawn ? 1 : 0));
+        const QColor seen = map.at(longitude, latitude);
+        QCOMPARE(seen == MapColors::Point, drawn);
+
+        // A ticked row stands out: another colour, and larger.
+        map.list.setData(map.list.index(0, 0), Qt::Checked, Qt::CheckStateRole);
+        QCOMPARE(map.at(longitude, latitude) == MapColors::Ticked, drawn);
+        const QPoint beside
+            = PixelOf(map.view, longitude, latitude) + QPoint(MapRenderer::TickedRadius, 0);
+        QCOMPARE(ColourAt(map.image(), beside) == MapColors::Ticked, drawn);
+    }
+
+    void trackTakesTheShortWay_data()
+    {
+        const DataTable<double, double, double, QList<double>, QList<double>> table(
+            {"from", "to", "latitude", "onTrack", "offTrack"});
+        table.row("east over the antimeridian", 170, -170, 20, {176, -176}, {0, 90, -90});
+        table.row("west over the antimeridian", -170, 170, -35, {-176, 176}, {0, 90, -90});
+        table.row("one degree each side of it", 179, -179, 0, {}, {0, 90, -90, 178, -178 + 360});
+        table.row("within one half of the world", 10, 40, 50, {20, 30}, {0, 60});
+        table.row("across the meridian", -60, 100, 5, {0, 40}, {120, -90});
+    }
+    void trackTakesTheShortWay()
+    {
+        QFETCH(double, from);
+        QFETCH(double, to);
+        QFETCH(double, latitude);
+        QFETCH(QList<double>, onTrack);
+        QFETCH(QList<double>, offTrack);
+
+        Map map;
+        const QString text = QStringLiteral("%1, %2");
+        AddPlace(map.list, {text.arg(latitude).arg(from)});
+        AddPlace(map.list, {text.arg(latitude).arg(to)});
+        const QImage image = map.image();
+        // The track runs along the latitude: one pixel above or below it when its y falls
+        // between two rows.
+        auto trackNear = [&](double longitude) {
+            const QPoint at = PixelOf(map.view, longitude, latitude);
+            for (int dy = -1; dy <= 1; ++dy) {
+                if (ColourAt(image, at + QPoint(0, dy)) == MapColors::Track)
+                    return true;
+            }
+            return false;
+        };
+        for (double longitude : onTrack)
+            QVERIFY2(trackNear(longitude), qPrintable(QString::number(longitude)));
+        for (double longitude : offTrack)
+            QVERIFY2(!trackNear(longitude), qPrintable(QString::number(longitude)));
+    }
+
+    void newestPointRinged()
+    {
+        Map map;
+        AddPlace(map.list, {"10, 10"});
+        AddPlace(map.list, {"-20, -40"});
+        const QImage image = map.image();
+        auto ringed = [&](double longitude, double latitude) {
+            const QPoint centre = PixelOf(map.view, longitude, latitude);
+            const int radius = MapRenderer::TickedRadius + 4;
+            return ColourAt(image, centre + QPoint(radius, 0)) == MapColors::Newest
+                && ColourAt(image, centre - QPoint(0, radius)) == MapColors::Newest;
+        };
+        QVERIFY(ringed(-40, -20));
+        QVERIFY(!ringed(10, 10));
+    }
+
+    void toolTipNamesTimeAndPlace_data()
+    {
+        const DataTable<Place, QString> table({"place", "tip"});
+        table.row("city, region and country", {"46.85, 9.53"},
+                  "12/1/2026 9:15:30 AM\nChur, Graubünden, CH");
+        table.row("country only", {"-23.5475, -46.6361", "", "", "Brazil"},
+                  "12/1/2026 9:15:30 AM\nBrazil");
+    }
+    void toolTipNamesTimeAndPlace()
+    {
+        QFETCH(Place, place);
+        QFETCH(QString, tip);
+
+        Map map;
+        AddPlace(map.list, {"10, 10"});
+        AddPlace(map.list, place);
+        map.image();
+        const auto [latitude, longitude] = [&] {
+            const QStringList parts = place.coordinates.split(u',');
+            return std::pair(parts[0].toDouble(), parts[1].toDouble());
+        }();
+        const QPoint at = PixelOf(map.view, longitude, latitude);
+        QCOMPARE(map.view.toolTipAt(at + QPoint(2, -2)), tip);
+        // Away from every point there is nothing to tell.
+        QCOMPARE(map.view.toolTipAt(PixelOf(map.view, -120, -60)), QString());
+    }
+
+    void followsTheTable()
+    {
+        Map map;
+        auto isPoint = [&](double longitude, double latitude) {
+            const QColor seen = map.at(longitude, latitude);
+            return seen == MapColors::Point || seen == MapColors::Ticked;
+        };
+        QVERIFY(!isPoint(9.53, 46.85));
+
+        // A log made a cell at a time shows once its coordinates arrive.
+        const int row = map.list.appendRow(QStringLiteral("12/1/2026 9:15:30 AM"));
+        QVERIFY(!isPoint(9.53, 46.85));
+        map.list.setCell(row, ResultsList::Coordinates, QStringLiteral("46.85, 9.53"));
+        QCOMPARE(map.at(9.53, 46.85), MapColors::Point);
+        AddPlace(map.list, {"-33.9, 18.4"});
+        QCOMPARE(map.at(18.4, -33.9), MapColors::Point);
+        QCOMPARE(map.view.accessibleDescription(), "2 points on 12/1/2026");
+
+        map.list.setData(map.list.index(row, 0), Qt::Checked, Qt::CheckStateRole);
+        QCOMPARE(map.at(9.53, 46.85), MapColors::Ticked);
+        map.list.setData(map.list.index(row, 0), Qt::Unchecked, Qt::CheckStateRole);
+        QCOMPARE(map.at(9.53, 46.85), MapColors::Point);
+
+        // Rows coming back a slice at a time are read once: each slice adds its own points.
+        QSignalSpy appended(&map.points, &MapPoints::appended);
+        QSignalSpy reset(&map.points, &MapPoints::reset);
+        LogRecord record;
+        record.cells[ResultsList::Coordinates - 1] = QStringLiteral("35.68, 139.69");
+        map.list.appendRecords({record, record}, {});
+        map.list.appendRecords({LogRecord(), record}, {false, true});
+        QCOMPARE(appended.size(), 2);
+        QCOMPARE(appended[0][0].toInt(), 2);
+        QCOMPARE(appended[1][0].toInt(), 4);
+        QCOMPARE(reset.size(), 0);
+        QCOMPARE(map.points.points().size(), size_t(5));
+        QCOMPARE(map.points.points().back().row, 5);
+        QVERIFY(map.points.points().back().ticked);
+
+        map.list.clear();
+        QVERIFY(!isPoint(9.53, 46.85));
+        QVERIFY(!isPoint(18.4, -33.9));
+        QVERIFY(map.points.points().empty());
+        AddPlace(map.list, {"-33.9, 18.4"});
+        QCOMPARE(map.at(18.4, -33.9), MapColors::Point);
+    }
+
+    void describedInWords_data()
+    {
+        const DataTable<QStringList, QString> table({"coordinates", "description"});
+        table.row("nothing logged", {}, "No points: no logged row has coordinates");
+        table.row("only failed logs", {"", ""}, "No points: no logged row has coordinates");
+        table.row("one place", {"1, 1"}, "1 point on 12/1/2026");
+        table.row("a week of places, then a failed log", {"1, 1", "2, 2", "3, 3", ""},
+                  "3 points from 12/1/2026 to 12/7/2026");
+    }
+    void describedInWords()
+    {
+        QFETCH(QStringList, coordinates);
+        QFETCH(QString, description);
+
+        Map map;
+        QCOMPARE(map.view.accessibleName(), "Map");
+        Place place;
+        for (const QString &text : coordinates) {
+            place.coordinates = text;
+            AddPlace(map.list, place);
+            place.instant = place.instant.addDays(3);
+        }
+        QCOMPARE(map.view.accessibleDescription(), description);
+    }
+
+    void fitShowsEveryPoint()
+    {
+        Map map;
+        map.view.fit();
+        QCOMPARE(map.view.projection().scale, MapProjection::worldScale(map.view.size()));
+
+        AddPlace(map.list, {"46.85, 9.53"});
+        AddPlace(map.list, {"52.52, 13.40"});
+        AddPlace(map.list, {"41.9, 12.5"});
+        map.view.fit();
+        QVERIFY(map.view.projection().scale > 4 * MapProjection::worldScale(map.view.size()));
+        auto allShown = [&] {
+            const QImage image = map.image();
+            for (const auto &[longitude, latitude] :
+                 {std::pair(9.53, 46.85), {13.40, 52.52}, {12.5, 41.9}}) {
+                if (!map.view.rect().contains(PixelOf(map.view, longitude, latitude))
+                    || ColourAt(image, PixelOf(map.view, longitude, latitude)) != MapColors::Point)
+                    return false;
+            }
+            return true;
+        };
+        QVERIFY(allShown());
+        // A smaller window still shows them all.
+        map.view.resize(300, 200);
+        QVERIFY(allShown());
+        // Once the user zoomed, a new size keeps the zoom.
+        QTest::keyClick(&map.view, Qt::Key_Plus);
+        const double zoomed = map.view.projection().scale;
+        map.view.resize(720, 400);
+        QCOMPARE(map.view.projection().scale, zoomed);
+    }
+
+    void keysAndWheelMoveTheView()
+    {
+        Map map;
+        const double world = map.view.projection().scale;
+        QTest::keyClick(&map.view, Qt::Key_Plus);
+        QVERIFY(map.view.projection().scale > world);
+        QTest::keyClick(&map.view, Qt::Key_Minus);
+        QVERIFY(std::abs(map.view.projection().scale - world) < 1e-9);
+        QTest::keyClick(&map.view, Qt::Key_Right);
+        QVERIFY(map.view.projection().centreLongitude > 0);
+        QTest::keyClick(&map.view, Qt::Key_Up);
+        QVERIFY(map.view.projection().centreLatitude > 0);
+        // Zooming out never goes on for ever.
+        for (int i = 0; i < 50; ++i)
+            QTest::keyClick(&map.view, Qt::Key_Minus);
+        QVERIFY(map.view.projection().scale >= world / 2 - 1e-9);
+
+        // The wheel zooms about the pointer: the place under it stays under it.
+        map.view.showWorld();
+        const QPointF pointer = map.view.projection().toScreen(9.53, 46.85);
+        QWheelEvent wheel(pointer, map.view.mapToGlobal(pointer), {}, {0, 240}, Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(&map.view, &wheel);
+        QVERIFY(map.view.projection().scale > 1.5 * world);
+        const QPointF stays = map.view.projection().toGeo(pointer);
+        QVERIFY(std::abs(stays.x() - 9.53) < 1e-6 && std::abs(stays.y() - 46.85) < 1e-6);
+
+        // A drag pans by as much as the pointer moved.
+        const MapProjection before = map.view.projection();
+        QTest::mousePress(&map.view, Qt::LeftButton, {}, {300, 200});
+        QTest::mouseMove(&map.view, {340, 220});
+        QTest::mouseRelease(&map.view, Qt::LeftButton, {}, {340, 220});
+        QVERIFY(
+            std::abs((before.centreLongitude - map.view.projection().centreLongitude) * before.scale
+                     - 40)
+            < 1e-6);
+    }
+
+    void outlinesBuiltIn()
+    {
+        Map map;
+        // The middle of Africa is land and the middle of the Atlantic is sea.
+        QCOMPARE(map.at(23, 0), MapColors::Land);
+        QCOMPARE(map.at(-30, 0), MapColors::Sea);
+        QCOMPARE(map.at(-100, 45), MapColors::Land);
+        QCOMPARE(map.at(170, 30), MapColors::Sea);
+    }
+
+    void damagedOutlineFileReadSoFar()
+    {
+        QFile file(QStringLiteral(":/map/countries.shp"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray whole = file.readAll();
+        const int complete = ReadShapePolygons(whole).elementCount();
+        QVERIFY(complete > 5000);
+        const int half = ReadShapePolygons(whole.left(whole.size() / 2)).elementCount();
+        QVERIFY(half > 0 && half < complete);
+        QVERIFY(ReadShapePolygons(QByteArray(500, 'x')).isEmpty());
+        QVERIFY(ReadShapePolygons(whole.left(50)).isEmpty());
+        // A part count far beyond the record's length.
+        QByteArray lying = whole;
+        lying[100 + 8 + 36 + 3] = char(0x7f);
+        QVERIFY(ReadShapePolygons(lying).isEmpty());
+    }
+};
+
+QTEST_MAIN(TestMapView)
+#include "tst_mapview.moc"

@@ -42,6 +42,7 @@ QPushButton *button(const QString &name, const QString &caption, QWidget *parent
 {
     auto *b = new QPushButton(caption, parent);
     b->setObjectName(name);
+    b->setAccessibleName(caption);
     return b;
 }
 
@@ -74,6 +75,8 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
         = button(QStringLiteral("PushButton5"), QStringLiteral("Copy Results To Clipboard"), this);
     PushButton6
         = button(QStringLiteral("PushButton6"), QStringLiteral("Save Results As Excel File"), this);
+    PushButtonSaveAs
+        = button(QStringLiteral("PushButtonSaveAs"), QStringLiteral("Save Results As…"), this);
     PushButton7 = button(QStringLiteral("PushButton7"),
                          QStringLiteral("Help / How Do I Get An API Key?"), this);
     PushButton8 = button(QStringLiteral("PushButton8"), QStringLiteral("Enter Your API Key"), this);
@@ -98,12 +101,11 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     m_exports = new ExportController(m_results, m_dialogs, m_pointer, m_clock, this);
     m_switch = new LoggingSwitch(PushButton2, this, m_schedule, m_scheduler, m_keyHelp.get(),
                                  Frame4, m_pointer);
-
     Label4->setObjectName(QStringLiteral("Label4"));
     buildLayout();
 
-    for (QWidget *b : {PushButton1, PushButton2, PushButton4, PushButton5, PushButton6, PushButton7,
-                       PushButton8, PushButton9})
+    for (QWidget *b : {PushButton1, PushButton2, PushButton4, PushButton5, PushButton6,
+                       PushButtonSaveAs, PushButton7, PushButton8, PushButton9})
         m_pointer->addButton(b);
     for (QWidget *area : std::initializer_list<QWidget *> {
              m_controls, m_options, Frame4, ListView1, ListView1->viewport(),
@@ -116,6 +118,7 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
     connect(PushButton5, &QPushButton::clicked, this, &Form1::PushButton5_Click);
     connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
+    connect(PushButtonSaveAs, &QPushButton::clicked, m_exports, &ExportController::saveGeoFile);
     connect(PushButton8, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton8_Click(); });
     connect(PushButton7, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton7_Click(); });
     connect(m_options, &StartupOptions::keepResultsChanged, m_kept, &KeptResults::setKeeping);
@@ -148,6 +151,7 @@ void Form1::buildLayout()
     auto *buttons = new QGridLayout;
     buttons->addWidget(PushButton1, 0, 0);
     buttons->addWidget(PushButton4, 0, 1);
+    buttons->addWidget(PushButtonSaveAs, 0, 2);
     buttons->addWidget(PushButton5, 1, 0);
     buttons->addWidget(PushButton6, 1, 1);
     buttons->addWidget(PushButton8, 2, 0);
@@ -168,8 +172,9 @@ void Form1::buildLayout()
     // The keyboard follows the layout: schedule, switch, status, results actions, key, start-up
     // options, and last the results list.
     QList<QWidget *> order = m_controls->focusOrder();
-    order << PushButton2 << PushButton9 << PushButton1 << PushButton4 << PushButton5 << PushButton6
-          << PushButton8 << PushButton7 << m_options->focusOrder() << ListView1;
+    order << PushButton2 << PushButton9 << PushButton1 << PushButton4 << PushButtonSaveAs
+          << PushButton5 << PushButton6 << PushButton8 << PushButton7 << m_options->focusOrder()
+          << ListView1;
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 

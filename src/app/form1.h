@@ -101,6 +101,7 @@ private:
     QPushButton *PushButton4;
     QPushButton *PushButton5;
     QPushButton *PushButton6;
+    QPushButton *PushButtonSaveAs; // "Save Results As…": files for mapping tools
     QPushButton *PushButton7;
     QPushButton *PushButton8;
     QPushButton *PushButton9;

@@ -230,7 +230,9 @@ Target ChooseTarget(const QString &path, const QString &filter)
     if (const std::optional<Format> format = FormatOfName(path))
         return {path, *format};
     const Format format = FormatOfFilter(filter);
-    return {path + Extension(format), format};
+    // "trip." takes "gpx", not ".gpx".
+    const QString extension = Extension(format);
+    return {path + (path.endsWith(QLatin1Char('.')) ? extension.sliced(1) : extension), format};
 }
 
 void Writer::head(QByteArray &out)

@@ -10,7 +10,7 @@
 namespace {
 
 // Bytes waiting for the device go out at the end of a slice, or sooner once there are this many.
-constexpr qsizetype WriteThreshold = qsizetype(1) << 20;
+constexpr qsizetype WriteThreshold = qsizetype(1) << 18;
 
 } // namespace
 

@@ -263,9 +263,9 @@ private Q_SLOTS:
             "Option3", "Text1", "Text2", "Text3", "Option2", "Option1", "cboWeekly", "dtpWeekly",
             // the switch and the test log beside it
             "PushButton2", "PushButton9",
-            // the results buttons, then the key buttons, left to right
-            "PushButton1", "PushButton4", "PushButton5", "PushButton6", "PushButton8",
-            "PushButton7",
+            // the results buttons, then the key buttons, row by row, left to right
+            "PushButton1", "PushButton4", "PushButtonSaveAs", "PushButton5", "PushButton6",
+            "PushButton8", "PushButton7",
             // the start-up options, and last the results list on the right
             "Check4", "Check8", "CheckNetworkChange", "KeepResults", "ListView1"};
         QCOMPARE(chain, expected);

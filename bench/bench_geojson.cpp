@@ -98,7 +98,7 @@ struct SaveResult
     qint64 bytes = 0;
 };
 
-// The button's way: a file written beside the target, the sliced job, the commit.
+// The button's way: a file written beside the target, the sliced job, which puts it in place.
 SaveResult runSave(const ResultsList &list, GeoExport::Format format, const QString &path)
 {
     QSaveFile file(path);
@@ -134,7 +134,8 @@ SaveResult runSave(const ResultsList &list, GeoExport::Format format, const QStr
     save.start();
     loop.exec();
     ticker.stop();
-    if (!ok || !file.commit()) {
+    // The job has put the file in place.
+    if (!ok) {
         std::fprintf(stderr, "save failed: %s\n", qPrintable(file.errorString()));
         std::exit(1);
     }

@@ -162,7 +162,8 @@ void ExportController::askForGeoFile()
                                     .arg(QFileInfo(target.path).fileName())))
         return;
     launch<GeoSave>(m_geoFile, [&] {
-        // Written beside the target and put in its place only when complete, as the text file.
+        // Written beside the target and put in its place only when complete, as the text file:
+        // a failed save leaves an existing file as it was and no half file behind.
         auto *file = new QSaveFile(target.path, this);
         if (!file->open(QIODevice::WriteOnly)) {
             const QString error = file->errorString();
@@ -175,14 +176,10 @@ void ExportController::askForGeoFile()
         Q_EMIT progressMaximum(100);
         Q_EMIT progressText(QStringLiteral("Writing file: ") + QFileInfo(target.path).fileName());
         connect(save, &GeoSave::progress, this, &ExportController::progressValue);
+        // The job puts the file in place once it is complete.
         connect(save, &GeoSave::finished, this,
-                [this, save, file](bool ok, QString error, int leftOut) {
+                [this, save](bool ok, const QString &error, int leftOut) {
                     finish(m_geoFile, save, [&](StepRunner &closing) {
-                        if (ok && !file->commit()) {
-                            ok = false;
-                            error = QStringLiteral("The file %1 could not be put in place: %2")
-                                        .arg(file->fileName(), file->errorString());
-                        }
                         Q_EMIT progressValue(0);
                         Q_EMIT progressText(ProgressIdleText());
                         if (!ok)

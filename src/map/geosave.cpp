@@ -19,7 +19,7 @@ constexpr qsizetype MaxPending = qsizetype(64) << 20;
 
 GeoSave::GeoSave(const ResultsList *list, QIODevice *device, GeoExport::Format format,
                  QObject *parent)
-    : QObject(parent), m_list(list), m_device(device), m_format(format)
+    : QObject(parent), m_list(list), m_device(device), m_text(format)
 { }
 
 GeoSave::~GeoSave()
@@ -57,7 +57,7 @@ void GeoSave::step()
         m_closing = m_abandoned = m_failed = false;
         m_error.clear();
         m_buffer.reserve(WriteThreshold + (qsizetype(1) << 16));
-        m_format.head(m_buffer);
+        m_text.head(m_buffer);
         m_writer = std::thread([this] { writeAll(); });
     }
     // A device that refused a write takes nothing more; the writing thread tells the end.
@@ -72,7 +72,7 @@ void GeoSave::step()
         // The table may have been cleared since the job began.
         const int stop = std::min({m_rows, m_list->rows(), m_row + SlicedJob::RowsPerLook});
         for (; m_row < stop; ++m_row) {
-            if (m_list->isChecked(m_row) && !m_format.row(m_buffer, *m_list, m_row))
+            if (m_list->isChecked(m_row) && !m_text.row(m_buffer, *m_list, m_row))
                 ++m_leftOut;
         }
         if (m_buffer.size() > WriteThreshold)
@@ -88,7 +88,7 @@ void GeoSave::step()
             return;
         }
     }
-    m_format.tail(m_buffer);
+    m_text.tail(m_buffer);
     hand();
     close();
 }

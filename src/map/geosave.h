@@ -55,7 +55,8 @@ private:
 
     const ResultsList *m_list;
     QIODevice *m_device;
-    GeoExport::Writer m_format;
+    // The file's text, made on this thread.
+    GeoExport::Writer m_text;
     bool m_begun = false;
     int m_row = 0;
     int m_rows = 0;

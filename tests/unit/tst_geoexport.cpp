@@ -2,11 +2,10 @@
 #include "map/geosave.h"
 #include "results/coordinates.h"
 #include "results/resultslist.h"
+#include "support/georeaders.h"
 
 #include <QEventLoop>
 #include <QFile>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -128,97 +127,6 @@ QByteArray save(const ResultsList &list, Format format, const QString &path, int
     return ok && back.open(QIODevice::ReadOnly) ? back.readAll() : QByteArray();
 }
 
-// RFC 4180 records, as the readers print them.
-QList<QStringList> parseCsv(const QByteArray &bytes)
-{
-    const QString text = QString::fromUtf8(bytes);
-    QList<QStringList> records;
-    QStringList fields;
-    QString field;
-    bool quoted = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (quoted) {
-            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
-                field += u'"';
-                ++i;
-            } else if (c == u'"') {
-                quoted = false;
-            } else {
-                field += c;
-            }
-        } else if (c == u'"') {
-            quoted = true;
-        } else if (c == u',') {
-            fields << field;
-            field.clear();
-        } else if (c == u'\n') {
-            fields << field;
-            records << fields;
-            fields.clear();
-            field.clear();
-        } else if (c != u'\r') {
-            field += c;
-        }
-    }
-    return records;
-}
-
-// The reader's output as records with the header's names; the test is skipped without it.
-QList<QHash<QString, QString>> readWith(const QString &tool, const QStringList &arguments,
-                                        bool *ran)
-{
-    *ran = false;
-    QList<QHash<QString, QString>> rows;
-    const QString program = QStandardPaths::findExecutable(tool);
-    if (program.isEmpty())
-        return rows;
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    // gpsbabel prints times in the local zone.
-    environment.insert("TZ", "UTC");
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
-        qWarning() << tool << arguments << process.readAllStandardError();
-        return rows;
-    }
-    const QList<QStringList> records = parseCsv(process.readAllStandardOutput());
-    for (qsizetype i = 1; i < records.size(); ++i) {
-        QHash<QString, QString> row;
-        for (qsizetype column = 0; column < records[0].size(); ++column)
-            row.insert(records[0][column], records[i].value(column));
-        rows << row;
-    }
-    *ran = true;
-    return rows;
-}
-
-// GDAL's "2026/12/11 09:16:31.250+0530" (or "+05", "+00") as an instant.
-QDateTime gdalTime(const QString &text)
-{
-    static const QRegularExpression form(QStringLiteral(
-        R"(^(\d{4})/(\d\d)/(\d\d) (\d\d):(\d\d):(\d\d)(?:\.(\d{3}))?([+-])(\d\d)(\d\d)?$)"));
-    const QRegularExpressionMatch m = form.match(text);
-    if (!m.hasMatch())
-        return {};
-    const int offset = (m.captured(9).toInt() * 3600 + m.captured(10).toInt() * 60)
-        * (m.captured(8) == "-" ? -1 : 1);
-    return QDateTime(QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt()),
-                     QTime(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt(),
-                           m.captured(7).toInt()),
-                     Qt::OffsetFromUTC, offset);
-}
-
-// gpsbabel's Date and Time columns, in UTC.
-QDateTime babelTime(const QHash<QString, QString> &row)
-{
-    QTime time = QTime::fromString(row.value("Time"), "HH:mm:ss.zzz");
-    if (!time.isValid())
-        time = QTime::fromString(row.value("Time"), "HH:mm:ss");
-    return QDateTime(QDate::fromString(row.value("Date"), "yyyy/MM/dd"), time, Qt::UTC);
-}
-
 bool sameMeridian(double a, double b)
 {
     return std::abs(std::remainder(a - b, 360.0)) < 1e-6;
@@ -314,7 +222,7 @@ void TestGeoExport::readBack()
 
     arguments.replace(arguments.indexOf("IN"), path);
     bool ran = false;
-    const QList<QHash<QString, QString>> read = readWith(tool, arguments, &ran);
+    const QList<QHash<QString, QString>> read = ReadWith(tool, arguments, &ran);
     QVERIFY2(ran, qPrintable(tool + " could not read the file"));
 
     QList<Logged> expected;
@@ -340,11 +248,11 @@ void TestGeoExport::readBack()
 
         QDateTime time;
         if (babel)
-            time = babelTime(got);
+            time = BabelTime(got);
         else if (format == Format::Kml)
-            time = gdalTime(got.value("timestamp"));
+            time = GdalTime(got.value("timestamp"));
         else if (format == Format::GeoJson)
-            time = gdalTime(got.value("time"));
+            time = GdalTime(got.value("time"));
         else
             time = QDateTime::fromString(got.value("time"), Qt::ISODateWithMs);
         QCOMPARE(time.isValid(), row.instant.isValid());
@@ -398,7 +306,7 @@ void TestGeoExport::nothingTicked()
     QCOMPARE(leftOut, 0);
     arguments.replace(arguments.indexOf("IN"), path);
     bool ran = false;
-    const QList<QHash<QString, QString>> read = readWith(tool, arguments, &ran);
+    const QList<QHash<QString, QString>> read = ReadWith(tool, arguments, &ran);
     QVERIFY2(ran, qPrintable(tool + " could not read the empty file"));
     QCOMPARE(read.size(), 0);
 }

@@ -54,7 +54,7 @@ void GeoSave::step()
         m_lastPosition = -1;
         m_queue.clear();
         m_pending = 0;
-        m_closing = m_abandoned = m_failed = false;
+        m_closing = m_abandoned = m_failed = m_waitingForDisk = false;
         m_error.clear();
         m_buffer.reserve(WriteThreshold + (qsizetype(1) << 16));
         m_text.head(m_buffer);
@@ -66,8 +66,8 @@ void GeoSave::step()
         return;
     }
     for (;;) {
-        // The disk is far behind: this turn is left to the window.
-        if (pending() > MaxPending)
+        // The disk is far behind: the job rests until the writing thread has caught up.
+        if (waitForDisk())
             return;
         // The table may have been cleared since the job began.
         const int stop = std::min({m_rows, m_list->rows(), m_row + SlicedJob::RowsPerLook});
@@ -118,10 +118,14 @@ void GeoSave::close()
     m_wake.notify_one();
 }
 
-qsizetype GeoSave::pending()
+bool GeoSave::waitForDisk()
 {
     std::lock_guard lock(m_mutex);
-    return m_pending;
+    if (m_pending <= MaxPending)
+        return false;
+    m_waitingForDisk = true;
+    m_job.stop();
+    return true;
 }
 
 bool GeoSave::writerFailed()
@@ -155,6 +159,11 @@ void GeoSave::writeAll()
         if (!ok) {
             m_failed = true;
             m_error = m_device->errorString();
+        }
+        if (m_waitingForDisk && (m_pending <= MaxPending / 2 || m_failed)) {
+            m_waitingForDisk = false;
+            QMetaObject::invokeMethod(
+                this, [this] { m_job.start(); }, Qt::QueuedConnection);
         }
     }
     std::unique_lock lock(m_mutex);

@@ -50,7 +50,8 @@ private:
     void close();
     void writeAll();
     void written();
-    qsizetype pending();
+    // Whether the disk is far behind; the job then rests until the writing thread restarts it.
+    bool waitForDisk();
     bool writerFailed();
 
     const ResultsList *m_list;
@@ -73,6 +74,7 @@ private:
     std::deque<QByteArray> m_queue;
     qsizetype m_pending = 0;
     bool m_closing = false;
+    bool m_waitingForDisk = false;
     bool m_abandoned = false;
     bool m_failed = false;
     QString m_error;

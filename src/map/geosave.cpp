@@ -158,7 +158,9 @@ void GeoSave::writeAll()
         m_pending -= bytes.size();
         if (!ok) {
             m_failed = true;
-            m_error = m_device->errorString();
+            m_error = file ? QStringLiteral("The file %1 could not be written: %2")
+                                 .arg(file->fileName(), file->errorString())
+                           : m_device->errorString();
         }
         if (m_waitingForDisk && (m_pending <= MaxPending / 2 || m_failed)) {
             m_waitingForDisk = false;

@@ -39,7 +39,7 @@ public:
     }
     bool askYesNo(const QString &) override { return false; }
     void inform(const QString &) override { }
-    QString askSaveFile(const QString &, const QStringList &) override { return {}; }
+    QString askSaveFile(const QString &, const QStringList &, QString *) override { return {}; }
     void openUrl(const QString &) override { }
 };
 

@@ -7,6 +7,7 @@ packages=(
     cmake g++ pkg-config qt6-base-dev libqt6svg6 libqt6sql6-sqlite libsqlite3-dev sqlite3 libgl-dev libxlsxwriter-dev zlib1g-dev libxcb-record0-dev
     libfontconfig-dev
     curl ca-certificates
+    gdal-bin gpsbabel
     xvfb openbox trayer xdotool xclip x11-utils wmctrl python3 python3-openpyxl
     x11-apps netpbm
     xdg-utils desktop-file-utils appstream dbus-daemon python3-dbusmock

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QUrl>
 
 std::optional<QString> DesktopDialogs::askText(const QString &prompt, const QString &caption,
@@ -37,8 +38,36 @@ void DesktopDialogs::openUrl(const QString &url)
     QDesktopServices::openUrl(QUrl(url));
 }
 
-QString DesktopDialogs::askSaveFile(const QString &title, const QStringList &filters)
+namespace {
+
+// "gpx" of "GPX waypoints (*.gpx)": the first extension the filter names; none for "(*)".
+QString FirstExtension(const QString &filter)
 {
-    return QFileDialog::getSaveFileName(m_parent, title, QString(),
-                                        filters.join(QStringLiteral(";;")));
+    static const QRegularExpression pattern(QStringLiteral("\\*\\.([A-Za-z0-9]+)"));
+    return pattern.match(filter).captured(1);
+}
+
+} // namespace
+
+QString DesktopDialogs::askSaveFile(const QString &title, const QStringList &filters,
+                                    QString *selectedFilter)
+{
+    // A caller that does not ask which filter was chosen gets the name as typed.
+    if (!selectedFilter)
+        return QFileDialog::getSaveFileName(m_parent, title, QString(),
+                                            filters.join(QStringLiteral(";;")));
+    QFileDialog dialog(m_parent, title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(filters);
+    // The dialog adds the chosen filter's extension to a bare name before it asks whether to
+    // replace a file of that name, so the question is about the file that is written.
+    dialog.setDefaultSuffix(FirstExtension(filters.value(0)));
+    QObject::connect(
+        &dialog, &QFileDialog::filterSelected, &dialog,
+        [&dialog](const QString &filter) { dialog.setDefaultSuffix(FirstExtension(filter)); });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    *selectedFilter = dialog.selectedNameFilter();
+    return dialog.selectedFiles().constFirst();
 }

@@ -15,7 +15,8 @@ public:
     bool askYesNo(const QString &text) override;
     void inform(const QString &text) override;
     void openUrl(const QString &url) override;
-    QString askSaveFile(const QString &title, const QStringList &filters) override;
+    QString askSaveFile(const QString &title, const QStringList &filters,
+                        QString *selectedFilter = nullptr) override;
 
 private:
     QWidget *m_parent;

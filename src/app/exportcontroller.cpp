@@ -5,6 +5,8 @@
 #include "core/errorreport.h"
 #include "core/failure.h"
 #include "core/progresstext.h"
+#include "map/geoexport.h"
+#include "map/geosave.h"
 #include "results/clipboardtext.h"
 #include "results/exportfiles.h"
 #include "results/resultslist.h"
@@ -12,12 +14,22 @@
 #include "results/textexport.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace {
 
 // Error reports name the window's handlers as the window's own.
 const QString WindowModule = QStringLiteral("Form1");
+
+QString LeftOutNotice(int count)
+{
+    return count == 1 ? QStringLiteral("1 ticked row has no usable coordinates and was left out "
+                                       "of the file.")
+                      : QStringLiteral("%1 ticked rows have no usable coordinates and were left "
+                                       "out of the file.")
+                            .arg(count);
+}
 
 } // namespace
 
@@ -39,6 +51,11 @@ void ExportController::copyToClipboard()
 void ExportController::openSpreadsheet()
 {
     click(m_sheet, &ExportController::askDesktop);
+}
+
+void ExportController::saveGeoFile()
+{
+    click(m_geoFile, &ExportController::askForGeoFile);
 }
 
 void ExportController::click(Kind &kind, void (ExportController::*begin)())
@@ -123,6 +140,57 @@ void ExportController::askForTextFile()
                 }
             });
         });
+        return save;
+    });
+}
+
+void ExportController::askForGeoFile()
+{
+    QString path, filter;
+    StepRunner asking(WindowModule, m_geoFile.procedure);
+    asking.step(100, [&] {
+        path = m_dialogs->askSaveFile(QStringLiteral("Save Results As"), GeoExport::Filters(),
+                                      &filter);
+    });
+    if (path.isEmpty())
+        return;
+    const GeoExport::Target target = GeoExport::ChooseTarget(path, filter);
+    // The dialog asked before replacing the name it gave; a name that took its extension only
+    // now was not asked about.
+    if (target.path != path && QFileInfo::exists(target.path)
+        && !m_dialogs->askYesNo(QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                                    .arg(QFileInfo(target.path).fileName())))
+        return;
+    launch<GeoSave>(m_geoFile, [&] {
+        // Written beside the target and put in its place only when complete, as the text file:
+        // a failed save leaves an existing file as it was and no half file behind.
+        auto *file = new QSaveFile(target.path, this);
+        if (!file->open(QIODevice::WriteOnly)) {
+            const QString error = file->errorString();
+            delete file;
+            throw Failure(
+                QStringLiteral("The file %1 cannot be written: %2").arg(target.path, error));
+        }
+        auto *save = new GeoSave(m_results, file, target.format, this);
+        file->setParent(save);
+        Q_EMIT progressMaximum(100);
+        Q_EMIT progressText(QStringLiteral("Writing file: ") + QFileInfo(target.path).fileName());
+        connect(save, &GeoSave::progress, this, &ExportController::progressValue);
+        // The job puts the file in place once it is complete.
+        connect(save, &GeoSave::finished, this,
+                [this, save](bool ok, const QString &error, int leftOut) {
+                    finish(m_geoFile, save, [&](StepRunner &closing) {
+                        Q_EMIT progressValue(0);
+                        Q_EMIT progressText(ProgressIdleText());
+                        if (!ok)
+                            closing.step(106, [&] { throw Failure(error); });
+                    });
+                    // Told once the pointer is back, as the clipboard's notice.
+                    if (ok && leftOut > 0)
+                        StepRunner(WindowModule, m_geoFile.procedure).step(108, [&] {
+                            m_dialogs->inform(LeftOutNotice(leftOut));
+                        });
+                });
         return save;
     });
 }

@@ -12,9 +12,9 @@ class PointerRule;
 class ResultsList;
 class StepRunner;
 
-// The window's exports of the results: the spaced text file, the clipboard text and the sheet
-// opened in the user's spreadsheet application. One export of a kind runs at a time: a click
-// while it runs is not taken. The window stays live meanwhile.
+// The window's exports of the results: the spaced text file, the clipboard text, the sheet
+// opened in the user's spreadsheet application and the files for mapping tools. One export of a
+// kind runs at a time: a click while it runs is not taken. The window stays live meanwhile.
 class ExportController : public QObject
 {
     Q_OBJECT
@@ -27,12 +27,13 @@ public:
     void saveTextFile(); // "Save Results As Text File"
     void copyToClipboard(); // "Copy Results To Clipboard"
     void openSpreadsheet(); // "Save Results As Excel File"
+    void saveGeoFile(); // "Save Results As…": GPX, GeoJSON, KML or CSV
 
     // Whether the desktop opens spreadsheets, asked once the window is up.
     SpreadsheetHandlerCheck &spreadsheetCheck() { return m_spreadsheetCheck; }
 
 Q_SIGNALS:
-    // The window's progress bar while the text file is written.
+    // The window's progress bar while the text file or a file for mapping tools is written.
     void progressMaximum(int maximum);
     void progressValue(int value);
     void progressText(const QString &text);
@@ -55,6 +56,7 @@ private:
 
     void click(Kind &kind, void (ExportController::*begin)());
     void askForTextFile();
+    void askForGeoFile();
     void copyText();
     void askDesktop();
     void sheetAnswered(bool installed);
@@ -76,4 +78,6 @@ private:
                       QStringLiteral("CopyListViewToClipboardTab")};
     Kind m_sheet {QStringLiteral("PushButton6_Click"), 102, 104, QStringLiteral("Form1"),
                   QStringLiteral("PushButton6_Click")};
+    Kind m_geoFile {QStringLiteral("PushButtonSaveAs_Click"), 102, 104, QStringLiteral("Form1"),
+                    QStringLiteral("PushButtonSaveAs_Click")};
 };

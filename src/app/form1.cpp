@@ -8,7 +8,7 @@
 #include "app/loggingswitch.h"
 #include "app/look.h"
 #include "app/machinewatch.h"
-#include "app/mappresence.h"
+#include "app/placesactions.h"
 #include "app/resultsview.h"
 #include "app/schedulecontrols.h"
 #include "app/startupoptions.h"
@@ -19,7 +19,6 @@
 #include "core/failure.h"
 #include "desktop/modkeyboard.h"
 #include "lookup/curlfunctions.h"
-#include "map/countrieswindow.h"
 #include "platform/x11recordhotkey.h"
 #include "results/exportfiles.h"
 #include "results/keptresults.h"
@@ -44,6 +43,7 @@ QPushButton *button(const QString &name, const QString &caption, QWidget *parent
 {
     auto *b = new QPushButton(caption, parent);
     b->setObjectName(name);
+    b->setAccessibleName(caption);
     return b;
 }
 
@@ -59,14 +59,9 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
         m_dialogs = m_ownDialogs.get();
     }
     setObjectName(QStringLiteral("Form1"));
-    // The designed look: white window, black text, Arial 9 point bold. Set before the controls
-    // exist, so that each is made in it rather than told of a change one by one.
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    white.setColor(QPalette::WindowText, Qt::black);
-    setPalette(white);
-    setAutoFillBackground(true);
-    setFont(DesignedFont());
+    // Set before the controls exist, so that each is made in it rather than told of a change
+    // one by one.
+    ApplyDesignedLook(this);
 
     PushButton1 = button(QStringLiteral("PushButton1"), QStringLiteral("Clear Results"), this);
     PushButton2 = button(QStringLiteral("PushButton2"), QString(), this);
@@ -80,9 +75,6 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
                          QStringLiteral("Help / How Do I Get An API Key?"), this);
     PushButton8 = button(QStringLiteral("PushButton8"), QStringLiteral("Enter Your API Key"), this);
     PushButton9 = button(QStringLiteral("PushButton9"), QStringLiteral("Log Now (Test)"), this);
-    PushButtonMap = button(QStringLiteral("PushButtonMap"), QStringLiteral("Show Map"), this);
-    PushButtonCountries
-        = button(QStringLiteral("PushButtonCountries"), QStringLiteral("Countries"), this);
     Label4 = new QLabel(QStringLiteral("Turn On (Press Ctrl + Shift + T to toggle ON/OFF)"), this);
     Frame4 = new StatusFrame(this);
 
@@ -101,15 +93,15 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     m_pointer = new PointerRule(this);
     m_keyboard = new modKeyboard([this] { PushButton2_Click(); }, createToggleHotkey(), this);
     m_exports = new ExportController(m_results, m_dialogs, m_pointer, m_clock, this);
-    m_map = new MapPresence(m_results, ListView1, m_dialogs, this);
+    m_places = new PlacesActions(m_results, ListView1, m_dialogs, m_exports, this);
     m_switch = new LoggingSwitch(PushButton2, this, m_schedule, m_scheduler, m_keyHelp.get(),
                                  Frame4, m_pointer);
-
     Label4->setObjectName(QStringLiteral("Label4"));
     buildLayout();
 
-    for (QWidget *b : {PushButton1, PushButton2, PushButton4, PushButton5, PushButton6, PushButton7,
-                       PushButton8, PushButton9, PushButtonMap, PushButtonCountries})
+    for (QWidget *b :
+         {PushButton1, PushButton2, PushButton4, PushButton5, PushButton6, PushButton7, PushButton8,
+          PushButton9, m_places->saveAs(), m_places->showMap(), m_places->countries()})
         m_pointer->addButton(b);
     for (QWidget *area : std::initializer_list<QWidget *> {
              m_controls, m_options, Frame4, ListView1, ListView1->viewport(),
@@ -122,18 +114,13 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
     connect(PushButton5, &QPushButton::clicked, this, &Form1::PushButton5_Click);
     connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
-    connect(PushButtonMap, &QPushButton::clicked, m_map, &MapPresence::show);
     connect(PushButton8, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton8_Click(); });
     connect(PushButton7, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton7_Click(); });
-    connect(PushButtonCountries, &QPushButton::clicked, this, &Form1::PushButtonCountries_Click);
     connect(m_options, &StartupOptions::keepResultsChanged, m_kept, &KeptResults::setKeeping);
     connect(m_lookup, &CurlFunctions::progressText, Frame4, &StatusFrame::setProgressText);
     connect(m_scheduler, &Scheduler::statusText, Frame4, &StatusFrame::setTitle);
-    connect(m_scheduler, &Scheduler::progressMaximum, Frame4, &StatusFrame::setProgressMaximum);
-    connect(m_scheduler, &Scheduler::progressValue, Frame4, &StatusFrame::setProgressValue);
-    connect(m_exports, &ExportController::progressMaximum, Frame4,
-            &StatusFrame::setProgressMaximum);
-    connect(m_exports, &ExportController::progressValue, Frame4, &StatusFrame::setProgressValue);
+    Frame4->showProgressOf(m_scheduler);
+    Frame4->showProgressOf(m_exports);
     connect(m_exports, &ExportController::progressText, Frame4, &StatusFrame::setProgressText);
     connect(m_lookup, &CurlFunctions::logFinished, ListView1, &ResultsView::showRow);
     // The tray icon's tip names the last failed log until a log succeeds, so that a user who
@@ -156,12 +143,13 @@ void Form1::buildLayout()
     auto *buttons = new QGridLayout;
     buttons->addWidget(PushButton1, 0, 0);
     buttons->addWidget(PushButton4, 0, 1);
+    buttons->addWidget(m_places->saveAs(), 0, 2);
     buttons->addWidget(PushButton5, 1, 0);
     buttons->addWidget(PushButton6, 1, 1);
-    buttons->addWidget(PushButtonMap, 1, 2);
+    buttons->addWidget(m_places->showMap(), 1, 2);
     buttons->addWidget(PushButton8, 2, 0);
     buttons->addWidget(PushButton7, 2, 1);
-    buttons->addWidget(PushButtonCountries, 2, 2);
+    buttons->addWidget(m_places->countries(), 2, 2);
 
     auto *left = new QVBoxLayout;
     left->addWidget(m_controls);
@@ -178,9 +166,9 @@ void Form1::buildLayout()
     // The keyboard follows the layout: schedule, switch, status, results actions, key, start-up
     // options, and last the results list.
     QList<QWidget *> order = m_controls->focusOrder();
-    order << PushButton2 << PushButton9 << PushButton1 << PushButton4 << PushButton5 << PushButton6
-          << PushButtonMap << PushButton8 << PushButton7 << PushButtonCountries
-          << m_options->focusOrder() << ListView1;
+    order << PushButton2 << PushButton9 << PushButton1 << PushButton4 << m_places->saveAs()
+          << PushButton5 << PushButton6 << m_places->showMap() << PushButton8 << PushButton7
+          << m_places->countries() << m_options->focusOrder() << ListView1;
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -235,32 +223,24 @@ void Form1::Form_Load()
     // Spreadsheets handed to the user's application a day ago or more have served.
     Spreadsheet::RemoveOldExports(m_clock());
 
-    auto isOn = [](const QString &text) {
-        return text == QLatin1String(SettingKeys::On);
+    // A start-up option's box, ticked when its setting is "On".
+    auto option = [this](void (StartupOptions::*restore)(bool)) {
+        return [this, restore](const QString &text) {
+            (m_options->*restore)(text == QLatin1String(SettingKeys::On));
+        };
     };
-    RestoreAll(steps,
-               {
-                   {SettingKeys::StartStopState, 178,
-                    [this](const QString &state) {
-                        m_switch->restore(state);
-                    }},
-                   {SettingKeys::WindowsStartup, 210,
-                    [&](const QString &text) {
-                        m_options->restoreStartup(isOn(text));
-                    }},
-                   {SettingKeys::Minimized, 212,
-                    [&](const QString &text) {
-                        m_options->restoreMinimized(isOn(text));
-                    }},
-                   {SettingKeys::LogOnNetworkChange, 214,
-                    [&](const QString &text) {
-                        m_options->restoreNetworkChange(isOn(text));
-                    }},
-                   {SettingKeys::KeepResults, 218,
-                    [&](const QString &text) {
-                        m_options->restoreKeepResults(isOn(text));
-                    }},
-               });
+    RestoreAll(
+        steps,
+        {
+            {SettingKeys::StartStopState, 178,
+             [this](const QString &state) {
+                 m_switch->restore(state);
+             }},
+            {SettingKeys::WindowsStartup, 210, option(&StartupOptions::restoreStartup)},
+            {SettingKeys::Minimized, 212, option(&StartupOptions::restoreMinimized)},
+            {SettingKeys::LogOnNetworkChange, 214, option(&StartupOptions::restoreNetworkChange)},
+            {SettingKeys::KeepResults, 218, option(&StartupOptions::restoreKeepResults)},
+        });
     if (m_options->startsWithSession()) {
         steps.step(216, [&] { m_options->offerMinimized(true); });
         if (m_options->startsMinimized())
@@ -400,14 +380,6 @@ void Form1::PushButton5_Click()
 void Form1::PushButton6_Click()
 {
     m_exports->openSpreadsheet();
-}
-
-void Form1::PushButtonCountries_Click()
-{
-    // One window for the program, made when first asked for: it counts only while it is open.
-    if (!m_countries)
-        m_countries = new CountriesWindow(m_results, this);
-    m_countries->showAndRaise();
 }
 
 SpreadsheetHandlerCheck &Form1::spreadsheetCheck()

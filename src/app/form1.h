@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/placesactions.h"
 #include "core/clock.h"
 #include "scheduler/schedulestate.h"
 
@@ -8,7 +9,6 @@
 
 class CurlFunctions;
 class ExportController;
-class CountriesWindow;
 class cSysTray;
 class modKeyboard;
 class Dialogs;
@@ -64,7 +64,6 @@ public:
     void PushButton4_Click(); // "Save Results As Text File"
     void PushButton5_Click(); // "Copy Results To Clipboard"
     void PushButton6_Click(); // "Save Results As Excel File"
-    void PushButtonCountries_Click(); // "Countries": the days per country
 
     bool switchIsOn() const;
 
@@ -78,7 +77,7 @@ public:
     // Whether the desktop opens spreadsheets, asked once the window is up.
     SpreadsheetHandlerCheck &spreadsheetCheck();
     // The map window's keeper: the window itself is made when first shown.
-    MapPresence *map() const { return m_map; }
+    MapPresence *map() const { return m_places->map(); }
     // The counts the tick works with.
     const ScheduleState &state() const;
 
@@ -110,8 +109,6 @@ private:
     QPushButton *PushButton7;
     QPushButton *PushButton8;
     QPushButton *PushButton9;
-    QPushButton *PushButtonCountries;
-    QPushButton *PushButtonMap;
     QLabel *Label4;
     StatusFrame *Frame4;
     ResultsView *ListView1;
@@ -131,6 +128,5 @@ private:
     bool m_keptWaitsForPaint = false;
     modKeyboard *m_keyboard;
     ExportController *m_exports;
-    CountriesWindow *m_countries = nullptr;
-    MapPresence *m_map;
+    PlacesActions *m_places;
 };

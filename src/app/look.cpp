@@ -109,3 +109,13 @@ bool PointerRule::eventFilter(QObject *watched, QEvent *event)
     }
     return QObject::eventFilter(watched, event);
 }
+
+void ApplyDesignedLook(QWidget *window)
+{
+    QPalette white = window->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    white.setColor(QPalette::WindowText, Qt::black);
+    window->setPalette(white);
+    window->setAutoFillBackground(true);
+    window->setFont(DesignedFont());
+}

@@ -12,6 +12,8 @@ class QWidget;
 // its designed white look. Raises a Failure when the file is there but cannot be loaded.
 // The designed look's font: Arial 9 point bold, or what the desktop offers in its place.
 QFont DesignedFont();
+// The designed look of the main window: white, black text, the designed font.
+void ApplyDesignedLook(QWidget *window);
 
 void ApplySkin(QWidget *window, const QString &programFolder);
 

@@ -15,6 +15,12 @@ public:
 
     // The bar's own text; a percent sign shows as itself.
     void setProgressText(const QString &text);
+    // Follows the bar of a source that tells its maximum and value (the schedule, an export).
+    template<class Source> void showProgressOf(Source *source)
+    {
+        connect(source, &Source::progressMaximum, this, &StatusFrame::setProgressMaximum);
+        connect(source, &Source::progressValue, this, &StatusFrame::setProgressValue);
+    }
     QString progressText() const;
     // A span of zero or below shows an empty bar rather than the bar's busy animation.
     void setProgressMaximum(int maximum);

@@ -20,8 +20,12 @@ public:
     // A notice with an OK button, under the application title.
     virtual void inform(const QString &text) = 0;
     // A file name to save to, chosen in the desktop's save dialog (which asks before replacing
-    // an existing file); empty when the user cancels. filters: "Name (*.ext)" entries.
-    virtual QString askSaveFile(const QString &title, const QStringList &filters) = 0;
+    // an existing file); empty when the user cancels. filters: "Name (*.ext)" entries; the one
+    // chosen comes back in selectedFilter when given, and then a name typed without an
+    // extension gets that of the chosen filter.
+    virtual QString askSaveFile(const QString &title, const QStringList &filters,
+                                QString *selectedFilter = nullptr)
+        = 0;
     // Opens a web page in the user's browser; a browser that cannot be started is not reported.
     virtual void openUrl(const QString &url) = 0;
 };

@@ -4,6 +4,7 @@
 #include "results/spreadsheetexport.h"
 #include "results/spreadsheethandlercheck.h"
 #include "settings/settingsstore.h"
+#include "support/filesizelimit.h"
 #include "support/form1fixture.h"
 
 #include <QClipboard>
@@ -18,10 +19,8 @@
 #include <QStandardPaths>
 #include <QTest>
 
-#include <csignal>
 #include <memory>
 #include <optional>
-#include <sys/resource.h>
 
 using Table = QList<QStringList>;
 
@@ -159,32 +158,6 @@ json.dump([[c.value or "" for c in row] for row in sheet.iter_rows(max_col=7)], 
     }
     return table;
 }
-
-// Lowers the size a file of this process may grow to, for as long as it lives; the
-// superuser is held to it as well.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit lower = m_old;
-        lower.rlim_cur = bytes;
-        m_ok = setrlimit(RLIMIT_FSIZE, &lower) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    bool ok() const { return m_ok; }
-
-private:
-    rlimit m_old {};
-    void (*m_oldHandler)(int) = nullptr;
-    bool m_ok = false;
-};
 
 } // namespace
 

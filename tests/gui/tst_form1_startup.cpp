@@ -200,6 +200,7 @@ private Q_SLOTS:
             {"PushButton7", "Help / How Do I Get An API Key?"},
             {"PushButton8", "Enter Your API Key"},
             {"PushButton9", "Log Now (Test)"},
+            {"PushButtonSaveAs", "Save Results As…"},
             {"PushButtonMap", "Show Map"},
             {"PushButtonCountries", "Countries"},
             {"Label4", "Turn On (Press Ctrl + Shift + T to toggle ON/OFF)"},
@@ -217,7 +218,7 @@ private Q_SLOTS:
             {"Label3", "second/s"},
         };
         for (auto [name, caption] : controls)
-            QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(caption);
+            QTest::newRow(name) << QString::fromLatin1(name) << QString::fromUtf8(caption);
     }
     void captions()
     {
@@ -265,10 +266,9 @@ private Q_SLOTS:
             "Option3", "Text1", "Text2", "Text3", "Option2", "Option1", "cboWeekly", "dtpWeekly",
             // the switch and the test log beside it
             "PushButton2", "PushButton9",
-            // the results buttons, the map, then the key buttons and the days per country, row
-            // by row
-            "PushButton1", "PushButton4", "PushButton5", "PushButton6", "PushButtonMap",
-            "PushButton8", "PushButton7", "PushButtonCountries",
+            // the results buttons, the map's, the key buttons and the days per country, row by row
+            "PushButton1", "PushButton4", "PushButtonSaveAs", "PushButton5", "PushButton6",
+            "PushButtonMap", "PushButton8", "PushButton7", "PushButtonCountries",
             // the start-up options, and last the results list on the right
             "Check4", "Check8", "CheckNetworkChange", "KeepResults", "ListView1"};
         QCOMPARE(chain, expected);

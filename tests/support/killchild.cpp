@@ -130,7 +130,7 @@ public:
     }
     bool askYesNo(const QString &) override { return false; }
     void inform(const QString &text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
-    QString askSaveFile(const QString &, const QStringList &) override { return {}; }
+    QString askSaveFile(const QString &, const QStringList &, QString *) override { return {}; }
     void openUrl(const QString &) override { }
 };
 

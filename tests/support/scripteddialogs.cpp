@@ -24,9 +24,13 @@ void ScriptedDialogs::openUrl(const QString &url)
     openedUrls << url;
 }
 
-QString ScriptedDialogs::askSaveFile(const QString &title, const QStringList &filters)
+QString ScriptedDialogs::askSaveFile(const QString &title, const QStringList &filters,
+                                     QString *selectedFilter)
 {
     saveTitles << title;
     saveFilters << filters;
+    const QString filter = filterAnswers.isEmpty() ? filters.value(0) : filterAnswers.takeFirst();
+    if (selectedFilter)
+        *selectedFilter = filter;
     return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
 }

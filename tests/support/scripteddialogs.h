@@ -17,11 +17,15 @@ public:
     bool askYesNo(const QString &text) override;
     void inform(const QString &text) override;
     void openUrl(const QString &url) override;
-    QString askSaveFile(const QString &title, const QStringList &filters) override;
+    // Answers the file from saveAnswers and the filter from filterAnswers (the first filter
+    // when that is empty, as the dialog starts with it).
+    QString askSaveFile(const QString &title, const QStringList &filters,
+                        QString *selectedFilter = nullptr) override;
 
     QList<std::optional<QString>> textAnswers;
     QList<bool> yesNoAnswers;
     QStringList saveAnswers;
+    QStringList filterAnswers;
 
     // Text questions as "caption|prompt", with the text proposed in each.
     QStringList prompts, proposed;

@@ -36,6 +36,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
+#include <functional>
 
 namespace {
 
@@ -225,8 +226,8 @@ void Form1::Form_Load()
 
     // A start-up option's box, ticked when its setting is "On".
     auto option = [this](void (StartupOptions::*restore)(bool)) {
-        return [this, restore](const QString &text) {
-            (m_options->*restore)(text == QLatin1String(SettingKeys::On));
+        return [tick = std::bind_front(restore, m_options)](const QString &text) {
+            tick(text == QLatin1String(SettingKeys::On));
         };
     };
     RestoreAll(

@@ -144,23 +144,39 @@ int main(int argc, char **argv)
         drawing("(a') scattered (worst case for the track)", scattered, 3);
     }
 
-    MapView view(&points);
-    view.resize(ImageSize);
-    view.show();
-    view.showWorld();
-    view.zoomAt(QPointF(600, 300), 2);
-    view.grab();
-    double longest = 0;
-    for (int pan = 0; pan < pans; ++pan) {
-        // A drag's steps, the way the pointer moves: mostly one way, sometimes back.
-        view.pan(QPointF(pan % 5 == 4 ? -23 : 31, pan % 3 ? 7 : -11));
-        QElapsedTimer timer;
-        timer.start();
-        // The view's own paint, as the window system asks for it.
+    // The view's own paint, as the window system asks for it, while it is dragged: mostly one
+    // way, sometimes back; the turns the view asks for to finish a long track are paints too.
+    const auto panning = [pans](const char *label, MapPoints &shown) {
+        MapView view(&shown);
+        view.resize(ImageSize);
+        view.show();
+        view.showWorld();
+        view.zoomAt(QPointF(600, 300), 2);
         view.grab();
-        longest = std::max(longest, timer.nsecsElapsed() / 1e6);
+        double longest = 0;
+        for (int pan = 0; pan < pans; ++pan) {
+            view.pan(QPointF(pan % 5 == 4 ? -23 : 31, pan % 3 ? 7 : -11));
+            QElapsedTimer timer;
+            timer.start();
+            view.grab();
+            longest = std::max(longest, timer.nsecsElapsed() / 1e6);
+            for (int turn = 0; turn < 100 && view.isFrameOutstanding(); ++turn) {
+                timer.restart();
+                QCoreApplication::processEvents();
+                view.grab();
+                longest = std::max(longest, timer.nsecsElapsed() / 1e6);
+            }
+        }
+        std::printf("%s longest paint over %d pans: %.2f ms (target < 50 ms)\n", label, pans,
+                    longest);
+    };
+    panning("(b) a traveller's", points);
+    {
+        ResultsList scatteredList;
+        MapPoints scattered(&scatteredList);
+        fill(scatteredList, places(count, true), 10'000);
+        panning("(b') scattered", scattered);
     }
-    std::printf("(b) longest paint over %d pans: %.2f ms (target < 50 ms)\n", pans, longest);
 
     const std::vector<LogRecord> million = places(1'000'000);
     QElapsedTimer timer;

@@ -2,6 +2,7 @@
 
 #include "map/worldoutline.h"
 
+#include <QElapsedTimer>
 #include <QPainter>
 #include <QPolygonF>
 #include <cmath>
@@ -33,18 +34,29 @@ void ring(QPainter &painter, QPoint at, int radius, const QColor &colour)
 
 } // namespace
 
-void MapRenderer::render(QImage &image, const MapProjection &projection,
-                         const std::vector<MapPoint> &points, int selected)
+bool MapRenderer::render(QImage &image, const MapProjection &projection,
+                         const std::vector<MapPoint> &points, int selected, qint64 trackBudgetNs)
 {
     std::optional<QPoint> offset = countriesOffset(projection);
     if (!offset || m_trackDrawn > points.size()) {
         drawCountries(projection);
         offset = countriesOffset(projection);
     }
-    // Only the steps to points that came since the last render are drawn.
-    if (points.size() > 1 && m_trackDrawn < points.size())
-        drawTrack(m_countries, m_countriesFor, points, m_trackDrawn > 0 ? m_trackDrawn - 1 : 0);
-    m_trackDrawn = points.size();
+    // Only the steps to points that came since the last render are drawn, a run of steps at a
+    // time while the budget lasts.
+    constexpr size_t StepsPerRun = 256;
+    QElapsedTimer clock;
+    clock.start();
+    if (points.size() <= 1)
+        m_trackDrawn = points.size();
+    while (m_trackDrawn < points.size()) {
+        const size_t to = std::min(points.size(), m_trackDrawn + StepsPerRun);
+        drawTrack(m_countries, m_countriesFor, points, m_trackDrawn > 0 ? m_trackDrawn - 1 : 0, to);
+        m_trackDrawn = to;
+        if (trackBudgetNs >= 0 && clock.nsecsElapsed() >= trackBudgetNs)
+            break;
+    }
+    const bool whole = m_trackDrawn >= points.size();
     project(projection, points);
     {
         QPainter painter(&image);
@@ -63,11 +75,12 @@ void MapRenderer::render(QImage &image, const MapProjection &projection,
             square(image, m_projected[i], TickedRadius, ticked);
     }
     if (points.empty())
-        return;
+        return whole;
     QPainter painter(&image);
     ring(painter, m_projected.back(), TickedRadius + 4, MapColors::Newest);
     if (selected >= 0 && selected < int(points.size()))
         ring(painter, m_projected[size_t(selected)], TickedRadius + 7, MapColors::Selected);
+    return whole;
 }
 
 void MapRenderer::project(const MapProjection &projection, const std::vector<MapPoint> &points)
@@ -116,7 +129,7 @@ void MapRenderer::drawCountries(const MapProjection &view)
 // the world in longitude goes the short way, across the edge of the map: it is drawn as two
 // pieces that leave one edge and come in at the other, never as a line across the world.
 void MapRenderer::drawTrack(QImage &image, const MapProjection &projection,
-                            const std::vector<MapPoint> &points, size_t from)
+                            const std::vector<MapPoint> &points, size_t from, size_t to)
 {
     QPainter painter(&image);
     const QPointF topLeft = projection.toScreen(-180, 90);
@@ -134,7 +147,7 @@ void MapRenderer::drawTrack(QImage &image, const MapProjection &projection,
         return projection.toScreen(point.longitude, point.latitude).toPoint();
     };
     piece << QPointF(place(points[from]));
-    for (size_t i = from + 1; i < points.size(); ++i) {
+    for (size_t i = from + 1; i < to; ++i) {
         const MapPoint &from = points[i - 1];
         const MapPoint &to = points[i];
         const double step = to.longitude - from.longitude;

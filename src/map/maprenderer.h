@@ -36,9 +36,12 @@ public:
     static constexpr int PointRadius = 1;
     static constexpr int TickedRadius = 3;
 
-    // Draws into image, whose size must be the projection's.
-    void render(QImage &image, const MapProjection &projection, const std::vector<MapPoint> &points,
-                int selected = -1);
+    // Draws into image, whose size must be the projection's. With a budget, the track is drawn
+    // for about that long and the rest is left for the next render: a track of a hundred
+    // thousand steps across the world takes far longer than a window may stall. Returns whether
+    // the track is whole.
+    bool render(QImage &image, const MapProjection &projection, const std::vector<MapPoint> &points,
+                int selected = -1, qint64 trackBudgetNs = -1);
     // The points changed other than by growing at the end.
     void forgetPoints()
     {
@@ -57,7 +60,7 @@ private:
     std::optional<QPoint> countriesOffset(const MapProjection &projection) const;
     void drawCountries(const MapProjection &projection);
     static void drawTrack(QImage &image, const MapProjection &projection,
-                          const std::vector<MapPoint> &points, size_t from);
+                          const std::vector<MapPoint> &points, size_t from, size_t to);
 
     // The countries with the track over them, half a view beyond each edge of the view.
     QImage m_countries;

@@ -7,11 +7,15 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTimer>
 #include <QToolTip>
 #include <QWheelEvent>
 #include <cmath>
 
 namespace {
+
+// How long one paint draws of the track; the rest follows in the next paints.
+constexpr qint64 TrackBudgetNs = 6'000'000;
 
 constexpr double ZoomStep = 1.25;
 // From half the world's fit to a few hundred metres a pixel.
@@ -144,7 +148,7 @@ QString MapView::toolTipAt(QPoint pos) const
     return results->cell(row, ResultsList::Time) + QLatin1Char('\n') + place.join(u", ");
 }
 
-void MapView::renderFrame()
+void MapView::renderFrame(qint64 trackBudgetNs)
 {
     // A hidden widget learns of its new size only when it is shown; its image is asked for
     // before then.
@@ -154,8 +158,10 @@ void MapView::renderFrame()
         return;
     if (m_frame.size() != size())
         m_frame = QImage(size(), QImage::Format_ARGB32_Premultiplied);
-    m_renderer.render(m_frame, m_projection, m_points->points(), m_selected);
-    m_frameValid = true;
+    m_frameValid
+        = m_renderer.render(m_frame, m_projection, m_points->points(), m_selected, trackBudgetNs);
+    if (!m_frameValid)
+        QTimer::singleShot(0, this, qOverload<>(&QWidget::update));
 }
 
 QImage MapView::image()
@@ -181,7 +187,8 @@ bool MapView::event(QEvent *event)
 
 void MapView::paintEvent(QPaintEvent *event)
 {
-    renderFrame();
+    // The window never waits long for a long track: the rest comes in the next paints.
+    renderFrame(TrackBudgetNs);
     QPainter painter(this);
     painter.drawImage(event->rect(), m_frame, event->rect());
 }

@@ -17,6 +17,8 @@ class MapView : public QWidget
 
 public:
     explicit MapView(MapPoints *points, QWidget *parent = nullptr);
+    // Part of the track is still to be drawn in the next paints.
+    bool isFrameOutstanding() const { return !m_frameValid; }
 
     // Shows every point, or the whole world when there is none.
     void fit();
@@ -57,7 +59,9 @@ protected:
 private:
     void pointsChanged();
     void setProjection(const MapProjection &projection);
-    void renderFrame();
+    // trackBudgetNs: as MapRenderer::render; a frame whose track is not yet whole is drawn
+    // again on the next turn of the event loop.
+    void renderFrame(qint64 trackBudgetNs = -1);
     void adoptSize();
 
     MapPoints *m_points;

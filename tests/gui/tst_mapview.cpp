@@ -137,6 +137,30 @@ private Q_SLOTS:
         QVERIFY(!ringed(10, 10));
     }
 
+    // A long track across the world is drawn over several paints, so that the window does not
+    // wait for it; once the paints have caught up, the map is the one drawn in one go.
+    void longTrackDrawnOverSeveralPaints()
+    {
+        Map map;
+        QList<LogRecord> records;
+        for (int n = 0; n < 200000; ++n) {
+            LogRecord &record = records.emplace_back();
+            record.timeText = QString::number(n);
+            record.cells[4]
+                = QStringLiteral("%1, %2").arg((n * 37) % 170 - 85).arg((n * 101) % 360 - 180);
+        }
+        map.list.appendRecords(records, {});
+        for (int paints = 0; paints < 10000 && map.view.isFrameOutstanding(); ++paints) {
+            map.view.grab();
+            QCoreApplication::processEvents();
+        }
+        QVERIFY(!map.view.isFrameOutstanding());
+        // The same map drawn in one go.
+        QImage whole(map.view.size(), QImage::Format_ARGB32_Premultiplied);
+        MapRenderer().render(whole, map.view.projection(), map.points.points());
+        QCOMPARE(map.image(), whole);
+    }
+
     void toolTipNamesTimeAndPlace_data()
     {
         const DataTable<Place, QString> table({"place", "tip"});

@@ -38,18 +38,6 @@
 #include <QTimer>
 #include <functional>
 
-namespace {
-
-QPushButton *button(const QString &name, const QString &caption, QWidget *parent)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAccessibleName(caption);
-    return b;
-}
-
-} // namespace
-
 Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     : QWidget(parent), m_dialogs(dialogs), m_clock(clock ? std::move(clock) : Clock(SystemNow))
 {
@@ -64,18 +52,20 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     // one by one.
     ApplyDesignedLook(this);
 
-    PushButton1 = button(QStringLiteral("PushButton1"), QStringLiteral("Clear Results"), this);
-    PushButton2 = button(QStringLiteral("PushButton2"), QString(), this);
-    PushButton4
-        = button(QStringLiteral("PushButton4"), QStringLiteral("Save Results As Text File"), this);
-    PushButton5
-        = button(QStringLiteral("PushButton5"), QStringLiteral("Copy Results To Clipboard"), this);
-    PushButton6
-        = button(QStringLiteral("PushButton6"), QStringLiteral("Save Results As Excel File"), this);
-    PushButton7 = button(QStringLiteral("PushButton7"),
-                         QStringLiteral("Help / How Do I Get An API Key?"), this);
-    PushButton8 = button(QStringLiteral("PushButton8"), QStringLiteral("Enter Your API Key"), this);
-    PushButton9 = button(QStringLiteral("PushButton9"), QStringLiteral("Log Now (Test)"), this);
+    PushButton1 = NamedButton(QStringLiteral("PushButton1"), QStringLiteral("Clear Results"), this);
+    PushButton2 = NamedButton(QStringLiteral("PushButton2"), QString(), this);
+    PushButton4 = NamedButton(QStringLiteral("PushButton4"),
+                              QStringLiteral("Save Results As Text File"), this);
+    PushButton5 = NamedButton(QStringLiteral("PushButton5"),
+                              QStringLiteral("Copy Results To Clipboard"), this);
+    PushButton6 = NamedButton(QStringLiteral("PushButton6"),
+                              QStringLiteral("Save Results As Excel File"), this);
+    PushButton7 = NamedButton(QStringLiteral("PushButton7"),
+                              QStringLiteral("Help / How Do I Get An API Key?"), this);
+    PushButton8
+        = NamedButton(QStringLiteral("PushButton8"), QStringLiteral("Enter Your API Key"), this);
+    PushButton9
+        = NamedButton(QStringLiteral("PushButton9"), QStringLiteral("Log Now (Test)"), this);
     Label4 = new QLabel(QStringLiteral("Turn On (Press Ctrl + Shift + T to toggle ON/OFF)"), this);
     Frame4 = new StatusFrame(this);
 

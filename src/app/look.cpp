@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QStringDecoder>
 #include <QStyle>
@@ -118,4 +119,12 @@ void ApplyDesignedLook(QWidget *window)
     window->setPalette(white);
     window->setAutoFillBackground(true);
     window->setFont(DesignedFont());
+}
+
+QPushButton *NamedButton(const QString &name, const QString &caption, QWidget *parent)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setAccessibleName(caption);
+    return button;
 }

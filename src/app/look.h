@@ -6,12 +6,15 @@
 #include <QSet>
 #include <optional>
 
+class QPushButton;
 class QWidget;
 
 // The optional skin: <program folder>/x/o.cjs, a Qt style sheet. Without it the window keeps
 // its designed white look. Raises a Failure when the file is there but cannot be loaded.
 // The designed look's font: Arial 9 point bold, or what the desktop offers in its place.
 QFont DesignedFont();
+// A push button with its objectName, and its caption as its name for screen readers.
+QPushButton *NamedButton(const QString &name, const QString &caption, QWidget *parent);
 // The designed look of the main window: white, black text, the designed font.
 void ApplyDesignedLook(QWidget *window);
 

@@ -1,33 +1,22 @@
 #include "app/placesactions.h"
 
 #include "app/exportcontroller.h"
+#include "app/look.h"
 #include "app/mappresence.h"
 #include "map/countrieswindow.h"
 
 #include <QPushButton>
-
-namespace {
-
-QPushButton *button(const QString &name, const QString &caption, QWidget *owner)
-{
-    auto *b = new QPushButton(caption, owner);
-    b->setObjectName(name);
-    b->setAccessibleName(caption);
-    return b;
-}
-
-} // namespace
 
 PlacesActions::PlacesActions(ResultsList *results, ResultsView *view, Dialogs *dialogs,
                              ExportController *exports, QWidget *owner)
     : QObject(owner),
       m_results(results),
       m_owner(owner),
-      m_saveAs(
-          button(QStringLiteral("PushButtonSaveAs"), QStringLiteral("Save Results As…"), owner)),
-      m_showMap(button(QStringLiteral("PushButtonMap"), QStringLiteral("Show Map"), owner)),
+      m_saveAs(NamedButton(QStringLiteral("PushButtonSaveAs"), QStringLiteral("Save Results As…"),
+                           owner)),
+      m_showMap(NamedButton(QStringLiteral("PushButtonMap"), QStringLiteral("Show Map"), owner)),
       m_countries(
-          button(QStringLiteral("PushButtonCountries"), QStringLiteral("Countries"), owner)),
+          NamedButton(QStringLiteral("PushButtonCountries"), QStringLiteral("Countries"), owner)),
       m_map(new MapPresence(results, view, dialogs, owner))
 {
     connect(m_saveAs, &QPushButton::clicked, exports, &ExportController::saveGeoFile);

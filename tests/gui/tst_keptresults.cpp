@@ -119,6 +119,21 @@ struct Mount
     }
 };
 
+// A history of `count` rows kept in an earlier run, their Time cells 0, 1, ...; ticked as given.
+void keepEarlierRows(const QString &path, int count, const QList<bool> &ticked)
+{
+    HistoryStore store;
+    QList<LogRecord> records(count);
+    for (int n = 0; n < count; ++n)
+        records[n].timeText = QString::number(n);
+    try {
+        store.open(path);
+        store.addAll(records, ticked);
+    } catch (const Failure &failure) {
+        QFAIL(failure.what());
+    }
+}
+
 // An answer the service could give, padded to `bytes`.
 QByteArray paddedAnswer(int bytes)
 {
@@ -191,18 +206,7 @@ private Q_SLOTS:
     {
         Window w({Keep}, false);
         constexpr int Earlier = 50000;
-        {
-            HistoryStore store;
-            QList<LogRecord> records(Earlier);
-            for (int n = 0; n < Earlier; ++n)
-                records[n].timeText = QString::number(n);
-            try {
-                store.open(w.historyFile());
-                store.addAll(records, {true, false, true});
-            } catch (const Failure &failure) {
-                QFAIL(failure.what());
-            }
-        }
+        keepEarlierRows(w.historyFile(), Earlier, {true, false, true});
         w.open();
         // Nothing comes back during start-up itself, only once the window is up.
         QCOMPARE(w.rows(), 0);
@@ -485,18 +489,7 @@ private Q_SLOTS:
     {
         Window w({Keep}, false);
         constexpr int Earlier = 50000;
-        {
-            HistoryStore store;
-            QList<LogRecord> records(Earlier);
-            for (int n = 0; n < Earlier; ++n)
-                records[n].timeText = QString::number(n);
-            try {
-                store.open(w.historyFile());
-                store.addAll(records, {true});
-            } catch (const Failure &failure) {
-                QFAIL(failure.what());
-            }
-        }
+        keepEarlierRows(w.historyFile(), Earlier, {true});
         QByteArray damaged = contents(w.historyFile());
         for (qsizetype at = damaged.size() * 2 / 3; at < damaged.size(); ++at)
             damaged[at] = char(at * 37 % 251);

@@ -6,6 +6,7 @@
 #include "settings/settingsstore.h"
 #include "support/filesizelimit.h"
 #include "support/form1fixture.h"
+#include "support/testenv.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -43,12 +44,6 @@ bool writeFile(const QString &path, const QByteArray &contents)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
 }
 
 // A loaded window with logging off on a private store, its clock on Friday 11 December 2026
@@ -218,10 +213,10 @@ private Q_SLOTS:
         if (old.isNull())
             QVERIFY(!QFileInfo::exists(path));
         else
-            QCOMPARE(readFile(path), old);
+            QCOMPARE(FileBytes(path), old);
         QTRY_COMPARE(w.pointer(), PointerRule::Pointer::Default);
 
-        QCOMPARE(readFile(path),
+        QCOMPARE(FileBytes(path),
                  "Time                \tCountry\tRegion    \tCity    \tPostal Code\t"
                  "Coordinates      \tTimezone           \t\r\n"
                  "12/7/2026 9:15:30 AM\tCH     \tGraubünden\tChur Süd\t 7000      \t"
@@ -274,7 +269,7 @@ private Q_SLOTS:
 
         // Told once, whatever the cause.
         QCOMPARE(w.reports(), QStringList {report});
-        QCOMPARE(readFile(old), "old contents\r\n");
+        QCOMPARE(FileBytes(old), "old contents\r\n");
         QCOMPARE(QDir(w.env.root() + "/out")
                      .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList {"results.txt"});
@@ -370,7 +365,7 @@ private Q_SLOTS:
         QVERIFY(setUpDesktop(w.variables, w.env, true));
         w.click("PushButton6");
         QTRY_COMPARE_WITH_TIMEOUT(
-            QString::fromLocal8Bit(readFile(w.env.root() + "/opened.txt")),
+            QString::fromLocal8Bit(FileBytes(w.env.root() + "/opened.txt")),
             Spreadsheet::CacheFolder() + "/Trovanel results 2026-12-11 091530.xlsx", 15000);
         QCOMPARE(w.dialogs.notices, QStringList {NoSpreadsheet});
         QCOMPARE(w.reports(), QStringList());
@@ -408,7 +403,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!w.form->spreadsheetCheck().isChecking(), 15000);
         if (withHandler) {
             QTRY_COMPARE_WITH_TIMEOUT(
-                QString::fromLocal8Bit(readFile(w.env.root() + "/opened.txt")), path, 20000);
+                QString::fromLocal8Bit(FileBytes(w.env.root() + "/opened.txt")), path, 20000);
             QCOMPARE(w.dialogs.notices, QStringList());
         } else {
             QTest::qWait(100);
@@ -442,7 +437,7 @@ private Q_SLOTS:
         w.fill({first, Chur, third}, {0, 2});
         w.click("PushButton6");
         QCOMPARE(w.pointer(), PointerRule::Pointer::Hourglass);
-        QTRY_COMPARE_WITH_TIMEOUT(QString::fromLocal8Bit(readFile(opened)), path, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(QString::fromLocal8Bit(FileBytes(opened)), path, 15000);
         QCOMPARE(w.pointer(), PointerRule::Pointer::Default);
         QCOMPARE(QDir(Spreadsheet::CacheFolder()).entryList(QDir::Files),
                  QStringList {QFileInfo(path).fileName()});

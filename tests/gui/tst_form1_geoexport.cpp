@@ -4,6 +4,7 @@
 #include "results/resultslist.h"
 #include "support/filesizelimit.h"
 #include "support/form1fixture.h"
+#include "support/testenv.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,12 +21,6 @@ namespace {
 
 const QStringList Filters = {"GPX waypoints (*.gpx)", "GeoJSON (*.geojson *.json)",
                              "KML placemarks (*.kml)", "CSV with latitude and longitude (*.csv)"};
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
-}
 
 // A loaded window with logging off; rows are logged with their instants, as a lookup logs them.
 struct Window : Form1Fixture
@@ -128,7 +123,7 @@ private Q_SLOTS:
         QCOMPARE(w.dialogs.saveFilters, QList<QStringList> {Filters});
         QTRY_COMPARE(w.pointer(), PointerRule::Pointer::Default);
         QCOMPARE(w.files("out"), QStringList {written});
-        const QByteArray file = readFile(w.env.root() + "/out/" + written);
+        const QByteArray file = FileBytes(w.env.root() + "/out/" + written);
         QVERIFY2(file.startsWith(start), file.left(80).constData());
         QCOMPARE(w.dialogs.notices, notices);
         QCOMPARE(w.form->progressText(), "Progress Bar");
@@ -173,7 +168,7 @@ private Q_SLOTS:
         QCOMPARE(w.dialogs.questions,
                  QStringList {"trip.v2.kml already exists.\nDo you want to replace it?"});
         QCOMPARE(w.dialogs.saveTitles.size(), replace ? 1 : 2);
-        QCOMPARE(readFile(path).startsWith("<?xml"), replace);
+        QCOMPARE(FileBytes(path).startsWith("<?xml"), replace);
         QCOMPARE(w.files("out"), QStringList {"trip.v2.kml"});
         QCOMPARE(w.reports(), QStringList());
     }
@@ -215,7 +210,7 @@ private Q_SLOTS:
             QTest::qWait(50);
         }
         QCOMPARE(w.reports(), QStringList {report});
-        QCOMPARE(readFile(w.env.root() + "/out/trip.gpx"), "old contents\n");
+        QCOMPARE(FileBytes(w.env.root() + "/out/trip.gpx"), "old contents\n");
         QCOMPARE(w.files("out"), QStringList {"trip.gpx"});
         QVERIFY(!QFileInfo::exists(w.env.root() + "/missing"));
         QCOMPARE(w.dialogs.notices, QStringList());

@@ -10,6 +10,7 @@
 #include "settings/settingsstore.h"
 #include "support/datatable.h"
 #include "support/form1fixture.h"
+#include "support/testenv.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -83,12 +84,6 @@ struct Window : Form1Fixture
         }
     }
 };
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
-}
 
 // A small file system of its own at `folder`, unmounted when the guard goes; empty when this
 // process may not mount (not root), else why mounting failed.
@@ -476,7 +471,7 @@ private Q_SLOTS:
         const qsizetype at = notice.indexOf(w.historyFile() + QStringLiteral(".damaged-"));
         QVERIFY2(at > 0, qPrintable(notice));
         const QString aside = notice.mid(at).section(u' ', 0, 0);
-        QCOMPARE(contents(aside), damage);
+        QCOMPARE(FileBytes(aside), damage);
         // A fresh history in its place keeps what comes next.
         w.logNow();
         QCOMPARE(w.kept().size(), 1);
@@ -490,7 +485,7 @@ private Q_SLOTS:
         Window w({Keep}, false);
         constexpr int Earlier = 50000;
         keepEarlierRows(w.historyFile(), Earlier, {true});
-        QByteArray damaged = contents(w.historyFile());
+        QByteArray damaged = FileBytes(w.historyFile());
         for (qsizetype at = damaged.size() * 2 / 3; at < damaged.size(); ++at)
             damaged[at] = char(at * 37 % 251);
         {
@@ -504,7 +499,7 @@ private Q_SLOTS:
         const QString notice = w.dialogs.notices[0];
         const qsizetype at = notice.indexOf(w.historyFile() + QStringLiteral(".damaged-"));
         QVERIFY2(at > 0, qPrintable(notice));
-        QCOMPARE(contents(notice.mid(at).section(u' ', 0, 0)), damaged);
+        QCOMPARE(FileBytes(notice.mid(at).section(u' ', 0, 0)), damaged);
         const int cameBack = w.rows();
         QVERIFY2(cameBack > 0 && cameBack < Earlier, qPrintable(QString::number(cameBack)));
         QVERIFY(w.form->results()->isChecked(0));
@@ -527,7 +522,7 @@ private Q_SLOTS:
                                     "INSERT INTO rows VALUES ('kept by a later "
                                     "version'); PRAGMA user_version = 7;"}),
                  0);
-        const QByteArray before = contents(w.historyFile());
+        const QByteArray before = FileBytes(w.historyFile());
         w.open();
         QTRY_COMPARE(w.env.reports().size(), 1);
         QVERIFY(w.env.reports()[0].description.contains("newer version"));
@@ -537,7 +532,7 @@ private Q_SLOTS:
         QCOMPARE(w.rows(), 1);
         QCOMPARE(w.reports(), QStringList());
         w.form.reset();
-        QCOMPARE(contents(w.historyFile()), before);
+        QCOMPARE(FileBytes(w.historyFile()), before);
     }
 };
 

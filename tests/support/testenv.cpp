@@ -63,3 +63,9 @@ QStringList TestEnv::takeReportPlaces()
                 + QString::number(r.line);
     return places;
 }
+
+QByteArray FileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}

@@ -8,6 +8,7 @@
 #include "results/textexport.h"
 #include "settings/settingsstore.h"
 #include "support/killvalues.h"
+#include "support/testenv.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -56,12 +57,6 @@ bool isWholeValue(int key, const QString &text)
     const QRegularExpressionMatch match = form.match(text);
     return match.hasMatch() && match.captured(2).toInt() == key
         && text == valueFor(key, match.captured(1).toInt());
-}
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
 }
 
 // Empty when bytes are a whole spaced text file of `rows` rows, else what is wrong with them.
@@ -195,7 +190,7 @@ void tst_KillSafety::settingsRound(const QString &folder, int delayMs, Leftovers
     Settings::setStoreFolder(folder);
     const QString path = Settings::storeFile();
     const QString lockPath = path + QStringLiteral(".lock");
-    const QByteArray lockBefore = QFile::exists(lockPath) ? contents(lockPath) : "(none)";
+    const QByteArray lockBefore = QFile::exists(lockPath) ? FileBytes(lockPath) : "(none)";
 
     QByteArray output;
     runAndKill({QStringLiteral("settings"), folder}, delayMs, output);
@@ -203,7 +198,7 @@ void tst_KillSafety::settingsRound(const QString &folder, int delayMs, Leftovers
         QFAIL(qPrintable(QStringLiteral("the lock file the child found: \"%1\"")
                              .arg(QString::fromLatin1(lockBefore.toPercentEncoding()))));
 
-    const QByteArray bytes = contents(path);
+    const QByteArray bytes = FileBytes(path);
     QVERIFY2(bytes.endsWith('\n') && bytes.contains("\nKeep=me\n"), bytes.right(200).constData());
     QCOMPARE(QSettings(path, QSettings::IniFormat).status(), QSettings::NoError);
     try {
@@ -233,7 +228,7 @@ void tst_KillSafety::textFileRound(const QString &target, int delayMs, Leftovers
     if (QTest::currentTestFailed())
         return;
 
-    const QByteArray bytes = contents(target);
+    const QByteArray bytes = FileBytes(target);
     if (bytes == OldText) {
         ++kept;
         QVERIFY2(!output.contains("saved\n"), "a committed save left the old file in place");
@@ -261,7 +256,7 @@ void tst_KillSafety::textFileRound(const QString &target, int delayMs, Leftovers
     QVERIFY(finished.wait(10000));
     QVERIFY2(finished.first().at(0).toBool(), qPrintable(finished.first().at(1).toString()));
     QVERIFY2(file.commit(), qPrintable(file.errorString()));
-    const QByteArray next = contents(target);
+    const QByteArray next = FileBytes(target);
     QVERIFY2(wholeListFault(next, 1).isEmpty(), next.constData());
     QVERIFY(next.contains("\tNorway "));
 }

@@ -129,12 +129,6 @@ bool writeFile(const QString &path, const QByteArray &contents)
     return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
 }
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
-}
-
 // The file's (or folder's) last change, as the file system keeps it.
 bool setModified(const QString &path, const QDateTime &when)
 {
@@ -457,7 +451,7 @@ void TestSpreadsheet::exportNames()
     expected.sort();
     QCOMPARE(names, expected);
     for (const QString &name : taken)
-        QCOMPARE(readFile(dir.filePath(name)), "the user's own " + name.toUtf8());
+        QCOMPARE(FileBytes(dir.filePath(name)), "the user's own " + name.toUtf8());
     // Each export has its own record, and no file being written is left behind.
     QCOMPARE(hiddenFiles(dir.path()).size(), exports);
 }
@@ -524,7 +518,7 @@ void TestSpreadsheet::removeOldExports()
     } else {
         QCOMPARE(Spreadsheet::WriteXlsx({Captions, {}}, path, Spreadsheet::Lifetime::Removable),
                  path);
-        QByteArray contents = readFile(path);
+        QByteArray contents = FileBytes(path);
         if (since == "same size") {
             contents[contents.size() / 2] = char(contents[contents.size() / 2] ^ 0x20);
             QVERIFY(writeFile(path, contents));

@@ -11,19 +11,112 @@ namespace {
 
 // Paints a square of (2 * radius + 1) pixels straight into the image: a hundred thousand
 // points cost far less this way than through the painter, one call each.
-void square(QImage &image, QPoint at, int radius, QRgb colour)
+void square(uchar *bits, qsizetype stride, QSize size, QPoint at, int radius, QRgb colour)
 {
     const int left = std::max(0, at.x() - radius);
-    const int right = std::min(image.width() - 1, at.x() + radius);
+    const int right = std::min(size.width() - 1, at.x() + radius);
     const int top = std::max(0, at.y() - radius);
-    const int bottom = std::min(image.height() - 1, at.y() + radius);
+    const int bottom = std::min(size.height() - 1, at.y() + radius);
     if (left > right)
         return;
     for (int y = top; y <= bottom; ++y) {
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        auto *line = reinterpret_cast<QRgb *>(bits + y * stride);
         std::fill(line + left, line + right + 1, colour);
     }
 }
+
+// Paints the points that are (or are not) ticked. A laptop logs the same place for hours on
+// end, so a point on the pixel of the one painted just before it is not painted again.
+void squares(QImage &image, const std::vector<MapPoint> &points,
+             const std::vector<QPoint> &projected, bool ticked, int radius, QRgb colour)
+{
+    uchar *bits = image.bits();
+    const qsizetype stride = image.bytesPerLine();
+    const QSize size = image.size();
+    std::optional<QPoint> last;
+    for (size_t i = 0; i < points.size(); ++i) {
+        if (points[i].ticked != ticked || projected[i] == last)
+            continue;
+        last = projected[i];
+        square(bits, stride, size, projected[i], radius, colour);
+    }
+}
+
+// Lines a pixel wide, drawn straight into the image within a clip: the track of a year's logs
+// round the world is hundreds of thousands of pixels, several times faster this way than
+// through the painter.
+class Canvas
+{
+public:
+    Canvas(QImage &image, QRect clip)
+        : m_bits(image.bits()), m_stride(image.bytesPerLine()), m_clip(clip & image.rect())
+    { }
+
+    void line(QPointF a, QPointF b, QRgb colour) const
+    {
+        const auto within = [this](QPointF at) {
+            return at.x() >= m_clip.left() && at.x() <= m_clip.right() && at.y() >= m_clip.top()
+                && at.y() <= m_clip.bottom();
+        };
+        if (!(within(a) && within(b)) && (m_clip.isEmpty() || !clipped(a, b)))
+            return;
+        const auto inside = [this](QPointF at) {
+            return QPoint(std::clamp(qRound(at.x()), m_clip.left(), m_clip.right()),
+                          std::clamp(qRound(at.y()), m_clip.top(), m_clip.bottom()));
+        };
+        const QPoint from = inside(a), to = inside(b);
+        // Bresenham's walk along the longer axis.
+        const int dx = std::abs(to.x() - from.x()), dy = -std::abs(to.y() - from.y());
+        const int stepX = from.x() < to.x() ? 1 : -1;
+        const int stepY = from.y() < to.y() ? 1 : -1;
+        int error = dx + dy;
+        int x = from.x(), y = from.y();
+        for (;;) {
+            reinterpret_cast<QRgb *>(m_bits + y * m_stride)[x] = colour;
+            if (x == to.x() && y == to.y())
+                break;
+            const int twice = 2 * error;
+            if (twice >= dy) {
+                error += dy;
+                x += stepX;
+            }
+            if (twice <= dx) {
+                error += dx;
+                y += stepY;
+            }
+        }
+    }
+
+private:
+    // Cuts the line from a to b to the clip (Liang and Barsky); false when none of it is in.
+    bool clipped(QPointF &a, QPointF &b) const
+    {
+        const double dx = b.x() - a.x(), dy = b.y() - a.y();
+        double enter = 0, leave = 1;
+        // Keeps the part of the line where p * t <= q.
+        const auto keep = [&](double p, double q) {
+            if (p == 0)
+                return q >= 0;
+            const double t = q / p;
+            if (p < 0)
+                enter = std::max(enter, t);
+            else
+                leave = std::min(leave, t);
+            return enter <= leave;
+        };
+        if (!(keep(-dx, a.x() - m_clip.left()) && keep(dx, m_clip.right() - a.x())
+              && keep(-dy, a.y() - m_clip.top()) && keep(dy, m_clip.bottom() - a.y())))
+            return false;
+        const QPointF start = a;
+        a = start + QPointF(dx, dy) * enter;
+        b = start + QPointF(dx, dy) * leave;
+        return true;
+    }
+
+    uchar *m_bits;
+    qsizetype m_stride;
+    QRect m_clip;
+};
 
 void ring(QPainter &painter, QPoint at, int radius, const QColor &colour)
 {
@@ -42,20 +135,12 @@ bool MapRenderer::render(QImage &image, const MapProjection &projection,
         drawCountries(projection);
         offset = countriesOffset(projection);
     }
-    // Only the steps to points that came since the last render are drawn, a run of steps at a
-    // time while the budget lasts.
-    constexpr size_t StepsPerRun = 256;
-    QElapsedTimer clock;
-    clock.start();
+    // Only the steps to points that came since the last render are drawn, while the budget
+    // lasts.
     if (points.size() <= 1)
         m_trackDrawn = points.size();
-    while (m_trackDrawn < points.size()) {
-        const size_t to = std::min(points.size(), m_trackDrawn + StepsPerRun);
-        drawTrack(m_countries, m_countriesFor, points, m_trackDrawn > 0 ? m_trackDrawn - 1 : 0, to);
-        m_trackDrawn = to;
-        if (trackBudgetNs >= 0 && clock.nsecsElapsed() >= trackBudgetNs)
-            break;
-    }
+    if (m_trackDrawn < points.size())
+        m_trackDrawn = drawTrack(m_countries, m_countriesFor, points, m_trackDrawn, trackBudgetNs);
     const bool whole = m_trackDrawn >= points.size();
     project(projection, points);
     {
@@ -64,16 +149,8 @@ bool MapRenderer::render(QImage &image, const MapProjection &projection,
         painter.drawImage(QPoint(0, 0), m_countries, QRect(*offset, projection.size));
     }
 
-    const QRgb plain = MapColors::Point.rgb();
-    for (size_t i = 0; i < points.size(); ++i) {
-        if (!points[i].ticked)
-            square(image, m_projected[i], PointRadius, plain);
-    }
-    const QRgb ticked = MapColors::Ticked.rgb();
-    for (size_t i = 0; i < points.size(); ++i) {
-        if (points[i].ticked)
-            square(image, m_projected[i], TickedRadius, ticked);
-    }
+    squares(image, points, m_projected, false, PointRadius, MapColors::Point.rgb());
+    squares(image, points, m_projected, true, TickedRadius, MapColors::Ticked.rgb());
     if (points.empty())
         return whole;
     QPainter painter(&image);
@@ -110,62 +187,85 @@ void MapRenderer::drawCountries(const MapProjection &view)
 {
     MapProjection projection = view;
     // An even margin each side keeps the view's own place on whole pixels.
-    const QSize margin((view.size.width() + 1) / 2, (view.size.height() + 1) / 2);
+    const QSize margin((view.size.width() + 3) / 4, (view.size.height() + 3) / 4);
     projection.size = view.size + margin * 2;
     m_countriesFor = projection;
     m_trackDrawn = 0;
     m_countries = QImage(projection.size, QImage::Format_ARGB32_Premultiplied);
     m_countries.fill(MapColors::Sea);
-    QPainter painter(&m_countries);
-    const QPointF origin = projection.toScreen(0, 0);
-    painter.translate(origin);
-    painter.scale(projection.scale, projection.scale);
-    painter.setPen(QPen(MapColors::Border, 0));
-    painter.setBrush(MapColors::Land);
-    painter.drawPath(WorldOutline());
+    const QPainterPath &world = WorldOutline();
+    {
+        QPainter painter(&m_countries);
+        painter.translate(projection.toScreen(0, 0));
+        painter.scale(projection.scale, projection.scale);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(MapColors::Land);
+        painter.drawPath(world);
+    }
+    // The borders over the land, each ring closed; a corner on the pixel of the one before is
+    // passed over, as most are once the world is small.
+    const Canvas canvas(m_countries, m_countries.rect());
+    const QRgb border = MapColors::Border.rgb();
+    QPointF first, last;
+    for (int i = 0; i < world.elementCount(); ++i) {
+        const QPainterPath::Element corner = world.elementAt(i);
+        const QPointF at = projection.toScreen(corner.x, -corner.y);
+        if (corner.isMoveTo()) {
+            if (i > 0)
+                canvas.line(last, first, border);
+            first = at;
+        } else if (at.toPoint() == last.toPoint()) {
+            continue;
+        } else {
+            canvas.line(last, at, border);
+        }
+        last = at;
+    }
+    if (world.elementCount() > 0)
+        canvas.line(last, first, border);
 }
 
 // The track runs from each point to the next in the order of the logs. A step of more than half
 // the world in longitude goes the short way, across the edge of the map: it is drawn as two
 // pieces that leave one edge and come in at the other, never as a line across the world.
-void MapRenderer::drawTrack(QImage &image, const MapProjection &projection,
-                            const std::vector<MapPoint> &points, size_t from, size_t to)
+size_t MapRenderer::drawTrack(QImage &image, const MapProjection &projection,
+                              const std::vector<MapPoint> &points, size_t drawn, qint64 budgetNs)
 {
-    QPainter painter(&image);
-    const QPointF topLeft = projection.toScreen(-180, 90);
-    const QPointF bottomRight = projection.toScreen(180, -90);
-    painter.setClipRect(QRectF(topLeft, bottomRight).adjusted(0, 0, 1, 1));
-    painter.setPen(QPen(MapColors::Track, 0));
-
-    QPolygonF piece;
-    auto flush = [&] {
-        if (piece.size() > 1)
-            painter.drawPolyline(piece);
-        piece.clear();
-    };
+    QElapsedTimer clock;
+    clock.start();
+    const QRect world = QRectF(projection.toScreen(-180, 90), projection.toScreen(180, -90))
+                            .toAlignedRect()
+                            .adjusted(0, 0, 1, 1);
+    const Canvas canvas(image, world);
+    const QRgb colour = MapColors::Track.rgb();
     auto place = [&](const MapPoint &point) {
-        return projection.toScreen(point.longitude, point.latitude).toPoint();
+        return projection.toScreen(point.longitude, point.latitude);
     };
-    piece << QPointF(place(points[from]));
-    for (size_t i = from + 1; i < to; ++i) {
+    // The clock is read once a run of steps.
+    constexpr size_t StepsPerRun = 256;
+    size_t i = std::max<size_t>(drawn, 1);
+    for (; i < points.size(); ++i) {
+        if (i % StepsPerRun == 0 && budgetNs >= 0 && clock.nsecsElapsed() >= budgetNs)
+            break;
         const MapPoint &from = points[i - 1];
         const MapPoint &to = points[i];
+        // Most steps are a log of the same place as the one before.
+        if (to.longitude == from.longitude && to.latitude == from.latitude)
+            continue;
         const double step = to.longitude - from.longitude;
-        if (std::abs(step) > 180) {
-            // Eastward over 180 when the step looks westward, and the other way round.
-            const double edge = step < 0 ? 180 : -180;
-            const double across = step < 0 ? step + 360 : step - 360;
-            const double share = (edge - from.longitude) / across;
-            const double latitude = from.latitude + (to.latitude - from.latitude) * share;
-            piece << projection.toScreen(edge, latitude);
-            flush();
-            piece << projection.toScreen(-edge, latitude);
+        if (std::abs(step) <= 180) {
+            canvas.line(place(from), place(to), colour);
+            continue;
         }
-        const QPointF next(place(to));
-        if (piece.isEmpty() || piece.constLast() != next)
-            piece << next;
+        // Eastward over 180 when the step looks westward, and the other way round.
+        const double edge = step < 0 ? 180 : -180;
+        const double across = step < 0 ? step + 360 : step - 360;
+        const double share = (edge - from.longitude) / across;
+        const double latitude = from.latitude + (to.latitude - from.latitude) * share;
+        canvas.line(place(from), projection.toScreen(edge, latitude), colour);
+        canvas.line(projection.toScreen(-edge, latitude), place(to), colour);
     }
-    flush();
+    return i;
 }
 
 int MapRenderer::pointAt(QPoint pos, int reach) const

@@ -26,8 +26,8 @@ inline const QColor Selected {0x00, 0x00, 0x00};
 // are kept as an image for as long as the view does not move, and the points' places on screen
 // for as long as the view does not move or the points change, so that a tick or a new log
 // redraws only what it must. The countries and the track are kept in one image that reaches
-// half a view beyond each edge, so that panning mostly moves it rather than drawing again, and a
-// new point adds only its own step to the track.
+// a quarter of a view beyond each edge, so that panning mostly moves it rather than drawing again,
+// and a new point adds only its own step to the track.
 class MapRenderer
 {
 public:
@@ -59,10 +59,12 @@ private:
     // does not cover the whole view.
     std::optional<QPoint> countriesOffset(const MapProjection &projection) const;
     void drawCountries(const MapProjection &projection);
-    static void drawTrack(QImage &image, const MapProjection &projection,
-                          const std::vector<MapPoint> &points, size_t from, size_t to);
+    // Draws the track's steps from the point after `drawn` on, for about budgetNs (or all with
+    // a negative budget), into image of the projection; returns how many points it reaches.
+    static size_t drawTrack(QImage &image, const MapProjection &projection,
+                            const std::vector<MapPoint> &points, size_t drawn, qint64 budgetNs);
 
-    // The countries with the track over them, half a view beyond each edge of the view.
+    // The countries with the track over them, a quarter of a view beyond each edge of the view.
     QImage m_countries;
     MapProjection m_countriesFor;
     // How many points the track in m_countries reaches.

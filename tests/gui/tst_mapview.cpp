@@ -84,13 +84,17 @@ private Q_SLOTS:
 
     void trackTakesTheShortWay_data()
     {
-        const DataTable<double, double, double, QList<double>, QList<double>> table(
-            {"from", "to", "latitude", "onTrack", "offTrack"});
-        table.row("east over the antimeridian", 170, -170, 20, {176, -176}, {0, 90, -90});
-        table.row("west over the antimeridian", -170, 170, -35, {-176, 176}, {0, 90, -90});
-        table.row("one degree each side of it", 179, -179, 0, {}, {0, 90, -90, 178, -178 + 360});
-        table.row("within one half of the world", 10, 40, 50, {20, 30}, {0, 60});
-        table.row("across the meridian", -60, 100, 5, {0, 40}, {120, -90});
+        const DataTable<double, double, double, QList<double>, QList<double>, double, double> table(
+            {"from", "to", "latitude", "onTrack", "offTrack", "zoom", "about"});
+        table.row("east over the antimeridian", 170, -170, 20, {176, -176}, {0, 90, -90}, 1, 0);
+        table.row("west over the antimeridian", -170, 170, -35, {-176, 176}, {0, 90, -90}, 1, 0);
+        table.row("one degree each side of it", 179, -179, 0, {}, {0, 90, -90, 178, -178 + 360}, 1,
+                  0);
+        table.row("within one half of the world", 10, 40, 50, {20, 30}, {0, 60}, 1, 0);
+        table.row("across the meridian", -60, 100, 5, {0, 40}, {120, -90}, 1, 0);
+        // Zoomed in, a step is drawn across the view though both its ends are far outside it.
+        table.row("both ends beyond the view", -60, 100, 5, {10, 20, 30}, {}, 8, 20);
+        table.row("one end beyond the view", 12, 100, -40, {14, 20, 30}, {5}, 8, 20);
     }
     void trackTakesTheShortWay()
     {
@@ -99,11 +103,14 @@ private Q_SLOTS:
         QFETCH(double, latitude);
         QFETCH(QList<double>, onTrack);
         QFETCH(QList<double>, offTrack);
+        QFETCH(double, zoom);
+        QFETCH(double, about);
 
         Map map;
         const QString text = QStringLiteral("%1, %2");
         AddPlace(map.list, {text.arg(latitude).arg(from)});
         AddPlace(map.list, {text.arg(latitude).arg(to)});
+        map.view.zoomAt(PixelOf(map.view, about, latitude), zoom);
         const QImage image = map.image();
         // The track runs along the latitude: one pixel above or below it when its y falls
         // between two rows.
@@ -329,14 +336,42 @@ private Q_SLOTS:
             < 1e-6);
     }
 
+    void outlinesBuiltIn_data()
+    {
+        const DataTable<double, double, double, QColor> table(
+            {"zoom", "longitude", "latitude", "colour"});
+        table.row("the middle of Africa", 1, 23, 0, MapColors::Land);
+        table.row("the middle of the Atlantic", 1, -30, 0, MapColors::Sea);
+        table.row("the prairie", 1, -100, 45, MapColors::Land);
+        table.row("the Pacific", 1, 170, 30, MapColors::Sea);
+        table.row("the 49th parallel border", 1, -100, 49, MapColors::Border);
+        // Zoomed in, the border's straight run begins and ends far outside the view.
+        table.row("the border, a region across", 8, -100, 49, MapColors::Border);
+        table.row("the border, under a degree across", 400, -100, 49, MapColors::Border);
+        table.row("the prairie, under a degree across", 400, -100, 48.9, MapColors::Land);
+        table.row("the Gulf of Mexico, a region across", 8, -90, 25, MapColors::Sea);
+    }
     void outlinesBuiltIn()
     {
+        QFETCH(double, zoom);
+        QFETCH(double, longitude);
+        QFETCH(double, latitude);
+        QFETCH(QColor, colour);
+
         Map map;
-        // The middle of Africa is land and the middle of the Atlantic is sea.
-        QCOMPARE(map.at(23, 0), MapColors::Land);
-        QCOMPARE(map.at(-30, 0), MapColors::Sea);
-        QCOMPARE(map.at(-100, 45), MapColors::Land);
-        QCOMPARE(map.at(170, 30), MapColors::Sea);
+        map.view.zoomAt(PixelOf(map.view, longitude, latitude), zoom);
+        const QImage image = map.image();
+        const QPoint at = PixelOf(map.view, longitude, latitude);
+        QVERIFY(image.rect().contains(at));
+        if (colour != MapColors::Border) {
+            QCOMPARE(ColourAt(image, at), colour);
+            return;
+        }
+        // A border falls on one of the rows next to its latitude's.
+        QStringList seen;
+        for (int dy = -1; dy <= 1; ++dy)
+            seen << ColourAt(image, at + QPoint(0, dy)).name();
+        QVERIFY2(seen.contains(colour.name()), qPrintable(seen.join(u' ')));
     }
 
     void damagedOutlineFileReadSoFar()

@@ -75,11 +75,12 @@ window=$(window_named Trovanel)
 # The kept rows come back a moment after the window: the last one is Dubai's.
 sleep 2
 # Into the list, then back along the tab order to Show Map: Keep Results, Also log when the
-# network changes, Start with the session, Help, Enter Your API Key, Show Map.
+# network changes, Start with the session, Countries, Help, Enter Your API Key, Show Map.
 width=$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
 xdotool windowactivate --sync "$window"
 xdotool mousemove --window "$window" $((width - 45)) 120 click 1
-xdotool key --clearmodifiers shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab space
+xdotool key --clearmodifiers shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab \
+    space
 wait_for 20 window_named "Trovanel Map"
 map=$(window_named "Trovanel Map")
 xdotool windowsize --sync "$map" 960 560

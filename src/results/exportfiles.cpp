@@ -21,6 +21,8 @@ const QString ExportPattern = QStringLiteral("Trovanel results *.xlsx");
 const QString RecordPrefix = QStringLiteral(".");
 // Longer than the six random letters of a file being written, so never taken for one.
 const QString RecordSuffix = QStringLiteral(".written");
+// A workbook being written: hidden, with six random letters after the export's name.
+const QString PendingPattern = QStringLiteral(".Trovanel results *.xlsx.??????");
 
 // More exports than this within one second would be a runaway, not a user.
 constexpr int NamesPerSecond = 1000;
@@ -168,6 +170,15 @@ void RemoveOldExports(const QDateTime &now, qint64 maxAgeSeconds)
         case Comparison::Unreadable:
             break;
         }
+    }
+
+    // A workbook still being written a day later was left by a copy of the program that ended
+    // while writing it: half a sheet, no use to anyone, and as large as the table was.
+    const QFileInfoList pending = folder.entryInfoList(
+        {PendingPattern}, QDir::Files | QDir::Hidden | QDir::CaseSensitive | QDir::NoDotAndDotDot);
+    for (const QFileInfo &file : pending) {
+        if (file.lastModified() < cutoff)
+            QFile::remove(file.absoluteFilePath());
     }
 
     // The user moved or deleted the export: its record would only stay behind.

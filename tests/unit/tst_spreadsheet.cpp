@@ -461,7 +461,8 @@ void TestSpreadsheet::removeOldExports_data()
     QTest::addColumn<QString>("name");
     // What became of the file the program wrote: "" nothing; "folder" it is a folder instead;
     // "same size" or "other size" the user saved to it; "no record" a version that kept no
-    // record wrote it; "unreadable" it cannot be read; "gone" the user removed it.
+    // record wrote it; "unreadable" it cannot be read; "gone" the user removed it; "ended while
+    // written" the program ended while writing it, leaving the hidden file it was written in.
     QTest::addColumn<QString>("since");
     QTest::addColumn<int>("ageHours");
     QTest::addColumn<int>("maxAgeHours");
@@ -489,6 +490,13 @@ void TestSpreadsheet::removeOldExports_data()
     QTest::newRow("old export without record") << old << "no record" << 25 << 24 << true << false;
     QTest::newRow("old export unreadable") << old << "unreadable" << 25 << 24 << true << true;
     QTest::newRow("new export removed by the user") << old << "gone" << 2 << 24 << false << false;
+    QTest::newRow("old export left half written")
+        << old << "ended while written" << 25 << 24 << false << false;
+    QTest::newRow("export being written")
+        << old << "ended while written" << 2 << 24 << true << true;
+    QTest::newRow("old hidden file of another name")
+        << "notes.xlsx"
+        << "ended while written" << 25 << 24 << true << true;
 }
 
 void TestSpreadsheet::removeOldExports()
@@ -512,9 +520,12 @@ void TestSpreadsheet::removeOldExports()
 
     const QString folder = Spreadsheet::CacheFolder();
     QVERIFY(QDir().mkpath(folder));
-    const QString path = folder + "/" + name;
+    QString path = folder + "/" + name;
     if (since == "folder") {
         QVERIFY(QDir().mkpath(path));
+    } else if (since == "ended while written") {
+        path = folder + "/." + name + ".Xq3vZa";
+        QVERIFY(writeFile(path, "PK\x03\x04 the first part of a workbook"));
     } else {
         QCOMPARE(Spreadsheet::WriteXlsx({Captions, {}}, path, Spreadsheet::Lifetime::Removable),
                  path);

@@ -11,6 +11,8 @@
 #include "map/countrydaysjob.h"
 #include "results/resultslist.h"
 
+#include "benchmain.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -93,7 +95,7 @@ qsizetype pairsOf(const CountryDaysResult &result)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const int rows = argc > 1 ? std::atoi(argv[1]) : 1'000'000;
+    const int rows = Bench::Count(argc, argv, 1, 1'000'000);
     ResultsList list;
     fill(list, rows);
 

@@ -11,6 +11,8 @@
 #include "map/geosave.h"
 #include "results/resultslist.h"
 
+#include "benchmain.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -165,24 +167,14 @@ double runOgr2ogr(const QString &ogr2ogr, const QString &csv, const QString &out
     return timer.nsecsElapsed() / 1e6;
 }
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const int rows = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1'000'000;
-    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
-    const QString ogr2ogr = QStandardPaths::findExecutable(QStringLiteral("ogr2ogr"));
-    if (ogr2ogr.isEmpty()) {
-        std::fprintf(stderr, "`ogr2ogr` is not on the PATH (package gdal-bin)\n");
-        return 1;
-    }
+    const int rows = Bench::Count(argc, argv, 1, 1'000'000);
+    const int rounds = Bench::Count(argc, argv, 2, 3);
+    const QString ogr2ogr = Bench::Tool("ogr2ogr", "gdal-bin");
     QTemporaryDir scratch;
     const QString ours = scratch.filePath(QStringLiteral("results.geojson"));
     const QString csv = scratch.filePath(QStringLiteral("results.csv"));
@@ -208,7 +200,7 @@ int main(int argc, char *argv[])
         bytes = save.bytes;
         ogrMs.push_back(runOgr2ogr(ogr2ogr, csv, theirs));
     }
-    const double save = median(saveMs), base = median(ogrMs);
+    const double save = Bench::Median(saveMs), base = Bench::Median(ogrMs);
     std::printf("(a) GeoJSON export:        %9.1f ms  (%lld bytes)\n", save,
                 static_cast<long long>(bytes));
     std::printf("    longest stall:         %9.1f ms  (target < 50 ms)\n", longestStall);

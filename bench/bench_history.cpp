@@ -15,6 +15,8 @@
 #include "results/keptresults.h"
 #include "results/resultslist.h"
 
+#include "benchmain.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -66,12 +68,6 @@ LogRecord row(int n)
 QString sqlText(const QString &text)
 {
     return QLatin1Char('\'') + QString(text).replace(u'\'', QStringLiteral("''")) + u'\'';
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 double seconds(const QElapsedTimer &clock)
@@ -136,7 +132,7 @@ void commitOneRow(const QString &folder, int commits)
     }
     if (kept.store().count() != commits)
         fail("not every row was kept");
-    const double a = median(ours), b = median(baseline);
+    const double a = Bench::Median(ours), b = Bench::Median(baseline);
     std::printf("commit one row: ours %.3f ms, baseline sqlite3 insert %.3f ms, ratio %.3f "
                 "(target <= 1.0)\n",
                 a * 1e3, b * 1e3, a / b);
@@ -221,8 +217,8 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", qEnvironmentVariable("QT_QPA_PLATFORM", "offscreen").toUtf8());
     QApplication app(argc, argv);
-    const int rows = argc > 1 ? std::atoi(argv[1]) : 1'000'000;
-    const int commits = argc > 2 ? std::atoi(argv[2]) : 31;
+    const int rows = Bench::Count(argc, argv, 1, 1'000'000);
+    const int commits = Bench::Count(argc, argv, 2, 31);
     if (rows < 2 || commits < 1)
         fail("usage: bench_history [ROWS [COMMITS]]");
     QTemporaryDir folder;

@@ -7,6 +7,8 @@
 #include "settings/settingsstore.h"
 #include "support/loopbackserver.h"
 
+#include "benchmain.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -21,20 +23,12 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-} // namespace
+namespace { } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 40;
+    const int rounds = Bench::Count(argc, argv, 1, 40);
 
     QTemporaryDir scratch;
     QDir(scratch.path()).mkpath(QStringLiteral("runtime"));
@@ -95,8 +89,8 @@ int main(int argc, char *argv[])
 
     const bool rowsOk = results.rows() == rounds + 1
         && results.cell(rounds, ResultsList::Country) == QStringLiteral(" BR");
-    const double ourMedian = median(oursMs);
-    const double bareMedian = median(bareMs);
+    const double ourMedian = Bench::Median(oursMs);
+    const double bareMedian = Bench::Median(bareMs);
     std::printf("one complete log, %d rounds, loopback server\n", rounds);
     std::printf("  ours (GetLog to row):        median %.2f ms\n", ourMedian);
     std::printf("  baseline (bare curl --output): median %.2f ms\n", bareMedian);

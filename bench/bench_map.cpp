@@ -13,6 +13,8 @@
 #include "map/mapview.h"
 #include "results/resultslist.h"
 
+#include "benchmain.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPainter>
@@ -25,12 +27,6 @@
 namespace {
 
 const QSize ImageSize(1200, 600);
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // A laptop's history as the service places it: it stays in one city (the service's place for a
 // network) for tens to hundreds of logs, then travels to another of a few thousand cities round
@@ -120,8 +116,9 @@ void drawing(const char *label, const MapPoints &points, int rounds)
     }
     std::printf("%s %d points on %dx%d: map %.2f ms from nothing, %.2f ms with what it keeps; "
                 "bare drawPoints %.2f ms; ratios %.2f and %.2f (target <= 2.0)\n",
-                label, count, ImageSize.width(), ImageSize.height(), median(ours), median(warm),
-                median(bare), median(ours) / median(bare), median(warm) / median(bare));
+                label, count, ImageSize.width(), ImageSize.height(), Bench::Median(ours),
+                Bench::Median(warm), Bench::Median(bare), Bench::Median(ours) / Bench::Median(bare),
+                Bench::Median(warm) / Bench::Median(bare));
 }
 
 } // namespace
@@ -129,8 +126,8 @@ void drawing(const char *label, const MapPoints &points, int rounds)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    const int count = argc > 1 ? std::max(1, atoi(argv[1])) : 100'000;
-    const int pans = argc > 2 ? std::max(1, atoi(argv[2])) : 50;
+    const int count = Bench::Count(argc, argv, 1, 100'000);
+    const int pans = Bench::Count(argc, argv, 2, 50);
     const int rounds = 9;
 
     ResultsList list;

@@ -9,6 +9,8 @@
 #include "results/clipboardtext.h"
 #include "results/textexport.h"
 
+#include "benchmain.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -201,26 +203,16 @@ double runCopy(const ResultsList &list, qsizetype *length)
     return timer.nsecsElapsed() / 1e6;
 }
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const int rows = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1'000'000;
-    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    const int rows = Bench::Count(argc, argv, 1, 1'000'000);
+    const int rounds = Bench::Count(argc, argv, 2, 3);
     const int copyRows = std::min(rows, 100'000);
 
-    const QString column = QStandardPaths::findExecutable(QStringLiteral("column"));
-    if (column.isEmpty()) {
-        std::fprintf(stderr, "`column` is not on the PATH (package bsdextrautils)\n");
-        return 1;
-    }
+    const QString column = Bench::Tool("column", "bsdextrautils");
     QTemporaryDir scratch;
     const QString ours = scratch.filePath(QStringLiteral("results.txt"));
     const QString fileInput = scratch.filePath(QStringLiteral("file-input.tsv"));
@@ -254,8 +246,8 @@ int main(int argc, char *argv[])
         copyColumnMs.push_back(runColumn(column, copyInput));
     }
 
-    const double save = median(saveMs), saveBase = median(columnMs);
-    const double copy = median(copyMs), copyBase = median(copyColumnMs);
+    const double save = Bench::Median(saveMs), saveBase = Bench::Median(columnMs);
+    const double copy = Bench::Median(copyMs), copyBase = Bench::Median(copyColumnMs);
     std::printf("(a) spaced text file:    %9.1f ms  (%lld bytes)\n", save,
                 static_cast<long long>(fileBytes));
     std::printf("    longest stall:       %9.1f ms  (target < 50 ms)\n", longestStall);

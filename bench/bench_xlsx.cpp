@@ -7,6 +7,8 @@
 #include "results/resultslist.h"
 #include "results/spreadsheetexport.h"
 
+#include "benchmain.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -23,12 +25,6 @@
 #include <vector>
 
 namespace {
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // Cells like those a day of logging brings: a few places over and over, times counting up.
 void fillTable(ResultsList &list, int rows)
@@ -122,8 +118,8 @@ double runBaseline(const std::vector<QByteArray> &cells, const QString &path)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
-    const int rows = argc > 2 ? std::max(1, std::atoi(argv[2])) : 100000;
+    const int rounds = Bench::Count(argc, argv, 1, 7);
+    const int rows = Bench::Count(argc, argv, 2, 100000);
 
     ResultsList list;
     fillTable(list, rows);
@@ -155,8 +151,8 @@ int main(int argc, char *argv[])
         bare.push_back(runBaseline(cells, barePath));
     }
 
-    const double oursMs = median(ours);
-    const double bareMs = median(bare);
+    const double oursMs = Bench::Median(ours);
+    const double bareMs = Bench::Median(bare);
     std::printf("rows: %d, rounds: %d, constant_memory on both sides\n", rows, rounds);
     std::printf("ours:     %8.1f ms (median; start() to finished)\n", oursMs);
     std::printf("baseline: %8.1f ms (median; bare libxlsxwriter loop)\n", bareMs);

@@ -229,8 +229,10 @@ void Form1::Form_Load()
              }},
             {SettingKeys::WindowsStartup, 210, option(&StartupOptions::restoreStartup)},
             {SettingKeys::Minimized, 212, option(&StartupOptions::restoreMinimized)},
-            {SettingKeys::LogOnNetworkChange, 214, option(&StartupOptions::restoreNetworkChange)},
-            {SettingKeys::KeepResults, 218, option(&StartupOptions::restoreKeepResults)},
+            // Restores the window has beyond the original ones take numbers after its last step,
+            // so a report never names a line that belongs to another step.
+            {SettingKeys::LogOnNetworkChange, 232, option(&StartupOptions::restoreNetworkChange)},
+            {SettingKeys::KeepResults, 234, option(&StartupOptions::restoreKeepResults)},
         });
     if (m_options->startsWithSession()) {
         steps.step(216, [&] { m_options->offerMinimized(true); });
@@ -323,8 +325,8 @@ void Form1::Form_QueryUnload()
     steps.step(100, [&] { m_keyboard->UnhookKeyboard(); });
     steps.step(102, [&] { m_scheduler->stopTimer(); });
     steps.step(104, [&] { m_tray->removeIcon(); });
-    // A lookup in flight is ended; it adds no row.
-    steps.step(106, [&] { m_scheduler->abortLogs(); });
+    // A lookup in flight is ended; it adds no row. A step of its own, numbered after the last.
+    steps.step(114, [&] { m_scheduler->abortLogs(); });
     steps.step(108, [&] { m_lookup->DeleteWorkingFiles(); });
 }
 

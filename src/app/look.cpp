@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStringDecoder>
@@ -64,8 +65,7 @@ void ApplySkin(QWidget *window, const QString &programFolder)
 
 PointerRule::PointerRule(QWidget *window) : QObject(window), m_window(window)
 {
-    m_resetting.insert(window);
-    window->installEventFilter(this);
+    addResettingArea(window);
 }
 
 void PointerRule::addButton(QWidget *button)
@@ -78,6 +78,9 @@ void PointerRule::addResettingArea(QWidget *area)
 {
     m_resetting.insert(area);
     area->installEventFilter(this);
+    // Coming back from a button onto an area's own background enters nothing (the area was
+    // never left), so the area follows the pointer's moves over it to give back the arrow.
+    area->setMouseTracking(true);
 }
 
 void PointerRule::setPointer(Pointer pointer)
@@ -101,14 +104,25 @@ void PointerRule::setPointer(Pointer pointer)
 
 bool PointerRule::eventFilter(QObject *watched, QEvent *event)
 {
-    if ((event->type() == QEvent::Enter || event->type() == QEvent::MouseMove)
-        && m_pointer != Pointer::Hourglass) {
+    const bool entered = event->type() == QEvent::Enter;
+    const bool moved = event->type() == QEvent::MouseMove;
+    if ((entered || moved) && m_pointer != Pointer::Hourglass) {
         if (m_buttons.contains(watched) && m_pointer != Pointer::Custom)
             setPointer(Pointer::Custom);
-        else if (m_resetting.contains(watched) && m_pointer != Pointer::Default)
+        else if (m_resetting.contains(watched) && m_pointer != Pointer::Default
+                 && (entered || overOwnBackground(watched, event)))
             setPointer(Pointer::Default);
     }
     return QObject::eventFilter(watched, event);
+}
+
+bool PointerRule::overOwnBackground(QObject *area, QEvent *move) const
+{
+    // A move over a child that passes it on reaches the area too; only the area's own
+    // background, or a child that resets as well, gives the arrow.
+    const QPoint at = static_cast<QMouseEvent *>(move)->position().toPoint();
+    QWidget *child = static_cast<QWidget *>(area)->childAt(at);
+    return !child || m_resetting.contains(child);
 }
 
 void ApplyDesignedLook(QWidget *window)

@@ -47,6 +47,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    bool overOwnBackground(QObject *area, QEvent *move) const;
+
     QWidget *m_window;
     std::optional<QCursor> m_custom;
     QSet<QObject *> m_buttons;

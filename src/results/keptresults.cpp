@@ -339,9 +339,22 @@ void KeptResults::setKeeping(bool keep)
 void KeptResults::clearResults()
 {
     if (m_keeping && m_store.isOpen()) {
+        // While rows still come back, the history holds more than the table shows.
+        qint64 rows = m_table->rows();
+        if (isLoading()) {
+            try {
+                rows = m_store.count();
+            } catch (const Failure &) {
+                // Asked with what the table shows; clearing reports the failure if it persists.
+            }
+        }
+        if (rows == 0)
+            return;
         if (!m_dialogs->askYesNo(
-                QStringLiteral("Clear %1 rows from the table and from the kept history?")
-                    .arg(m_table->rows())))
+                (rows == 1
+                     ? QStringLiteral("Clear 1 row from the table and from the kept history?")
+                     : QStringLiteral("Clear %1 rows from the table and from the kept history?")
+                           .arg(rows))))
             return;
         m_loader.stop();
         try {

@@ -397,6 +397,13 @@ private Q_SLOTS:
             QCOMPARE(r.description, reports.first().description);
         QVERIFY(reports.first().description.contains(QStringLiteral("Trovanel.conf")));
         QVERIFY(QFileInfo(w.env.storeFile()).isDir());
+        // Each restore is reported under a line of its own.
+        QList<int> lines;
+        for (const ErrorReport::Report &r : reports)
+            lines += r.procedure == QLatin1String("Form_Load") ? r.line : 0;
+        QVERIFY2(lines.contains(232) && lines.contains(234) && !lines.contains(214)
+                     && !lines.contains(218),
+                 qPrintable(QString::number(lines.size())));
     }
 
     // When the session's autostart folder cannot take the change, both boxes and both settings

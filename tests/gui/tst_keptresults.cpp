@@ -212,6 +212,11 @@ private Q_SLOTS:
         late.timeText = QStringLiteral("late");
         late.cells[0] = QStringLiteral("NO");
         QCOMPARE(w.form->keptResults()->appendRecord(late), -1);
+        // Clear counts the rows still to come back too.
+        w.dialogs.yesNoAnswers = {false};
+        w.click("PushButton1");
+        QCOMPARE(w.dialogs.questions,
+                 QStringList {"Clear 50001 rows from the table and from the kept history?"});
         QTRY_VERIFY(!w.form->keptResults()->isLoading());
         QCOMPARE(w.rows(), Earlier + 1);
         const ResultsList *list = w.form->results();
@@ -331,20 +336,25 @@ private Q_SLOTS:
 
     void clearResults_data()
     {
-        const DataTable<bool, bool, QStringList, int, int> table(
-            {"keep", "answer", "questions", "rowsLeft", "keptLeft"});
+        const DataTable<int, bool, bool, QStringList, int, int> table(
+            {"logs", "keep", "answer", "questions", "rowsLeft", "keptLeft"});
         const QStringList asked {"Clear 2 rows from the table and from the kept history?"};
-        table.row("kept, yes", true, true, asked, 0, 0);
-        table.row("kept, no", true, false, asked, 2, 2);
-        table.row("not kept", false, true, {}, 0, 0);
+        table.row("kept, yes", 2, true, true, asked, 0, 0);
+        table.row("kept, no", 2, true, false, asked, 2, 2);
+        table.row("not kept", 2, false, true, {}, 0, 0);
+        table.row("kept, one row", 1, true, true,
+                  {"Clear 1 row from the table and from the kept history?"}, 0, 0);
+        table.row("kept, nothing to clear", 0, true, true, {}, 0, 0);
     }
     void clearResults()
     {
+        QFETCH(int, logs);
         QFETCH(bool, keep);
         QFETCH(bool, answer);
         Window w(keep ? QStringList {Keep} : QStringList {});
-        w.logNow();
-        w.logNow();
+        for (int log = 0; log < logs; ++log)
+            w.logNow();
+        QTRY_COMPARE(w.form->keptResults()->store().isOpen(), keep);
         w.dialogs.yesNoAnswers = {answer};
         w.click("PushButton1");
         QTEST(w.dialogs.questions, "questions");

@@ -1,3 +1,5 @@
+// Pointer moves go through the window system, so enter and leave come as on a desktop.
+#define QTEST_QPA_MOUSE_HANDLING
 #include "app/look.h"
 #include "core/failure.h"
 
@@ -32,13 +34,19 @@ struct Window
         QPalette white = top.palette();
         white.setColor(QPalette::Window, Qt::white);
         top.setPalette(white);
+        top.resize(300, 300);
+        button->setGeometry(10, 10, 120, 30);
+        box->setGeometry(10, 50, 120, 25);
+        frame->setGeometry(10, 90, 200, 80);
+        check->setGeometry(10, 180, 200, 25);
+        label->setGeometry(10, 210, 100, 25);
     }
 };
 
+// Moves the pointer onto the widget's middle, or onto the window's bare corner.
 void enter(QWidget *widget)
 {
-    QEvent event(QEvent::Enter);
-    QCoreApplication::sendEvent(widget, &event);
+    QTest::mouseMove(widget, widget->isWindow() ? QPoint(280, 280) : QPoint());
 }
 
 } // namespace
@@ -125,6 +133,8 @@ private Q_SLOTS:
                                       << "CCD";
         QTest::newRow("window background resets") << true << "bw"
                                                   << "CD";
+        QTest::newRow("window background after a box resets") << true << "btw"
+                                                              << "CCD";
         QTest::newRow("no hand image: arrow over buttons") << false << "b"
                                                            << "C";
     }
@@ -141,6 +151,11 @@ private Q_SLOTS:
             rule.setCustomCursor(QCursor(Qt::PointingHandCursor));
         rule.addButton(w.button);
         rule.addResettingArea(w.frame);
+        w.top.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.top));
+        // From a bare spot of its own: the last row may have left the pointer where this one
+        // goes first, and a move to where it already is enters nothing.
+        QTest::mouseMove(&w.top, QPoint(290, 5));
         QString seen;
         for (const QChar step : path) {
             QWidget *target = step == u'b' ? static_cast<QWidget *>(w.button)
@@ -168,6 +183,8 @@ private Q_SLOTS:
         rule.addButton(w.button);
         rule.addResettingArea(w.frame);
         rule.setPointer(PointerRule::Pointer::Hourglass);
+        w.top.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.top));
         enter(w.button);
         enter(w.frame);
         enter(&w.top);

@@ -82,11 +82,12 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     new MachineWatch(m_scheduler, m_schedule, m_options, this);
     m_keyHelp = std::make_unique<KeyHelp>(m_dialogs);
     m_pointer = new PointerRule(this);
-    m_keyboard = new modKeyboard([this] { PushButton2_Click(); }, createToggleHotkey(), this);
     m_exports = new ExportController(m_results, m_dialogs, m_pointer, m_clock, this);
     m_places = new PlacesActions(m_results, ListView1, m_dialogs, m_exports, this);
     m_switch = new LoggingSwitch(PushButton2, this, m_schedule, m_scheduler, m_keyHelp.get(),
                                  Frame4, m_pointer);
+    m_keyboard = new modKeyboard([action = m_switch->toggleAction()] { action->trigger(); },
+                                 createToggleHotkey(), this);
     Label4->setObjectName(QStringLiteral("Label4"));
     buildLayout();
 
@@ -344,7 +345,7 @@ bool Form1::switchIsOn() const
 
 void Form1::PushButton2_Click()
 {
-    m_switch->toggle();
+    m_switch->toggleAction()->trigger();
 }
 
 void Form1::PushButton9_Click()

@@ -9,6 +9,7 @@
 #include "scheduler/scheduler.h"
 #include "settings/settingkeys.h"
 
+#include <QAction>
 #include <QPushButton>
 #include <QScopedValueRollback>
 
@@ -24,7 +25,11 @@ LoggingSwitch::LoggingSwitch(QPushButton *button, QWidget *window, ScheduleModel
       m_pointer(pointer)
 {
     button->setText(QStringLiteral("Turn On"));
-    connect(button, &QPushButton::clicked, this, &LoggingSwitch::toggle);
+    // One command for every way of switching: the button, the hotkey, a desktop's command.
+    m_toggle = new QAction(QStringLiteral("Turn logging on or off"), this);
+    m_toggle->setObjectName(QStringLiteral("ToggleLogging"));
+    connect(m_toggle, &QAction::triggered, this, &LoggingSwitch::toggle);
+    connect(button, &QPushButton::clicked, m_toggle, &QAction::trigger);
     connect(m_schedule, &ScheduleModel::switchChanged, button, [button](bool on) {
         button->setText(on ? QStringLiteral("Turn Off") : QStringLiteral("Turn On"));
     });

@@ -3,6 +3,7 @@
 #include <QObject>
 
 class KeyHelp;
+class QAction;
 class PointerRule;
 class QPushButton;
 class QWidget;
@@ -25,6 +26,8 @@ public:
 
     // The switch's click: on when off, off when on.
     void toggle();
+    // The command that toggles, shared by the button and the hotkey.
+    QAction *toggleAction() const { return m_toggle; }
     // Start-up: the switch as it was left. "On" starts the tick, "Off" shows the idle state,
     // and any other text leaves the switch as it is.
     void restore(const QString &state);
@@ -33,6 +36,7 @@ private:
     void turnOn(StepRunner &steps, int spanLine, int tickLine);
 
     QWidget *m_window;
+    QAction *m_toggle;
     ScheduleModel *m_schedule;
     Scheduler *m_scheduler;
     KeyHelp *m_keyHelp;

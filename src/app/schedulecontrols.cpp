@@ -84,14 +84,6 @@ ScheduleControls::ScheduleControls(ScheduleModel *schedule, Dialogs *dialogs, QW
     grid->addWidget(dtpWeekly, 1, 2, 2, 1, Qt::AlignLeft | Qt::AlignVCenter);
     grid->setColumnStretch(2, 1);
 
-    setTabOrder(Option3, Text1);
-    setTabOrder(Text1, Text2);
-    setTabOrder(Text2, Text3);
-    setTabOrder(Text3, Option2);
-    setTabOrder(Option2, Option1);
-    setTabOrder(Option1, cboWeekly);
-    setTabOrder(cboWeekly, dtpWeekly);
-
     // What the user chooses goes to the schedule; what the schedule holds shows here.
     using Mode = ScheduleModel::Mode;
     using Part = ScheduleModel::Part;

@@ -9,6 +9,21 @@
 #include <QTest>
 #include <stdexcept>
 
+namespace {
+
+// The error box on screen whose text holds the words, or none.
+QMessageBox *shownBox(QStringView words)
+{
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        auto *box = qobject_cast<QMessageBox *>(w);
+        if (box && box->isVisible() && box->text().contains(words))
+            return box;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 class TestErrorReport : public QObject
 {
     Q_OBJECT
@@ -108,6 +123,15 @@ private Q_SLOTS:
         ErrorReport::report({QStringLiteral("Form1"), QStringLiteral("Form_Load"), 176,
                              QStringLiteral("curl was not found")});
         QCOMPARE(ErrorReport::openBoxCount(), 2);
+
+        // None is lost: each shows once the box before it is closed.
+        for (const char16_t *next :
+             {u"line 132", u"line 134", u"line 136", u"line 142", u"Text1"}) {
+            QMessageBox *box = nullptr;
+            QTRY_VERIFY((box = shownBox(next)));
+            box->button(QMessageBox::Ok)->click();
+        }
+        QTRY_COMPARE(ErrorReport::openBoxCount(), 1);
     }
 
     void title_data()

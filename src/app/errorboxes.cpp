@@ -35,8 +35,8 @@ bool samePlace(const Report &a, const Report &b)
     return a.line == b.line && a.procedure == b.procedure && a.module == b.module;
 }
 
-// A fault that repeats in the same place is told once; the same fault met by several steps at
-// once (a settings file that cannot be read, say) is told one step at a time.
+// One box at a time for a place, and one for the same words: the same fault met by several
+// steps at once (a settings file that cannot be read, say) is told one step at a time.
 bool mustWait(const Report &r)
 {
     return std::any_of(openBoxes().cbegin(), openBoxes().cend(), [&r](const OpenBox &open) {

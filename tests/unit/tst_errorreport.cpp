@@ -9,21 +9,6 @@
 #include <QTest>
 #include <stdexcept>
 
-namespace {
-
-// The error box on screen whose text holds the words, or none.
-QMessageBox *shownBox(QStringView words)
-{
-    for (QWidget *w : QApplication::topLevelWidgets()) {
-        auto *box = qobject_cast<QMessageBox *>(w);
-        if (box && box->isVisible() && box->text().contains(words))
-            return box;
-    }
-    return nullptr;
-}
-
-} // namespace
-
 class TestErrorReport : public QObject
 {
     Q_OBJECT
@@ -125,6 +110,13 @@ private Q_SLOTS:
         QCOMPARE(ErrorReport::openBoxCount(), 2);
 
         // None is lost: each shows once the box before it is closed.
+        const auto shownBox = [](QStringView words) -> QMessageBox * {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (auto *box = qobject_cast<QMessageBox *>(w);
+                    box && box->isVisible() && box->text().contains(words))
+                    return box;
+            return nullptr;
+        };
         for (const char16_t *next :
              {u"line 132", u"line 134", u"line 136", u"line 142", u"Text1"}) {
             QMessageBox *box = nullptr;

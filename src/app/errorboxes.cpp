@@ -4,47 +4,97 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QSet>
 #include <QTextStream>
+
+#include <algorithm>
 
 namespace ErrorReport {
 namespace {
 
-QSet<QString> &openBoxes()
+struct OpenBox
 {
-    static QSet<QString> boxes;
+    const QObject *box;
+    Report report;
+};
+
+QList<OpenBox> &openBoxes()
+{
+    static QList<OpenBox> boxes;
     return boxes;
 }
 
-QString boxKey(const Report &r)
+// Reports that wait for a box with the same place or the same words to close.
+QList<Report> &waiting()
 {
-    return r.module + QLatin1Char('.') + r.procedure + QLatin1Char(':') + QString::number(r.line);
+    static QList<Report> reports;
+    return reports;
+}
+
+bool samePlace(const Report &a, const Report &b)
+{
+    return a.line == b.line && a.procedure == b.procedure && a.module == b.module;
+}
+
+// One box at a time for a place, and one for the same words: the same fault met by several
+// steps at once (a settings file that cannot be read, say) is told one step at a time.
+bool mustWait(const Report &r)
+{
+    return std::any_of(openBoxes().cbegin(), openBoxes().cend(), [&r](const OpenBox &open) {
+        return samePlace(open.report, r) || open.report.description == r.description;
+    });
+}
+
+void forget(const QObject *box)
+{
+    openBoxes().removeIf([box](const OpenBox &open) { return open.box == box; });
+}
+
+void openBox(const Report &r);
+
+void showWaiting()
+{
+    for (qsizetype at = 0; at < waiting().size();) {
+        if (mustWait(waiting().at(at)))
+            ++at;
+        else
+            openBox(waiting().takeAt(at));
+    }
+}
+
+void openBox(const Report &r)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Application Error"),
+                                reportText(r), QMessageBox::Ok);
+    box->setObjectName(QStringLiteral("ApplicationErrorBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    openBoxes().append({box, r});
+    // Only a box the user closed brings the next one; a box deleted as the program ends does
+    // not.
+    QObject::connect(box, &QDialog::finished, [box] {
+        forget(box);
+        showWaiting();
+    });
+    QObject::connect(box, &QObject::destroyed, [box] { forget(box); });
+    box->show();
 }
 
 void showBox(const Report &r)
 {
-    const QString text = reportText(r);
     if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
-        QTextStream(stderr) << "Application Error: " << text << Qt::endl;
+        QTextStream(stderr) << "Application Error: " << reportText(r) << Qt::endl;
         return;
     }
-    // The same fault met by several steps at once (a settings file that cannot be read, say)
-    // is told once, as is a fault that repeats in the same place.
-    const QString key = boxKey(r);
-    const QString sameFault = QStringLiteral("fault:") + r.description;
-    if (openBoxes().contains(key) || openBoxes().contains(sameFault))
+    const auto repeats = [&r](const Report &other) {
+        return samePlace(other, r) && other.description == r.description;
+    };
+    if (std::any_of(openBoxes().cbegin(), openBoxes().cend(),
+                    [&](const OpenBox &open) { return repeats(open.report); })
+        || std::any_of(waiting().cbegin(), waiting().cend(), repeats))
         return;
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Application Error"), text,
-                                QMessageBox::Ok);
-    box->setObjectName(QStringLiteral("ApplicationErrorBox"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    openBoxes().insert(key);
-    openBoxes().insert(sameFault);
-    QObject::connect(box, &QObject::destroyed, [key, sameFault] {
-        openBoxes().remove(key);
-        openBoxes().remove(sameFault);
-    });
-    box->show();
+    if (mustWait(r))
+        waiting().append(r);
+    else
+        openBox(r);
 }
 
 } // namespace
@@ -56,10 +106,7 @@ void showInBoxes()
 
 int openBoxCount()
 {
-    int boxes = 0;
-    for (const QString &entry : std::as_const(openBoxes()))
-        boxes += entry.startsWith(QStringLiteral("fault:")) ? 0 : 1;
-    return boxes;
+    return int(openBoxes().size());
 }
 
 } // namespace ErrorReport

@@ -18,3 +18,19 @@ QString TimeFormatWithSeconds(const QLocale &locale)
     format.insert(end, separator + QStringLiteral("ss"));
     return format;
 }
+
+QString DateFormatWithFullYear(const QLocale &locale)
+{
+    QString format = locale.dateFormat(QLocale::ShortFormat);
+    for (qsizetype at = 0; at < format.size();) {
+        qsizetype end = at + 1;
+        while (end < format.size() && format.at(end) == format.at(at))
+            ++end;
+        if (format.at(at) == QLatin1Char('y') && end - at == 2) {
+            format.insert(at, QStringLiteral("yy"));
+            end += 2;
+        }
+        at = end;
+    }
+    return format;
+}

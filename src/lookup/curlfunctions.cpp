@@ -122,6 +122,6 @@ QString CurlFunctions::GetJSValue(const QString &source, const QString &key)
 
 QString CurlFunctions::TimeText(const QDateTime &time, const QLocale &locale)
 {
-    return locale.toString(time.date(), QLocale::ShortFormat) + QLatin1Char(' ')
+    return locale.toString(time.date(), DateFormatWithFullYear(locale)) + QLatin1Char(' ')
         + locale.toString(time.time(), TimeFormatWithSeconds(locale));
 }

@@ -44,7 +44,7 @@ public:
     int ParseCurl(const QString &timeText, const QString &answer, LogRecord &record);
     static QString GetJSValue(const QString &source, const QString &key);
 
-    // The short date and the time with seconds, in the user's locale.
+    // The short date with the year in full and the time with seconds, in the user's locale.
     static QString TimeText(const QDateTime &time, const QLocale &locale = QLocale::system());
 
 Q_SIGNALS:

@@ -13,8 +13,9 @@
 #include <QUrl>
 
 namespace {
-// The client prints the three digits of the status; anything longer is not a status.
-constexpr qsizetype StatusOutputLimit = 16;
+// The client prints the three digits of the status, a line break and the Location the answer
+// named, if any: kept as far as the longest text shown of it, and a character more.
+constexpr qsizetype StatusOutputLimit = 4 + 4 * FailureText::MaxMessageUnits;
 } // namespace
 
 CurlRunner::CurlRunner(QObject *parent) : QObject(parent)
@@ -89,7 +90,8 @@ QByteArray CurlRunner::configText(const QString &url)
 QStringList CurlRunner::arguments() const
 {
     // -q first: a ~/.curlrc must not change what the program asks for. The body goes to the
-    // answer file, the status the service gave to standard output.
+    // answer file, the status the service gave and where it redirected to standard output.
+    // Never --location: a redirect must not take the key to a server it was not given for.
     return {QStringLiteral("-q"),
             QStringLiteral("--config"),
             QStringLiteral("-"),
@@ -103,7 +105,7 @@ QStringList CurlRunner::arguments() const
             QStringLiteral("--max-filesize"),
             QString::number(m_config.maxAnswerBytes),
             QStringLiteral("--write-out"),
-            QStringLiteral("%{http_code}"),
+            QStringLiteral("%{http_code}\\n%header{location}"),
             QStringLiteral("--output"),
             m_answerPath};
 }
@@ -189,7 +191,10 @@ void CurlRunner::onProcessFinished(int exitCode, QProcess::ExitStatus status)
     if (!m_process || sender() != m_process)
         return;
     takeStatusOutput();
-    const QByteArray digits = m_statusOutput.trimmed();
+    const qsizetype lineEnd = m_statusOutput.indexOf('\n');
+    const QByteArray digits
+        = (lineEnd < 0 ? m_statusOutput : m_statusOutput.first(lineEnd)).trimmed();
+    m_location = lineEnd < 0 ? QString() : QString::fromUtf8(m_statusOutput.mid(lineEnd + 1));
     bool isNumber = false;
     const int code = digits.toInt(&isNumber);
     m_status = isNumber && digits.size() == 3 ? code : 0;
@@ -219,9 +224,9 @@ void CurlRunner::afterRun(bool transferOk, bool started)
     if (!transferOk || (info.exists() && info.size() > m_config.maxAnswerBytes))
         DeleteFileQuietly(m_answerPath);
 
-    // An error status is the service's answer, not a lost one: asking again at once would
+    // An error or a redirect is the service's answer, not a lost one: asking again at once would
     // only use up more of a rate limit or repeat a refused key.
-    if (transferOk && m_status >= 400) {
+    if (transferOk && m_status >= 300) {
         finish(QString(), readFailure(m_status));
         return;
     }
@@ -265,7 +270,7 @@ QString CurlRunner::readFailure(int status)
     file.close();
     m_lastAnswer = body;
     DeleteFileQuietly(m_answerPath);
-    return FailureText::httpError(status, body);
+    return FailureText::httpError(status, body, m_location);
 }
 
 void CurlRunner::finish(const QString &answer, const QString &failure)

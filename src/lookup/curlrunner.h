@@ -71,7 +71,7 @@ Q_SIGNALS:
     void progressText(const QString &text);
     void runStarted(int run, qint64 pid);
     // failure is empty when the service gave its answer; otherwise it says, for the user, why
-    // there is none. An error status from the service gives an empty answer.
+    // there is none. An error or redirect status from the service gives an empty answer.
     void finished(const QString &answer, const QString &failure);
 
 private:
@@ -99,6 +99,7 @@ private:
     int m_pollCount = 0;
     int m_status = 0; // the HTTP status of the last run, 0 when the client gave none
     QByteArray m_statusOutput; // what the client printed of it so far
+    QString m_location; // where the last run's answer redirected to
     QByteArray m_lastAnswer;
     QPointer<QProcess> m_process;
     QTimer m_pollTimer;

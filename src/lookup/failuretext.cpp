@@ -212,9 +212,12 @@ QString couldNotConnect()
     return QStringLiteral("Could not connect to the location service.");
 }
 
-QString httpError(int status, const QByteArray &body)
+QString httpError(int status, const QByteArray &body, const QString &location)
 {
-    const QString message = serviceMessage(body);
+    // The lookup never follows a redirect, so that the key goes nowhere but to the service it
+    // was given for: where the service moved to is what the user needs to know.
+    const QString moved = status / 100 == 3 ? shortened(printable(location)) : QString();
+    const QString message = moved.isEmpty() ? serviceMessage(body) : moved;
     const QString code = QString::number(status);
     if (message.isEmpty())
         return QStringLiteral("The service answered HTTP %1.").arg(code);

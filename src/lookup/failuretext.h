@@ -17,8 +17,9 @@ inline constexpr int MaxMessageUnits = 4 * MaxMessageLength;
 QString couldNotConnect();
 
 // "The service answered HTTP <status>: <message>", or "The service answered HTTP <status>."
-// when the body holds no readable message.
-QString httpError(int status, const QByteArray &body);
+// when the body holds no readable message. A redirect names, instead of its body's message,
+// the Location it gave, on one line and within the same lengths.
+QString httpError(int status, const QByteArray &body, const QString &location = {});
 
 // The service's message in an error body, on one line, without control characters, within
 // the lengths above; empty when there is none. From JSON: "message" (else "title")

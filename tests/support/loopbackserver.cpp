@@ -77,6 +77,8 @@ void LoopbackServer::respond(QTcpSocket *socket)
     QByteArray head = "HTTP/1.1 " + QByteArray::number(m_response.status) + " Test\r\n";
     head += "Content-Type: " + m_response.contentType + "\r\n";
     head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    if (!m_response.location.isEmpty())
+        head += "Location: " + m_response.location + "\r\n";
     head += "Connection: close\r\n\r\n";
     socket->write(head);
     if (m_mode == Mode::CutTransfer) {

@@ -29,6 +29,7 @@ public:
         int status = 200;
         QByteArray body;
         QByteArray contentType = "application/json; charset=utf-8";
+        QByteArray location = {}; // sent as the Location header when not empty
     };
 
     explicit LoopbackServer(QObject *parent = nullptr);

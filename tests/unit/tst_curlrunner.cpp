@@ -657,9 +657,13 @@ void TestCurlRunner::timeText_data()
     QTest::addColumn<QString>("expected");
 
     // The locales' short time formats leave the seconds out; the log puts them back after the
-    // minutes, with the locale's own separator.
+    // minutes, with the locale's own separator. A two-digit year is written in full.
     QTest::newRow("German") << "de_DE"
-                            << "05.03.24 14:07:09";
+                            << "05.03.2024 14:07:09";
+    QTest::newRow("US") << "en_US"
+                        << "3/5/2024 2:07:09 PM";
+    QTest::newRow("Korean, year first") << "ko_KR"
+                                        << "2024. 3. 5. \uC624\uD6C4 2:07:09";
     QTest::newRow("British") << "en_GB"
                              << "05/03/2024 14:07:09";
     QTest::newRow("Finnish, dots") << "fi_FI"

@@ -108,6 +108,22 @@ private Q_SLOTS:
         ErrorReport::report({QStringLiteral("Form1"), QStringLiteral("Form_Load"), 176,
                              QStringLiteral("curl was not found")});
         QCOMPARE(ErrorReport::openBoxCount(), 2);
+
+        // None is lost: each shows once the box before it is closed.
+        const auto shownBox = [](QStringView words) -> QMessageBox * {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (auto *box = qobject_cast<QMessageBox *>(w);
+                    box && box->isVisible() && box->text().contains(words))
+                    return box;
+            return nullptr;
+        };
+        for (const char16_t *next :
+             {u"line 132", u"line 134", u"line 136", u"line 142", u"Text1"}) {
+            QMessageBox *box = nullptr;
+            QTRY_VERIFY((box = shownBox(next)));
+            box->button(QMessageBox::Ok)->click();
+        }
+        QTRY_COMPARE(ErrorReport::openBoxCount(), 1);
     }
 
     void title_data()

@@ -213,7 +213,7 @@ void TestRealLookup::brokenServiceGivesEmptyRow_data()
 {
     QTest::addColumn<LoopbackServer::Mode>("mode");
     QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("body"); // of a redirect: the Location it names
     QTest::addColumn<int>("expectedRuns");
     QTest::addColumn<QString>("failure"); // what the row tells the user
 
@@ -257,6 +257,14 @@ void TestRealLookup::brokenServiceGivesEmptyRow_data()
         << reply << 429 << longMessageBody() << 1
         << answered + "429: " + QString(FailureText::MaxMessageLength - 2, QLatin1Char('x'))
             + QStringLiteral(u"\U0001F600\u2026");
+    // A redirect is not followed, not even to the same server.
+    QTest::newRow("redirect") << reply << 301 << QByteArray("https://elsewhere.example/geo") << 1
+                              << answered + "301: https://elsewhere.example/geo";
+    QTest::newRow("redirect, long Location")
+        << reply << 307 << "/" + QByteArray(300, 'a') << 1
+        << answered + "307: /" + QString(FailureText::MaxMessageLength - 2, u'a') + u'\u2026';
+    QTest::newRow("redirect without a Location")
+        << reply << 302 << QByteArray() << 1 << answered + "302: Moved";
     // Only the status the client saw decides: an error-like body with a good status is no failure.
     QTest::newRow("error text with a good status")
         << reply << 200 << LoopbackServer::rateLimitAnswer() << 1 << QString();
@@ -274,6 +282,8 @@ void TestRealLookup::brokenServiceGivesEmptyRow()
     LoopbackServer::Response response;
     response.status = status;
     response.body = body;
+    if (status / 100 == 3)
+        std::tie(response.location, response.body) = std::pair(body, "<title>Moved</title>");
     m_server->setResponse(response);
 
     QSignalSpy runs(&m_functions->runner(), &CurlRunner::runStarted);

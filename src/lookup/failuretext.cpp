@@ -203,6 +203,15 @@ std::optional<QString> jsonMessage(const QString &body)
     return QString();
 }
 
+// A service that sends the request back elsewhere may repeat its query, key and all; the key
+// must not reach a tooltip, the tray's tip or the kept history.
+QString withoutKey(QString location)
+{
+    static const QRegularExpression key(QStringLiteral("(token=)[^&#]*"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    return location.replace(key, QStringLiteral("\\1\u2026"));
+}
+
 } // namespace
 
 namespace FailureText {
@@ -216,7 +225,8 @@ QString httpError(int status, const QByteArray &body, const QString &location)
 {
     // The lookup never follows a redirect, so that the key goes nowhere but to the service it
     // was given for: where the service moved to is what the user needs to know.
-    const QString moved = status / 100 == 3 ? shortened(printable(location)) : QString();
+    const QString moved
+        = status / 100 == 3 ? shortened(printable(withoutKey(location))) : QString();
     const QString message = moved.isEmpty() ? serviceMessage(body) : moved;
     const QString code = QString::number(status);
     if (message.isEmpty())

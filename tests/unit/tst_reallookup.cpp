@@ -263,6 +263,10 @@ void TestRealLookup::brokenServiceGivesEmptyRow_data()
     QTest::newRow("redirect, long Location")
         << reply << 307 << "/" + QByteArray(300, 'a') << 1
         << answered + "307: /" + QString(FailureText::MaxMessageLength - 2, u'a') + u'\u2026';
+    // The service's key, sent back in the Location, never reaches a tooltip or the history.
+    QTest::newRow("redirect naming the key")
+        << reply << 301 << QByteArray("https://elsewhere.example/geo?TOKEN=sekrit&x=1") << 1
+        << answered + "301: https://elsewhere.example/geo?TOKEN=…&x=1";
     QTest::newRow("redirect without a Location")
         << reply << 302 << QByteArray() << 1 << answered + "302: Moved";
     // Only the status the client saw decides: an error-like body with a good status is no failure.

@@ -1,5 +1,6 @@
 #include "map/mappoints.h"
 
+#include "core/localetime.h"
 #include "results/coordinates.h"
 #include "results/resultslist.h"
 
@@ -11,10 +12,7 @@ namespace {
 QString dayText(const QDateTime &instant)
 {
     const QLocale locale;
-    QString format = locale.dateFormat(QLocale::ShortFormat);
-    if (!format.contains(QLatin1String("yyyy")))
-        format.replace(QLatin1String("yy"), QLatin1String("yyyy"));
-    return locale.toString(instant.date(), format);
+    return locale.toString(instant.date(), DateFormatWithFullYear(locale));
 }
 
 } // namespace

@@ -157,6 +157,9 @@ void Scheduler::dailyOrWeekly(const QDateTime &now, bool weekly)
         Q_EMIT statusText(text);
     }
 
+    // No day at all is no day name either; left null it would ask for every day.
+    if (weekly && day.isEmpty())
+        return;
     const std::optional<QDate> dueDay
         = ScheduleRules::DueDay(m_previousTick, now, chosen, weekly ? day : QString());
     if (!dueDay || *dueDay == m_lastScheduledDay)

@@ -321,6 +321,9 @@ private Q_SLOTS:
         QTest::newRow("weekly, today") << weekly + QStringList {"Weekly=Friday"} << around
                                        << QStringList {"00:00:01 [Friday]", "00:00:00 [Friday]", ""}
                                        << QList<int> {3599, 3600, 0} << QList<int> {2};
+        QTest::newRow("lower case") << weekly + QStringList {"Weekly=friday"} << around
+                                    << QStringList {"00:00:01 [friday]", "00:00:00 [friday]", ""}
+                                    << QList<int> {3599, 3600, 0} << QList<int> {};
     }
     void dailyWeekly()
     {
@@ -343,6 +346,8 @@ private Q_SLOTS:
                 QVERIFY(!w.form->lookup()->isBusy());
         }
         QCOMPARE(w.server.requestCount(), logTicks.size());
+        if (presets.last().startsWith("Weekly="))
+            QCOMPARE("Weekly=" + stored("Weekly"), presets.last());
     }
 
     // Clocks that skip or repeat an hour, or are set back: one log a day at the first moment

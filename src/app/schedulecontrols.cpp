@@ -59,8 +59,8 @@ ScheduleControls::ScheduleControls(ScheduleModel *schedule, Dialogs *dialogs, QW
     cboWeekly->setObjectName(QStringLiteral("cboWeekly"));
     cboWeekly->setAccessibleName(QStringLiteral("Day of the week"));
     cboWeekly->addItems(ScheduleModel::days());
-    // Blank until restored: a stored day that is not one of the seven stays blank and never
-    // matches, rather than quietly turning into another day.
+    // Blank until restored: a stored day that is not one of the seven stays blank here (the
+    // status line names it) and never matches, rather than quietly turning into another day.
     cboWeekly->setCurrentIndex(-1);
 
     dtpWeekly->setObjectName(QStringLiteral("dtpWeekly"));

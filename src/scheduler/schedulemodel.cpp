@@ -77,14 +77,13 @@ void ScheduleModel::setIntervalText(Part part, const QString &text)
 
 void ScheduleModel::setDay(const QString &day)
 {
-    const QString known = days().contains(day) ? day : QString();
-    if (known == m_day)
+    if (day == m_day)
         return;
-    m_day = known;
-    Q_EMIT dayChanged(known);
+    m_day = day;
+    Q_EMIT dayChanged(day);
     Q_EMIT scheduleChanged();
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("cboWeekly_Change"));
-    steps.step(100, [&] { Settings::save(SettingKeys::Weekly, known); });
+    steps.step(100, [&] { Settings::save(SettingKeys::Weekly, day); });
     Q_EMIT changed();
 }
 

@@ -28,7 +28,7 @@ public:
 
     Mode mode() const { return m_mode; }
     QString intervalText(Part part) const { return m_interval[size_t(part)]; }
-    // One of days(), or empty until one is chosen.
+    // The weekday as chosen or stored, empty until then; only one of days() ever matches.
     QString day() const { return m_day; }
     QTime time() const { return m_time; }
     bool isOn() const { return m_on; }
@@ -37,7 +37,8 @@ public:
     // mode stays; choosing the weekly or daily mode again changes nothing.
     void setMode(Mode mode);
     void setIntervalText(Part part, const QString &text);
-    // A name that is not one of days() leaves the day blank: it never matches.
+    // A text that is not one of days() is kept and saved as it is, and never matches: the
+    // user sees what the store holds rather than another day.
     void setDay(const QString &day);
     void setTime(QTime time);
 

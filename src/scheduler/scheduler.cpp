@@ -5,6 +5,7 @@
 #include "lookup/curlfunctions.h"
 #include "scheduler/schedulerules.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -75,21 +76,31 @@ void Scheduler::restartCount()
 {
     m_counts.ElapsedSeconds = 0;
     m_countedMs = 0;
-    if (m_runningSinceMs)
+    if (m_runningSinceMs) {
         m_runningSinceMs = m_boot();
+        m_lastCountMonotonicMs = m_monotonic();
+    }
 }
 
 void Scheduler::startTimer()
 {
-    if (!m_runningSinceMs)
+    if (!m_runningSinceMs) {
         m_runningSinceMs = m_boot();
+        m_lastCountMonotonicMs = m_monotonic();
+    }
     m_timer.start(1000);
 }
 
 void Scheduler::stopTimer()
 {
-    m_countedMs = countedMs();
-    m_runningSinceMs.reset();
+    if (m_runningSinceMs) {
+        // The next start goes on from the count the last tick showed: the part of a second
+        // since then would otherwise bring every log after it a tick early. Time asleep since
+        // then still counts.
+        const qint64 counted = countedMs() - (m_monotonic() - m_lastCountMonotonicMs);
+        m_countedMs = std::max<qint64>(0, (counted + 500) / 1000 * 1000);
+        m_runningSinceMs.reset();
+    }
     m_timer.stop();
 }
 
@@ -107,6 +118,7 @@ void Scheduler::Timer1_Timer()
         // To the nearest second: the timer may come a little early or late, and a count cut
         // down would log a tick late.
         m_counts.ElapsedSeconds = clampToCount((countedMs() + 500) / 1000);
+        m_lastCountMonotonicMs = m_monotonic();
         noticeSleep();
         if (m_heldLog && !holdingForWake())
             scheduledLogDue();
@@ -157,6 +169,9 @@ void Scheduler::dailyOrWeekly(const QDateTime &now, bool weekly)
         Q_EMIT statusText(text);
     }
 
+    // No day at all is no day name either; left null it would ask for every day.
+    if (weekly && day.isEmpty())
+        return;
     const std::optional<QDate> dueDay
         = ScheduleRules::DueDay(m_previousTick, now, chosen, weekly ? day : QString());
     if (!dueDay || *dueDay == m_lastScheduledDay)

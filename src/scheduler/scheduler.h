@@ -23,6 +23,8 @@ public:
 
     // Timer1: ticks every 1000 ms while logging is on.
     QTimer &Timer1() { return m_timer; }
+    // Stopping holds the interval's count at the last whole tick (time asleep since then still
+    // counts): switching off and on again never gains part of a second.
     void startTimer();
     void stopTimer();
 
@@ -76,7 +78,7 @@ private:
     void onLogFinished();
     void modeChosen(ScheduleModel::Mode mode);
     // The interval's count: boot-clock time while the tick runs, so a sleep counts in full and
-    // a switch turned off, or a log in flight, holds it.
+    // a switch turned off, or a log in flight, holds it at the last whole tick.
     qint64 countedMs() const;
     void restartCount();
     // Runs a scheduled log that fell due, or keeps it until waking is over.
@@ -92,6 +94,9 @@ private:
     // Counted before the tick last started, and the boot clock's reading when it did.
     qint64 m_countedMs = 0;
     std::optional<qint64> m_runningSinceMs;
+    // The monotonic clock at the last tick, or when the count last started: the time awake
+    // since then is a part of a tick.
+    qint64 m_lastCountMonotonicMs = 0;
     // Boot minus monotonic clock at the last tick: it grows only while the machine sleeps.
     std::optional<qint64> m_sleptMs;
     // Told of a coming sleep, on the monotonic clock; the boot clock's end of the wait.

@@ -203,6 +203,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("extraRows");
         QTest::newRow("interval shortened below the count") << 5 << "shorten" << 1 << 0;
         QTest::newRow("switched off and on") << 4 << "offOn" << 6 << 0;
+        QTest::newRow("switched off part way through a second") << 4 << "offOn600" << 6 << 0;
         QTest::newRow("Log Now") << 6 << "logNow" << 4 << 1;
         QTest::newRow("interval chosen again") << 4 << "reselect" << 10 << 0;
     }
@@ -220,7 +221,8 @@ private Q_SLOTS:
 
         if (action == QLatin1String("shorten")) {
             w.widget<QLineEdit>("Text3")->setText(QStringLiteral("3"));
-        } else if (action == QLatin1String("offOn")) {
+        } else if (action.startsWith(QLatin1String("offOn"))) {
+            w.bootMs += action.mid(5).toInt(), w.monotonicMs += action.mid(5).toInt();
             w.click("PushButton2");
             QVERIFY(!w.timer().isActive());
             w.click("PushButton2");
@@ -321,6 +323,9 @@ private Q_SLOTS:
         QTest::newRow("weekly, today") << weekly + QStringList {"Weekly=Friday"} << around
                                        << QStringList {"00:00:01 [Friday]", "00:00:00 [Friday]", ""}
                                        << QList<int> {3599, 3600, 0} << QList<int> {2};
+        QTest::newRow("lower case") << weekly + QStringList {"Weekly=friday"} << around
+                                    << QStringList {"00:00:01 [friday]", "00:00:00 [friday]", ""}
+                                    << QList<int> {3599, 3600, 0} << QList<int> {};
     }
     void dailyWeekly()
     {
@@ -343,6 +348,8 @@ private Q_SLOTS:
                 QVERIFY(!w.form->lookup()->isBusy());
         }
         QCOMPARE(w.server.requestCount(), logTicks.size());
+        if (presets.last().startsWith("Weekly="))
+            QCOMPARE("Weekly=" + stored("Weekly"), presets.last());
     }
 
     // Clocks that skip or repeat an hour, or are set back: one log a day at the first moment

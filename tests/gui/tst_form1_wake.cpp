@@ -169,6 +169,9 @@ private Q_SLOTS:
         table.row("three changes within the settle time: one log", true, true,
                   {"primary 1", "wait 100", "primary 2", "wait 100", "primary 3", "wait 200"},
                   {0, 0, 0, 0, 0, 0}, 1);
+        table.row("changes for longer than the settle time: settled from the last", true, true,
+                  {"primary 1", "wait 800", "primary 2", "wait 800", "primary 3", "wait 800"},
+                  {0, 0, 0, 0, 0, 0}, 1);
         table.row("the box not ticked: no log", false, true, {"primary 1", "wait 100", "primary 2"},
                   {0, 0, 0}, 0);
         table.row("logging off: no log", true, false, {"primary 1", "wait 100", "primary 2"},

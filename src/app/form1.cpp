@@ -79,7 +79,7 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     m_options = new StartupOptions(this);
     m_tray = new TrayPresence(this, m_dialogs);
     m_scheduler = new Scheduler(m_schedule, m_lookup, m_clock, this);
-    new MachineWatch(m_scheduler, m_schedule, m_options, this);
+    m_machine = new MachineWatch(m_scheduler, m_schedule, m_options, this);
     m_keyHelp = std::make_unique<KeyHelp>(m_dialogs);
     m_pointer = new PointerRule(this);
     m_exports = new ExportController(m_results, m_dialogs, m_pointer, m_clock, this);
@@ -244,36 +244,44 @@ void Form1::Form_Load()
         steps.step(222, [&] { m_options->offerMinimized(false); });
     }
     steps.step(224, [&] { m_options->setRestoring(false); });
-    // The tray icon and the hotkey listener come up right after the window is on screen: the
-    // user sees the window sooner, and nothing can reach either before the event loop runs.
+    // The tray icon, the hotkey listener and the kept rows come up once the window is drawn:
+    // the user sees the window sooner, and nothing can reach them before the event loop runs.
+    // A window that starts hidden has nothing to wait for; a shown one that is never drawn
+    // (another workspace) waits a little at most.
     QTimer::singleShot(0, this, [this] {
-        if (m_unloaded)
-            return;
-        StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Form_Load"));
-        steps.step(226, [&] {
-            m_tray->createIcon();
-            setWindowIcon(QIcon(QStringLiteral(":/trovanel.svg")));
-        });
-        steps.step(228, [&] { m_tray->putInTray(); });
-        // Without a way to listen (no X11 display, no RECORD extension) the program goes on
-        // without the hotkey.
-        steps.step(230, [&] { m_keyboard->HookKeyboard(); });
-        // Answered in the background, before the user asks for a sheet.
-        m_exports->spreadsheetCheck().check();
-        m_tray->startWaiting();
-        // Opening the history and its first rows would hold up the window's first drawing.
-        if (isVisible())
-            m_keptWaitsForPaint = true;
-        else
-            m_kept->start(m_options->keepsResults());
+        if (!isVisible())
+            afterFirstPaint();
+        else if (!m_drawn)
+            QTimer::singleShot(FirstPaintWaitMs, this, &Form1::afterFirstPaint);
     });
+}
+
+void Form1::afterFirstPaint()
+{
+    if (m_unloaded || m_started)
+        return;
+    m_started = true;
+    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Form_Load"));
+    steps.step(226, [&] {
+        m_tray->createIcon();
+        setWindowIcon(QIcon(QStringLiteral(":/trovanel.svg")));
+    });
+    steps.step(228, [&] { m_tray->putInTray(); });
+    // Without a way to listen (no X11 display, no RECORD extension) the program goes on
+    // without the hotkey.
+    steps.step(230, [&] { m_keyboard->HookKeyboard(); });
+    // Answered in the background, before the user asks for a sheet.
+    m_exports->spreadsheetCheck().check();
+    m_tray->startWaiting();
+    m_machine->start();
+    m_kept->start(m_options->keepsResults());
 }
 
 bool Form1::event(QEvent *event)
 {
-    if (event->type() == QEvent::Paint && m_keptWaitsForPaint) {
-        m_keptWaitsForPaint = false;
-        QTimer::singleShot(0, this, [this] { m_kept->start(m_options->keepsResults()); });
+    if (event->type() == QEvent::Paint && !m_drawn) {
+        m_drawn = true;
+        QTimer::singleShot(0, this, &Form1::afterFirstPaint);
     }
     return QWidget::event(event);
 }

@@ -14,6 +14,7 @@ class modKeyboard;
 class Dialogs;
 class KeptResults;
 class KeyHelp;
+class MachineWatch;
 class PointerRule;
 class LoggingSwitch;
 class MapPresence;
@@ -97,6 +98,8 @@ protected:
 
 private:
     void buildLayout();
+    // The rest of start-up, once the window is on screen.
+    void afterFirstPaint();
 
     std::unique_ptr<Dialogs> m_ownDialogs;
     Dialogs *m_dialogs;
@@ -125,8 +128,12 @@ private:
     LoggingSwitch *m_switch;
     bool m_unloaded = false;
     // The kept rows start coming back once the window has been drawn for the first time.
-    bool m_keptWaitsForPaint = false;
+    // The window was drawn once; what comes after it has started.
+    bool m_drawn = false;
+    bool m_started = false;
+    static constexpr int FirstPaintWaitMs = 500;
     modKeyboard *m_keyboard;
+    MachineWatch *m_machine;
     ExportController *m_exports;
     PlacesActions *m_places;
 };

@@ -6,8 +6,6 @@
 #include "scheduler/networkchangelog.h"
 #include "scheduler/scheduler.h"
 
-#include <QTimer>
-
 MachineWatch::MachineWatch(Scheduler *scheduler, ScheduleModel *schedule, StartupOptions *options,
                            QObject *parent)
     : QObject(parent),
@@ -23,7 +21,6 @@ MachineWatch::MachineWatch(Scheduler *scheduler, ScheduleModel *schedule, Startu
     connect(options, &StartupOptions::networkChangeChosen, m_changeLog,
             &NetworkChangeLog::setEnabled);
     connect(m_network, &NetworkWatch::changed, m_changeLog, &NetworkChangeLog::networkChanged);
-    QTimer::singleShot(0, this, &MachineWatch::start);
 }
 
 void MachineWatch::start()

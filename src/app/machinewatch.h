@@ -11,8 +11,8 @@ class StartupOptions;
 
 // What the machine tells the schedule: logind's sleep and wake, and NetworkManager's network,
 // which a log that fell due while asleep waits for and whose changes log when the start-up
-// options say so. It listens on the system bus once the
-// event loop runs, so that the window comes up without waiting for the bus.
+// options say so. It listens on the system bus once started, after the window is on screen, so
+// that the window comes up without waiting for the bus.
 class MachineWatch : public QObject
 {
     Q_OBJECT
@@ -25,9 +25,9 @@ public:
     NetworkWatch *network() const { return m_network; }
     NetworkChangeLog *changeLog() const { return m_changeLog; }
 
-private:
     void start();
 
+private:
     SleepWatch *m_sleep;
     NetworkWatch *m_network;
     NetworkChangeLog *m_changeLog;

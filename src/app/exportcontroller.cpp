@@ -13,7 +13,6 @@
 #include "results/spreadsheetexport.h"
 #include "results/textexport.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -251,7 +250,7 @@ void ExportController::sheetAnswered(bool installed)
     }
     launch<SpreadsheetExport>(m_sheet, [&] {
         const QString folder = Spreadsheet::CacheFolder();
-        if (!QDir().mkpath(folder))
+        if (!Spreadsheet::MakeCacheFolder())
             throw Failure(QStringLiteral("The folder %1 cannot be created.").arg(folder));
         const QString path = folder + QLatin1Char('/') + Spreadsheet::ExportFileName(m_clock());
         auto *sheet = new SpreadsheetExport(m_results, path, this);

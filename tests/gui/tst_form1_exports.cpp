@@ -441,6 +441,8 @@ private Q_SLOTS:
         QCOMPARE(w.pointer(), PointerRule::Pointer::Default);
         QCOMPARE(QDir(Spreadsheet::CacheFolder()).entryList(QDir::Files),
                  QStringList {QFileInfo(path).fileName()});
+        QCOMPARE(FileMode(path), 0600);
+        QCOMPARE(FileMode(Spreadsheet::CacheFolder() + "/.."), 0700);
 
         QStringList firstInSheet = Chur, thirdInSheet = Garmisch;
         firstInSheet[0] = "=12/7/2026";

@@ -4,6 +4,7 @@
 #include "core/dialogs.h"
 #include "core/errorreport.h"
 #include "core/failure.h"
+#include "core/privatefiles.h"
 #include "core/progresstext.h"
 #include "map/geoexport.h"
 #include "map/geosave.h"
@@ -116,6 +117,7 @@ void ExportController::askForTextFile()
             delete file;
             throw Failure(QStringLiteral("The file %1 cannot be written: %2").arg(path, error));
         }
+        const QFileDevice::Permissions mode = PrivateFiles::keepPrivateWhileWritten(*file);
         auto *save = new SpacedTextSave(m_results, file, path, this);
         file->setParent(save);
         Q_EMIT progressMaximum(100);
@@ -124,10 +126,10 @@ void ExportController::askForTextFile()
             if (!text.isNull())
                 Q_EMIT progressText(text);
         });
-        connect(save, &SpacedTextSave::finished, this, [this, save, file](bool ok, QString error) {
+        connect(save, &SpacedTextSave::finished, this, [=, this](bool ok, QString error) {
             finish(m_textFile, save, [&](StepRunner &closing) {
                 // Only a complete file takes the target's place.
-                if (ok && !file->commit()) {
+                if (ok && !PrivateFiles::putInPlace(*file, mode)) {
                     ok = false;
                     error = QStringLiteral("The file %1 could not be put in place: %2")
                                 .arg(file->fileName(), file->errorString());

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMutex>
+#include <QSaveFile>
 #include <QSet>
 
 #include <cerrno>
@@ -93,6 +94,25 @@ void tighten(const QString &base, const QString &folder, const QStringList &file
     if (!untold.isEmpty())
         ErrorReport::report({QStringLiteral("PrivateFiles"), QStringLiteral("Tighten"), 100,
                              untold.join(QLatin1Char('\n'))});
+}
+
+QFileDevice::Permissions keepPrivateWhileWritten(QSaveFile &file)
+{
+    // Not open, it has no file being written yet: Qt's modes stand.
+    if (!file.isOpen())
+        return {};
+    // Qt gave the file being written the mode it is to have in place.
+    const QFileDevice::Permissions inPlace = file.permissions();
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return inPlace;
+}
+
+bool putInPlace(QSaveFile &file, QFileDevice::Permissions permissions)
+{
+    // A file left private to the user is no reason to lose the save.
+    if (permissions)
+        file.setPermissions(permissions);
+    return file.commit();
 }
 
 } // namespace PrivateFiles

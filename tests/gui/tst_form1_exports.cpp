@@ -221,6 +221,7 @@ private Q_SLOTS:
                  "Coordinates      \tTimezone           \t\r\n"
                  "12/7/2026 9:15:30 AM\tCH     \tGraubünden\tChur Süd\t 7000      \t"
                  "46.84986, 9.53287\tEurope/Zurich (CET)\t\r\n");
+        QCOMPARE(FileMode(path), NewFileMode()); // as a desktop program's save
         if (!old.isNull())
             QCOMPARE(held.readAll(), old);
         QCOMPARE(QDir(w.env.root() + "/out").entryList(QDir::Files | QDir::Hidden),

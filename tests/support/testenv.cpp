@@ -76,3 +76,10 @@ int FileMode(const QString &path)
     struct stat st = {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
+
+int NewFileMode()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return int(0666 & ~mask);
+}

@@ -190,6 +190,7 @@ private Q_SLOTS:
         QCOMPARE(kept[0].record.instant.toUTC(),
                  QDateTime(QDate(2026, 12, 11), QTime(8, 16, 31), Qt::UTC));
         QCOMPARE(kept[0].record.instant.offsetFromUtc(), 3600);
+        QVERIFY(QFileInfo::exists(w.historyFile() + "-wal")); // kept through its journal
         expectPrivate(w.historyFile());
 
         w.open();
@@ -465,6 +466,25 @@ private Q_SLOTS:
         w.tick(1, true);
         QVERIFY(w.kept()[1].ticked);
         w.form.reset(); // lets go of the file before its file system goes
+    }
+
+    // Damage met by a write, long after opening: the file goes aside, a fresh one keeps the rows.
+    void damageMetWhileWriting()
+    {
+        Window w({Keep});
+        w.logNow();
+        const QString path = w.historyFile();
+        // Another program moves the row into the file from its journal; then its page goes bad.
+        QCOMPARE(QProcess::execute("sqlite3", {path, "PRAGMA wal_checkpoint(TRUNCATE)"}), 0);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(4096)
+                && file.write(QByteArray(4096, 'x')) == 4096 && file.flush());
+        const QByteArray damaged = FileBytes(path);
+        w.logNow();
+        QTRY_COMPARE(w.dialogs.notices.size(), 1);
+        const qsizetype at = w.dialogs.notices[0].indexOf(path + ".damaged-");
+        QCOMPARE(FileBytes(w.dialogs.notices[0].mid(at).section(u' ', 0, 0)), damaged);
+        QCOMPARE(w.kept().size(), 2);
     }
 
     void damagedFileIsMovedAside()

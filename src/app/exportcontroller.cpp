@@ -4,6 +4,7 @@
 #include "core/dialogs.h"
 #include "core/errorreport.h"
 #include "core/failure.h"
+#include "core/privatefiles.h"
 #include "core/progresstext.h"
 #include "map/geoexport.h"
 #include "map/geosave.h"
@@ -13,7 +14,6 @@
 #include "results/spreadsheetexport.h"
 #include "results/textexport.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -117,6 +117,7 @@ void ExportController::askForTextFile()
             delete file;
             throw Failure(QStringLiteral("The file %1 cannot be written: %2").arg(path, error));
         }
+        const QFileDevice::Permissions mode = PrivateFiles::keepPrivateWhileWritten(*file);
         auto *save = new SpacedTextSave(m_results, file, path, this);
         file->setParent(save);
         Q_EMIT progressMaximum(100);
@@ -125,10 +126,10 @@ void ExportController::askForTextFile()
             if (!text.isNull())
                 Q_EMIT progressText(text);
         });
-        connect(save, &SpacedTextSave::finished, this, [this, save, file](bool ok, QString error) {
+        connect(save, &SpacedTextSave::finished, this, [=, this](bool ok, QString error) {
             finish(m_textFile, save, [&](StepRunner &closing) {
                 // Only a complete file takes the target's place.
-                if (ok && !file->commit()) {
+                if (ok && !PrivateFiles::putInPlace(*file, mode)) {
                     ok = false;
                     error = QStringLiteral("The file %1 could not be put in place: %2")
                                 .arg(file->fileName(), file->errorString());
@@ -251,7 +252,7 @@ void ExportController::sheetAnswered(bool installed)
     }
     launch<SpreadsheetExport>(m_sheet, [&] {
         const QString folder = Spreadsheet::CacheFolder();
-        if (!QDir().mkpath(folder))
+        if (!Spreadsheet::MakeCacheFolder())
             throw Failure(QStringLiteral("The folder %1 cannot be created.").arg(folder));
         const QString path = folder + QLatin1Char('/') + Spreadsheet::ExportFileName(m_clock());
         auto *sheet = new SpreadsheetExport(m_results, path, this);

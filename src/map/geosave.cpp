@@ -1,5 +1,6 @@
 #include "map/geosave.h"
 
+#include "core/privatefiles.h"
 #include "results/resultslist.h"
 
 #include <QFileDevice>
@@ -20,7 +21,10 @@ constexpr qsizetype MaxPending = qsizetype(64) << 20;
 GeoSave::GeoSave(const ResultsList *list, QIODevice *device, GeoExport::Format format,
                  QObject *parent)
     : QObject(parent), m_list(list), m_device(device), m_text(format)
-{ }
+{
+    if (auto *save = qobject_cast<QSaveFile *>(device))
+        m_inPlaceMode = PrivateFiles::keepPrivateWhileWritten(*save);
+}
 
 GeoSave::~GeoSave()
 {
@@ -175,7 +179,7 @@ void GeoSave::writeAll()
         // Put in place here too: the file's data goes to the disk first, which can take long.
         if (auto *save = qobject_cast<QSaveFile *>(m_device)) {
             lock.unlock();
-            const bool committed = save->commit();
+            const bool committed = PrivateFiles::putInPlace(*save, m_inPlaceMode);
             lock.lock();
             if (!committed) {
                 m_failed = true;

@@ -4,6 +4,7 @@
 #include "results/slicedjob.h"
 
 #include <QByteArray>
+#include <QFileDevice>
 #include <QObject>
 #include <QString>
 
@@ -18,7 +19,8 @@ class ResultsList;
 // Writes the ticked rows of a results list to a device in one of the geographic formats. The
 // text is made in slices of the event loop, so the window stays live; the device is written by
 // a thread of its own, so a slow or busy disk, which makes a write wait, never holds the window
-// up. A QSaveFile is committed by that thread too once everything is in it. The row count is
+// up. A QSaveFile is committed by that thread too once everything is in it (private to the user
+// until then, see PrivateFiles::keepPrivateWhileWritten). The row count is
 // fixed when the job starts; rows the table loses meanwhile (a clear) end the file early, still
 // complete.
 class GeoSave : public QObject
@@ -56,6 +58,8 @@ private:
 
     const ResultsList *m_list;
     QIODevice *m_device;
+    // The mode a QSaveFile takes when it is put in place.
+    QFileDevice::Permissions m_inPlaceMode;
     // The file's text, made on this thread.
     GeoExport::Writer m_text;
     bool m_begun = false;

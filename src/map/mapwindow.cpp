@@ -3,6 +3,7 @@
 #include "core/dialogs.h"
 #include "core/errorreport.h"
 #include "core/failure.h"
+#include "core/privatefiles.h"
 #include "map/mappoints.h"
 #include "map/mapview.h"
 
@@ -66,13 +67,14 @@ void MapWindow::saveImage()
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly))
             throw Failure(tr("The image %1 cannot be written: %2").arg(path, file.errorString()));
+        const QFileDevice::Permissions mode = PrivateFiles::keepPrivateWhileWritten(file);
         QImageWriter writer(&file, "png");
         if (!writer.write(m_view->image())) {
             const QString error = writer.errorString();
             file.cancelWriting();
             throw Failure(tr("The image %1 cannot be written: %2").arg(path, error));
         }
-        if (!file.commit())
+        if (!PrivateFiles::putInPlace(file, mode))
             throw Failure(tr("The image %1 cannot be written: %2").arg(path, file.errorString()));
     });
 }

@@ -1,6 +1,7 @@
 #include "results/exportfiles.h"
 
 #include "core/failure.h"
+#include "core/privatefiles.h"
 #include "core/xdgfolders.h"
 
 #include <QCryptographicHash>
@@ -101,6 +102,11 @@ QString CacheFolder()
     return Xdg::cacheHome() + QStringLiteral("/Brenvatic/Trovanel");
 }
 
+bool MakeCacheFolder()
+{
+    return PrivateFiles::makeFolders(Xdg::cacheHome(), CacheFolder());
+}
+
 QString ExportFileName(const QDateTime &when)
 {
     return QStringLiteral("Trovanel results ") + when.toString(u"yyyy-MM-dd HHmmss")
@@ -139,6 +145,7 @@ bool RecordExport(const QString &path, const Written &written)
     QSaveFile record(RecordPath(QFileInfo(path)));
     if (!record.open(QIODevice::WriteOnly))
         return false;
+    record.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     record.write(QByteArray::number(written.size) + ' ' + written.sha256.toHex() + '\n');
     return record.commit();
 }
@@ -146,6 +153,11 @@ bool RecordExport(const QString &path, const Written &written)
 void RemoveOldExports(const QDateTime &now, qint64 maxAgeSeconds)
 {
     const QDir folder(CacheFolder());
+    QStringList files;
+    for (const QFileInfo &file : folder.entryInfoList(QDir::Files | QDir::Hidden))
+        files << file.absoluteFilePath();
+    PrivateFiles::tighten(Xdg::cacheHome(), folder.path(), files);
+
     const QDateTime cutoff = now.addSecs(-maxAgeSeconds);
     const QFileInfoList exports = folder.entryInfoList(
         {ExportPattern}, QDir::Files | QDir::CaseSensitive | QDir::NoDotAndDotDot);

@@ -13,6 +13,9 @@ namespace Spreadsheet {
 
 // $XDG_CACHE_HOME/Brenvatic/Trovanel (or ~/.cache/...).
 QString CacheFolder();
+// Makes the cache folder, with the program's folders in the path the user's alone, as are the
+// sheets written there: they tell where the laptop has been. False when it cannot be made.
+bool MakeCacheFolder();
 // "Trovanel results 2026-12-07 101502.xlsx"
 QString ExportFileName(const QDateTime &when);
 
@@ -37,10 +40,12 @@ QString PlaceWithoutReplacing(const QString &pending, const QString &wanted);
 // then never removed.
 bool RecordExport(const QString &path, const Written &written);
 
-// Removes the exports in the cache folder older than maxAgeSeconds that are still exactly as
-// written, each with its record. An export that changed, has no record (from a version that
-// kept none) or cannot be read is left alone; the record of one that changed or went away is
-// dropped, so that it is never taken for the program's own again.
+// At start: the cache folder, where there is one, and every file in it become the user's alone
+// (an earlier version left them open to others). Then removes the exports in the folder older
+// than maxAgeSeconds that are still exactly as written, each with its record. An export that
+// changed, has no record (from a version that kept none) or cannot be read is left alone; the
+// record of one that changed or went away is dropped, so that it is never taken for the
+// program's own again.
 void RemoveOldExports(const QDateTime &now, qint64 maxAgeSeconds = 24 * 3600);
 
 } // namespace Spreadsheet

@@ -1,6 +1,7 @@
 #include "results/historystore.h"
 
 #include "core/failure.h"
+#include "core/privatefiles.h"
 #include "core/xdgfolders.h"
 
 #include <QAtomicInt>
@@ -101,6 +102,14 @@ QString asideName(const QString &path)
     return candidate;
 }
 
+// The folder the program's own folders begin below: the data folder for the history in its
+// place; a history kept elsewhere (tests, benchmarks) owns only the folder it is in.
+QString baseFor(const QString &folder)
+{
+    const QString data = QDir::cleanPath(Xdg::dataHome());
+    return folder.startsWith(data + QLatin1Char('/')) ? data : QFileInfo(folder).absolutePath();
+}
+
 } // namespace
 
 HistoryStore::HistoryStore()
@@ -119,15 +128,28 @@ QString HistoryStore::defaultPath()
     return Xdg::dataHome() + QStringLiteral("/Brenvatic/Trovanel/history.sqlite");
 }
 
+void HistoryStore::keepPrivate(const QString &path)
+{
+    const QFileInfo file(path);
+    const QString folder = file.absolutePath();
+    QStringList files;
+    const QStringList names
+        = QDir(folder).entryList({file.fileName() + QLatin1Char('*')}, QDir::Files | QDir::Hidden);
+    for (const QString &name : names)
+        files << folder + QLatin1Char('/') + name;
+    PrivateFiles::tighten(baseFor(folder), folder, files);
+}
+
 void HistoryStore::open(const QString &path)
 {
     close();
     m_path = path;
     m_movedAside.clear();
     const QString folder = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(folder))
+    if (!PrivateFiles::makeFolders(baseFor(folder), folder))
         throw Failure(QStringLiteral("The folder %1 for the kept history cannot be made.")
                           .arg(QDir::toNativeSeparators(folder)));
+    keepPrivate(path);
     try {
         prepare();
     } catch (const StoreError &error) {
@@ -160,6 +182,7 @@ void HistoryStore::prepare()
                          .arg(QDir::toNativeSeparators(m_path)));
     }
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    // SQLite made a new file as the umask says; its journal files will take the file's mode.
     QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner);
     run(db, m_path, QStringLiteral("PRAGMA journal_mode=WAL"));
     run(db, m_path, QStringLiteral("PRAGMA synchronous=FULL"));

@@ -38,8 +38,12 @@ public:
 
     // $XDG_DATA_HOME/Brenvatic/Trovanel/history.sqlite
     static QString defaultPath();
+    // Makes the history at `path` the user's alone, where there is one: the file, its journal,
+    // the damaged files moved aside, and the program's folders that hold them. What cannot be
+    // changed is told once (PrivateFiles).
+    static void keepPrivate(const QString &path);
 
-    // Opens the file, making it and its folder when there is none. A file that is not a
+    // Opens the file, making it and its folder, private, when there is none. A file that is not a
     // database is moved aside (movedAside() says where) and a fresh one started; a file of a
     // newer layout is refused and left as it is.
     void open(const QString &path = defaultPath());

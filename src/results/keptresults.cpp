@@ -125,6 +125,9 @@ bool KeptResults::startAfresh(int line)
 void KeptResults::start(bool keep)
 {
     m_keeping = keep;
+    // A history kept for later, left open to others by an earlier version, is closed too.
+    if (!keep)
+        HistoryStore::keepPrivate(m_path);
     if (!keep || !openStore())
         return;
     m_loadedUpTo = 0;

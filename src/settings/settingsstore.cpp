@@ -123,8 +123,10 @@ void SaveSetting(const QString &app, const QString &section, const QString &key,
     }
     settings->setValue(target, value);
     settings->sync();
-    if (settings->status() == QSettings::NoError)
+    if (settings->status() == QSettings::NoError) {
+        keepPrivate(path);
         return;
+    }
 
     // Qt keeps the unsaved change in its cache of the file, where later reads would see it and a
     // later, unrelated access would write it out. Put back what the file holds.

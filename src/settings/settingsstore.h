@@ -8,7 +8,8 @@
 // The per-user settings store: short text values under (application, section, key).
 // On Linux it is the file $XDG_CONFIG_HOME/Brenvatic/Trovanel.conf, group [Trovanel].
 // All three names are found without regard to letter case. A store that cannot be read or
-// written raises a Failure for the calling handler to report; it never drops other keys.
+// written raises a Failure for the calling handler to report; it never drops other keys. The
+// file holds the service key, so it and its folder are the user's alone.
 namespace Settings {
 
 inline constexpr char AppName[] = "Brenvatic";

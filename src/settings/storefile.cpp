@@ -1,6 +1,7 @@
 #include "settings/storefile.h"
 
 #include "core/failure.h"
+#include "core/privatefiles.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -78,7 +79,7 @@ void checkWritable(const QString &path, const QString &key)
     const QFileInfo file(path);
     const QString folder = file.absolutePath();
     QString reason;
-    if (!QDir().mkpath(folder))
+    if (!PrivateFiles::makeFolders(QFileInfo(folder).absolutePath(), folder))
         reason = QStringLiteral("the folder %1 cannot be created").arg(quoted(folder));
     else if (!QFileInfo(folder).isWritable())
         reason = QStringLiteral("the folder %1 is read-only").arg(quoted(folder));
@@ -152,8 +153,16 @@ void checkNames(const QString &app, const QString &section, const QString &key)
     checkName(key);
 }
 
+void keepPrivate(const QString &path)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    PrivateFiles::tighten(QFileInfo(folder).absolutePath(), folder, {path});
+}
+
 std::unique_ptr<QSettings> openStore(const QString &path, Purpose purpose, const QString &key)
 {
+    // A file or folder an earlier version left open to others is closed before it is used.
+    keepPrivate(path);
     const QByteArray bytes = readStoreBytes(path);
     if (purpose == Purpose::Save) {
         checkWritable(path, key);

@@ -15,6 +15,11 @@ QString quoted(const QString &text);
 // Each of the three names must be usable: not empty, without a slash.
 void checkNames(const QString &app, const QString &section, const QString &key);
 
+// The file holds the service key: it and its folder (the application's, below the base folder)
+// are the user's alone. A new file is made open to others (Qt follows the umask); its folder,
+// made private before it, keeps others out until this closes it.
+void keepPrivate(const QString &path);
+
 enum class Purpose { Read, Save };
 // The file parsed, after checking that it can be read (and for a save, written) and that it is
 // not damaged. key: the setting a save is for, as messages name it.

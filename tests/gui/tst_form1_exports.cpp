@@ -221,6 +221,7 @@ private Q_SLOTS:
                  "Coordinates      \tTimezone           \t\r\n"
                  "12/7/2026 9:15:30 AM\tCH     \tGraubünden\tChur Süd\t 7000      \t"
                  "46.84986, 9.53287\tEurope/Zurich (CET)\t\r\n");
+        QCOMPARE(FileMode(path), NewFileMode()); // as a desktop program's save
         if (!old.isNull())
             QCOMPARE(held.readAll(), old);
         QCOMPARE(QDir(w.env.root() + "/out").entryList(QDir::Files | QDir::Hidden),
@@ -441,6 +442,8 @@ private Q_SLOTS:
         QCOMPARE(w.pointer(), PointerRule::Pointer::Default);
         QCOMPARE(QDir(Spreadsheet::CacheFolder()).entryList(QDir::Files),
                  QStringList {QFileInfo(path).fileName()});
+        QCOMPARE(FileMode(path), 0600);
+        QCOMPARE(FileMode(Spreadsheet::CacheFolder() + "/.."), 0700);
 
         QStringList firstInSheet = Chur, thirdInSheet = Garmisch;
         firstInSheet[0] = "=12/7/2026";

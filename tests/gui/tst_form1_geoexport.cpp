@@ -123,6 +123,7 @@ private Q_SLOTS:
         QCOMPARE(w.dialogs.saveFilters, QList<QStringList> {Filters});
         QTRY_COMPARE(w.pointer(), PointerRule::Pointer::Default);
         QCOMPARE(w.files("out"), QStringList {written});
+        QCOMPARE(FileMode(w.env.root() + "/out/" + written), NewFileMode());
         const QByteArray file = FileBytes(w.env.root() + "/out/" + written);
         QVERIFY2(file.startsWith(start), file.left(80).constData());
         QCOMPARE(w.dialogs.notices, notices);

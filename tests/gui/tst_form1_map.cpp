@@ -171,6 +171,7 @@ private Q_SLOTS:
         QCOMPARE(w.dialogs.saveTitles, {"Save Map As Image"});
         QCOMPARE(w.dialogs.saveFilters, QList<QStringList>({{"PNG Images (*.png)"}}));
         QCOMPARE(QDir(folder).entryList(QDir::Files), {written});
+        QCOMPARE(FileMode(folder + '/' + written), NewFileMode());
 
         QImageReader reader(folder + '/' + written);
         QCOMPARE(reader.format(), "png");

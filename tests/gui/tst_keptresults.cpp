@@ -115,6 +115,7 @@ struct Mount
 };
 
 // A history of `count` rows kept in an earlier run, their Time cells 0, 1, ...; ticked as given.
+// Open to others, with its folders, as earlier versions left it.
 void keepEarlierRows(const QString &path, int count, const QList<bool> &ticked)
 {
     HistoryStore store;
@@ -127,6 +128,15 @@ void keepEarlierRows(const QString &path, int count, const QList<bool> &ticked)
     } catch (const Failure &failure) {
         QFAIL(failure.what());
     }
+    QCOMPARE(QProcess::execute("chmod", {"-R", "go+rX", QFileInfo(path).path() + "/.."}), 0);
+}
+
+// The history's files (with its journal's while open) and its folders are the user's alone.
+void expectPrivate(const QString &path)
+{
+    const QDir folder = QFileInfo(path).absoluteDir();
+    for (const QString &name : QStringList {".", ".."} + folder.entryList(QDir::Files))
+        QCOMPARE(FileMode(folder.filePath(name)) & 0077, 0);
 }
 
 // An answer the service could give, padded to `bytes`.
@@ -180,6 +190,8 @@ private Q_SLOTS:
         QCOMPARE(kept[0].record.instant.toUTC(),
                  QDateTime(QDate(2026, 12, 11), QTime(8, 16, 31), Qt::UTC));
         QCOMPARE(kept[0].record.instant.offsetFromUtc(), 3600);
+        QVERIFY(QFileInfo::exists(w.historyFile() + "-wal")); // kept through its journal
+        expectPrivate(w.historyFile());
 
         w.open();
         QTRY_COMPARE(w.table(), before);
@@ -227,6 +239,7 @@ private Q_SLOTS:
         QVERIFY(!list->isChecked(3));
         QCOMPARE(w.kept().size(), Earlier + 1);
         QCOMPARE(w.reports(), QStringList());
+        expectPrivate(w.historyFile());
     }
 
     void rowsComeBack_data()
@@ -305,9 +318,11 @@ private Q_SLOTS:
         QVERIFY(!w.keepBox()->isChecked());
         w.logNow();
         QVERIFY(!QFile::exists(w.historyFile()));
+        keepEarlierRows(w.historyFile(), 1, {}); // kept for later, and closed at start
         w.open();
         QTest::qWait(50);
         QCOMPARE(w.rows(), 0);
+        expectPrivate(w.historyFile());
     }
 
     void tickingTheBoxKeepsTheTable()
@@ -413,7 +428,7 @@ private Q_SLOTS:
             // Root writes into any folder whatever its mode: a file system of its own it cannot.
             mount.emplace(at,
                           folder == u"full" ? QStringLiteral("size=64k,mode=0700")
-                                            : QStringLiteral("ro,size=64k"));
+                                            : QStringLiteral("ro,size=64k,mode=0700"));
             if (!mount->error.isEmpty())
                 QSKIP(qPrintable(QStringLiteral("cannot mount: ") + mount->error));
         } else if (folder == u"read-only") {
@@ -461,6 +476,25 @@ private Q_SLOTS:
         w.tick(1, true);
         QVERIFY(w.kept()[1].ticked);
         w.form.reset(); // lets go of the file before its file system goes
+    }
+
+    // Damage met by a write, long after opening: the file goes aside, a fresh one keeps the rows.
+    void damageMetWhileWriting()
+    {
+        Window w({Keep});
+        w.logNow();
+        const QString path = w.historyFile();
+        // Another program moves the row into the file from its journal; then its page goes bad.
+        QCOMPARE(QProcess::execute("sqlite3", {path, "PRAGMA wal_checkpoint(TRUNCATE)"}), 0);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(4096)
+                && file.write(QByteArray(4096, 'x')) == 4096 && file.flush());
+        const QByteArray damaged = FileBytes(path);
+        w.logNow();
+        QTRY_COMPARE(w.dialogs.notices.size(), 1);
+        const qsizetype at = w.dialogs.notices[0].indexOf(path + ".damaged-");
+        QCOMPARE(FileBytes(w.dialogs.notices[0].mid(at).section(u' ', 0, 0)), damaged);
+        QCOMPARE(w.kept().size(), 2);
     }
 
     void damagedFileIsMovedAside()

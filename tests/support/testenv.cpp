@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <sys/stat.h>
 
 TestEnv::TestEnv()
     : m_oldConfig(qgetenv("XDG_CONFIG_HOME")),
@@ -68,4 +69,17 @@ QByteArray FileBytes(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+int FileMode(const QString &path)
+{
+    struct stat st = {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+int NewFileMode()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return int(0666 & ~mask);
 }

@@ -9,6 +9,10 @@
 
 // The bytes of a file, or "(unreadable)" when it cannot be read (a missing file included).
 QByteArray FileBytes(const QString &path);
+// The permission bits of a file or folder (links followed), -1 when there is none; those a new
+// file gets under this process's umask.
+int FileMode(const QString &path);
+int NewFileMode();
 
 // A private world for one test: temporary XDG_CONFIG_HOME, XDG_RUNTIME_DIR and HOME, the
 // settings store pointed into it, and error reports recorded instead of shown as boxes.

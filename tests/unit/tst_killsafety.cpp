@@ -200,6 +200,7 @@ void tst_KillSafety::settingsRound(const QString &folder, int delayMs, Leftovers
 
     const QByteArray bytes = FileBytes(path);
     QVERIFY2(bytes.endsWith('\n') && bytes.contains("\nKeep=me\n"), bytes.right(200).constData());
+    QCOMPARE(FileMode(path), 0600); // closed by the first round, and kept so since
     QCOMPARE(QSettings(path, QSettings::IniFormat).status(), QSettings::NoError);
     try {
         QCOMPARE(Settings::get(QStringLiteral("Keep"), {}), QStringLiteral("me"));

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QTest>
@@ -23,7 +24,8 @@ enum class Setup {
     LockIsFolder,
     UnreadableFile,
     ReadOnlyFile,
-    ReadOnlyFolder
+    ReadOnlyFolder,
+    OthersFile
 };
 
 const QString App = QString::fromLatin1(Settings::AppName);
@@ -157,7 +159,12 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         TestEnv env;
         writeFile(env.storeFile(), content);
+        // Open to others, as an earlier version left it: closed when read, and only it.
+        QCOMPARE(QProcess::execute("chmod", {"-R", "go+rX", env.configHome()}), 0);
         QCOMPARE(Settings::get(key, QStringLiteral("unset")), expected);
+        QCOMPARE(FileMode(env.storeFile()), 0600);
+        QCOMPARE(FileMode(env.configHome() + "/Brenvatic"), 0700);
+        QCOMPARE(FileMode(env.configHome()), 0755);
     }
 
     void saveReplacesOtherSpellings_data()
@@ -268,6 +275,8 @@ private Q_SLOTS:
         QCOMPARE(Settings::storeFile(), file);
         Settings::save(QStringLiteral("Text1"), QStringLiteral("7"));
         QVERIFY(QFile::exists(file));
+        QCOMPARE(FileMode(file), 0600);
+        QCOMPARE(FileMode(QFileInfo(file).path()), 0700);
     }
 
     void unusableStore_data()
@@ -280,6 +289,7 @@ private Q_SLOTS:
         QTest::newRow("unreadable file") << Setup::UnreadableFile << true;
         QTest::newRow("read-only file") << Setup::ReadOnlyFile << false;
         QTest::newRow("read-only folder") << Setup::ReadOnlyFolder << false;
+        QTest::newRow("another user's file, open to all") << Setup::OthersFile << false;
     }
 
     void unusableStore()
@@ -322,6 +332,11 @@ private Q_SLOTS:
         case Setup::ReadOnlyFolder:
             QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
             break;
+        case Setup::OthersFile:
+            QVERIFY(QFile::setPermissions(file, QFileDevice::Permissions(0x6644)));
+            if (::chown(QFile::encodeName(file).constData(), 65534, 65534) != 0)
+                QSKIP("handing a file to another user needs root");
+            break;
         }
 
         try {
@@ -338,6 +353,9 @@ private Q_SLOTS:
             QVERIFY2(readFails, qPrintable(failure.description()));
             QVERIFY2(failure.description().contains(file), qPrintable(failure.description()));
         }
+        QCOMPARE(env.reports().size(), setup == Setup::OthersFile ? 1 : 0); // though met twice
+        QVERIFY(env.reports().isEmpty()
+                || env.reports()[0].description.contains(file + "\" private to you (it belongs"));
         restorePermissions();
         QCOMPARE(fileBytes(file), bytes);
         if (hasKeys)

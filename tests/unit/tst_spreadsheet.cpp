@@ -544,12 +544,16 @@ void TestSpreadsheet::removeOldExports()
     }
     if (since != "gone")
         QVERIFY(setModified(path, now.addSecs(-qint64(ageHours) * 3600)));
+    QCOMPARE(QProcess::execute("chmod", {"-R", "go+rX", folder}), 0); // as earlier versions did
     if (since == "unreadable")
         QVERIFY(QFile::setPermissions(path, QFile::WriteOwner));
 
     Spreadsheet::RemoveOldExports(now, maxAgeHours * 3600);
     QCOMPARE(QFileInfo::exists(path), kept);
     QCOMPARE(hiddenFiles(folder).size(), recordKept ? 1 : 0);
+    QCOMPARE(FileMode(folder), 0700);
+    for (const QString &file : QDir(folder).entryList(QDir::Files | QDir::Hidden))
+        QCOMPARE(FileMode(folder + "/" + file) & 0077, 0);
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
 }
 

@@ -74,11 +74,13 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     m_kept = new KeptResults(m_results, m_dialogs, this);
     m_lookup = new CurlFunctions(m_kept, this);
     m_lookup->setClock(m_clock);
-    m_schedule = new ScheduleModel(m_clock, this);
+    m_schedule = new ScheduleModel(m_clock, ScheduleControls::reportPlaces(), this);
     m_controls = new ScheduleControls(m_schedule, m_dialogs, this);
     m_options = new StartupOptions(this);
     m_tray = new TrayPresence(this, m_dialogs);
-    m_scheduler = new Scheduler(m_schedule, m_lookup, m_clock, this);
+    m_scheduler = new Scheduler(m_schedule, m_lookup, m_clock,
+                                {QStringLiteral("Form1"), QStringLiteral("Timer1_Timer")}, this);
+    m_scheduler->timer().setObjectName(QStringLiteral("Timer1"));
     new MachineWatch(m_scheduler, m_schedule, m_options, this);
     m_keyHelp = std::make_unique<KeyHelp>(m_dialogs);
     m_pointer = new PointerRule(this);

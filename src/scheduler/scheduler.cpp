@@ -26,11 +26,15 @@ QString countdown(qint64 seconds)
 
 } // namespace
 
-Scheduler::Scheduler(ScheduleModel *schedule, CurlFunctions *lookup, Clock clock, QObject *parent)
-    : QObject(parent), m_schedule(schedule), m_lookup(lookup), m_clock(std::move(clock))
+Scheduler::Scheduler(ScheduleModel *schedule, CurlFunctions *lookup, Clock clock,
+                     ErrorReport::Place tickPlace, QObject *parent)
+    : QObject(parent),
+      m_schedule(schedule),
+      m_lookup(lookup),
+      m_clock(std::move(clock)),
+      m_tickPlace(std::move(tickPlace))
 {
-    m_timer.setObjectName(QStringLiteral("Timer1"));
-    connect(&m_timer, &QTimer::timeout, this, &Scheduler::Timer1_Timer);
+    connect(&m_timer, &QTimer::timeout, this, &Scheduler::tick);
     connect(m_lookup, &CurlFunctions::logFinished, this, &Scheduler::onLogFinished);
     connect(m_schedule, &ScheduleModel::modeChosen, this, &Scheduler::modeChosen);
     // A new time or day is a new schedule: its moment logs even on a day that already logged.
@@ -39,7 +43,7 @@ Scheduler::Scheduler(ScheduleModel *schedule, CurlFunctions *lookup, Clock clock
     connect(m_schedule, &ScheduleModel::timeChanged, this, [this] {
         if (m_schedule->mode() != ScheduleModel::Mode::Daily)
             return;
-        StepRunner steps(QStringLiteral("Form1"), QStringLiteral("dtpWeekly_Change"));
+        StepRunner steps(m_schedule->places().time);
         steps.step(102, [this] { recomputeSpan(); });
     });
 }
@@ -50,9 +54,7 @@ void Scheduler::modeChosen(ScheduleModel::Mode mode)
         restartCount();
         return;
     }
-    StepRunner steps(QStringLiteral("Form1"),
-                     mode == ScheduleModel::Mode::Weekly ? QStringLiteral("Option1_Click")
-                                                         : QStringLiteral("Option2_Click"));
+    StepRunner steps(m_schedule->places().mode(mode));
     steps.step(100, [this] { recomputeSpan(); });
 }
 
@@ -109,9 +111,9 @@ void Scheduler::restartFromNow()
     m_previousTick = m_clock();
 }
 
-void Scheduler::Timer1_Timer()
+void Scheduler::tick()
 {
-    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Timer1_Timer"));
+    StepRunner steps(m_tickPlace);
     QDateTime now;
     steps.step(100, [&] {
         now = m_clock();
@@ -143,7 +145,7 @@ void Scheduler::Timer1_Timer()
 
 void Scheduler::dailyOrWeekly(const QDateTime &now, bool weekly)
 {
-    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Timer1_Timer"));
+    StepRunner steps(m_tickPlace);
     const QTime chosen = m_schedule->time();
     const QString day = m_schedule->day();
     qint32 remaining = 0;
@@ -182,7 +184,7 @@ void Scheduler::dailyOrWeekly(const QDateTime &now, bool weekly)
 
 void Scheduler::interval()
 {
-    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Timer1_Timer"));
+    StepRunner steps(m_tickPlace);
     using Part = ScheduleModel::Part;
     // A box that holds no number takes a fallback, shown and saved as if typed.
     steps.step(110, [this] {
@@ -202,8 +204,8 @@ void Scheduler::interval()
         // Said once; the tick goes on with the last interval that could be counted.
         if (!m_intervalReported) {
             m_intervalReported = true;
-            ErrorReport::report({QStringLiteral("Form1"), QStringLiteral("Timer1_Timer"), 112,
-                                 failure.description()});
+            ErrorReport::report(
+                {m_tickPlace.module, m_tickPlace.procedure, 112, failure.description()});
         }
     }
     if (!m_lastIntervalTotal) {
@@ -283,7 +285,7 @@ void Scheduler::requestLog(bool scheduled)
         m_scheduledLogInChain = true;
     }
     if (!m_lookup->isBusy()) {
-        StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Timer1_Timer"));
+        StepRunner steps(m_tickPlace);
         steps.step(120, [this] {
             m_lastLookupStartMs = bootMs();
             m_lookup->GetLog();

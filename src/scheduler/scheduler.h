@@ -18,11 +18,12 @@ class Scheduler : public QObject
     Q_OBJECT
 
 public:
+    // tickPlace: where a failure of the tick is reported.
     Scheduler(ScheduleModel *schedule, CurlFunctions *lookup, Clock clock,
-              QObject *parent = nullptr);
+              ErrorReport::Place tickPlace, QObject *parent = nullptr);
 
-    // Timer1: ticks every 1000 ms while logging is on.
-    QTimer &Timer1() { return m_timer; }
+    // Ticks every 1000 ms while logging is on.
+    QTimer &timer() { return m_timer; }
     // Stopping holds the interval's count at the last whole tick (time asleep since then still
     // counts): switching off and on again never gains part of a second.
     void startTimer();
@@ -54,7 +55,8 @@ public:
     // made up for.
     void restartFromNow();
 
-    void Timer1_Timer();
+    // One tick: counts, shows the countdown and runs a log that is due.
+    void tick();
 
     // Runs one log now, or right after the one in flight (at most one waits). A scheduled log
     // keeps the tick stopped until it is done.
@@ -89,6 +91,7 @@ private:
     ScheduleModel *m_schedule;
     CurlFunctions *m_lookup;
     Clock m_clock;
+    ErrorReport::Place m_tickPlace;
     SteadyClock m_boot = SteadyClocks::SystemBoot;
     SteadyClock m_monotonic = SteadyClocks::SystemMonotonic;
     // Counted before the tick last started, and the boot clock's reading when it did.

@@ -112,7 +112,9 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     connect(PushButton7, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton7_Click(); });
     connect(m_options, &StartupOptions::keepResultsChanged, m_kept, &KeptResults::setKeeping);
     connect(m_lookup, &CurlFunctions::progressText, Frame4, &StatusFrame::setProgressText);
-    connect(m_scheduler, &Scheduler::statusText, Frame4, &StatusFrame::setTitle);
+    connect(m_scheduler, &Scheduler::countdown, Frame4, &StatusFrame::showNextLog);
+    // The tick decides a box's fallback; the schedule takes it as typed, and saves it.
+    connect(m_scheduler, &Scheduler::intervalFallback, m_schedule, &ScheduleModel::setIntervalText);
     Frame4->showProgressOf(m_scheduler);
     Frame4->showProgressOf(m_exports);
     connect(m_exports, &ExportController::progressText, Frame4, &StatusFrame::setProgressText);

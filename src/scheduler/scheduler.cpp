@@ -3,6 +3,7 @@
 #include "core/errorreport.h"
 #include "core/failure.h"
 #include "lookup/curlfunctions.h"
+#include "scheduler/countdown.h"
 #include "scheduler/schedulerules.h"
 
 #include <algorithm>
@@ -10,18 +11,10 @@
 
 namespace {
 
-const QString StatusPrefix = QStringLiteral("On. Next Log will occur in: ");
-
 qint32 clampToCount(qint64 value)
 {
     return qint32(std::clamp<qint64>(value, std::numeric_limits<qint32>::min(),
                                      std::numeric_limits<qint32>::max()));
-}
-
-// The countdown of a difference that may not fit a count; only its place within a day shows.
-QString countdown(qint64 seconds)
-{
-    return ScheduleRules::FormatSeconds(qint32(seconds % 86400));
 }
 
 } // namespace
@@ -39,7 +32,7 @@ Scheduler::Scheduler(ScheduleModel *schedule, CurlFunctions *lookup, Clock clock
     connect(m_schedule, &ScheduleModel::modeChosen, this, &Scheduler::modeChosen);
     // A new time or day is a new schedule: its moment logs even on a day that already logged.
     connect(m_schedule, &ScheduleModel::scheduleChanged, this,
-            [this] { m_lastScheduledDay = QDate(); });
+            [this] { m_memory.lastScheduledDay = QDate(); });
     connect(m_schedule, &ScheduleModel::timeChanged, this, [this] {
         if (m_schedule->mode() != ScheduleModel::Mode::Daily)
             return;
@@ -60,7 +53,7 @@ void Scheduler::modeChosen(ScheduleModel::Mode mode)
 
 void Scheduler::recomputeSpan()
 {
-    m_counts.TotalSeconds = ScheduleRules::SecondsUntilToday(m_clock(), m_schedule->time());
+    m_memory.counts.TotalSeconds = ScheduleRules::SecondsUntilToday(m_clock(), m_schedule->time());
 }
 
 void Scheduler::setSteadyClocks(SteadyClock boot, SteadyClock monotonic)
@@ -76,7 +69,7 @@ qint64 Scheduler::countedMs() const
 
 void Scheduler::restartCount()
 {
-    m_counts.ElapsedSeconds = 0;
+    m_memory.counts.ElapsedSeconds = 0;
     m_countedMs = 0;
     if (m_runningSinceMs) {
         m_runningSinceMs = m_boot();
@@ -108,7 +101,7 @@ void Scheduler::stopTimer()
 
 void Scheduler::restartFromNow()
 {
-    m_previousTick = m_clock();
+    m_memory.previousTick = m_clock();
 }
 
 void Scheduler::tick()
@@ -119,116 +112,39 @@ void Scheduler::tick()
         now = m_clock();
         // To the nearest second: the timer may come a little early or late, and a count cut
         // down would log a tick late.
-        m_counts.ElapsedSeconds = clampToCount((countedMs() + 500) / 1000);
+        m_memory.counts.ElapsedSeconds = clampToCount((countedMs() + 500) / 1000);
         m_lastCountMonotonicMs = m_monotonic();
         noticeSleep();
         if (m_heldLog && !holdingForWake())
             scheduledLogDue();
     });
     steps.step(102, [&] {
-        switch (m_schedule->mode()) {
-        case ScheduleModel::Mode::Weekly:
-            dailyOrWeekly(now, true);
-            break;
-        case ScheduleModel::Mode::Daily:
-            dailyOrWeekly(now, false);
-            break;
-        case ScheduleModel::Mode::Interval:
-            interval();
-            break;
-        case ScheduleModel::Mode::None:
-            break;
-        }
-    });
-    m_previousTick = now;
-}
-
-void Scheduler::dailyOrWeekly(const QDateTime &now, bool weekly)
-{
-    StepRunner steps(m_tickPlace);
-    const QTime chosen = m_schedule->time();
-    const QString day = m_schedule->day();
-    qint32 remaining = 0;
-
-    // A new day: the bar spans from now to the new day's moment, not the previous day's span.
-    if (m_previousTick.isValid() && m_previousTick.date() != now.date())
-        steps.step(104,
-                   [&] { m_counts.TotalSeconds = ScheduleRules::SecondsUntilToday(now, chosen); });
-    Q_EMIT progressMaximum(m_counts.TotalSeconds);
-    if (!steps.step(104, [&] {
-            remaining = ScheduleRules::SecondsUntilToday(now, chosen);
-            m_counts.ElapsedSeconds = clampToCount(qint64(m_counts.TotalSeconds) - remaining);
-        }))
-        return;
-    if (remaining < 0) {
-        Q_EMIT progressValue(0);
-        Q_EMIT statusText(StatusPrefix);
-    } else {
-        Q_EMIT progressValue(m_counts.ElapsedSeconds);
-        QString text = StatusPrefix + ScheduleRules::FormatSeconds(remaining);
-        if (weekly)
-            text += QStringLiteral(" [") + day + QLatin1Char(']');
-        Q_EMIT statusText(text);
-    }
-
-    // No day at all is no day name either; left null it would ask for every day.
-    if (weekly && day.isEmpty())
-        return;
-    const std::optional<QDate> dueDay
-        = ScheduleRules::DueDay(m_previousTick, now, chosen, weekly ? day : QString());
-    if (!dueDay || *dueDay == m_lastScheduledDay)
-        return;
-    m_lastScheduledDay = *dueDay;
-    scheduledLogDue();
-}
-
-void Scheduler::interval()
-{
-    StepRunner steps(m_tickPlace);
-    using Part = ScheduleModel::Part;
-    // A box that holds no number takes a fallback, shown and saved as if typed.
-    steps.step(110, [this] {
-        for (auto [part, fallback] : {std::pair {Part::Hours, "0"}, std::pair {Part::Minutes, "0"},
-                                      std::pair {Part::Seconds, "5"}}) {
-            if (!ScheduleRules::IsNumeric(m_schedule->intervalText(part)))
-                m_schedule->setIntervalText(part, QString::fromLatin1(fallback));
-        }
-    });
-
-    try {
-        m_lastIntervalTotal = ScheduleRules::IntervalTotal(m_schedule->intervalText(Part::Hours),
-                                                           m_schedule->intervalText(Part::Minutes),
-                                                           m_schedule->intervalText(Part::Seconds));
-        m_intervalReported = false;
-    } catch (const Failure &failure) {
-        // Said once; the tick goes on with the last interval that could be counted.
-        if (!m_intervalReported) {
-            m_intervalReported = true;
+        const Countdown::Schedule schedule {
+            m_schedule->mode(),
+            {m_schedule->intervalText(ScheduleModel::Part::Hours),
+             m_schedule->intervalText(ScheduleModel::Part::Minutes),
+             m_schedule->intervalText(ScheduleModel::Part::Seconds)},
+            m_schedule->day(),
+            m_schedule->time()};
+        Countdown::Outcome outcome
+            = Countdown::tick(schedule, now, m_memory.counts.ElapsedSeconds, m_memory);
+        m_memory = std::move(outcome.memory);
+        for (const Countdown::Failed &failed : std::as_const(outcome.failures))
             ErrorReport::report(
-                {m_tickPlace.module, m_tickPlace.procedure, 112, failure.description()});
+                {m_tickPlace.module, m_tickPlace.procedure, failed.line, failed.description});
+        for (size_t part = 0; part < outcome.fallbacks.size(); ++part) {
+            if (!outcome.fallbacks[part].isNull())
+                Q_EMIT intervalFallback(ScheduleModel::Part(part), outcome.fallbacks[part]);
         }
-    }
-    if (!m_lastIntervalTotal) {
-        // Nothing to count towards (and the shared span may be a daily one, or none): no log
-        // until the boxes hold an interval.
-        Q_EMIT statusText(StatusPrefix);
-        return;
-    }
-    m_counts.TotalSeconds = *m_lastIntervalTotal;
-
-    Q_EMIT progressMaximum(m_counts.TotalSeconds);
-    if (m_counts.ElapsedSeconds <= m_counts.TotalSeconds)
-        Q_EMIT progressValue(m_counts.ElapsedSeconds);
-    // Past due (after a sleep, or an interval shortened below the count): the log is due now.
-    const bool pastDue
-        = m_counts.TotalSeconds > 0 && m_counts.ElapsedSeconds > m_counts.TotalSeconds;
-    Q_EMIT statusText(
-        StatusPrefix
-        + countdown(pastDue ? 0 : qint64(m_counts.TotalSeconds) - m_counts.ElapsedSeconds));
-
-    if (m_counts.ElapsedSeconds < m_counts.TotalSeconds)
-        return;
-    scheduledLogDue();
+        if (outcome.progressMaximum)
+            Q_EMIT progressMaximum(*outcome.progressMaximum);
+        if (outcome.progressValue)
+            Q_EMIT progressValue(*outcome.progressValue);
+        if (outcome.status)
+            Q_EMIT countdown(*outcome.status);
+        if (outcome.due)
+            scheduledLogDue();
+    });
 }
 
 void Scheduler::aboutToSleep()

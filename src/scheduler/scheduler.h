@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scheduler/countdown.h"
 #include "scheduler/schedulemodel.h"
 #include "scheduler/schedulestate.h"
 
@@ -47,7 +48,7 @@ public:
     std::optional<qint64> lastLookupStartMs() const { return m_lastLookupStartMs; }
 
     // The counts the tick works with.
-    const ScheduleState &counts() const { return m_counts; }
+    const ScheduleState &counts() const { return m_memory.counts; }
     // The daily or weekly span: from now to today's chosen time.
     void recomputeSpan();
 
@@ -68,15 +69,16 @@ public:
     void abortLogs();
 
 Q_SIGNALS:
-    void statusText(const QString &text);
+    // What the status line says while logging is on.
+    void countdown(const Countdown::StatusLine &line);
     void progressMaximum(int maximum);
     void progressValue(int value);
+    // A box that holds no number takes this text, shown and saved as if typed.
+    void intervalFallback(ScheduleModel::Part part, const QString &text);
 
 private:
     enum class Waiting { None, Scheduled, Asked };
 
-    void dailyOrWeekly(const QDateTime &now, bool weekly);
-    void interval();
     void onLogFinished();
     void modeChosen(ScheduleModel::Mode mode);
     // The interval's count: boot-clock time while the tick runs, so a sleep counts in full and
@@ -108,15 +110,9 @@ private:
     bool m_heldLog = false;
     std::optional<qint64> m_lastLookupStartMs;
     std::function<bool()> m_networkUp;
-    ScheduleState m_counts;
     QTimer m_timer;
-    QDateTime m_previousTick;
+    // What the last tick left for the next.
+    Countdown::Memory m_memory;
     Waiting m_waiting = Waiting::None;
     bool m_scheduledLogInChain = false;
-    bool m_intervalReported = false;
-    // The last interval the boxes held that could be counted; none until they hold one.
-    std::optional<qint32> m_lastIntervalTotal;
-    // The chosen day of the last daily or weekly log: a clock set back over the chosen time,
-    // or a time of day that comes twice, logs that day once.
-    QDate m_lastScheduledDay;
 };

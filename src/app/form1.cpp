@@ -356,7 +356,7 @@ void Form1::PushButton9_Click()
 {
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("PushButton9_Click"));
     steps.step(100, [&] { m_keyHelp->ShowKeyHelp(false); });
-    steps.step(102, [&] { m_scheduler->requestLog(false); });
+    steps.step(102, [&] { m_scheduler->requestLog(LogQueue::Reason::Asked); });
 }
 
 void Form1::PushButton1_Click()

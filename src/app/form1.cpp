@@ -74,11 +74,13 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     m_kept = new KeptResults(m_results, m_dialogs, this);
     m_lookup = new CurlFunctions(m_kept, this);
     m_lookup->setClock(m_clock);
-    m_schedule = new ScheduleModel(m_clock, this);
+    m_schedule = new ScheduleModel(m_clock, ScheduleControls::reportPlaces(), this);
     m_controls = new ScheduleControls(m_schedule, m_dialogs, this);
     m_options = new StartupOptions(this);
     m_tray = new TrayPresence(this, m_dialogs);
-    m_scheduler = new Scheduler(m_schedule, m_lookup, m_clock, this);
+    m_scheduler = new Scheduler(m_schedule, m_lookup, m_clock,
+                                {QStringLiteral("Form1"), QStringLiteral("Timer1_Timer")}, this);
+    m_scheduler->timer().setObjectName(QStringLiteral("Timer1"));
     m_machine = new MachineWatch(m_scheduler, m_schedule, m_options, this);
     m_keyHelp = std::make_unique<KeyHelp>(m_dialogs);
     m_pointer = new PointerRule(this);
@@ -110,7 +112,9 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     connect(PushButton7, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton7_Click(); });
     connect(m_options, &StartupOptions::keepResultsChanged, m_kept, &KeptResults::setKeeping);
     connect(m_lookup, &CurlFunctions::progressText, Frame4, &StatusFrame::setProgressText);
-    connect(m_scheduler, &Scheduler::statusText, Frame4, &StatusFrame::setTitle);
+    connect(m_scheduler, &Scheduler::countdown, Frame4, &StatusFrame::showNextLog);
+    // The tick decides a box's fallback; the schedule takes it as typed, and saves it.
+    connect(m_scheduler, &Scheduler::intervalFallback, m_schedule, &ScheduleModel::setIntervalText);
     Frame4->showProgressOf(m_scheduler);
     Frame4->showProgressOf(m_exports);
     connect(m_exports, &ExportController::progressText, Frame4, &StatusFrame::setProgressText);
@@ -360,7 +364,7 @@ void Form1::PushButton9_Click()
 {
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("PushButton9_Click"));
     steps.step(100, [&] { m_keyHelp->ShowKeyHelp(false); });
-    steps.step(102, [&] { m_scheduler->requestLog(false); });
+    steps.step(102, [&] { m_scheduler->requestLog(LogQueue::Reason::Asked); });
 }
 
 void Form1::PushButton1_Click()

@@ -51,7 +51,7 @@ void LoggingSwitch::restore(const QString &state)
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Form_Load"));
     if (state == QLatin1String(SettingKeys::Off)) {
         steps.step(182, [&] { m_scheduler->stopTimer(); });
-        steps.step(186, [&] { m_status->setTitle(QStringLiteral("Off.")); });
+        steps.step(186, [&] { m_status->showOff(); });
         steps.step(188, [&] { m_pointer->setPointer(PointerRule::Pointer::Default); });
         steps.step(190, [&] { m_status->setProgressValue(0); });
         steps.step(192, [&] { m_status->setProgressText(ProgressIdleText()); });
@@ -81,7 +81,7 @@ void LoggingSwitch::toggle()
             m_scheduler->stopTimer();
             m_scheduler->dropScheduledLog();
         });
-        steps.step(116, [&] { m_status->setTitle(QStringLiteral("Off.")); });
+        steps.step(116, [&] { m_status->showOff(); });
         steps.step(118, [&] { m_pointer->setPointer(PointerRule::Pointer::Default); });
         steps.step(120, [&] {
             m_status->setProgressValue(0);

@@ -125,6 +125,19 @@ ScheduleControls::ScheduleControls(ScheduleModel *schedule, Dialogs *dialogs, QW
     cboWeekly->setEnabled(false);
 }
 
+ScheduleModel::Places ScheduleControls::reportPlaces()
+{
+    const auto handler = [](const char *name) {
+        return ErrorReport::Place {QStringLiteral("Form1"), QString::fromLatin1(name)};
+    };
+    return {handler("Option1_Click"),
+            handler("Option2_Click"),
+            handler("Option3_Click"),
+            {handler("Text1_Change"), handler("Text2_Change"), handler("Text3_Change")},
+            handler("cboWeekly_Change"),
+            handler("dtpWeekly_Change")};
+}
+
 QList<QWidget *> ScheduleControls::focusOrder() const
 {
     return {Option3, Text1, Text2, Text3, Option2, Option1, cboWeekly, dtpWeekly};

@@ -22,6 +22,10 @@ class ScheduleControls : public QGroupBox
 public:
     ScheduleControls(ScheduleModel *schedule, Dialogs *dialogs, QWidget *parent = nullptr);
 
+    // Where the schedule reports a failed choice: under the window and the handler of the
+    // control it was made in.
+    static ScheduleModel::Places reportPlaces();
+
     // The controls in the order the keyboard visits them.
     QList<QWidget *> focusOrder() const;
 

@@ -1,13 +1,14 @@
 #include "app/statusframe.h"
 
 #include "core/progresstext.h"
+#include "scheduler/schedulerules.h"
 
 #include <QProgressBar>
 #include <QVBoxLayout>
 
-StatusFrame::StatusFrame(QWidget *parent)
-    : QGroupBox(QStringLiteral("Off."), parent), ProgressBar1(new QProgressBar(this))
+StatusFrame::StatusFrame(QWidget *parent) : QGroupBox(parent), ProgressBar1(new QProgressBar(this))
 {
+    showOff();
     setObjectName(QStringLiteral("Frame4"));
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->setAccessibleName(QStringLiteral("Progress"));
@@ -17,6 +18,23 @@ StatusFrame::StatusFrame(QWidget *parent)
     setProgressText(ProgressIdleText());
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(ProgressBar1);
+}
+
+void StatusFrame::showOff()
+{
+    setTitle(QStringLiteral("Off."));
+}
+
+void StatusFrame::showNextLog(const Countdown::StatusLine &line)
+{
+    QString text = QStringLiteral("On. Next Log will occur in: ");
+    if (line.remaining) {
+        // Whole days are not shown.
+        text += ScheduleRules::FormatSeconds(qint32(*line.remaining % 86400));
+        if (line.day)
+            text += QStringLiteral(" [") + *line.day + QLatin1Char(']');
+    }
+    setTitle(text);
 }
 
 void StatusFrame::setProgressText(const QString &text)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "scheduler/countdown.h"
+
 #include <QGroupBox>
 
 class QProgressBar;
@@ -12,6 +14,11 @@ class StatusFrame : public QGroupBox
 
 public:
     explicit StatusFrame(QWidget *parent = nullptr);
+
+    // The title while logging is off.
+    void showOff();
+    // The title while logging is on: when the next log comes.
+    void showNextLog(const Countdown::StatusLine &line);
 
     // The bar's own text; a percent sign shows as itself.
     void setProgressText(const QString &text);

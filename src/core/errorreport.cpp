@@ -59,6 +59,9 @@ StepRunner::StepRunner(QString module, QString procedure)
     : m_module(std::move(module)), m_procedure(std::move(procedure))
 { }
 
+StepRunner::StepRunner(const ErrorReport::Place &place) : StepRunner(place.module, place.procedure)
+{ }
+
 bool StepRunner::step(int line, const std::function<void()> &body)
 {
     QString description;

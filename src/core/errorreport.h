@@ -7,6 +7,14 @@
 // the module, the procedure and the step's report line, shown in the box the program installs.
 namespace ErrorReport {
 
+// Where a failure is reported: the module and the procedure a report names. The code above
+// hands it to the code below, which does not know the names the user sees.
+struct Place
+{
+    QString module;
+    QString procedure;
+};
+
 struct Report
 {
     QString module;
@@ -38,6 +46,7 @@ class StepRunner
 {
 public:
     StepRunner(QString module, QString procedure);
+    explicit StepRunner(const ErrorReport::Place &place);
 
     // Runs one step; returns true when it finished without a failure.
     bool step(int line, const std::function<void()> &body);

@@ -46,5 +46,5 @@ void NetworkChangeLog::settled()
         return;
     }
     m_lastLogMs = now;
-    m_scheduler->requestLog(true);
+    m_scheduler->requestLog(LogQueue::Reason::OnNetworkChange);
 }

@@ -9,23 +9,22 @@ namespace {
 const SettingKeys::Key *const IntervalKeys[]
     = {&SettingKeys::Text1, &SettingKeys::Text2, &SettingKeys::Text3};
 
-// The control each choice is made in, as reports name it.
-QString optionProcedure(ScheduleModel::Mode mode)
+} // namespace
+
+const ErrorReport::Place &ScheduleModel::Places::mode(Mode mode) const
 {
     switch (mode) {
-    case ScheduleModel::Mode::Weekly:
-        return QStringLiteral("Option1_Click");
-    case ScheduleModel::Mode::Daily:
-        return QStringLiteral("Option2_Click");
+    case Mode::Weekly:
+        return weekly;
+    case Mode::Daily:
+        return daily;
     default:
-        return QStringLiteral("Option3_Click");
+        return interval;
     }
 }
 
-} // namespace
-
-ScheduleModel::ScheduleModel(const Clock &clock, QObject *parent)
-    : QObject(parent), m_time(clock().time())
+ScheduleModel::ScheduleModel(const Clock &clock, Places places, QObject *parent)
+    : QObject(parent), m_places(std::move(places)), m_time(clock().time())
 { }
 
 const QStringList &ScheduleModel::days()
@@ -48,7 +47,7 @@ void ScheduleModel::setMode(Mode mode)
     Q_EMIT modeChosen(mode);
     Q_EMIT modeChanged(mode);
     Q_EMIT scheduleChanged();
-    StepRunner steps(QStringLiteral("Form1"), optionProcedure(mode));
+    StepRunner steps(m_places.mode(mode));
     steps.step(102, [&] {
         Settings::save(SettingKeys::Option1, Settings::TruthText(mode == Mode::Weekly));
     });
@@ -69,8 +68,7 @@ void ScheduleModel::setIntervalText(Part part, const QString &text)
     held = text;
     Q_EMIT intervalTextChanged(part, text);
     const SettingKeys::Key &key = *IntervalKeys[size_t(part)];
-    StepRunner steps(QStringLiteral("Form1"),
-                     QString::fromLatin1(key.name) + QStringLiteral("_Change"));
+    StepRunner steps(m_places.intervalBoxes[size_t(part)]);
     steps.step(100, [&] { Settings::save(key, text); });
     Q_EMIT changed();
 }
@@ -82,7 +80,7 @@ void ScheduleModel::setDay(const QString &day)
     m_day = day;
     Q_EMIT dayChanged(day);
     Q_EMIT scheduleChanged();
-    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("cboWeekly_Change"));
+    StepRunner steps(m_places.day);
     steps.step(100, [&] { Settings::save(SettingKeys::Weekly, day); });
     Q_EMIT changed();
 }
@@ -93,7 +91,7 @@ void ScheduleModel::setTime(QTime time)
         return;
     m_time = time;
     Q_EMIT scheduleChanged();
-    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("dtpWeekly_Change"));
+    StepRunner steps(m_places.time);
     steps.step(
         100, [&] { Settings::save(SettingKeys::WeeklyTime, ScheduleRules::WeeklyTimeText(time)); });
     Q_EMIT timeChanged(time);

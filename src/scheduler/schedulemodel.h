@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/clock.h"
+#include "core/errorreport.h"
 #include "settings/settingkeys.h"
 
 #include <QObject>
@@ -11,7 +12,8 @@
 // The user's schedule: the mode, the interval's hours, minutes and seconds as typed, the
 // weekday, the time of day, and whether logging is switched on. Each choice is saved under its
 // own key the moment it is made; a save that fails is reported under the control the user
-// changed. The window's controls show it and change it; the scheduler reads it.
+// changed, at the place the window names for it. The window's controls show it and change it;
+// the scheduler reads it.
 class ScheduleModel : public QObject
 {
     Q_OBJECT
@@ -20,8 +22,23 @@ public:
     enum class Mode { None, Weekly, Daily, Interval };
     enum class Part { Hours, Minutes, Seconds };
 
+    // Where a failure of each choice is reported: the window names the control it is made in.
+    struct Places
+    {
+        ErrorReport::Place weekly;
+        ErrorReport::Place daily;
+        ErrorReport::Place interval;
+        // Hours, minutes, seconds.
+        std::array<ErrorReport::Place, 3> intervalBoxes;
+        ErrorReport::Place day;
+        ErrorReport::Place time;
+
+        // The place of a mode's choice; no mode at all is reported as the interval's.
+        const ErrorReport::Place &mode(Mode mode) const;
+    };
+
     // clock: the time of day the time picker starts from.
-    explicit ScheduleModel(const Clock &clock, QObject *parent = nullptr);
+    ScheduleModel(const Clock &clock, Places places, QObject *parent = nullptr);
 
     // "Sunday" to "Saturday", the only days a weekly log can name.
     static const QStringList &days();
@@ -32,6 +49,7 @@ public:
     QString day() const { return m_day; }
     QTime time() const { return m_time; }
     bool isOn() const { return m_on; }
+    const Places &places() const { return m_places; }
 
     // Choosing the interval mode again restarts its count, so that choice is told even when the
     // mode stays; choosing the weekly or daily mode again changes nothing.
@@ -65,6 +83,7 @@ Q_SIGNALS:
     void changed();
 
 private:
+    Places m_places;
     Mode m_mode = Mode::None;
     std::array<QString, 3> m_interval;
     QString m_day;

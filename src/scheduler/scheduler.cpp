@@ -1,45 +1,29 @@
 #include "scheduler/scheduler.h"
 
-#include "core/errorreport.h"
-#include "core/failure.h"
-#include "lookup/curlfunctions.h"
 #include "scheduler/schedulerules.h"
 
-#include <algorithm>
-#include <limits>
-
-namespace {
-
-const QString StatusPrefix = QStringLiteral("On. Next Log will occur in: ");
-
-qint32 clampToCount(qint64 value)
+Scheduler::Scheduler(const ScheduleModel *schedule, CurlFunctions *lookup, Clock clock,
+                     ErrorReport::Place tickPlace, QObject *parent)
+    : QObject(parent),
+      m_schedule(schedule),
+      m_clock(std::move(clock)),
+      m_tickPlace(std::move(tickPlace)),
+      m_queue(new LogQueue(
+          lookup, [this] { return m_count.bootMs(); }, m_tickPlace, this))
 {
-    return qint32(std::clamp<qint64>(value, std::numeric_limits<qint32>::min(),
-                                     std::numeric_limits<qint32>::max()));
-}
-
-// The countdown of a difference that may not fit a count; only its place within a day shows.
-QString countdown(qint64 seconds)
-{
-    return ScheduleRules::FormatSeconds(qint32(seconds % 86400));
-}
-
-} // namespace
-
-Scheduler::Scheduler(ScheduleModel *schedule, CurlFunctions *lookup, Clock clock, QObject *parent)
-    : QObject(parent), m_schedule(schedule), m_lookup(lookup), m_clock(std::move(clock))
-{
-    m_timer.setObjectName(QStringLiteral("Timer1"));
-    connect(&m_timer, &QTimer::timeout, this, &Scheduler::Timer1_Timer);
-    connect(m_lookup, &CurlFunctions::logFinished, this, &Scheduler::onLogFinished);
+    connect(&m_timer, &QTimer::timeout, this, &Scheduler::tick);
+    connect(m_queue, &LogQueue::scheduledLogsDone, this, [this] {
+        if (m_schedule->isOn())
+            startTimer();
+    });
     connect(m_schedule, &ScheduleModel::modeChosen, this, &Scheduler::modeChosen);
     // A new time or day is a new schedule: its moment logs even on a day that already logged.
     connect(m_schedule, &ScheduleModel::scheduleChanged, this,
-            [this] { m_lastScheduledDay = QDate(); });
+            [this] { m_memory.lastScheduledDay = QDate(); });
     connect(m_schedule, &ScheduleModel::timeChanged, this, [this] {
         if (m_schedule->mode() != ScheduleModel::Mode::Daily)
             return;
-        StepRunner steps(QStringLiteral("Form1"), QStringLiteral("dtpWeekly_Change"));
+        StepRunner steps(m_schedule->places().time);
         steps.step(102, [this] { recomputeSpan(); });
     });
 }
@@ -50,279 +34,117 @@ void Scheduler::modeChosen(ScheduleModel::Mode mode)
         restartCount();
         return;
     }
-    StepRunner steps(QStringLiteral("Form1"),
-                     mode == ScheduleModel::Mode::Weekly ? QStringLiteral("Option1_Click")
-                                                         : QStringLiteral("Option2_Click"));
+    StepRunner steps(m_schedule->places().mode(mode));
     steps.step(100, [this] { recomputeSpan(); });
 }
 
 void Scheduler::recomputeSpan()
 {
-    m_counts.TotalSeconds = ScheduleRules::SecondsUntilToday(m_clock(), m_schedule->time());
+    m_memory.counts.TotalSeconds = ScheduleRules::SecondsUntilToday(m_clock(), m_schedule->time());
 }
 
 void Scheduler::setSteadyClocks(SteadyClock boot, SteadyClock monotonic)
 {
-    m_boot = std::move(boot);
-    m_monotonic = std::move(monotonic);
-}
-
-qint64 Scheduler::countedMs() const
-{
-    return m_countedMs + (m_runningSinceMs ? m_boot() - *m_runningSinceMs : 0);
+    m_count.setClocks(std::move(boot), std::move(monotonic));
 }
 
 void Scheduler::restartCount()
 {
-    m_counts.ElapsedSeconds = 0;
-    m_countedMs = 0;
-    if (m_runningSinceMs) {
-        m_runningSinceMs = m_boot();
-        m_lastCountMonotonicMs = m_monotonic();
-    }
+    m_memory.counts.ElapsedSeconds = 0;
+    m_count.restart();
 }
 
 void Scheduler::startTimer()
 {
-    if (!m_runningSinceMs) {
-        m_runningSinceMs = m_boot();
-        m_lastCountMonotonicMs = m_monotonic();
-    }
+    m_count.start();
     m_timer.start(1000);
 }
 
 void Scheduler::stopTimer()
 {
-    if (m_runningSinceMs) {
-        // The next start goes on from the count the last tick showed: the part of a second
-        // since then would otherwise bring every log after it a tick early. Time asleep since
-        // then still counts.
-        const qint64 counted = countedMs() - (m_monotonic() - m_lastCountMonotonicMs);
-        m_countedMs = std::max<qint64>(0, (counted + 500) / 1000 * 1000);
-        m_runningSinceMs.reset();
-    }
+    m_count.stop();
     m_timer.stop();
 }
 
 void Scheduler::restartFromNow()
 {
-    m_previousTick = m_clock();
+    m_memory.previousTick = m_clock();
 }
 
-void Scheduler::Timer1_Timer()
+void Scheduler::tick()
 {
-    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Timer1_Timer"));
+    StepRunner steps(m_tickPlace);
     QDateTime now;
     steps.step(100, [&] {
         now = m_clock();
-        // To the nearest second: the timer may come a little early or late, and a count cut
-        // down would log a tick late.
-        m_counts.ElapsedSeconds = clampToCount((countedMs() + 500) / 1000);
-        m_lastCountMonotonicMs = m_monotonic();
-        noticeSleep();
-        if (m_heldLog && !holdingForWake())
-            scheduledLogDue();
+        m_memory.counts.ElapsedSeconds = m_count.tickSeconds();
+        m_wake.noticeSleep(m_count.bootMs(), m_count.monotonicMs());
+        if (m_queue->waitsForWake() && !holdingForWake())
+            scheduledLogDue(LogQueue::Reason::OnWaking);
     });
     steps.step(102, [&] {
-        switch (m_schedule->mode()) {
-        case ScheduleModel::Mode::Weekly:
-            dailyOrWeekly(now, true);
-            break;
-        case ScheduleModel::Mode::Daily:
-            dailyOrWeekly(now, false);
-            break;
-        case ScheduleModel::Mode::Interval:
-            interval();
-            break;
-        case ScheduleModel::Mode::None:
-            break;
-        }
+        const Countdown::Schedule schedule {
+            m_schedule->mode(),
+            {m_schedule->intervalText(ScheduleModel::Part::Hours),
+             m_schedule->intervalText(ScheduleModel::Part::Minutes),
+             m_schedule->intervalText(ScheduleModel::Part::Seconds)},
+            m_schedule->day(),
+            m_schedule->time()};
+        Countdown::Outcome outcome
+            = Countdown::tick(schedule, now, m_memory.counts.ElapsedSeconds, m_memory);
+        m_memory = std::move(outcome.memory);
+        tellOutcome(outcome);
+        if (outcome.due)
+            scheduledLogDue(LogQueue::Reason::Scheduled);
     });
-    m_previousTick = now;
 }
 
-void Scheduler::dailyOrWeekly(const QDateTime &now, bool weekly)
+void Scheduler::tellOutcome(const Countdown::Outcome &outcome)
 {
-    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Timer1_Timer"));
-    const QTime chosen = m_schedule->time();
-    const QString day = m_schedule->day();
-    qint32 remaining = 0;
-
-    // A new day: the bar spans from now to the new day's moment, not the previous day's span.
-    if (m_previousTick.isValid() && m_previousTick.date() != now.date())
-        steps.step(104,
-                   [&] { m_counts.TotalSeconds = ScheduleRules::SecondsUntilToday(now, chosen); });
-    Q_EMIT progressMaximum(m_counts.TotalSeconds);
-    if (!steps.step(104, [&] {
-            remaining = ScheduleRules::SecondsUntilToday(now, chosen);
-            m_counts.ElapsedSeconds = clampToCount(qint64(m_counts.TotalSeconds) - remaining);
-        }))
-        return;
-    if (remaining < 0) {
-        Q_EMIT progressValue(0);
-        Q_EMIT statusText(StatusPrefix);
-    } else {
-        Q_EMIT progressValue(m_counts.ElapsedSeconds);
-        QString text = StatusPrefix + ScheduleRules::FormatSeconds(remaining);
-        if (weekly)
-            text += QStringLiteral(" [") + day + QLatin1Char(']');
-        Q_EMIT statusText(text);
+    for (const Countdown::Failed &failed : outcome.failures)
+        ErrorReport::report(
+            {m_tickPlace.module, m_tickPlace.procedure, failed.line, failed.description});
+    for (size_t part = 0; part < outcome.fallbacks.size(); ++part) {
+        if (!outcome.fallbacks[part].isNull())
+            Q_EMIT intervalFallback(ScheduleModel::Part(part), outcome.fallbacks[part]);
     }
-
-    // No day at all is no day name either; left null it would ask for every day.
-    if (weekly && day.isEmpty())
-        return;
-    const std::optional<QDate> dueDay
-        = ScheduleRules::DueDay(m_previousTick, now, chosen, weekly ? day : QString());
-    if (!dueDay || *dueDay == m_lastScheduledDay)
-        return;
-    m_lastScheduledDay = *dueDay;
-    scheduledLogDue();
-}
-
-void Scheduler::interval()
-{
-    StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Timer1_Timer"));
-    using Part = ScheduleModel::Part;
-    // A box that holds no number takes a fallback, shown and saved as if typed.
-    steps.step(110, [this] {
-        for (auto [part, fallback] : {std::pair {Part::Hours, "0"}, std::pair {Part::Minutes, "0"},
-                                      std::pair {Part::Seconds, "5"}}) {
-            if (!ScheduleRules::IsNumeric(m_schedule->intervalText(part)))
-                m_schedule->setIntervalText(part, QString::fromLatin1(fallback));
-        }
-    });
-
-    try {
-        m_lastIntervalTotal = ScheduleRules::IntervalTotal(m_schedule->intervalText(Part::Hours),
-                                                           m_schedule->intervalText(Part::Minutes),
-                                                           m_schedule->intervalText(Part::Seconds));
-        m_intervalReported = false;
-    } catch (const Failure &failure) {
-        // Said once; the tick goes on with the last interval that could be counted.
-        if (!m_intervalReported) {
-            m_intervalReported = true;
-            ErrorReport::report({QStringLiteral("Form1"), QStringLiteral("Timer1_Timer"), 112,
-                                 failure.description()});
-        }
-    }
-    if (!m_lastIntervalTotal) {
-        // Nothing to count towards (and the shared span may be a daily one, or none): no log
-        // until the boxes hold an interval.
-        Q_EMIT statusText(StatusPrefix);
-        return;
-    }
-    m_counts.TotalSeconds = *m_lastIntervalTotal;
-
-    Q_EMIT progressMaximum(m_counts.TotalSeconds);
-    if (m_counts.ElapsedSeconds <= m_counts.TotalSeconds)
-        Q_EMIT progressValue(m_counts.ElapsedSeconds);
-    // Past due (after a sleep, or an interval shortened below the count): the log is due now.
-    const bool pastDue
-        = m_counts.TotalSeconds > 0 && m_counts.ElapsedSeconds > m_counts.TotalSeconds;
-    Q_EMIT statusText(
-        StatusPrefix
-        + countdown(pastDue ? 0 : qint64(m_counts.TotalSeconds) - m_counts.ElapsedSeconds));
-
-    if (m_counts.ElapsedSeconds < m_counts.TotalSeconds)
-        return;
-    scheduledLogDue();
+    if (outcome.progressMaximum)
+        Q_EMIT progressMaximum(*outcome.progressMaximum);
+    if (outcome.progressValue)
+        Q_EMIT progressValue(*outcome.progressValue);
+    if (outcome.status)
+        Q_EMIT countdown(*outcome.status);
 }
 
 void Scheduler::aboutToSleep()
 {
-    m_asleepSinceMs = m_monotonic();
+    m_wake.aboutToSleep(m_count.monotonicMs());
 }
 
 void Scheduler::woke()
 {
-    m_asleepSinceMs.reset();
-    // One wait per waking, though both logind and the clocks tell of it.
-    if (!m_wakeWaitEndMs)
-        m_wakeWaitEndMs = m_boot() + WakeWaitMs;
-}
-
-void Scheduler::noticeSleep()
-{
-    // Where logind does not tell (or tells after this tick), the clocks do.
-    const qint64 slept = m_boot() - m_monotonic();
-    if (m_sleptMs && slept - *m_sleptMs >= 1000)
-        woke();
-    m_sleptMs = slept;
+    m_wake.woke(m_count.bootMs());
 }
 
 bool Scheduler::holdingForWake()
 {
-    // The monotonic clock stands while asleep: a sleep announced but never followed by a wake
-    // (one that failed unheard) holds no longer than a wait would.
-    if (m_asleepSinceMs && m_monotonic() - *m_asleepSinceMs < WakeWaitMs)
-        return true;
-    m_asleepSinceMs.reset();
-    if (!m_wakeWaitEndMs)
-        return false;
-    if (m_boot() < *m_wakeWaitEndMs && !networkIsUp())
-        return true;
-    m_wakeWaitEndMs.reset();
-    return false;
+    return m_wake.holding(m_count.bootMs(), m_count.monotonicMs());
 }
 
-void Scheduler::scheduledLogDue()
+void Scheduler::scheduledLogDue(LogQueue::Reason reason)
 {
-    m_heldLog = holdingForWake();
-    if (m_heldLog)
+    const bool waits = holdingForWake();
+    m_queue->setWaitingForWake(waits);
+    if (waits)
         return;
     if (m_schedule->mode() == ScheduleModel::Mode::Interval)
         restartCount();
-    requestLog(true);
+    requestLog(reason);
 }
 
-void Scheduler::requestLog(bool scheduled)
+void Scheduler::requestLog(LogQueue::Reason reason)
 {
-    if (scheduled) {
+    if (reason != LogQueue::Reason::Asked)
         stopTimer();
-        m_scheduledLogInChain = true;
-    }
-    if (!m_lookup->isBusy()) {
-        StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Timer1_Timer"));
-        steps.step(120, [this] {
-            m_lastLookupStartMs = bootMs();
-            m_lookup->GetLog();
-        });
-        if (!m_lookup->isBusy())
-            onLogFinished(); // nothing was started, so nothing will finish
-        return;
-    }
-    // One waits at most; one the user asked for is never turned back into a scheduled one.
-    if (!scheduled || m_waiting == Waiting::None)
-        m_waiting = scheduled ? Waiting::Scheduled : Waiting::Asked;
-}
-
-void Scheduler::dropScheduledLog()
-{
-    m_heldLog = false;
-    if (m_waiting == Waiting::Scheduled)
-        m_waiting = Waiting::None;
-}
-
-void Scheduler::onLogFinished()
-{
-    if (m_waiting != Waiting::None) {
-        m_waiting = Waiting::None;
-        m_lastLookupStartMs = bootMs();
-        if (m_lookup->GetLog())
-            return;
-    }
-    if (m_scheduledLogInChain) {
-        m_scheduledLogInChain = false;
-        if (m_schedule->isOn())
-            startTimer();
-    }
-}
-
-void Scheduler::abortLogs()
-{
-    m_heldLog = false;
-    m_waiting = Waiting::None;
-    m_scheduledLogInChain = false;
-    m_lookup->abort();
+    m_queue->request(reason);
 }

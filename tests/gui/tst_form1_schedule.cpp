@@ -70,10 +70,10 @@ struct Window : Form1Fixture
     void tickAt(const QTime &time)
     {
         now = QDateTime(now.date(), time);
-        form->scheduler()->Timer1_Timer();
+        form->scheduler()->tick();
     }
 
-    QTimer &timer() { return form->scheduler()->Timer1(); }
+    QTimer &timer() { return form->scheduler()->timer(); }
     int rows() { return form->results()->rows(); }
     QString status() { return widget<QGroupBox>("Frame4")->title(); }
     int progress() { return widget<QProgressBar>("ProgressBar1")->value(); }
@@ -418,7 +418,7 @@ private Q_SLOTS:
         int rows = 0;
         for (int i = 0; i < ticks.size(); ++i) {
             w.now = ticks.at(i);
-            w.form->scheduler()->Timer1_Timer();
+            w.form->scheduler()->tick();
             const QString where = ticks.at(i).toString(Qt::ISODate);
             QVERIFY2(w.status() == Prefix + statuses.at(i), qPrintable(where + " " + w.status()));
             QVERIFY2(w.progress() == progress.at(i), qPrintable(where));

@@ -88,7 +88,7 @@ private Q_SLOTS:
             QTRY_VERIFY_WITH_TIMEOUT(!w.form->lookup()->isBusy(), LookupWaitMs);
             QVERIFY2(w.form->results()->rows() == rows.at(i), where);
             // The tick runs only while logging is on, whatever the sleep did.
-            QVERIFY2(w.form->scheduler()->Timer1().isActive() == w.form->switchIsOn(), where);
+            QVERIFY2(w.form->scheduler()->timer().isActive() == w.form->switchIsOn(), where);
         }
         QCOMPARE(w.server.requestCount(), rows.last());
         QCOMPARE(w.env.takeReports().size(), 0);

@@ -88,8 +88,8 @@ private Q_SLOTS:
         QCOMPARE(w.widget<QComboBox>("cboWeekly")->currentText(), "Monday");
         QCOMPARE(w.widget<QTimeEdit>("dtpWeekly")->time(), QTime(9, 15, 30));
         QCOMPARE(w.button("PushButton2")->text(), "Turn Off");
-        QVERIFY(w.form->scheduler()->Timer1().isActive());
-        QCOMPARE(w.form->scheduler()->Timer1().interval(), 1000);
+        QVERIFY(w.form->scheduler()->timer().isActive());
+        QCOMPARE(w.form->scheduler()->timer().interval(), 1000);
         QVERIFY(!w.widget<QCheckBox>("Check4")->isChecked());
         QVERIFY(!w.widget<QCheckBox>("Check8")->isVisibleTo(w.form.get()));
         QVERIFY(!(w.form->windowState() & Qt::WindowMinimized));
@@ -132,7 +132,7 @@ private Q_SLOTS:
         Window w(stored.isNull() ? QStringList() : QStringList {"StartStopState=" + stored});
         QTEST(w.button("PushButton2")->text(), "caption");
         QCOMPARE(w.form->switchIsOn(), ticking);
-        QCOMPARE(w.form->scheduler()->Timer1().isActive(), ticking);
+        QCOMPARE(w.form->scheduler()->timer().isActive(), ticking);
         if (!ticking) {
             QCOMPARE(w.widget<QGroupBox>("Frame4")->title(), "Off.");
             QCOMPARE(w.form->progressText(), "Progress Bar");
@@ -460,14 +460,14 @@ private Q_SLOTS:
         QTRY_COMPARE(w.server.requestCount(), 1);
         const qint64 pid = w.form->lookup()->runner().runningPid();
         QVERIFY(pid > 0);
-        QVERIFY(w.form->scheduler()->Timer1().isActive());
+        QVERIFY(w.form->scheduler()->timer().isActive());
 
         if (byClosing)
             QVERIFY(w.form->close());
         else
             w.form->Form_QueryUnload();
 
-        QVERIFY(!w.form->scheduler()->Timer1().isActive());
+        QVERIFY(!w.form->scheduler()->timer().isActive());
         QVERIFY(!w.form->lookup()->isBusy());
         // The client is gone, not merely left behind as a zombie.
         const int killed = ::kill(pid_t(pid), 0);

@@ -126,7 +126,7 @@ private Q_SLOTS:
             const QString &what = step.first();
             if (what == QLatin1String("run")) {
                 // The tick comes only while its timer runs.
-                if (w.form->scheduler()->Timer1().isActive())
+                if (w.form->scheduler()->timer().isActive())
                     w.tickAfter(step.last().toLongLong());
                 else
                     w.passTime(step.last().toLongLong());
@@ -152,7 +152,7 @@ private Q_SLOTS:
             const QByteArray where = steps.at(i).toUtf8() + " (step " + QByteArray::number(i) + ")";
             QTRY_VERIFY_WITH_TIMEOUT(!w.form->lookup()->isBusy(), LookupWaitMs);
             QVERIFY2(w.form->results()->rows() == rows.at(i), where);
-            QVERIFY2(w.form->scheduler()->Timer1().isActive() == w.form->switchIsOn(), where);
+            QVERIFY2(w.form->scheduler()->timer().isActive() == w.form->switchIsOn(), where);
         }
         QCOMPARE(w.server.requestCount(), rows.last());
         QCOMPARE(w.env.takeReports().size(), 0);

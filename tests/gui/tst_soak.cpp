@@ -514,7 +514,7 @@ void TestSoak::onLogFinished(int row)
     }
 
     // The tick goes on after every log while logging is on, and only then.
-    const bool ticking = m_window->form->scheduler()->Timer1().isActive();
+    const bool ticking = m_window->form->scheduler()->timer().isActive();
     if (ticking == m_stopping)
         fail(m_stopping ? QStringLiteral("the tick came back after logging was switched off")
                         : QStringLiteral("the tick did not come back after a log"));
@@ -692,7 +692,7 @@ void TestSoak::logsForMinutesUnderFaults()
     m_window->load();
     m_window->form->show();
     QVERIFY(m_window->form->switchIsOn());
-    QVERIFY(m_window->form->scheduler()->Timer1().isActive());
+    QVERIFY(m_window->form->scheduler()->timer().isActive());
     QVERIFY2(m_window->env.reports().isEmpty(),
              qPrintable(m_window->env.reports().value(0).description));
     QCOMPARE(m_window->dialogs.questions.size(), 0); // the key is there: no offer
@@ -722,7 +722,7 @@ void TestSoak::logsForMinutesUnderFaults()
     QTest::qWait(1500);
     QCOMPARE(m_runs, runsAtStop);
     QVERIFY2(m_failure.isEmpty(), qPrintable(m_failure));
-    QVERIFY(!m_window->form->scheduler()->Timer1().isActive());
+    QVERIFY(!m_window->form->scheduler()->timer().isActive());
     exportSettled();
     QVERIFY2(m_failure.isEmpty(), qPrintable(m_failure));
 

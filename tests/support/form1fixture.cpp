@@ -62,7 +62,7 @@ void Form1Fixture::make()
         form->lookup()->runner().setServiceBase(server.baseUrl());
     }
     if (m_options.muteTick)
-        form->scheduler()->Timer1().installEventFilter(&muted);
+        form->scheduler()->timer().installEventFilter(&muted);
     if (m_options.tray) {
         const bool available = *m_options.tray;
         form->setTrayAvailable([available] { return available; });
@@ -90,7 +90,7 @@ void Form1Fixture::sleep(qint64 seconds)
 void Form1Fixture::tickAfter(qint64 seconds)
 {
     passTime(seconds);
-    form->scheduler()->Timer1_Timer();
+    form->scheduler()->tick();
 }
 
 QPushButton *Form1Fixture::button(const QString &name, const std::source_location &where) const

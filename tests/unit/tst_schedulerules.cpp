@@ -1,9 +1,11 @@
 #include "core/failure.h"
+#include "scheduler/countdown.h"
 #include "scheduler/schedulerules.h"
 #include "support/datatable.h"
 
 #include <QLocale>
 #include <QTest>
+#include <algorithm>
 #include <ctime>
 #include <limits>
 
@@ -235,6 +237,73 @@ private Q_SLOTS:
             QCOMPARE(DailyDue(previous, now, timeOfDay), due);
         else
             QCOMPARE(WeeklyDue(previous, now, timeOfDay, day), due);
+    }
+
+    // What one tick decides, written out: the boxes' fallbacks, the bar (maximum/value), the
+    // time left with the weekly day, "prefix" for the prefix alone, "due", failed report lines.
+    void countdown_data()
+    {
+        using Mode = ScheduleModel::Mode;
+        const DataTable<Mode, QString, QString, qint32, QDateTime, QDateTime, QString> table(
+            {"mode", "boxes", "day", "counted", "previous", "now", "outcome"});
+        const auto row = [&](const char *name, Mode mode, const char *boxes, qint32 counted,
+                             const QDateTime &previous, const QDateTime &now, const char *said,
+                             const char *day = "") {
+            table.row(name, mode, boxes, day, counted, previous, now, said);
+        };
+        const QDateTime at8 = dec(7, 8, 0, 0), at859 = dec(7, 8, 59, 59), at9 = dec(7, 9, 0, 0);
+        row("counting", Mode::Interval, "0 0 10", 3, {}, at8, "bar 10/3; left 7");
+        row("reached", Mode::Interval, "0 0 10", 10, {}, at8, "bar 10/10; left 0; due");
+        row("past due", Mode::Interval, "0 0 10", 12, {}, at8, "bar 10/-; left 0; due");
+        row("no numbers", Mode::Interval, " x ", 3, {}, at8, "fallbacks 0,0,5; bar 5/3; left 2");
+        row("negative", Mode::Interval, "0 0 -1", 0, {}, at8, "bar -1/-; left -1; due");
+        row("too long", Mode::Interval, "1e10 0 1", 0, {}, at8, "prefix; line 112");
+        row("daily ahead", Mode::Daily, "", 0, at8, at859, "bar 3600/3599; left 1");
+        row("daily on time", Mode::Daily, "", 0, at859, at9, "bar 3600/3600; left 0; due");
+        row("daily passed", Mode::Daily, "", 0, at9, at9.addSecs(1), "bar 3600/0; prefix");
+        row("new day", Mode::Daily, "", 0, dec(7, 23, 59, 59), dec(8, 0, 0, 0),
+            "bar 32400/0; left 32400");
+        row("weekly, another day", Mode::Weekly, "", 0, at859, at9,
+            "bar 3600/3600; left 0 [Friday]", "Friday");
+        row("weekly, no day", Mode::Weekly, "", 0, at859.addDays(4), at9.addDays(4),
+            "bar 3600/3600; left 0 []");
+        row("no mode", Mode::None, "", 0, at859, at9, "");
+    }
+
+    void countdown()
+    {
+        QFETCH(ScheduleModel::Mode, mode);
+        QFETCH(QString, boxes);
+        QFETCH(QString, day);
+        QFETCH(qint32, counted);
+        QFETCH(QDateTime, now);
+        Countdown::Memory memory;
+        memory.counts.TotalSeconds = 3600;
+        QFETCH(QDateTime, previous);
+        memory.previousTick = previous;
+        const QStringList texts = boxes.split(QLatin1Char(' ')) + QStringList {"", "", ""};
+        const Countdown::Outcome outcome = Countdown::tick(
+            {mode, {texts[0], texts[1], texts[2]}, day, QTime(9, 0)}, now, counted, memory);
+        const auto number = [](std::optional<qint64> n) {
+            return n ? QString::number(*n) : QStringLiteral("-");
+        };
+        QStringList said;
+        const QString fallbacks
+            = QStringList(outcome.fallbacks.begin(), outcome.fallbacks.end()).join(',');
+        if (fallbacks != QLatin1String(",,"))
+            said << "fallbacks " + fallbacks;
+        if (outcome.progressMaximum)
+            said << "bar " + number(outcome.progressMaximum) + '/' + number(outcome.progressValue);
+        if (outcome.status)
+            said << (outcome.status->remaining ? "left " + number(outcome.status->remaining)
+                             + (outcome.status->day ? " [" + *outcome.status->day + ']' : "")
+                                               : QStringLiteral("prefix"));
+        if (outcome.due)
+            said << "due";
+        for (const Countdown::Failed &failed : outcome.failures)
+            said << "line " + QString::number(failed.line);
+        QTEST(said.join(QStringLiteral("; ")), "outcome");
+        QCOMPARE(outcome.memory.previousTick, now);
     }
 
     void weeklyTimeText_data()

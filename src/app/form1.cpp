@@ -1,8 +1,6 @@
 #include "app/form1.h"
 
-#include "app/apptitle.h"
 #include "app/desktopdialogs.h"
-#include "app/errorboxes.h"
 #include "app/exportcontroller.h"
 #include "app/keyhelp.h"
 #include "app/loggingswitch.h"
@@ -41,10 +39,9 @@
 Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     : QWidget(parent), m_dialogs(dialogs), m_clock(clock ? std::move(clock) : Clock(SystemNow))
 {
-    ErrorReport::showInBoxes();
     UseStyleWarningIcon();
     if (!m_dialogs) {
-        m_ownDialogs = std::make_unique<DesktopDialogs>(this);
+        m_ownDialogs = std::make_unique<DesktopDialogs>(this, &m_title);
         m_dialogs = m_ownDialogs.get();
     }
     setObjectName(QStringLiteral("Form1"));
@@ -181,7 +178,7 @@ void Form1::Form_Load()
         // The icon follows with the tray icon, once the window is on screen: drawing it is
         // the slowest part of this step.
         setWindowTitle(QString::fromLatin1(ProductName));
-        SetAppTitle();
+        m_title.set();
     });
     const QString cursorFile = programFolder + QStringLiteral("/HAND-M.CUR");
     if (QFile::exists(cursorFile)) {

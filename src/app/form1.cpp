@@ -71,6 +71,7 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     m_kept = new KeptResults(m_results, m_dialogs, this);
     m_lookup = new CurlFunctions(m_kept, this);
     m_lookup->setClock(m_clock);
+    m_lookup->runner().setKeySource(&KeyHelp::storedKey);
     m_schedule = new ScheduleModel(m_clock, this);
     m_controls = new ScheduleControls(m_schedule, m_dialogs, this);
     m_options = new StartupOptions(this);

@@ -26,6 +26,7 @@
 #include <QTest>
 #include <QTimeEdit>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <ctime>
@@ -404,6 +405,14 @@ private Q_SLOTS:
         QVERIFY2(lines.contains(232) && lines.contains(234) && !lines.contains(214)
                      && !lines.contains(218),
                  qPrintable(QString::number(lines.size())));
+        // A lookup meets the same fault and tells it under its own place.
+        w.click("PushButton9");
+        QTRY_COMPARE(w.rows(), 1);
+        const QList<ErrorReport::Report> lookup = w.env.takeReports();
+        QVERIFY(std::any_of(lookup.cbegin(), lookup.cend(), [&](const ErrorReport::Report &r) {
+            return r.procedure == QLatin1String("ReadCurl") && r.line == 102
+                && r.description == reports.first().description;
+        }));
     }
 
     // When the session's autostart folder cannot take the change, both boxes and both settings
@@ -485,12 +494,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("storedKey");
         QTest::addColumn<std::optional<QString>>("answer");
         QTest::addColumn<QString>("kept");
-        QTest::newRow("typed with a blank")
-            << QString() << std::optional<QString>("abc ") << "abc ";
-        QTest::newRow("replaced") << "old" << std::optional<QString>("new") << "new";
-        QTest::newRow("cancelled") << "old" << std::optional<QString>() << "old";
-        QTest::newRow("left empty") << "old" << std::optional<QString>("") << "old";
-        QTest::newRow("cancelled without a key") << QString() << std::optional<QString>() << Unset;
+        QTest::addColumn<QString>("request"); // what the next lookup asks for
+        QTest::newRow("typed with a blank") << QString() << std::optional<QString>("abc ") << "abc "
+                                            << "/geo?token=abc";
+        QTest::newRow("replaced") << "old" << std::optional<QString>("new") << "new"
+                                  << "/geo?token=new";
+        QTest::newRow("cancelled") << "old" << std::optional<QString>() << "old"
+                                   << "/geo?token=old";
+        QTest::newRow("left empty") << "old" << std::optional<QString>("") << "old"
+                                    << "/geo?token=old";
+        QTest::newRow("cancelled without a key")
+            << QString() << std::optional<QString>() << Unset << "/";
     }
     void serviceKey()
     {
@@ -503,6 +517,9 @@ private Q_SLOTS:
         QCOMPARE(w.dialogs.proposed, QStringList {storedKey.isNull() ? QString() : storedKey});
         QTEST(stored("APIKey"), "kept");
         QVERIFY(w.dialogs.questions.isEmpty());
+        w.click("PushButton9");
+        QTRY_COMPARE(w.rows(), 1);
+        QTEST(w.server.requestPaths().value(0), "request");
     }
 
     void keyOffer_data()

@@ -2,7 +2,6 @@
 #include "lookup/curlrunner.h"
 #include "lookup/failuretext.h"
 #include "results/resultslist.h"
-#include "settings/settingsstore.h"
 #include "support/datatable.h"
 #include "support/loopbackserver.h"
 #include "support/testenv.h"
@@ -332,7 +331,7 @@ void TestRealLookup::silentServiceIsBounded()
 void TestRealLookup::keyNeverInProcessList()
 {
     const QString key = QStringLiteral("k3y-secret-77");
-    Settings::save(QStringLiteral("APIKey"), key);
+    m_functions->runner().setKeySource([key] { return key; });
     m_server->setMode(LoopbackServer::Mode::Hold);
 
     QSignalSpy runs(&m_functions->runner(), &CurlRunner::runStarted);
@@ -382,7 +381,7 @@ void TestRealLookup::requestPath()
     QFETCH(QString, key);
     QFETCH(QString, expectedPath);
 
-    Settings::save(QStringLiteral("APIKey"), key);
+    m_functions->runner().setKeySource([key] { return key; });
     QCOMPARE(logOnce(), 0);
     QCOMPARE(m_server->requestPaths(), QStringList {expectedPath});
     QCOMPARE(m_results->cell(0, ResultsList::Country), QStringLiteral(" BR"));

@@ -196,7 +196,7 @@ void Form1::Form_Load()
             m_schedule->restore(key, text);
         };
     };
-    RestoreAll(steps,
+    RestoreAll(steps, settings,
                {
                    {SettingKeys::Option1, 132, schedule(SettingKeys::Option1)},
                    {SettingKeys::Option2, 134, schedule(SettingKeys::Option2)},
@@ -220,7 +220,7 @@ void Form1::Form_Load()
         };
     };
     RestoreAll(
-        steps,
+        steps, settings,
         {
             {SettingKeys::StartStopState, 178,
              [this](const QString &state) {

@@ -48,6 +48,7 @@ public:
     bool step(int line, const std::function<void()> &body);
 
     int failures() const { return m_failures; }
+    const ErrorReport::Place &place() const { return m_place; }
 
 private:
     ErrorReport::Place m_place;

@@ -169,6 +169,10 @@ private Q_SLOTS:
         QTest::newRow("weekly, as numbers")
             << QStringList {"Option1=1", "Option3=0", "Weekly Time=9:15:40 AM"} << "Option1"
             << QTime(9, 15, 40) << 10 << none;
+        // Choosing the first writes the others back as not chosen, and they are read so.
+        QTest::newRow("two schedules chosen")
+            << QStringList {"Option1=True", "Option2=True", "Weekly Time=9:15:40 AM"} << "Option1"
+            << QTime(9, 15, 40) << 10 << none;
         QTest::newRow("Option1 unreadable") << QStringList {"Option1=maybe"} << "Option3" << clock
                                             << 0 << QStringList {"Form1/Form_Load:132"};
         QTest::newRow("Option3 unreadable") << QStringList {"Option3=yes"} << QString() << clock

@@ -270,6 +270,7 @@ private Q_SLOTS:
             return path.startsWith(QLatin1Char('/')) ? env.root() + path : path;
         };
         Settings::setStoreFolder(folder.isEmpty() ? folder : inRoot(folder));
+        const auto storeFolderBack = qScopeGuard([] { Settings::setStoreFolder(QString()); });
         qputenv("XDG_CONFIG_HOME", inRoot(configHome).toLocal8Bit());
         const QString file = inRoot(expected) + QStringLiteral("/Brenvatic/Trovanel.conf");
         QCOMPARE(Settings::storeFile(), file);

@@ -4,7 +4,6 @@
 
 #include "lookup/curlfunctions.h"
 #include "results/resultslist.h"
-#include "settings/settingsstore.h"
 #include "support/loopbackserver.h"
 
 #include "benchmain.h"
@@ -33,7 +32,6 @@ int main(int argc, char *argv[])
     QTemporaryDir scratch;
     QDir(scratch.path()).mkpath(QStringLiteral("runtime"));
     qputenv("XDG_RUNTIME_DIR", (scratch.path() + QStringLiteral("/runtime")).toLocal8Bit());
-    Settings::setStoreFolder(scratch.path() + QStringLiteral("/config"));
 
     // The server gets a thread of its own, so it answers at once whatever the program's
     // event loop is doing.

@@ -12,23 +12,8 @@ QString ShortenedTitle(const QString &title)
     return result;
 }
 
-namespace {
-
-QString &appTitle()
+QString AppTitle::set()
 {
-    static QString title = QString::fromLatin1(ProductName);
-    return title;
-}
-
-} // namespace
-
-QString SetAppTitle()
-{
-    appTitle() = ShortenedTitle(QString::fromLatin1(ProductName));
-    return appTitle();
-}
-
-QString AppTitle()
-{
-    return appTitle();
+    m_text = ShortenedTitle(QString::fromLatin1(ProductName));
+    return m_text;
 }

@@ -9,9 +9,17 @@ inline constexpr char ProductName[] = "Trovanel";
 // needed; a single word that is still too long is kept whole.
 QString ShortenedTitle(const QString &title);
 
-// Makes the (shortened) product name the application title and returns it. It is kept by the
-// program rather than as the toolkit's display name, which the X11 window system would append
-// to every dialog's own title ("Application Error — Trovanel").
-QString SetAppTitle();
-// The application title: the product name until SetAppTitle() has run.
-QString AppTitle();
+// The application title, as boxes without a title of their own show it: the product name until
+// set() has run. The window keeps it rather than making it the toolkit's display name, which
+// the X11 window system would append to every dialog's own title ("Application Error —
+// Trovanel").
+class AppTitle
+{
+public:
+    // Makes the (shortened) product name the title and returns it.
+    QString set();
+    QString text() const { return m_text; }
+
+private:
+    QString m_text = QString::fromLatin1(ProductName);
+};

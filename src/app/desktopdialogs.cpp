@@ -22,14 +22,14 @@ std::optional<QString> DesktopDialogs::askText(const QString &prompt, const QStr
 
 bool DesktopDialogs::askYesNo(const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, AppTitle(), text, QMessageBox::Yes | QMessageBox::No,
+    QMessageBox box(QMessageBox::NoIcon, m_title->text(), text, QMessageBox::Yes | QMessageBox::No,
                     m_parent);
     return box.exec() == QMessageBox::Yes;
 }
 
 void DesktopDialogs::inform(const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, AppTitle(), text, QMessageBox::Ok, m_parent);
+    QMessageBox box(QMessageBox::NoIcon, m_title->text(), text, QMessageBox::Ok, m_parent);
     box.exec();
 }
 

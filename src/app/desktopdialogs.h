@@ -2,13 +2,14 @@
 
 #include "core/dialogs.h"
 
+class AppTitle;
 class QWidget;
 
-// The desktop's own dialogs.
+// The desktop's own dialogs; questions and notices go under the given application title.
 class DesktopDialogs : public Dialogs
 {
 public:
-    explicit DesktopDialogs(QWidget *parent) : m_parent(parent) { }
+    DesktopDialogs(QWidget *parent, const AppTitle *title) : m_parent(parent), m_title(title) { }
 
     std::optional<QString> askText(const QString &prompt, const QString &caption,
                                    const QString &initial) override;
@@ -20,4 +21,5 @@ public:
 
 private:
     QWidget *m_parent;
+    const AppTitle *m_title;
 };

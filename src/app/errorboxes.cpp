@@ -1,112 +1,90 @@
 #include "app/errorboxes.h"
 
-#include "core/errorreport.h"
-
 #include <QApplication>
 #include <QMessageBox>
 #include <QTextStream>
 
 #include <algorithm>
 
-namespace ErrorReport {
+using ErrorReport::Report;
+
 namespace {
-
-struct OpenBox
-{
-    const QObject *box;
-    Report report;
-};
-
-QList<OpenBox> &openBoxes()
-{
-    static QList<OpenBox> boxes;
-    return boxes;
-}
-
-// Reports that wait for a box with the same place or the same words to close.
-QList<Report> &waiting()
-{
-    static QList<Report> reports;
-    return reports;
-}
 
 bool samePlace(const Report &a, const Report &b)
 {
     return a.line == b.line && a.procedure == b.procedure && a.module == b.module;
 }
 
+} // namespace
+
 // One box at a time for a place, and one for the same words: the same fault met by several
 // steps at once (a settings file that cannot be read, say) is told one step at a time.
-bool mustWait(const Report &r)
+bool ErrorBoxes::mustWait(const Report &r) const
 {
-    return std::any_of(openBoxes().cbegin(), openBoxes().cend(), [&r](const OpenBox &open) {
+    return std::any_of(m_open.cbegin(), m_open.cend(), [&r](const OpenBox &open) {
         return samePlace(open.report, r) || open.report.description == r.description;
     });
 }
 
-void forget(const QObject *box)
+void ErrorBoxes::forget(const QObject *box)
 {
-    openBoxes().removeIf([box](const OpenBox &open) { return open.box == box; });
+    m_open.removeIf([box](const OpenBox &open) { return open.box == box; });
 }
 
-void openBox(const Report &r);
-
-void showWaiting()
+void ErrorBoxes::showWaiting()
 {
-    for (qsizetype at = 0; at < waiting().size();) {
-        if (mustWait(waiting().at(at)))
+    for (qsizetype at = 0; at < m_waiting.size();) {
+        if (mustWait(m_waiting.at(at)))
             ++at;
         else
-            openBox(waiting().takeAt(at));
+            openBox(m_waiting.takeAt(at));
     }
 }
 
-void openBox(const Report &r)
+void ErrorBoxes::openBox(const Report &r)
 {
     auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Application Error"),
-                                reportText(r), QMessageBox::Ok);
+                                ErrorReport::reportText(r), QMessageBox::Ok);
     box->setObjectName(QStringLiteral("ApplicationErrorBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
-    openBoxes().append({box, r});
+    m_open.append({box, r});
     // Only a box the user closed brings the next one; a box deleted as the program ends does
     // not.
-    QObject::connect(box, &QDialog::finished, [box] {
+    connect(box, &QDialog::finished, this, [this, box] {
         forget(box);
         showWaiting();
     });
-    QObject::connect(box, &QObject::destroyed, [box] { forget(box); });
+    connect(box, &QObject::destroyed, this, [this, box] { forget(box); });
     box->show();
 }
 
-void showBox(const Report &r)
+void ErrorBoxes::show(const Report &r)
 {
     if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
-        QTextStream(stderr) << "Application Error: " << reportText(r) << Qt::endl;
+        QTextStream(stderr) << "Application Error: " << ErrorReport::reportText(r) << Qt::endl;
         return;
     }
     const auto repeats = [&r](const Report &other) {
         return samePlace(other, r) && other.description == r.description;
     };
-    if (std::any_of(openBoxes().cbegin(), openBoxes().cend(),
+    if (std::any_of(m_open.cbegin(), m_open.cend(),
                     [&](const OpenBox &open) { return repeats(open.report); })
-        || std::any_of(waiting().cbegin(), waiting().cend(), repeats))
+        || std::any_of(m_waiting.cbegin(), m_waiting.cend(), repeats))
         return;
     if (mustWait(r))
-        waiting().append(r);
+        m_waiting.append(r);
     else
         openBox(r);
 }
 
-} // namespace
-
-void showInBoxes()
+void ErrorBoxes::install()
 {
-    setPresenter(showBox);
+    ErrorReport::setSink([this](const Report &r) { show(r); });
+    m_installed = true;
 }
 
-int openBoxCount()
+ErrorBoxes::~ErrorBoxes()
 {
-    return int(openBoxes().size());
+    if (m_installed)
+        ErrorReport::setSink({});
 }
-
-} // namespace ErrorReport

@@ -1,8 +1,6 @@
 #include "app/form1.h"
 
-#include "app/apptitle.h"
 #include "app/desktopdialogs.h"
-#include "app/errorboxes.h"
 #include "app/exportcontroller.h"
 #include "app/keyhelp.h"
 #include "app/loggingswitch.h"
@@ -41,10 +39,9 @@
 Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     : QWidget(parent), m_dialogs(dialogs), m_clock(clock ? std::move(clock) : Clock(SystemNow))
 {
-    ErrorReport::showInBoxes();
     UseStyleWarningIcon();
     if (!m_dialogs) {
-        m_ownDialogs = std::make_unique<DesktopDialogs>(this);
+        m_ownDialogs = std::make_unique<DesktopDialogs>(this, &m_title);
         m_dialogs = m_ownDialogs.get();
     }
     setObjectName(QStringLiteral("Form1"));
@@ -74,6 +71,7 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     m_kept = new KeptResults(m_results, m_dialogs, this);
     m_lookup = new CurlFunctions(m_kept, this);
     m_lookup->setClock(m_clock);
+    m_lookup->runner().setKeySource(&KeyHelp::storedKey);
     m_schedule = new ScheduleModel(m_clock, ScheduleControls::reportPlaces(), this);
     m_controls = new ScheduleControls(m_schedule, m_dialogs, this);
     m_options = new StartupOptions(this);
@@ -185,7 +183,7 @@ void Form1::Form_Load()
         // The icon follows with the tray icon, once the window is on screen: drawing it is
         // the slowest part of this step.
         setWindowTitle(QString::fromLatin1(ProductName));
-        SetAppTitle();
+        m_title.set();
     });
     const QString cursorFile = programFolder + QStringLiteral("/HAND-M.CUR");
     if (QFile::exists(cursorFile)) {
@@ -202,7 +200,7 @@ void Form1::Form_Load()
             m_schedule->restore(key, text);
         };
     };
-    RestoreAll(steps,
+    RestoreAll(steps, settings,
                {
                    {SettingKeys::Option1, 132, schedule(SettingKeys::Option1)},
                    {SettingKeys::Option2, 134, schedule(SettingKeys::Option2)},
@@ -226,7 +224,7 @@ void Form1::Form_Load()
         };
     };
     RestoreAll(
-        steps,
+        steps, settings,
         {
             {SettingKeys::StartStopState, 178,
              [this](const QString &state) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/apptitle.h"
 #include "app/placesactions.h"
 #include "core/clock.h"
 #include "scheduler/schedulestate.h"
@@ -101,6 +102,7 @@ private:
     // The rest of start-up, once the window is on screen.
     void afterFirstPaint();
 
+    AppTitle m_title;
     std::unique_ptr<Dialogs> m_ownDialogs;
     Dialogs *m_dialogs;
     Clock m_clock;

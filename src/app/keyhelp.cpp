@@ -8,12 +8,6 @@
 
 namespace {
 
-QString storedKey()
-{
-    return Settings::get(QString::fromLatin1(SettingKeys::APIKey.name),
-                         QString::fromLatin1(SettingKeys::APIKey.defaultText));
-}
-
 // The offer's words; the sign-up page is named twice.
 QString offerText()
 {
@@ -27,6 +21,12 @@ QString offerText()
 }
 
 } // namespace
+
+QString KeyHelp::storedKey()
+{
+    return Settings::get(QString::fromLatin1(SettingKeys::APIKey.name),
+                         QString::fromLatin1(SettingKeys::APIKey.defaultText));
+}
 
 void KeyHelp::PushButton8_Click()
 {

@@ -21,6 +21,10 @@ public:
     // only once per run. Raises a Failure when the settings cannot be read.
     void ShowKeyHelp(bool always);
 
+    // The key as stored, the lookups' source of it. Raises a Failure when the settings cannot
+    // be read.
+    static QString storedKey();
+
 private:
     Dialogs *m_dialogs;
     bool m_keyHelpShown = false;

@@ -31,7 +31,9 @@ int main(int argc, char *argv[])
     // The window spends much of its life hidden in the tray, where the last visible window is
     // often a message box: closing it must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
-    ErrorReport::showInBoxes();
+    // Every failed step of the program is shown in these boxes, from here to the end.
+    ErrorBoxes errorBoxes;
+    errorBoxes.install();
 
     // A second start brings the running copy's window forward and ends.
     SingleInstance instance;

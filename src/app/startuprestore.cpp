@@ -4,14 +4,15 @@
 #include "core/failure.h"
 #include "settings/settingsstore.h"
 
-void RestoreAll(StepRunner &steps, std::initializer_list<Restore> table)
+void RestoreAll(StepRunner &steps, const Settings::Snapshot &settings,
+                std::initializer_list<Restore> table)
 {
     for (const Restore &restore : table) {
         QString text;
         try {
-            text = Settings::get(restore.key, restore.fallback);
+            text = settings.get(restore.key, restore.fallback);
         } catch (const Failure &failure) {
-            ErrorReport::report({QStringLiteral("Form1"), QStringLiteral("Form_Load"), restore.line,
+            ErrorReport::report({steps.place().module, steps.place().procedure, restore.line,
                                  failure.description()});
             text = restore.key.defaultText ? QString::fromLatin1(restore.key.defaultText)
                                            : restore.fallback;

@@ -7,6 +7,9 @@
 #include <initializer_list>
 
 class StepRunner;
+namespace Settings {
+class Snapshot;
+}
 
 // One stored choice brought back at start-up: its key, the report line a failure to read or
 // apply it is told under, and how it is applied.
@@ -18,7 +21,8 @@ struct Restore
     QString fallback = {}; // for a key without a default of its own
 };
 
-// Walks the table in order, each choice as a step of the window's start-up. A store that cannot
-// be read is reported, and the choice takes its first-run value rather than leaving the control
-// blank.
-void RestoreAll(StepRunner &steps, std::initializer_list<Restore> table);
+// Walks the table in order, each choice read from the settings and applied as one of the steps.
+// A store that cannot be read is reported under the step's place and line, and the choice takes
+// its first-run value rather than leaving the control blank.
+void RestoreAll(StepRunner &steps, const Settings::Snapshot &settings,
+                std::initializer_list<Restore> table);

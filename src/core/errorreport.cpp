@@ -9,16 +9,10 @@
 namespace ErrorReport {
 namespace {
 
-Sink &customSink()
+Sink &sink()
 {
-    static Sink sink;
-    return sink;
-}
-
-Sink &presenter()
-{
-    static Sink sink;
-    return sink;
+    static Sink installed;
+    return installed;
 }
 
 } // namespace
@@ -34,33 +28,25 @@ QString reportText(const Report &r)
 
 void report(const Report &r)
 {
-    if (customSink())
-        customSink()(r);
-    else if (presenter())
-        presenter()(r);
+    if (sink())
+        sink()(r);
     else
         // No window to show it in (a tool, or start-up before the window's boxes exist).
         QTextStream(stderr) << "Application Error: " << reportText(r) << Qt::endl;
 }
 
-void setSink(Sink sink)
+void setSink(Sink to)
 {
-    customSink() = std::move(sink);
-}
-
-void setPresenter(Sink show)
-{
-    presenter() = std::move(show);
+    sink() = std::move(to);
 }
 
 } // namespace ErrorReport
 
 StepRunner::StepRunner(QString module, QString procedure)
-    : m_module(std::move(module)), m_procedure(std::move(procedure))
+    : m_place {std::move(module), std::move(procedure)}
 { }
 
-StepRunner::StepRunner(const ErrorReport::Place &place) : StepRunner(place.module, place.procedure)
-{ }
+StepRunner::StepRunner(ErrorReport::Place place) : m_place(std::move(place)) { }
 
 bool StepRunner::step(int line, const std::function<void()> &body)
 {
@@ -76,6 +62,6 @@ bool StepRunner::step(int line, const std::function<void()> &body)
         description = QStringLiteral("Unexpected failure");
     }
     ++m_failures;
-    ErrorReport::report({m_module, m_procedure, line, description});
+    ErrorReport::report({m_place.module, m_place.procedure, line, description});
     return false;
 }

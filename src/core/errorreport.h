@@ -26,17 +26,14 @@ struct Report
 // The box's text: description, where it happened, and whom to tell.
 QString reportText(const Report &report);
 
-// Shows the report through the presenter the program installed (the window's boxes), or on
-// the standard error stream when there is none. The caller never waits for the box.
+// Hands the report to the sink: the program's boxes, which main() installs, or a test's
+// recorder. Without one (a tool, or start-up before the boxes exist) it goes to the standard
+// error stream. The caller never waits for a box.
 void report(const Report &report);
 
-// Replaces what report() does (tests record reports instead of showing boxes). An empty
-// function restores the boxes.
+// Installs where every report goes; an empty function returns to the standard error stream.
 using Sink = std::function<void(const Report &)>;
 void setSink(Sink sink);
-
-// How a report reaches the user when no sink replaces it: the program installs its boxes.
-void setPresenter(Sink show);
 
 } // namespace ErrorReport
 
@@ -46,15 +43,15 @@ class StepRunner
 {
 public:
     StepRunner(QString module, QString procedure);
-    explicit StepRunner(const ErrorReport::Place &place);
+    explicit StepRunner(ErrorReport::Place place);
 
     // Runs one step; returns true when it finished without a failure.
     bool step(int line, const std::function<void()> &body);
 
     int failures() const { return m_failures; }
+    const ErrorReport::Place &place() const { return m_place; }
 
 private:
-    QString m_module;
-    QString m_procedure;
+    ErrorReport::Place m_place;
     int m_failures = 0;
 };

@@ -1,8 +1,8 @@
 #include "desktop/singleinstance.h"
 
 #include "core/failure.h"
+#include "core/workingfolder.h"
 #include "core/xdgfolders.h"
-#include "lookup/workingfolder.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,8 +5,8 @@
 #include "core/filehelpers.h"
 #include "core/localetime.h"
 #include "core/logtable.h"
+#include "core/workingfolder.h"
 #include "lookup/answertext.h"
-#include "lookup/workingfolder.h"
 
 #include <QStandardPaths>
 

@@ -5,8 +5,6 @@
 #include "core/progresstext.h"
 #include "lookup/answertext.h"
 #include "lookup/failuretext.h"
-#include "settings/settingkeys.h"
-#include "settings/settingsstore.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -126,10 +124,7 @@ void CurlRunner::start()
     StepRunner steps(QStringLiteral("CurlFunctions"), QStringLiteral("ReadCurl"));
     // An answer left from before must never pass for this lookup's answer.
     steps.step(100, [this] { DeleteFileQuietly(m_answerPath); });
-    steps.step(102, [this] {
-        m_key = Settings::get(QString::fromLatin1(SettingKeys::APIKey.name),
-                              QString::fromLatin1(SettingKeys::APIKey.defaultText));
-    });
+    steps.step(102, [this] { m_key = m_keySource ? m_keySource() : QString(); });
     steps.step(104, [this] { m_url = requestUrl(m_serviceBase, m_key); });
     runOnce();
 }

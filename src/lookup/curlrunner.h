@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <functional>
 
 // Limits of one lookup. The defaults are the program's; tests shorten the waits.
 struct CurlRunnerConfig
@@ -41,6 +42,10 @@ public:
     QString answerPath() const { return m_answerPath; }
     void setServiceBase(const QString &base) { m_serviceBase = base; }
     QString serviceBase() const { return m_serviceBase; }
+    // Where each lookup gets the service key, asked afresh every time so that a key the user
+    // has just entered is used at once. A source that raises a Failure is reported and the
+    // lookup goes on with the key it had; without a source the request carries no key.
+    void setKeySource(std::function<QString()> source) { m_keySource = std::move(source); }
 
     // $TROVANEL_SERVICE_URL when set (tests, mirrors), else the public service.
     static QString defaultServiceBase();
@@ -90,7 +95,8 @@ private:
     QString m_client = QStringLiteral("curl");
     QString m_answerPath;
     QString m_serviceBase = defaultServiceBase();
-    QString m_key; // the key of the last lookup, kept should the store fail to answer
+    std::function<QString()> m_keySource;
+    QString m_key; // the key of the last lookup, kept should the source fail to answer
     QString m_url;
 
     bool m_active = false;

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/slicedjob.h"
 #include "map/countrydays.h"
-#include "results/slicedjob.h"
 
 #include <QObject>
 #include <QTimer>

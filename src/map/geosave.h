@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/slicedjob.h"
 #include "map/geoexport.h"
-#include "results/slicedjob.h"
 
 #include <QByteArray>
 #include <QFileDevice>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/logtable.h"
+#include "core/slicedjob.h"
 #include "results/historystore.h"
-#include "results/slicedjob.h"
 
 #include <QHash>
 #include <QList>

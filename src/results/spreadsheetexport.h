@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/slicedjob.h"
 #include "results/exportfiles.h"
 #include "results/resultslist.h"
-#include "results/slicedjob.h"
 
 #include <QList>
 #include <QObject>

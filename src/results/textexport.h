@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/slicedjob.h"
 #include "results/resultslist.h"
-#include "results/slicedjob.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -19,19 +19,7 @@ struct Snapshot::Data
 {
     std::unique_ptr<QSettings> settings; // none when the store could not be read
     std::optional<Failure> failure; // why it could not
-    QHash<QString, QString> saved; // by the key's name in lower case: what was saved since
-    Data *previous = nullptr;
 };
-
-namespace {
-
-Snapshot::Data *&activeSnapshot()
-{
-    static Snapshot::Data *data = nullptr;
-    return data;
-}
-
-} // namespace
 
 Snapshot::Snapshot() : m_data(std::make_unique<Data>())
 {
@@ -40,46 +28,31 @@ Snapshot::Snapshot() : m_data(std::make_unique<Data>())
     } catch (const Failure &failure) {
         m_data->failure = failure;
     }
-    m_data->previous = activeSnapshot();
-    activeSnapshot() = m_data.get();
 }
 
-Snapshot::~Snapshot()
+Snapshot::~Snapshot() = default;
+
+QString Snapshot::get(const SettingKeys::Key &key, const QString &fallback) const
 {
-    activeSnapshot() = m_data->previous;
+    if (m_data->failure)
+        throw *m_data->failure;
+    // Qt shows a save made through any other of its readers of the file to this one at once.
+    const QString name = QString::fromLatin1(key.name);
+    const QStringList found = findKeys(*m_data->settings, QString::fromLatin1(SectionName), name);
+    if (found.isEmpty())
+        return key.defaultText ? QString::fromLatin1(key.defaultText) : fallback;
+    return storedText(m_data->settings->value(found.first()));
 }
 
 QString get(const SettingKeys::Key &key, const QString &fallback)
 {
-    const QString name = QString::fromLatin1(key.name);
-    const QString defaultText = key.defaultText ? QString::fromLatin1(key.defaultText) : fallback;
-    Snapshot::Data *snapshot = activeSnapshot();
-    if (!snapshot)
-        return get(name, defaultText);
-    if (snapshot->failure)
-        throw *snapshot->failure;
-    if (const auto saved = snapshot->saved.constFind(name.toLower());
-        saved != snapshot->saved.constEnd())
-        return *saved;
-    const QString section = QString::fromLatin1(SectionName);
-    const QStringList found = findKeys(*snapshot->settings, section, name);
-    return found.isEmpty() ? defaultText : storedText(snapshot->settings->value(found.first()));
+    return get(QString::fromLatin1(key.name),
+               key.defaultText ? QString::fromLatin1(key.defaultText) : fallback);
 }
 
 void save(const SettingKeys::Key &key, const QString &value)
 {
-    const QString name = QString::fromLatin1(key.name);
-    Snapshot::Data *snapshot = activeSnapshot();
-    if (snapshot && !snapshot->failure) {
-        const auto saved = snapshot->saved.constFind(name.toLower());
-        if (saved != snapshot->saved.constEnd()
-                ? *saved == value
-                : holdsExactly(*snapshot->settings, QString::fromLatin1(SectionName), name, value))
-            return;
-    }
-    save(name, value);
-    if (snapshot)
-        snapshot->saved.insert(name.toLower(), value);
+    save(QString::fromLatin1(key.name), value);
 }
 
 QString GetSetting(const QString &app, const QString &section, const QString &key,
@@ -104,13 +77,14 @@ void SaveSetting(const QString &app, const QString &section, const QString &key,
 {
     checkNames(app, section, key);
     const QString path = storeFile(app);
+    // The store holds exactly this already (start-up writes back what it read): the file is
+    // left alone rather than rewritten and synced to disk for nothing, and so need not be
+    // writable.
+    if (holdsExactly(*openStore(path, Purpose::Read, key), section, key, value))
+        return;
     const auto settings = openStore(path, Purpose::Save, key);
 
     const QString target = section + QLatin1Char('/') + key;
-    // The store holds exactly this already (start-up writes back what it read): the file is
-    // left alone rather than rewritten and synced to disk for nothing.
-    if (holdsExactly(*settings, section, key, value))
-        return;
     QStringList touched = findKeys(*settings, section, key);
     if (!touched.contains(target))
         touched.append(target);

@@ -34,9 +34,9 @@ void save(const QString &key, const QString &value);
 QString get(const SettingKeys::Key &key, const QString &fallback = QString());
 void save(const SettingKeys::Key &key, const QString &value);
 
-// One reading of the store for a stretch of work that reads many keys (start-up): while it
-// lives, the program's own keys are read from it, and a save that would store what it already
-// holds leaves the file alone. A store that cannot be read is told at each read, as without it.
+// One reading of the store for a stretch of work that reads many keys (start-up), handed to
+// whoever reads them. A save made meanwhile (a restored choice stores what follows from it) is
+// read back, as from the store itself. A store that cannot be read is told at each read.
 class Snapshot
 {
 public:
@@ -45,9 +45,11 @@ public:
     Snapshot(const Snapshot &) = delete;
     Snapshot &operator=(const Snapshot &) = delete;
 
-    struct Data;
+    // As get() above, from this reading.
+    QString get(const SettingKeys::Key &key, const QString &fallback = QString()) const;
 
 private:
+    struct Data;
     std::unique_ptr<Data> m_data;
 };
 

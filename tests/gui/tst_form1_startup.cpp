@@ -168,6 +168,10 @@ private Q_SLOTS:
         QTest::newRow("weekly, as numbers")
             << QStringList {"Option1=1", "Option3=0", "Weekly Time=9:15:40 AM"} << "Option1"
             << QTime(9, 15, 40) << 10 << none;
+        // Choosing the first writes the others back as not chosen, and they are read so.
+        QTest::newRow("two schedules chosen")
+            << QStringList {"Option1=True", "Option2=True", "Weekly Time=9:15:40 AM"} << "Option1"
+            << QTime(9, 15, 40) << 10 << none;
         QTest::newRow("Option1 unreadable") << QStringList {"Option1=maybe"} << "Option3" << clock
                                             << 0 << QStringList {"Form1/Form_Load:132"};
         QTest::newRow("Option3 unreadable") << QStringList {"Option3=yes"} << QString() << clock
@@ -485,12 +489,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("storedKey");
         QTest::addColumn<std::optional<QString>>("answer");
         QTest::addColumn<QString>("kept");
-        QTest::newRow("typed with a blank")
-            << QString() << std::optional<QString>("abc ") << "abc ";
-        QTest::newRow("replaced") << "old" << std::optional<QString>("new") << "new";
-        QTest::newRow("cancelled") << "old" << std::optional<QString>() << "old";
-        QTest::newRow("left empty") << "old" << std::optional<QString>("") << "old";
-        QTest::newRow("cancelled without a key") << QString() << std::optional<QString>() << Unset;
+        QTest::addColumn<QString>("request"); // what the next lookup asks for
+        using Answer = std::optional<QString>;
+        QTest::newRow("typed with a blank") << QString() << Answer("abc ") << "abc "
+                                            << "/geo?token=abc";
+        QTest::newRow("replaced") << "old" << Answer("new") << "new"
+                                  << "/geo?token=new";
+        QTest::newRow("cancelled") << "old" << Answer() << "old"
+                                   << "/geo?token=old";
+        QTest::newRow("left empty") << "old" << Answer("") << "old"
+                                    << "/geo?token=old";
+        QTest::newRow("cancelled without a key") << QString() << Answer() << Unset << "/";
     }
     void serviceKey()
     {
@@ -503,6 +512,9 @@ private Q_SLOTS:
         QCOMPARE(w.dialogs.proposed, QStringList {storedKey.isNull() ? QString() : storedKey});
         QTEST(stored("APIKey"), "kept");
         QVERIFY(w.dialogs.questions.isEmpty());
+        w.click("PushButton9");
+        QTRY_COMPARE(w.rows(), 1);
+        QTEST(w.server.requestPaths().value(0), "request");
     }
 
     void keyOffer_data()

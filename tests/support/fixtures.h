@@ -1,8 +1,5 @@
 #pragma once
 
-#include "lookup/curlrunner.h"
-#include "settings/settingsstore.h"
-
 #include <QByteArray>
 #include <QEvent>
 #include <QList>
@@ -67,25 +64,3 @@ class MutedTimer : public QObject
 protected:
     bool eventFilter(QObject *, QEvent *event) override { return event->type() == QEvent::Timer; }
 };
-
-// Lookups that give up quickly: two runs, short pauses and time-outs, so a test of the window
-// never waits on a client for long.
-inline CurlRunnerConfig quickLookups()
-{
-    CurlRunnerConfig quick;
-    quick.maxRuns = 2;
-    quick.pauseMs = 20;
-    quick.connectTimeoutSeconds = 2;
-    quick.maxTimeSeconds = 2;
-    quick.watchdogGraceMs = 500;
-    return quick;
-}
-
-// Stores the settings of an earlier run, each given as "key=value".
-inline void presetSettings(const QStringList &entries)
-{
-    for (const QString &entry : entries) {
-        const qsizetype equals = entry.indexOf(QLatin1Char('='));
-        Settings::save(entry.left(equals), entry.mid(equals + 1));
-    }
-}

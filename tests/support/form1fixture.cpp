@@ -5,11 +5,38 @@
 #include "results/historystore.h"
 #include "results/resultslist.h"
 #include "scheduler/scheduler.h"
+#include "settings/settingsstore.h"
 
 #include <QDir>
 #include <QPushButton>
 #include <QTest>
 #include <ctime>
+
+namespace {
+
+// Lookups that give up quickly: two runs, short pauses and time-outs, so a test of the window
+// never waits on a client for long.
+CurlRunnerConfig quickLookups()
+{
+    CurlRunnerConfig quick;
+    quick.maxRuns = 2;
+    quick.pauseMs = 20;
+    quick.connectTimeoutSeconds = 2;
+    quick.maxTimeSeconds = 2;
+    quick.watchdogGraceMs = 500;
+    return quick;
+}
+
+// Stores the settings of an earlier run, each given as "key=value".
+void presetSettings(const QStringList &entries)
+{
+    for (const QString &entry : entries) {
+        const qsizetype equals = entry.indexOf(QLatin1Char('='));
+        Settings::save(entry.left(equals), entry.mid(equals + 1));
+    }
+}
+
+} // namespace
 
 void Form1Fixture::keepLookupsLocal(const char *timeZone)
 {

@@ -1,8 +1,5 @@
 #include "support/testenv.h"
 
-#include "app/look.h"
-#include "settings/settingsstore.h"
-
 #include <QDir>
 #include <QFile>
 #include <sys/stat.h>
@@ -19,16 +16,12 @@ TestEnv::TestEnv()
     qputenv("XDG_CONFIG_HOME", configHome().toLocal8Bit());
     qputenv("XDG_RUNTIME_DIR", runtimeDir().toLocal8Bit());
     qputenv("HOME", (root() + QStringLiteral("/home")).toLocal8Bit());
-    Settings::setStoreFolder(configHome());
-    // Failed rows are marked as the window marks them.
-    UseStyleWarningIcon();
     ErrorReport::setSink([this](const ErrorReport::Report &r) { m_reports.append(r); });
 }
 
 TestEnv::~TestEnv()
 {
     ErrorReport::setSink({});
-    Settings::setStoreFolder(QString());
     qputenv("XDG_CONFIG_HOME", m_oldConfig);
     qputenv("XDG_RUNTIME_DIR", m_oldRuntime);
     qputenv("HOME", m_oldHome);

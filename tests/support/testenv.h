@@ -14,8 +14,9 @@ QByteArray FileBytes(const QString &path);
 int FileMode(const QString &path);
 int NewFileMode();
 
-// A private world for one test: temporary XDG_CONFIG_HOME, XDG_RUNTIME_DIR and HOME, the
-// settings store pointed into it, and error reports recorded instead of shown as boxes.
+// A private world for one test: temporary XDG_CONFIG_HOME, XDG_RUNTIME_DIR and HOME (the
+// settings store, which follows XDG_CONFIG_HOME, with them), and error reports recorded instead
+// of shown as boxes.
 class TestEnv
 {
 public:

@@ -2,7 +2,6 @@
 #include "lookup/curlfunctions.h"
 #include "lookup/curlrunner.h"
 #include "results/resultslist.h"
-#include "settings/settingsstore.h"
 #include "support/fixtures.h"
 #include "support/testenv.h"
 
@@ -203,6 +202,7 @@ private Q_SLOTS:
     void requestOnStandardInput_data();
     void requestOnStandardInput();
     void serviceBaseFromEnvironment();
+    void keySourceFails();
     void missingClient();
     void clientFoundOnPath();
     void noClientOnPath();
@@ -217,7 +217,6 @@ private Q_SLOTS:
 
 private:
     QString answerPath() const { return m_env->root() + QStringLiteral("/message.txt"); }
-    void setKey(const QString &key) { Settings::save(QStringLiteral("APIKey"), key); }
 
     std::unique_ptr<TestEnv> m_env;
     std::unique_ptr<FakeClient> m_fake;
@@ -491,9 +490,9 @@ void TestCurlRunner::requestOnStandardInput()
     QFETCH(QString, key);
     QFETCH(QByteArray, expectedConfig);
 
-    if (stored)
-        setKey(key);
     CurlRunner runner;
+    if (stored)
+        runner.setKeySource([key] { return key; });
     runner.setConfig(quickConfig());
     runner.setClient(m_fake->path());
     runner.setAnswerPath(answerPath());
@@ -522,8 +521,8 @@ void TestCurlRunner::serviceBaseFromEnvironment()
 {
     {
         EnvOverride base("TROVANEL_SERVICE_URL", QByteArray("http://127.0.0.1:9/mirror"));
-        setKey(QStringLiteral("k3y"));
         CurlRunner runner;
+        runner.setKeySource([] { return QStringLiteral("k3y"); });
         runner.setConfig(quickConfig());
         runner.setClient(m_fake->path());
         runner.setAnswerPath(answerPath());
@@ -535,6 +534,29 @@ void TestCurlRunner::serviceBaseFromEnvironment()
     }
     EnvOverride unset("TROVANEL_SERVICE_URL", std::nullopt);
     QCOMPARE(CurlRunner().serviceBase(), CurlRunner::DefaultServiceBase);
+}
+
+// A store that cannot be read is reported, and the lookup asks with the key it had.
+void TestCurlRunner::keySourceFails()
+{
+    CurlRunner runner;
+    runner.setConfig(quickConfig());
+    runner.setClient(m_fake->path());
+    runner.setAnswerPath(answerPath());
+    runner.setServiceBase(QStringLiteral("http://127.0.0.1:9"));
+    std::optional<QString> key = QStringLiteral("k3y");
+    runner.setKeySource([&key] {
+        return key ? *key : throw Failure(QStringLiteral("The settings file cannot be read."));
+    });
+    QSignalSpy finished(&runner, &CurlRunner::finished);
+    for (const bool readable : {true, false}) {
+        if (!readable)
+            key.reset();
+        runner.start();
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(m_fake->config(), QByteArray("url = \"http://127.0.0.1:9/geo?token=k3y\"\n"));
+    }
+    QCOMPARE(m_env->takeReportPlaces(), QStringList {"CurlFunctions/ReadCurl:102"});
 }
 
 void TestCurlRunner::missingClient()

@@ -14,11 +14,10 @@ class TestErrorReport : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { ErrorReport::showInBoxes(); }
+    void init() { m_boxes.install(); }
 
     void cleanup()
     {
-        ErrorReport::setSink({});
         for (QWidget *w : QApplication::topLevelWidgets())
             delete w;
     }
@@ -39,7 +38,8 @@ private Q_SLOTS:
         ErrorReport::setSink([&](const ErrorReport::Report &r) { reports.append(r); });
 
         QStringList ran;
-        StepRunner steps(QStringLiteral("CurlFunctions"), QStringLiteral("ReadCurl"));
+        StepRunner steps(
+            ErrorReport::Place {QStringLiteral("CurlFunctions"), QStringLiteral("ReadCurl")});
         QVERIFY(steps.step(100, [&] { ran << QStringLiteral("a"); }));
         QVERIFY(!steps.step(102, [&] {
             ran << QStringLiteral("b");
@@ -70,13 +70,13 @@ private Q_SLOTS:
                                         104, QStringLiteral("Too large")};
         ErrorReport::report(tick);
         ErrorReport::report(tick);
-        QCOMPARE(ErrorReport::openBoxCount(), 1);
+        QCOMPARE(m_boxes.openBoxCount(), 1);
 
         ErrorReport::Report otherLine = tick;
         otherLine.line = 106;
         otherLine.description = QStringLiteral("Out of range");
         ErrorReport::report(otherLine);
-        QCOMPARE(ErrorReport::openBoxCount(), 2);
+        QCOMPARE(m_boxes.openBoxCount(), 2);
 
         QMessageBox *box = nullptr;
         for (QWidget *w : QApplication::topLevelWidgets()) {
@@ -89,11 +89,11 @@ private Q_SLOTS:
         QCOMPARE(box->icon(), QMessageBox::Warning);
         QCOMPARE(box->text(), ErrorReport::reportText(tick));
         box->button(QMessageBox::Ok)->click();
-        QTRY_COMPARE(ErrorReport::openBoxCount(), 1);
+        QTRY_COMPARE(m_boxes.openBoxCount(), 1);
 
         // Once closed, the same fault may be shown again.
         ErrorReport::report(tick);
-        QCOMPARE(ErrorReport::openBoxCount(), 2);
+        QCOMPARE(m_boxes.openBoxCount(), 2);
     }
 
     // A settings file that cannot be read fails many steps at once with the same words: one box.
@@ -104,10 +104,10 @@ private Q_SLOTS:
             ErrorReport::report(
                 {QStringLiteral("Form1"), QStringLiteral("Form_Load"), line, fault});
         ErrorReport::report({QStringLiteral("Form1"), QStringLiteral("Text1_Change"), 100, fault});
-        QCOMPARE(ErrorReport::openBoxCount(), 1);
+        QCOMPARE(m_boxes.openBoxCount(), 1);
         ErrorReport::report({QStringLiteral("Form1"), QStringLiteral("Form_Load"), 176,
                              QStringLiteral("curl was not found")});
-        QCOMPARE(ErrorReport::openBoxCount(), 2);
+        QCOMPARE(m_boxes.openBoxCount(), 2);
 
         // None is lost: each shows once the box before it is closed.
         const auto shownBox = [](QStringView words) -> QMessageBox * {
@@ -123,7 +123,7 @@ private Q_SLOTS:
             QTRY_VERIFY((box = shownBox(next)));
             box->button(QMessageBox::Ok)->click();
         }
-        QTRY_COMPARE(ErrorReport::openBoxCount(), 1);
+        QTRY_COMPARE(m_boxes.openBoxCount(), 1);
     }
 
     void title_data()
@@ -152,11 +152,15 @@ private Q_SLOTS:
 
     void appTitle()
     {
-        QCOMPARE(SetAppTitle(), QStringLiteral("Trovanel"));
-        QCOMPARE(AppTitle(), QStringLiteral("Trovanel"));
+        AppTitle title;
+        QCOMPARE(title.set(), QStringLiteral("Trovanel"));
+        QCOMPARE(title.text(), QStringLiteral("Trovanel"));
         // Left unset: the X11 window system would append it to every dialog's title.
-        QVERIFY(QGuiApplication::applicationDisplayName() != AppTitle());
+        QVERIFY(QGuiApplication::applicationDisplayName() != title.text());
     }
+
+private:
+    ErrorBoxes m_boxes;
 };
 
 QTEST_MAIN(TestErrorReport)

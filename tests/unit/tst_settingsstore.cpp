@@ -270,6 +270,7 @@ private Q_SLOTS:
             return path.startsWith(QLatin1Char('/')) ? env.root() + path : path;
         };
         Settings::setStoreFolder(folder.isEmpty() ? folder : inRoot(folder));
+        const auto storeFolderBack = qScopeGuard([] { Settings::setStoreFolder(QString()); });
         qputenv("XDG_CONFIG_HOME", inRoot(configHome).toLocal8Bit());
         const QString file = inRoot(expected) + QStringLiteral("/Brenvatic/Trovanel.conf");
         QCOMPARE(Settings::storeFile(), file);
@@ -356,6 +357,10 @@ private Q_SLOTS:
         QCOMPARE(env.reports().size(), setup == Setup::OthersFile ? 1 : 0); // though met twice
         QVERIFY(env.reports().isEmpty()
                 || env.reports()[0].description.contains(file + "\" private to you (it belongs"));
+        // Storing what the store holds asks nothing of it: start-up does so for every key.
+        if (hasKeys && !readFails)
+            QVERIFY_THROWS_NO_EXCEPTION(
+                Settings::save(QStringLiteral("Text1"), QStringLiteral("5")));
         restorePermissions();
         QCOMPARE(fileBytes(file), bytes);
         if (hasKeys)

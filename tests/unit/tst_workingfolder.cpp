@@ -1,7 +1,7 @@
 #include "core/failure.h"
 #include "core/filehelpers.h"
+#include "core/workingfolder.h"
 #include "lookup/curlfunctions.h"
-#include "lookup/workingfolder.h"
 #include "results/resultslist.h"
 #include "support/fixtures.h"
 #include "support/testenv.h"

@@ -1,4 +1,4 @@
-#include "lookup/workingfolder.h"
+#include "core/workingfolder.h"
 
 #include "core/failure.h"
 #include "core/xdgfolders.h"

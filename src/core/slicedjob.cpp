@@ -1,4 +1,4 @@
-#include "results/slicedjob.h"
+#include "core/slicedjob.h"
 
 // A turn lasts about DefaultTurnNanoseconds: long enough to go through thousands of rows, short
 // enough that the window does not stutter while a million are exported.

@@ -7,24 +7,6 @@
 
 namespace {
 
-std::function<QIcon()> &fallbackWarningIcon()
-{
-    static std::function<QIcon()> icon;
-    return icon;
-}
-
-// The mark of a failed log, as the desktop draws a warning. Without a graphical application
-// (tests of the table alone, tools) no icon can be made, and none is asked for.
-QVariant warningIcon()
-{
-    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
-        return {};
-    QIcon icon = QIcon::fromTheme(QStringLiteral("dialog-warning"));
-    if (icon.isNull() && fallbackWarningIcon())
-        icon = fallbackWarningIcon()();
-    return icon.isNull() ? QVariant() : QVariant(icon);
-}
-
 bool isColumn(int column)
 {
     return column >= 0 && column < ResultsList::ColumnCount;
@@ -40,12 +22,19 @@ bool isCell(const ResultsList &model, const QModelIndex &index)
 
 } // namespace
 
-void ResultsList::setFallbackWarningIcon(std::function<QIcon()> icon)
-{
-    fallbackWarningIcon() = std::move(icon);
-}
-
 ResultsList::ResultsList(QObject *parent) : QAbstractTableModel(parent) { }
+
+// The mark of a failed log, as the desktop draws a warning. Without a graphical application
+// (tests of the table alone, tools) no icon can be made, and none is asked for.
+QVariant ResultsList::warningIcon() const
+{
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return {};
+    QIcon icon = QIcon::fromTheme(QStringLiteral("dialog-warning"));
+    if (icon.isNull() && m_fallbackIcon)
+        icon = m_fallbackIcon();
+    return icon.isNull() ? QVariant() : QVariant(icon);
+}
 
 QString ResultsList::cellHint()
 {

@@ -42,7 +42,7 @@ public:
 
     // Where the failed row's warning icon comes from on a desktop whose icon theme has none
     // (the window's style); asked for only when a failed row is drawn.
-    static void setFallbackWarningIcon(std::function<QIcon()> icon);
+    void setFallbackWarningIcon(std::function<QIcon()> icon) { m_fallbackIcon = std::move(icon); }
 
     // "Time", "Country", "Region", "City", "Postal Code", "Coordinates", "Timezone".
     static QString caption(int column);
@@ -93,10 +93,12 @@ public:
 private:
     static constexpr qint64 UnknownInstant = ResultsListRow::UnknownInstant;
     void addRecord(const LogRecord &record, bool checked);
+    QVariant warningIcon() const;
 
     using Row = ResultsListRow;
 
     QList<Row> m_rows;
     // By row number: most logs succeed, and a good row should cost nothing more.
     QHash<int, QString> m_failures;
+    std::function<QIcon()> m_fallbackIcon;
 };

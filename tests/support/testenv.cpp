@@ -1,6 +1,5 @@
 #include "support/testenv.h"
 
-#include "app/look.h"
 #include "settings/settingsstore.h"
 
 #include <QDir>
@@ -20,8 +19,6 @@ TestEnv::TestEnv()
     qputenv("XDG_RUNTIME_DIR", runtimeDir().toLocal8Bit());
     qputenv("HOME", (root() + QStringLiteral("/home")).toLocal8Bit());
     Settings::setStoreFolder(configHome());
-    // Failed rows are marked as the window marks them.
-    UseStyleWarningIcon();
     ErrorReport::setSink([this](const ErrorReport::Report &r) { m_reports.append(r); });
 }
 

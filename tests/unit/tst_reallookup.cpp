@@ -11,6 +11,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QIcon>
+#include <QPixmap>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -127,6 +129,8 @@ void TestRealLookup::init()
     QVERIFY(m_server->listen());
 
     m_results = std::make_unique<ResultsList>();
+    // Failed rows show a warning icon, as in the window, where the desktop's theme has none.
+    m_results->setFallbackWarningIcon([] { return QIcon(QPixmap(16, 16)); });
     m_functions = std::make_unique<CurlFunctions>(m_results.get());
     m_functions->ExtractWorkingFiles();
     QCOMPARE(m_functions->MessagePath(),

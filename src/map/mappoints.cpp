@@ -34,15 +34,12 @@ MapPoints::MapPoints(const ResultsList *results, QObject *parent)
     connect(results, &ResultsList::dataChanged, this,
             [this](const QModelIndex &topLeft, const QModelIndex &bottomRight,
                    const QList<int> &roles) {
+                if (!roles.contains(Qt::CheckStateRole))
+                    return;
                 for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
-                    if (roles.contains(Qt::CheckStateRole)) {
-                        if (const int point = pointOfRow(row); point >= 0) {
-                            m_points[point].ticked = m_results->isChecked(row);
-                            Q_EMIT ticksChanged();
-                        }
-                    } else if (topLeft.column() <= ResultsList::Coordinates
-                               && bottomRight.column() >= ResultsList::Coordinates) {
-                        rowChanged(row);
+                    if (const int point = pointOfRow(row); point >= 0) {
+                        m_points[point].ticked = m_results->isChecked(row);
+                        Q_EMIT ticksChanged();
                     }
                 }
             });
@@ -72,25 +69,6 @@ void MapPoints::rebuild()
     m_pointOfRow.clear();
     if (m_results->rows() > 0)
         readRows(0, m_results->rows() - 1);
-}
-
-// A row made a cell at a time gets its place after it was inserted.
-void MapPoints::rowChanged(int row)
-{
-    const auto place = ParseCoordinates(m_results->cellView(row, ResultsList::Coordinates));
-    const int point = pointOfRow(row);
-    if (point >= 0 && place) {
-        m_points[point].longitude = place->longitude;
-        m_points[point].latitude = place->latitude;
-        Q_EMIT reset();
-    } else if (point < 0 && place && (m_points.empty() || m_points.back().row < row)) {
-        m_pointOfRow[row] = int(m_points.size());
-        m_points.push_back({place->longitude, place->latitude, row, m_results->isChecked(row)});
-        Q_EMIT appended(int(m_points.size()) - 1);
-    } else if (point >= 0 || place) {
-        rebuild();
-        Q_EMIT reset();
-    }
 }
 
 QString MapPoints::summary() const

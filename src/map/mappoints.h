@@ -38,7 +38,7 @@ public:
 Q_SIGNALS:
     // Points from index `first` on are new; those before are as they were.
     void appended(int first);
-    // Everything may have changed: the table was cleared, or a row gained its place late.
+    // Everything may have changed: the table was cleared.
     void reset();
     // Only the ticks changed.
     void ticksChanged();
@@ -46,7 +46,6 @@ Q_SIGNALS:
 private:
     void readRows(int first, int last);
     void rebuild();
-    void rowChanged(int row);
 
     const ResultsList *m_results;
     std::vector<MapPoint> m_points;

@@ -3,6 +3,8 @@
 #include <QGuiApplication>
 #include <QIcon>
 
+#include <cmath>
+
 namespace {
 
 bool isColumn(int column)
@@ -16,6 +18,17 @@ bool isCell(const ResultsList &model, const QModelIndex &index)
 {
     return index.isValid() && index.model() == &model && index.row() < model.rows()
         && isColumn(index.column());
+}
+
+// The row's place in whole ten-millionths of a degree: in range of an int for every longitude,
+// and back in degrees the nearest double to any number of up to seven decimals, as the cell
+// reads.
+void readPlace(ResultsListRow &row, QStringView cell)
+{
+    if (const std::optional<GeoPoint> place = ParseCoordinates(cell)) {
+        row.latitudeE7 = qint32(std::lround(place->latitude * 1e7));
+        row.longitudeE7 = qint32(std::lround(place->longitude * 1e7));
+    }
 }
 
 } // namespace
@@ -58,6 +71,7 @@ ResultsListRow ResultsList::made(const LogRecord &record, bool checked, qint64 k
         if (column < Timezone)
             added.ends[column] = quint32(added.text.size());
     }
+    readPlace(added, record.cells[Coordinates - 1]);
     added.checked = checked;
     added.key = key;
     added.httpStatus = qint16(record.httpStatus);
@@ -103,6 +117,10 @@ void ResultsList::appendRows(QList<ResultsListRow> &&rows)
         return;
     const int first = this->rows();
     beginInsertRows({}, first, first + int(rows.size()) - 1);
+    for (Row &row : rows) {
+        const quint32 start = row.ends[Coordinates - 1];
+        readPlace(row, QStringView(row.text).sliced(start, row.ends[Coordinates] - start));
+    }
     m_rows.append(std::move(rows));
     endInsertRows();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/logtable.h"
+#include "results/coordinates.h"
 
 #include <QAbstractTableModel>
 #include <QByteArray>
@@ -13,15 +14,18 @@
 #include <array>
 #include <functional>
 #include <limits>
+#include <optional>
 
 class QIcon;
 
 // One row of the results list and all it knows: its seven cells in one string with the end
-// offset of each cell, its moment, its tick and whether the kept history holds it. A million
-// rows must cost little beyond their text, so what few rows have lives behind a pointer.
+// offset of each cell, its moment, its place, its tick and whether the kept history holds it.
+// A million rows must cost little beyond their text, so what few rows have lives behind a
+// pointer and the place is kept in whole ten-millionths of a degree.
 struct ResultsListRow
 {
     static constexpr qint64 UnknownInstant = std::numeric_limits<qint64>::min();
+    static constexpr qint32 NoPlace = std::numeric_limits<qint32>::min();
 
     // Why the row's log found no location; and the service's answer, held for a row not kept
     // yet should the user keep it later.
@@ -35,6 +39,10 @@ struct ResultsListRow
     // Where each cell but the last ends in text; the last ends with the text.
     std::array<quint32, LogTable::ColumnCount - 1> ends {};
     qint32 offsetSeconds = 0;
+    // The place the Coordinates cell names, read once when the row comes in. A value the service
+    // gives (four decimals) comes back as the very number the cell's text reads as.
+    qint32 latitudeE7 = NoPlace;
+    qint32 longitudeE7 = NoPlace;
     qint16 httpStatus = 0; // the service's status; 0 when there was none, or it is not known
     bool checked = false;
     // Kept, and ticked or unticked while the history could not be written.
@@ -101,6 +109,14 @@ public:
     // When the row's log was made, with the local offset of that moment; invalid when it is not
     // known. The exports that carry a time write this, never the Time text.
     QDateTime instant(int row) const;
+    // The place the row's Coordinates cell names; none when it names none (ParseCoordinates).
+    std::optional<GeoPoint> place(int row) const
+    {
+        if (row < 0 || row >= rows() || m_rows[row].latitudeE7 == Row::NoPlace)
+            return std::nullopt;
+        const Row &source = m_rows[row];
+        return GeoPoint {source.latitudeE7 / 1e7, source.longitudeE7 / 1e7};
+    }
     // The row's whole log as the kept history keeps it: the cells, the moment and the failure,
     // and the status and answer the row holds while it is not kept.
     LogRecord record(int row) const;

@@ -303,6 +303,7 @@ private Q_SLOTS:
             for (int column = 1; column < ResultsList::ColumnCount; ++column)
                 QCOMPARE(table.cell(row, column), cells[column - 1]);
             QCOMPARE(table.failure(row), failure);
+            QCOMPARE(table.place(row).has_value(), ParseCoordinates(cells[4]).has_value());
             QCOMPARE(table.isChecked(row), row == 1);
         }
         QVERIFY(table.failure(0).isEmpty());

@@ -361,6 +361,7 @@ void TestResultsList::coordinates_data()
     };
     usable("as the table shows it", "-23.5475, -46.6361", -23.5475, -46.6361);
     usable("as the service sends it", "52.5200,13.4050", 52.52, 13.405);
+    usable("tenths", "0.3, -0.7", 0.3, -0.7);
     usable("spaced out", "  0 ,  0  ", 0, 0);
     usable("north pole, antimeridian", "90, 180", 90, 180);
     usable("south pole, antimeridian west", "-90, -180", -90, -180);
@@ -388,11 +389,17 @@ void TestResultsList::coordinates()
     QFETCH(bool, usable);
     const std::optional<GeoPoint> point = ParseCoordinates(cell);
     QCOMPARE(point.has_value(), usable);
+    // The reading, and the place the row keeps, are the very numbers the text says.
+    ResultsList list;
+    append(list, {{}, {}, {}, {}, {}, cell});
+    QCOMPARE(list.place(0).has_value(), usable);
     if (usable) {
         QFETCH(double, latitude);
         QFETCH(double, longitude);
         QCOMPARE(point->latitude, latitude);
         QCOMPARE(point->longitude, longitude);
+        for (const GeoPoint &read : {*point, *list.place(0)})
+            QVERIFY(read.latitude == latitude && read.longitude == longitude);
     }
 }
 

@@ -82,7 +82,7 @@ void fill(ResultsList &list, const std::vector<LogRecord> &records, int slice)
 // QPainter::drawPoints of the same points, each `rounds` times; prints the medians.
 void drawing(const char *label, const MapPoints &points, int rounds)
 {
-    const int count = int(points.points().size());
+    const int count = points.count();
     MapProjection world;
     world.size = ImageSize;
     world.scale = MapProjection::worldScale(ImageSize);
@@ -90,19 +90,20 @@ void drawing(const char *label, const MapPoints &points, int rounds)
     std::vector<double> ours, warm, bare;
     QImage image(ImageSize, QImage::Format_ARGB32_Premultiplied);
     MapRenderer kept;
-    kept.render(image, world, points.points());
+    kept.render(image, world, points);
     QPolygon screen;
-    for (const MapPoint &point : points.points())
-        screen << world.toScreen(point.longitude, point.latitude).toPoint();
+    for (int point = 0; point < count; ++point)
+        screen << world.toScreen(points.place(point).longitude, points.place(point).latitude)
+                      .toPoint();
     for (int round = 0; round < rounds; ++round) {
         QElapsedTimer timer;
         timer.start();
         MapRenderer renderer;
-        renderer.render(image, world, points.points());
+        renderer.render(image, world, points);
         ours.push_back(timer.nsecsElapsed() / 1e6);
 
         timer.restart();
-        kept.render(image, world, points.points());
+        kept.render(image, world, points);
         warm.push_back(timer.nsecsElapsed() / 1e6);
 
         timer.restart();

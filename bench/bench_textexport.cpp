@@ -79,17 +79,18 @@ void fillTable(ResultsList &list, int rows)
         const QString time = QString::asprintf(
             "%02d/12/2026 %02d:%02d:%02d", int(7 + daySeconds / 86400 % 20),
             int(daySeconds / 3600 % 24), int(daySeconds / 60 % 60), int(daySeconds % 60));
-        const int added = list.appendRow(time);
+        LogRecord record;
+        record.timeText = time;
         const double drift = (int(next() % 2001) - 1000) / 100000.0;
-        list.setCell(added, ResultsList::Country, QString::fromUtf8(at.country));
-        list.setCell(added, ResultsList::Region, QString::fromUtf8(at.region));
-        list.setCell(added, ResultsList::City, QString::fromUtf8(at.city));
-        list.setCell(added, ResultsList::PostalCode,
-                     at.postalBase == 0 ? QString()
-                                        : QString::number(at.postalBase + int(next() % 40)));
-        list.setCell(added, ResultsList::Coordinates,
-                     QString::asprintf("%.4f, %.4f", at.latitude + drift, at.longitude - drift));
-        list.setCell(added, ResultsList::Timezone, QString::fromUtf8(at.timezone));
+        record.cells = {
+            QString::fromUtf8(at.country),
+            QString::fromUtf8(at.region),
+            QString::fromUtf8(at.city),
+            at.postalBase == 0 ? QString() : QString::number(at.postalBase + int(next() % 40)),
+            QString::asprintf("%.4f, %.4f", at.latitude + drift, at.longitude - drift),
+            QString::fromUtf8(at.timezone),
+        };
+        const int added = list.appendRecord(record);
         if (row % 2 == 0)
             list.setData(list.index(added, 0), Qt::Checked, Qt::CheckStateRole);
     }

@@ -44,13 +44,12 @@ void fillTable(ResultsList &list, int rows)
     const QDateTime start(QDate(2026, 12, 7), QTime(10, 15, 2));
     for (int row = 0; row < rows; ++row) {
         const Place &place = places[row % std::size(places)];
-        list.appendRow(start.addSecs(row * 5).toString(u"M/d/yyyy h:mm:ss AP"));
-        list.setCell(row, ResultsList::Country, QString::fromUtf8(place.country));
-        list.setCell(row, ResultsList::Region, QString::fromUtf8(place.region));
-        list.setCell(row, ResultsList::City, QString::fromUtf8(place.city));
-        list.setCell(row, ResultsList::PostalCode, QString::fromUtf8(place.postal));
-        list.setCell(row, ResultsList::Coordinates, QString::fromUtf8(place.coordinates));
-        list.setCell(row, ResultsList::Timezone, QString::fromUtf8(place.timezone));
+        LogRecord record;
+        record.timeText = start.addSecs(row * 5).toString(u"M/d/yyyy h:mm:ss AP");
+        record.cells = {QString::fromUtf8(place.country),     QString::fromUtf8(place.region),
+                        QString::fromUtf8(place.city),        QString::fromUtf8(place.postal),
+                        QString::fromUtf8(place.coordinates), QString::fromUtf8(place.timezone)};
+        list.appendRecord(record);
         list.setData(list.index(row, 0), Qt::Checked, Qt::CheckStateRole);
     }
 }

@@ -39,7 +39,6 @@
 Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     : QWidget(parent), m_dialogs(dialogs), m_clock(clock ? std::move(clock) : Clock(SystemNow))
 {
-    UseStyleWarningIcon();
     if (!m_dialogs) {
         m_ownDialogs = std::make_unique<DesktopDialogs>(this, &m_title);
         m_dialogs = m_ownDialogs.get();
@@ -67,6 +66,7 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     Frame4 = new StatusFrame(this);
 
     m_results = new ResultsList(this);
+    m_results->setFallbackWarningIcon(StyleWarningIcon);
     ListView1 = new ResultsView(m_results, this);
     m_kept = new KeptResults(m_results, m_dialogs, this);
     m_lookup = new CurlFunctions(m_kept, this);

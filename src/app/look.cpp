@@ -1,7 +1,6 @@
 #include "app/look.h"
 
 #include "core/failure.h"
-#include "results/resultslist.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -23,12 +22,10 @@ QFont DesignedFont()
     return font;
 }
 
-void UseStyleWarningIcon()
+QIcon StyleWarningIcon()
 {
-    ResultsList::setFallbackWarningIcon([] {
-        auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
-        return app ? app->style()->standardIcon(QStyle::SP_MessageBoxWarning) : QIcon();
-    });
+    auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
+    return app ? app->style()->standardIcon(QStyle::SP_MessageBoxWarning) : QIcon();
 }
 
 void ApplySkin(QWidget *window, const QString &programFolder)

@@ -6,6 +6,7 @@
 #include <QSet>
 #include <optional>
 
+class QIcon;
 class QPushButton;
 class QWidget;
 
@@ -20,9 +21,9 @@ void ApplyDesignedLook(QWidget *window);
 
 void ApplySkin(QWidget *window, const QString &programFolder);
 
-// A failed log's row shows the desktop's warning icon; where the icon theme has none, the
-// window's style draws it.
-void UseStyleWarningIcon();
+// The warning icon of the application's style: a failed log's row shows it where the desktop's
+// icon theme has none.
+QIcon StyleWarningIcon();
 
 // The window-wide pointer: a hand over the buttons, the arrow over the areas that reset it,
 // unchanged elsewhere; the hourglass of a long operation always wins.

@@ -31,12 +31,6 @@ public:
 
     virtual ~LogTable() = default;
 
-    // Appends an unticked row whose Time cell is timeText and whose other cells are empty;
-    // returns its row number.
-    virtual int appendRow(const QString &timeText) = 0;
-    virtual void setCell(int row, int column, const QString &text) = 0;
-    // Why the row's log found no location; empty text: a good row.
-    virtual void setFailure(int row, const QString &text) = 0;
     // Appends a complete row at once, unticked; returns its row number, or -1 when the row
     // does not show (yet).
     virtual int appendRecord(const LogRecord &record) = 0;

@@ -87,13 +87,6 @@ void CurlFunctions::onAnswer(const QString &answer, const QString &failure)
     Q_EMIT logFinished(row);
 }
 
-int CurlFunctions::ParseCurl(const QString &timeText, const QString &answer)
-{
-    LogRecord record;
-    record.instant = m_clock();
-    return ParseCurl(timeText, answer, record);
-}
-
 int CurlFunctions::ParseCurl(const QString &timeText, const QString &answer, LogRecord &record)
 {
     StepRunner steps(QStringLiteral("CurlFunctions"), QStringLiteral("ParseCurl"));

@@ -38,9 +38,8 @@ public:
     // Ends a log in flight; no row is added.
     void abort() { m_runner.abort(); }
 
-    // Appends a row with the time text and the six values picked out of the answer.
-    int ParseCurl(const QString &timeText, const QString &answer);
-    // The same into record (its instant, failure, status and answer already set), appended whole.
+    // Appends a row with the time text and the six values picked out of the answer, filled into
+    // record (its instant, failure, status and answer already set) and appended whole.
     int ParseCurl(const QString &timeText, const QString &answer, LogRecord &record);
     static QString GetJSValue(const QString &source, const QString &key);
 

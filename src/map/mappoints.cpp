@@ -1,10 +1,10 @@
 #include "map/mappoints.h"
 
 #include "core/localetime.h"
-#include "results/coordinates.h"
-#include "results/resultslist.h"
 
 #include <QLocale>
+
+#include <algorithm>
 
 namespace {
 
@@ -22,9 +22,9 @@ MapPoints::MapPoints(const ResultsList *results, QObject *parent)
 {
     connect(results, &ResultsList::rowsInserted, this,
             [this](const QModelIndex &, int first, int last) {
-                const auto before = int(m_points.size());
+                const int before = count();
                 readRows(first, last);
-                if (int(m_points.size()) > before)
+                if (count() > before)
                     Q_EMIT appended(before);
             });
     connect(results, &ResultsList::modelReset, this, [this] {
@@ -34,15 +34,12 @@ MapPoints::MapPoints(const ResultsList *results, QObject *parent)
     connect(results, &ResultsList::dataChanged, this,
             [this](const QModelIndex &topLeft, const QModelIndex &bottomRight,
                    const QList<int> &roles) {
+                if (!roles.contains(Qt::CheckStateRole))
+                    return;
                 for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
-                    if (roles.contains(Qt::CheckStateRole)) {
-                        if (const int point = pointOfRow(row); point >= 0) {
-                            m_points[point].ticked = m_results->isChecked(row);
-                            Q_EMIT ticksChanged();
-                        }
-                    } else if (topLeft.column() <= ResultsList::Coordinates
-                               && bottomRight.column() >= ResultsList::Coordinates) {
-                        rowChanged(row);
+                    if (pointOfRow(row) >= 0) {
+                        Q_EMIT ticksChanged();
+                        return;
                     }
                 }
             });
@@ -51,46 +48,26 @@ MapPoints::MapPoints(const ResultsList *results, QObject *parent)
 
 int MapPoints::pointOfRow(int row) const
 {
-    return row >= 0 && row < int(m_pointOfRow.size()) ? m_pointOfRow[row] : -1;
+    const auto found
+        = std::lower_bound(m_points.cbegin(), m_points.cend(), row,
+                           [](const Point &point, int row) { return point.row < row; });
+    return found != m_points.cend() && found->row == row ? int(found - m_points.cbegin()) : -1;
 }
 
+// Rows only ever come at the end of the table.
 void MapPoints::readRows(int first, int last)
 {
-    m_pointOfRow.resize(size_t(last) + 1, -1);
     for (int row = first; row <= last; ++row) {
-        const auto place = ParseCoordinates(m_results->cellView(row, ResultsList::Coordinates));
-        if (!place)
-            continue;
-        m_pointOfRow[row] = int(m_points.size());
-        m_points.push_back({place->longitude, place->latitude, row, m_results->isChecked(row)});
+        if (const std::optional<GeoPoint> place = m_results->place(row))
+            m_points.push_back({*place, row});
     }
 }
 
 void MapPoints::rebuild()
 {
     m_points.clear();
-    m_pointOfRow.clear();
     if (m_results->rows() > 0)
         readRows(0, m_results->rows() - 1);
-}
-
-// A row made a cell at a time gets its place after it was inserted.
-void MapPoints::rowChanged(int row)
-{
-    const auto place = ParseCoordinates(m_results->cellView(row, ResultsList::Coordinates));
-    const int point = pointOfRow(row);
-    if (point >= 0 && place) {
-        m_points[point].longitude = place->longitude;
-        m_points[point].latitude = place->latitude;
-        Q_EMIT reset();
-    } else if (point < 0 && place && (m_points.empty() || m_points.back().row < row)) {
-        m_pointOfRow[row] = int(m_points.size());
-        m_points.push_back({place->longitude, place->latitude, row, m_results->isChecked(row)});
-        Q_EMIT appended(int(m_points.size()) - 1);
-    } else if (point >= 0 || place) {
-        rebuild();
-        Q_EMIT reset();
-    }
 }
 
 QString MapPoints::summary() const
@@ -98,7 +75,7 @@ QString MapPoints::summary() const
     if (m_points.empty())
         return tr("No points: no logged row has coordinates");
     QDateTime first, last;
-    for (const MapPoint &point : m_points) {
+    for (const Point &point : m_points) {
         if (const QDateTime at = m_results->instant(point.row); at.isValid()) {
             first = at;
             break;

@@ -25,21 +25,32 @@ void square(uchar *bits, qsizetype stride, QSize size, QPoint at, int radius, QR
     }
 }
 
-// Paints the points that are (or are not) ticked. A laptop logs the same place for hours on
-// end, so a point on the pixel of the one painted just before it is not painted again.
-void squares(QImage &image, const std::vector<MapPoint> &points,
-             const std::vector<QPoint> &projected, bool ticked, int radius, QRgb colour)
+// Paints the points, those ticked over the others. A laptop logs the same place for hours on
+// end, so a point on the pixel of the one of its kind painted just before it is not painted again;
+// and a tick is read from its row only for a point that may be painted.
+void squares(QImage &image, const MapPoints &points, const std::vector<QPoint> &projected)
 {
     uchar *bits = image.bits();
     const qsizetype stride = image.bytesPerLine();
     const QSize size = image.size();
-    std::optional<QPoint> last;
-    for (size_t i = 0; i < points.size(); ++i) {
-        if (points[i].ticked != ticked || projected[i] == last)
+    const QRgb plain = MapColors::Point.rgb();
+    std::optional<QPoint> lastPlain, lastTicked;
+    std::vector<QPoint> ticked;
+    for (int i = 0; i < points.count(); ++i) {
+        const QPoint at = projected[size_t(i)];
+        if (at == lastPlain && at == lastTicked)
             continue;
-        last = projected[i];
-        square(bits, stride, size, projected[i], radius, colour);
+        if (!points.isTicked(i)) {
+            if (at != lastPlain)
+                square(bits, stride, size, at, MapRenderer::PointRadius, plain);
+            lastPlain = at;
+        } else if (at != lastTicked) {
+            ticked.push_back(at);
+            lastTicked = at;
+        }
     }
+    for (const QPoint at : ticked)
+        square(bits, stride, size, at, MapRenderer::TickedRadius, MapColors::Ticked.rgb());
 }
 
 // Lines a pixel wide, drawn straight into the image within a clip: the track of a year's logs
@@ -127,21 +138,22 @@ void ring(QPainter &painter, QPoint at, int radius, const QColor &colour)
 
 } // namespace
 
-bool MapRenderer::render(QImage &image, const MapProjection &projection,
-                         const std::vector<MapPoint> &points, int selected, qint64 trackBudgetNs)
+bool MapRenderer::render(QImage &image, const MapProjection &projection, const MapPoints &points,
+                         int selected, qint64 trackBudgetNs)
 {
+    const auto count = size_t(points.count());
     std::optional<QPoint> offset = countriesOffset(projection);
-    if (!offset || m_trackDrawn > points.size()) {
+    if (!offset || m_trackDrawn > count) {
         drawCountries(projection);
         offset = countriesOffset(projection);
     }
     // Only the steps to points that came since the last render are drawn, while the budget
     // lasts.
-    if (points.size() <= 1)
-        m_trackDrawn = points.size();
-    if (m_trackDrawn < points.size())
+    if (count <= 1)
+        m_trackDrawn = count;
+    if (m_trackDrawn < count)
         m_trackDrawn = drawTrack(m_countries, m_countriesFor, points, m_trackDrawn, trackBudgetNs);
-    const bool whole = m_trackDrawn >= points.size();
+    const bool whole = m_trackDrawn >= count;
     project(projection, points);
     {
         QPainter painter(&image);
@@ -149,26 +161,27 @@ bool MapRenderer::render(QImage &image, const MapProjection &projection,
         painter.drawImage(QPoint(0, 0), m_countries, QRect(*offset, projection.size));
     }
 
-    squares(image, points, m_projected, false, PointRadius, MapColors::Point.rgb());
-    squares(image, points, m_projected, true, TickedRadius, MapColors::Ticked.rgb());
-    if (points.empty())
+    squares(image, points, m_projected);
+    if (count == 0)
         return whole;
     QPainter painter(&image);
     ring(painter, m_projected.back(), TickedRadius + 4, MapColors::Newest);
-    if (selected >= 0 && selected < int(points.size()))
+    if (selected >= 0 && selected < points.count())
         ring(painter, m_projected[size_t(selected)], TickedRadius + 7, MapColors::Selected);
     return whole;
 }
 
-void MapRenderer::project(const MapProjection &projection, const std::vector<MapPoint> &points)
+void MapRenderer::project(const MapProjection &projection, const MapPoints &points)
 {
-    if (!(m_projectedFor == projection) || m_projected.size() > points.size())
+    const auto count = size_t(points.count());
+    if (!(m_projectedFor == projection) || m_projected.size() > count)
         m_projected.clear();
     m_projectedFor = projection;
-    m_projected.reserve(points.size());
-    for (size_t i = m_projected.size(); i < points.size(); ++i)
-        m_projected.push_back(
-            projection.toScreen(points[i].longitude, points[i].latitude).toPoint());
+    m_projected.reserve(count);
+    for (size_t i = m_projected.size(); i < count; ++i) {
+        const GeoPoint place = points.place(int(i));
+        m_projected.push_back(projection.toScreen(place.longitude, place.latitude).toPoint());
+    }
 }
 
 std::optional<QPoint> MapRenderer::countriesOffset(const MapProjection &projection) const
@@ -229,7 +242,7 @@ void MapRenderer::drawCountries(const MapProjection &view)
 // the world in longitude goes the short way, across the edge of the map: it is drawn as two
 // pieces that leave one edge and come in at the other, never as a line across the world.
 size_t MapRenderer::drawTrack(QImage &image, const MapProjection &projection,
-                              const std::vector<MapPoint> &points, size_t drawn, qint64 budgetNs)
+                              const MapPoints &points, size_t drawn, qint64 budgetNs)
 {
     QElapsedTimer clock;
     clock.start();
@@ -238,17 +251,18 @@ size_t MapRenderer::drawTrack(QImage &image, const MapProjection &projection,
                             .adjusted(0, 0, 1, 1);
     const Canvas canvas(image, world);
     const QRgb colour = MapColors::Track.rgb();
-    auto place = [&](const MapPoint &point) {
+    auto place = [&](const GeoPoint &point) {
         return projection.toScreen(point.longitude, point.latitude);
     };
     // The clock is read once a run of steps.
     constexpr size_t StepsPerRun = 256;
+    const auto count = size_t(points.count());
     size_t i = std::max<size_t>(drawn, 1);
-    for (; i < points.size(); ++i) {
+    for (; i < count; ++i) {
         if (i % StepsPerRun == 0 && budgetNs >= 0 && clock.nsecsElapsed() >= budgetNs)
             break;
-        const MapPoint &from = points[i - 1];
-        const MapPoint &to = points[i];
+        const GeoPoint from = points.place(int(i - 1));
+        const GeoPoint to = points.place(int(i));
         // Most steps are a log of the same place as the one before.
         if (to.longitude == from.longitude && to.latitude == from.latitude)
             continue;

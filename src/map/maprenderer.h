@@ -40,7 +40,7 @@ public:
     // for about that long and the rest is left for the next render: a track of a hundred
     // thousand steps across the world takes far longer than a window may stall. Returns whether
     // the track is whole.
-    bool render(QImage &image, const MapProjection &projection, const std::vector<MapPoint> &points,
+    bool render(QImage &image, const MapProjection &projection, const MapPoints &points,
                 int selected = -1, qint64 trackBudgetNs = -1);
     // The points changed other than by growing at the end.
     void forgetPoints()
@@ -54,15 +54,15 @@ public:
     int pointAt(QPoint pos, int reach = 6) const;
 
 private:
-    void project(const MapProjection &projection, const std::vector<MapPoint> &points);
+    void project(const MapProjection &projection, const MapPoints &points);
     // Where the kept countries image lands in a view of this projection, or nothing when it
     // does not cover the whole view.
     std::optional<QPoint> countriesOffset(const MapProjection &projection) const;
     void drawCountries(const MapProjection &projection);
     // Draws the track's steps from the point after `drawn` on, for about budgetNs (or all with
     // a negative budget), into image of the projection; returns how many points it reaches.
-    static size_t drawTrack(QImage &image, const MapProjection &projection,
-                            const std::vector<MapPoint> &points, size_t drawn, qint64 budgetNs);
+    static size_t drawTrack(QImage &image, const MapProjection &projection, const MapPoints &points,
+                            size_t drawn, qint64 budgetNs);
 
     // The countries with the track over them, a quarter of a view beyond each edge of the view.
     QImage m_countries;

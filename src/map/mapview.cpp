@@ -65,13 +65,13 @@ void MapView::setProjection(const MapProjection &projection)
 
 void MapView::fit()
 {
-    const auto &points = m_points->points();
     MapProjection fitted = m_projection;
     fitted.size = size();
-    if (points.empty())
+    if (m_points->count() == 0)
         return showWorld();
     double west = 180, east = -180, south = 90, north = -90;
-    for (const MapPoint &point : points) {
+    for (int i = 0; i < m_points->count(); ++i) {
+        const GeoPoint point = m_points->place(i);
         west = std::min(west, point.longitude);
         east = std::max(east, point.longitude);
         south = std::min(south, point.latitude);
@@ -103,8 +103,9 @@ bool MapView::centreOnRow(int row)
         return false;
     m_selected = point;
     MapProjection centred = m_projection;
-    centred.centreLongitude = m_points->points()[size_t(point)].longitude;
-    centred.centreLatitude = m_points->points()[size_t(point)].latitude;
+    const GeoPoint place = m_points->place(point);
+    centred.centreLongitude = place.longitude;
+    centred.centreLatitude = place.latitude;
     setProjection(centred);
     m_fitted = false;
     return true;
@@ -139,7 +140,7 @@ QString MapView::toolTipAt(QPoint pos) const
     if (point < 0)
         return {};
     const ResultsList *results = m_points->results();
-    const int row = m_points->points()[size_t(point)].row;
+    const int row = m_points->row(point);
     QStringList place;
     for (int column : {ResultsList::City, ResultsList::Region, ResultsList::Country}) {
         if (const QString text = results->cell(row, column); !text.isEmpty())
@@ -158,8 +159,7 @@ void MapView::renderFrame(qint64 trackBudgetNs)
         return;
     if (m_frame.size() != size())
         m_frame = QImage(size(), QImage::Format_ARGB32_Premultiplied);
-    m_frameValid
-        = m_renderer.render(m_frame, m_projection, m_points->points(), m_selected, trackBudgetNs);
+    m_frameValid = m_renderer.render(m_frame, m_projection, *m_points, m_selected, trackBudgetNs);
     if (!m_frameValid)
         QTimer::singleShot(0, this, qOverload<>(&QWidget::update));
 }
@@ -261,7 +261,7 @@ void MapView::mouseReleaseEvent(QMouseEvent *event)
         m_selected = point;
         m_frameValid = false;
         update();
-        Q_EMIT rowClicked(m_points->points()[size_t(point)].row);
+        Q_EMIT rowClicked(m_points->row(point));
     }
 }
 

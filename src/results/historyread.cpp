@@ -105,17 +105,17 @@ HistoryStore::Batch HistoryStore::readAfter(qint64 after, int limit)
     };
     Batch batch;
     batch.rows.reserve(limit);
-    batch.keys.reserve(limit);
     QByteArray joined; // the row's cells as the file holds them, UTF-8
-    std::array<quint32, LogTable::ColumnCount> byteEnds {};
+    std::array<quint32, LogTable::ColumnCount - 1> byteEnds {};
     int step;
     while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
         ResultsListRow &row = batch.rows.emplace_back();
-        batch.keys.append(sqlite3_column_int64(statement, 0));
+        row.key = sqlite3_column_int64(statement, 0);
         joined.clear();
         for (int column = 0; column < LogTable::ColumnCount; ++column) {
             joined += bytes(1 + column);
-            byteEnds[std::size_t(column)] = quint32(joined.size());
+            if (column < LogTable::Timezone)
+                byteEnds[std::size_t(column)] = quint32(joined.size());
         }
         // Qt's decoder turns the whole row into text in one pass. Where every byte is a
         // character of its own (as in most rows) the cells end where their bytes do; else
@@ -127,12 +127,15 @@ HistoryStore::Batch HistoryStore::readAfter(qint64 after, int limit)
             row.text.clear();
             for (int column = 0; column < LogTable::ColumnCount; ++column) {
                 row.text += QString::fromUtf8(bytes(1 + column));
-                row.ends[std::size_t(column)] = quint32(row.text.size());
+                if (column < LogTable::Timezone)
+                    row.ends[std::size_t(column)] = quint32(row.text.size());
             }
             row.text.squeeze();
         }
-        if (const QByteArrayView failure = bytes(8); !failure.isEmpty())
-            batch.failures.insert(batch.rows.size() - 1, QString::fromUtf8(failure));
+        if (const QByteArrayView failure = bytes(8); !failure.isEmpty()) {
+            row.rare = new ResultsListRow::Rare;
+            row.rare->failure = QString::fromUtf8(failure);
+        }
         row.checked = sqlite3_column_int(statement, 9) != 0;
         const QByteArrayView instant = bytes(10);
         if (storedInstantMs(instant.data(), int(instant.size()), row.utcMs))

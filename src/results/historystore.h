@@ -4,8 +4,6 @@
 #include "core/logtable.h"
 #include "results/resultslist.h"
 
-#include <QHash>
-
 #include <QList>
 #include <QString>
 
@@ -68,13 +66,10 @@ public:
     // were ever kept, and none are since gone but by removeAll().
     qint64 lastKey();
 
-    // Rows as the table keeps them, with their keys, and the failures of failed rows by their
-    // place in the batch.
+    // Rows as the table keeps them, each with its key.
     struct Batch
     {
         QList<ResultsListRow> rows;
-        QList<qint64> keys;
-        QHash<qsizetype, QString> failures;
     };
     // Up to `limit` rows after the key `after`, in the order they were logged, with their ticks.
     // The answers are not read: the table does not show them.

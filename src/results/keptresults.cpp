@@ -18,10 +18,6 @@ constexpr int RowsPerBatch = 512;
 // ends far inside what a user notices.
 constexpr qint64 TurnNanoseconds = 14'000'000;
 
-// The answers of rows not kept, held for keeping them later: a typical answer is a few hundred
-// bytes, so this covers tens of thousands of logs; rows beyond it are kept without their answer.
-constexpr qsizetype UnkeptAnswerBytes = 8 * 1024 * 1024;
-
 const QString Module = QStringLiteral("KeptResults");
 
 } // namespace
@@ -33,16 +29,6 @@ KeptResults::KeptResults(ResultsList *table, Dialogs *dialogs, QObject *parent)
       m_path(HistoryStore::defaultPath()),
       m_loader([this] { loadTurn(); }, TurnNanoseconds)
 {
-    connect(table, &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex &, int first, int last) {
-                m_keys.insert(first, last - first + 1, 0);
-            });
-    connect(table, &QAbstractItemModel::modelReset, this, [this] {
-        m_keys = {};
-        m_unkept = {};
-        m_unkeptBytes = 0;
-        m_unsavedTicks = {};
-    });
     connect(table, &QAbstractItemModel::dataChanged, this, &KeptResults::saveTicks);
 }
 
@@ -110,7 +96,7 @@ bool KeptResults::startAfresh(int line)
     m_loader.stop();
     try {
         m_store.startAfresh();
-        m_keys.fill(0);
+        m_table->forgetKeys();
         keepTableRows(true);
     } catch (const Failure &failure) {
         lose(line, failure, false);
@@ -145,7 +131,6 @@ void KeptResults::makeRoom()
         return; // the rows come back all the same, only a little slower
     }
     m_table->reserve(m_table->rows() + coming);
-    m_keys.reserve(m_table->rows() + coming);
 }
 
 void KeptResults::loadTurn()
@@ -153,12 +138,10 @@ void KeptResults::loadTurn()
     try {
         for (;;) {
             HistoryStore::Batch batch = m_store.readAfter(m_loadedUpTo, RowsPerBatch);
-            const int first = m_table->rows();
             const qsizetype count = batch.rows.size();
-            m_table->appendRows(std::move(batch.rows), batch.failures);
-            std::copy(batch.keys.cbegin(), batch.keys.cend(), m_keys.begin() + first);
-            if (!batch.keys.isEmpty())
-                m_loadedUpTo = batch.keys.last();
+            if (count > 0)
+                m_loadedUpTo = batch.rows.last().key;
+            m_table->appendRows(std::move(batch.rows));
             if (count < RowsPerBatch) {
                 m_loader.stop();
                 Q_EMIT loaded();
@@ -202,35 +185,7 @@ int KeptResults::appendRecord(const LogRecord &record)
         if (key && isLoading())
             return -1;
     }
-    const int row = m_table->appendRecord(record);
-    if (key) {
-        m_keys[row] = key;
-    } else {
-        // What the table does not hold, should the user keep this row later.
-        LogRecord unkept;
-        unkept.httpStatus = record.httpStatus;
-        if (m_unkeptBytes + record.answer.size() <= UnkeptAnswerBytes) {
-            unkept.answer = record.answer.left(HistoryStore::MaxAnswerBytes);
-            m_unkeptBytes += unkept.answer.size();
-        }
-        m_unkept.insert(row, unkept);
-    }
-    return row;
-}
-
-int KeptResults::appendRow(const QString &timeText)
-{
-    return m_table->appendRow(timeText);
-}
-
-void KeptResults::setCell(int row, int column, const QString &text)
-{
-    m_table->setCell(row, column, text);
-}
-
-void KeptResults::setFailure(int row, const QString &text)
-{
-    m_table->setFailure(row, text);
+    return m_table->appendRecord(record, key);
 }
 
 void KeptResults::saveTicks(const QModelIndex &from, const QModelIndex &to, const QList<int> &roles)
@@ -241,15 +196,15 @@ void KeptResults::saveTicks(const QModelIndex &from, const QModelIndex &to, cons
         // Saved when the history can be written again.
         if (m_keeping && m_mayResume) {
             for (int row = from.row(); row <= to.row(); ++row) {
-                if (m_keys.value(row))
-                    m_unsavedTicks.insert(row);
+                if (m_table->key(row))
+                    m_table->setTickUnsaved(row);
             }
         }
         return;
     }
     try {
         for (int row = from.row(); row <= to.row(); ++row) {
-            if (const qint64 key = m_keys.value(row))
+            if (const qint64 key = m_table->key(row))
                 m_store.setTicked(key, m_table->isChecked(row));
         }
     } catch (const HistoryStore::Damaged &) {
@@ -257,7 +212,7 @@ void KeptResults::saveTicks(const QModelIndex &from, const QModelIndex &to, cons
     } catch (const Failure &failure) {
         lose(106, failure, true);
         for (int row = from.row(); row <= to.row(); ++row)
-            m_unsavedTicks.insert(row);
+            m_table->setTickUnsaved(row);
     }
 }
 
@@ -270,30 +225,22 @@ void KeptResults::keepTableRows(bool allTicks)
     QList<int> rows;
     QList<qint64> keptKeys;
     for (int row = 0; row < m_table->rows(); ++row) {
-        if (const qint64 key = m_keys.value(row)) {
-            if (allTicks || m_unsavedTicks.contains(row)) {
+        if (const qint64 key = m_table->key(row)) {
+            if (allTicks || m_table->isTickUnsaved(row)) {
                 keptKeys.append(key);
                 keptTicked.append(m_table->isChecked(row));
             }
             continue;
         }
-        LogRecord record = m_unkept.value(row);
-        record.instant = m_table->instant(row);
-        record.timeText = m_table->cell(row, Time);
-        for (int column = Country; column < ColumnCount; ++column)
-            record.cells[std::size_t(column - 1)] = m_table->cell(row, column);
-        record.failure = m_table->failure(row);
-        records.append(record);
+        records.append(m_table->record(row));
         ticked.append(m_table->isChecked(row));
         rows.append(row);
     }
     m_store.setTicked(keptKeys, keptTicked);
     const QList<qint64> keys = m_store.addAll(records, ticked);
     for (qsizetype i = 0; i < keys.size(); ++i)
-        m_keys[rows[i]] = keys[i];
-    m_unkept = {};
-    m_unkeptBytes = 0;
-    m_unsavedTicks = {};
+        m_table->setKey(rows[i], keys[i]);
+    m_table->setTicksSaved();
 }
 
 void KeptResults::setKeeping(bool keep)
@@ -328,7 +275,7 @@ void KeptResults::setKeeping(bool keep)
                        "for the next time \"Keep results between runs\" is ticked."));
     m_store.close();
     if (remove) {
-        m_keys.fill(0);
+        m_table->forgetKeys();
         for (const char *suffix : {"", "-wal", "-shm"}) {
             const QString file = m_path + QLatin1String(suffix);
             if (QFile::exists(file) && !QFile::remove(file))

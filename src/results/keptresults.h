@@ -4,10 +4,8 @@
 #include "core/slicedjob.h"
 #include "results/historystore.h"
 
-#include <QHash>
 #include <QList>
 #include <QObject>
-#include <QSet>
 
 class Dialogs;
 class Failure;
@@ -18,7 +16,8 @@ class ResultsList;
 // at start-up the kept rows come back with their ticks, a slice at a time. A history that cannot
 // be written is reported once, and the table goes on in memory; each later log tries again, and
 // once the history can be written (space was freed) the rows logged meanwhile are kept too. A
-// history found damaged goes aside and a fresh one keeps the table's rows.
+// history found damaged goes aside and a fresh one keeps the table's rows. Whether a row is kept,
+// under which key, and what it holds to be kept later is the table's to know, in the row.
 class KeptResults : public QObject, public LogTable
 {
     Q_OBJECT
@@ -40,10 +39,7 @@ public:
     // "Clear Results": while keeping, asks first, and clears the history with the table.
     void clearResults();
 
-    // LogTable: rows built a cell at a time are not kept; only whole records are.
-    int appendRow(const QString &timeText) override;
-    void setCell(int row, int column, const QString &text) override;
-    void setFailure(int row, const QString &text) override;
+    // LogTable: while keeping, the row is committed before it shows.
     int appendRecord(const LogRecord &record) override;
 
 Q_SIGNALS:
@@ -74,12 +70,4 @@ private:
     // a newer version, or a history whose rows did not all come back, is not tried again.
     bool m_mayResume = false;
     qint64 m_loadedUpTo = 0;
-    // The kept key of each row of the table; 0 for a row that is not kept.
-    QList<qint64> m_keys;
-    // What the table does not hold of rows that are not kept (the service's status and answer),
-    // should they be kept later; answers only up to UnkeptAnswerBytes in all.
-    QHash<int, LogRecord> m_unkept;
-    qsizetype m_unkeptBytes = 0;
-    // Kept rows ticked or unticked while the history could not be written.
-    QSet<int> m_unsavedTicks;
 };

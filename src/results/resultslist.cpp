@@ -3,27 +3,9 @@
 #include <QGuiApplication>
 #include <QIcon>
 
-#include <algorithm>
+#include <cmath>
 
 namespace {
-
-std::function<QIcon()> &fallbackWarningIcon()
-{
-    static std::function<QIcon()> icon;
-    return icon;
-}
-
-// The mark of a failed log, as the desktop draws a warning. Without a graphical application
-// (tests of the table alone, tools) no icon can be made, and none is asked for.
-QVariant warningIcon()
-{
-    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
-        return {};
-    QIcon icon = QIcon::fromTheme(QStringLiteral("dialog-warning"));
-    if (icon.isNull() && fallbackWarningIcon())
-        icon = fallbackWarningIcon()();
-    return icon.isNull() ? QVariant() : QVariant(icon);
-}
 
 bool isColumn(int column)
 {
@@ -38,14 +20,32 @@ bool isCell(const ResultsList &model, const QModelIndex &index)
         && isColumn(index.column());
 }
 
-} // namespace
-
-void ResultsList::setFallbackWarningIcon(std::function<QIcon()> icon)
+// The row's place in whole ten-millionths of a degree: in range of an int for every longitude,
+// and back in degrees the nearest double to any number of up to seven decimals, as the cell
+// reads.
+void readPlace(ResultsListRow &row, QStringView cell)
 {
-    fallbackWarningIcon() = std::move(icon);
+    if (const std::optional<GeoPoint> place = ParseCoordinates(cell)) {
+        row.latitudeE7 = qint32(std::lround(place->latitude * 1e7));
+        row.longitudeE7 = qint32(std::lround(place->longitude * 1e7));
+    }
 }
 
+} // namespace
+
 ResultsList::ResultsList(QObject *parent) : QAbstractTableModel(parent) { }
+
+// The mark of a failed log, as the desktop draws a warning. Without a graphical application
+// (tests of the table alone, tools) no icon can be made, and none is asked for.
+QVariant ResultsList::warningIcon() const
+{
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return {};
+    QIcon icon = QIcon::fromTheme(QStringLiteral("dialog-warning"));
+    if (icon.isNull() && m_fallbackIcon)
+        icon = m_fallbackIcon();
+    return icon.isNull() ? QVariant() : QVariant(icon);
+}
 
 QString ResultsList::cellHint()
 {
@@ -57,21 +57,7 @@ QString ResultsList::caption(int column)
     return isColumn(column) ? QStringView(Captions[column]).toString() : QString();
 }
 
-int ResultsList::appendRow(const QString &timeText)
-{
-    const int row = rows();
-    beginInsertRows({}, row, row);
-    Row added;
-    // A copy of exactly the text's length: the caller's string may carry spare capacity that
-    // would otherwise stay with the row for the rest of the run.
-    added.text = QString(timeText.constData(), timeText.size());
-    added.ends.fill(quint32(timeText.size()));
-    m_rows.append(std::move(added));
-    endInsertRows();
-    return row;
-}
-
-void ResultsList::addRecord(const LogRecord &record, bool checked)
+ResultsListRow ResultsList::made(const LogRecord &record, bool checked, qint64 key)
 {
     Row added;
     qsizetype length = record.timeText.size();
@@ -82,23 +68,35 @@ void ResultsList::addRecord(const LogRecord &record, bool checked)
     added.ends[Time] = quint32(added.text.size());
     for (int column = Country; column < ColumnCount; ++column) {
         added.text += record.cells[column - 1];
-        added.ends[column] = quint32(added.text.size());
+        if (column < Timezone)
+            added.ends[column] = quint32(added.text.size());
     }
+    readPlace(added, record.cells[Coordinates - 1]);
     added.checked = checked;
+    added.key = key;
+    added.httpStatus = qint16(record.httpStatus);
     if (record.instant.isValid()) {
         added.utcMs = record.instant.toMSecsSinceEpoch();
         added.offsetSeconds = record.instant.offsetFromUtc();
     }
-    if (!record.failure.isEmpty())
-        m_failures.insert(rows(), record.failure);
-    m_rows.append(std::move(added));
+    const bool holdsAnswer = key == 0 && !record.answer.isEmpty()
+        && m_heldAnswerBytes + record.answer.size() <= HeldAnswerBytes;
+    if (holdsAnswer || !record.failure.isEmpty()) {
+        added.rare = new Row::Rare;
+        added.rare->failure = record.failure;
+        if (holdsAnswer) {
+            added.rare->answer = record.answer;
+            m_heldAnswerBytes += record.answer.size();
+        }
+    }
+    return added;
 }
 
-int ResultsList::appendRecord(const LogRecord &record)
+int ResultsList::appendRecord(const LogRecord &record, qint64 key)
 {
     const int row = rows();
     beginInsertRows({}, row, row);
-    addRecord(record, false);
+    m_rows.append(made(record, false, key));
     endInsertRows();
     return row;
 }
@@ -109,47 +107,22 @@ void ResultsList::appendRecords(const QList<LogRecord> &records, const QList<boo
         return;
     beginInsertRows({}, rows(), rows() + int(records.size()) - 1);
     for (qsizetype i = 0; i < records.size(); ++i)
-        addRecord(records[i], i < ticked.size() && ticked[i]);
+        m_rows.append(made(records[i], i < ticked.size() && ticked[i], 0));
     endInsertRows();
 }
 
-void ResultsList::appendRows(QList<ResultsListRow> &&rows,
-                             const QHash<qsizetype, QString> &failures)
+void ResultsList::appendRows(QList<ResultsListRow> &&rows)
 {
     if (rows.isEmpty())
         return;
     const int first = this->rows();
     beginInsertRows({}, first, first + int(rows.size()) - 1);
+    for (Row &row : rows) {
+        const quint32 start = row.ends[Coordinates - 1];
+        readPlace(row, QStringView(row.text).sliced(start, row.ends[Coordinates] - start));
+    }
     m_rows.append(std::move(rows));
-    for (auto failure = failures.cbegin(); failure != failures.cend(); ++failure)
-        m_failures.insert(first + int(failure.key()), failure.value());
     endInsertRows();
-}
-
-void ResultsList::setCell(int row, int column, const QString &text)
-{
-    if (row < 0 || row >= rows() || !isColumn(column))
-        return;
-
-    Row &target = m_rows[row];
-    const qsizetype start = column == 0 ? 0 : target.ends[column - 1];
-    const qsizetype oldEnd = target.ends[column];
-    const qsizetype rest = target.text.size() - oldEnd;
-
-    // Built at its final size so that the row holds no spare capacity.
-    QString joined(start + text.size() + rest, Qt::Uninitialized);
-    QChar *out = joined.data();
-    std::copy_n(target.text.constData(), start, out);
-    std::copy_n(text.constData(), text.size(), out + start);
-    std::copy_n(target.text.constData() + oldEnd, rest, out + start + text.size());
-    target.text = std::move(joined);
-
-    const qsizetype growth = text.size() - (oldEnd - start);
-    for (int c = column; c < ColumnCount; ++c)
-        target.ends[c] = quint32(target.ends[c] + growth);
-
-    const QModelIndex changed = index(row, column);
-    Q_EMIT dataChanged(changed, changed, {Qt::DisplayRole});
 }
 
 void ResultsList::clear()
@@ -159,21 +132,62 @@ void ResultsList::clear()
     beginResetModel();
     // Assigning an empty list gives the memory back; QList::clear() would keep the capacity.
     m_rows = {};
-    m_failures = {};
+    m_heldAnswerBytes = 0;
     endResetModel();
 }
 
-void ResultsList::setFailure(int row, const QString &text)
+QString ResultsList::failure(int row) const
 {
-    if (row < 0 || row >= rows() || failure(row) == text)
+    if (row < 0 || row >= rows() || !m_rows[row].rare)
+        return {};
+    return m_rows[row].rare->failure;
+}
+
+LogRecord ResultsList::record(int row) const
+{
+    LogRecord whole;
+    if (row < 0 || row >= rows())
+        return whole;
+    whole.timeText = cell(row, Time);
+    for (int column = Country; column < ColumnCount; ++column)
+        whole.cells[std::size_t(column - 1)] = cell(row, column);
+    whole.instant = instant(row);
+    const Row &source = m_rows[row];
+    whole.httpStatus = source.httpStatus;
+    if (source.rare) {
+        whole.failure = source.rare->failure;
+        whole.answer = source.rare->answer;
+    }
+    return whole;
+}
+
+void ResultsList::setKey(int row, qint64 key)
+{
+    if (row < 0 || row >= rows())
         return;
-    if (text.isEmpty())
-        m_failures.remove(row);
-    else
-        m_failures.insert(row, text);
-    const QModelIndex changed = index(row, Time);
-    Q_EMIT dataChanged(changed, changed,
-                       {Qt::DecorationRole, Qt::ToolTipRole, Qt::AccessibleDescriptionRole});
+    Row &target = m_rows[row];
+    target.key = key;
+    if (!key || !target.rare || target.rare->answer.isEmpty())
+        return;
+    m_heldAnswerBytes -= target.rare->answer.size();
+    if (target.rare->failure.isEmpty()) {
+        target.rare.reset();
+    } else {
+        target.rare.detach();
+        target.rare->answer = {};
+    }
+}
+
+void ResultsList::forgetKeys()
+{
+    for (Row &row : m_rows)
+        row.key = 0;
+}
+
+void ResultsList::setTicksSaved()
+{
+    for (Row &row : m_rows)
+        row.tickUnsaved = false;
 }
 
 QStringView ResultsList::cellView(int row, int column) const
@@ -181,13 +195,14 @@ QStringView ResultsList::cellView(int row, int column) const
     if (row < 0 || row >= rows() || !isColumn(column))
         return {};
     const Row &source = m_rows[row];
-    const qsizetype start = column == 0 ? 0 : source.ends[column - 1];
-    return QStringView(source.text).sliced(start, source.ends[column] - start);
+    const qsizetype start = column == Time ? 0 : source.ends[column - 1];
+    const qsizetype end = column == Timezone ? source.text.size() : source.ends[column];
+    return QStringView(source.text).sliced(start, end - start);
 }
 
 QDateTime ResultsList::instant(int row) const
 {
-    if (row < 0 || row >= rows() || m_rows[row].utcMs == UnknownInstant)
+    if (row < 0 || row >= rows() || m_rows[row].utcMs == Row::UnknownInstant)
         return {};
     const Row &source = m_rows[row];
     return QDateTime::fromMSecsSinceEpoch(source.utcMs, Qt::OffsetFromUTC, source.offsetSeconds);

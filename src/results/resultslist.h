@@ -1,34 +1,62 @@
 #pragma once
 
 #include "core/logtable.h"
+#include "results/coordinates.h"
 
 #include <QAbstractTableModel>
+#include <QByteArray>
 #include <QDateTime>
-#include <QHash>
+#include <QExplicitlySharedDataPointer>
 #include <QList>
+#include <QSharedData>
 #include <QString>
 #include <QStringView>
 #include <array>
 #include <functional>
 #include <limits>
+#include <optional>
 
 class QIcon;
 
-// One row of the results list keeps its seven cells in one string with the end offset of each
-// cell, so that a million rows cost little beyond their text.
+// One row of the results list and all it knows: its seven cells in one string with the end
+// offset of each cell, its moment, its place, its tick and whether the kept history holds it.
+// A million rows must cost little beyond their text, so what few rows have lives behind a
+// pointer and the place is kept in whole ten-millionths of a degree.
 struct ResultsListRow
 {
     static constexpr qint64 UnknownInstant = std::numeric_limits<qint64>::min();
+    static constexpr qint32 NoPlace = std::numeric_limits<qint32>::min();
+
+    // Why the row's log found no location; and the service's answer, held for a row not kept
+    // yet should the user keep it later.
+    struct Rare : QSharedData
+    {
+        QString failure;
+        QByteArray answer;
+    };
+
     QString text;
-    std::array<quint32, LogTable::ColumnCount> ends {};
-    // The instant as milliseconds since the epoch in UTC and the offset then, which is all a
-    // QDateTime with an offset holds; UnknownInstant when there is none.
-    qint64 utcMs = UnknownInstant;
+    // Where each cell but the last ends in text; the last ends with the text.
+    std::array<quint32, LogTable::ColumnCount - 1> ends {};
     qint32 offsetSeconds = 0;
+    // The place the Coordinates cell names, read once when the row comes in. A value the service
+    // gives (four decimals) comes back as the very number the cell's text reads as.
+    qint32 latitudeE7 = NoPlace;
+    qint32 longitudeE7 = NoPlace;
+    qint16 httpStatus = 0; // the service's status; 0 when there was none, or it is not known
     bool checked = false;
+    // Kept, and ticked or unticked while the history could not be written.
+    bool tickUnsaved = false;
+    // The instant as milliseconds since the epoch in UTC, with offsetSeconds the offset then,
+    // which is all a QDateTime with an offset holds; UnknownInstant when there is none.
+    qint64 utcMs = UnknownInstant;
+    // The row's key in the kept history; 0 while it is not kept.
+    qint64 key = 0;
+    QExplicitlySharedDataPointer<Rare> rare;
 };
 // Its members may be moved as bytes: a list of a million rows grows without touching each.
 Q_DECLARE_TYPEINFO(ResultsListRow, Q_RELOCATABLE_TYPE);
+static_assert(sizeof(ResultsListRow) <= 88, "a million rows: keep the row small");
 
 // The in-memory table of logged locations: seven text columns and a check box per row.
 // Rows arrive at the end, are never sorted or removed one by one, and live only as long as
@@ -38,11 +66,15 @@ class ResultsList : public QAbstractTableModel, public LogTable
     Q_OBJECT
 
 public:
+    // The answers held for rows not kept: a typical answer is a few hundred bytes, so this covers
+    // tens of thousands of logs; rows beyond it are kept without their answer.
+    static constexpr qsizetype HeldAnswerBytes = 8 * 1024 * 1024;
+
     explicit ResultsList(QObject *parent = nullptr);
 
     // Where the failed row's warning icon comes from on a desktop whose icon theme has none
     // (the window's style); asked for only when a failed row is drawn.
-    static void setFallbackWarningIcon(std::function<QIcon()> icon);
+    void setFallbackWarningIcon(std::function<QIcon()> icon) { m_fallbackIcon = std::move(icon); }
 
     // "Time", "Country", "Region", "City", "Postal Code", "Coordinates", "Timezone".
     static QString caption(int column);
@@ -50,36 +82,55 @@ public:
     // then. Said by the table and by each cell without a hint of its own.
     static QString cellHint();
 
-    // Appends an unticked row whose Time cell is timeText and whose other cells are empty;
-    // returns its row number.
-    int appendRow(const QString &timeText) override;
-    void setCell(int row, int column, const QString &text) override;
-    int appendRecord(const LogRecord &record) override;
-    // Appends many complete rows with their ticks in one insertion (the kept history coming
-    // back); ticked may be shorter than records.
+    // Appends a complete row, unticked and not kept; returns its row number.
+    int appendRecord(const LogRecord &record) override { return appendRecord(record, 0); }
+    // The same for a row the kept history holds under key (0: none). A row not kept holds the
+    // service's answer, should it be kept later, up to HeldAnswerBytes for all rows.
+    int appendRecord(const LogRecord &record, qint64 key);
+    // Appends many complete rows with their ticks in one insertion; ticked may be shorter than
+    // records.
     void appendRecords(const QList<LogRecord> &records, const QList<bool> &ticked);
-    // Appends rows built as the list keeps them (the kept history's own reading), with the
-    // failures of failed rows by their place among them.
-    void appendRows(QList<ResultsListRow> &&rows, const QHash<qsizetype, QString> &failures);
+    // Appends rows built as the list keeps them (the kept history's own reading).
+    void appendRows(QList<ResultsListRow> &&rows);
     void clear();
     // Room for this many rows in all, so that rows coming back by the million are not moved
     // each time the list grows.
     void reserve(qsizetype rows) { m_rows.reserve(rows); }
-
-    // Why the row's log found no location, for the user: its Time cell shows a warning icon,
-    // and the text as its tooltip and accessible description. Empty text: a good row. The
-    // exports read the cells only, so they show a failed row as an empty one.
-    void setFailure(int row, const QString &text) override;
-    QString failure(int row) const { return m_failures.value(row); }
 
     int rows() const { return int(m_rows.size()); }
     QString cell(int row, int column) const { return cellView(row, column).toString(); }
     // A view that stays valid until the row changes; the exports read through it.
     QStringView cellView(int row, int column) const;
     bool isChecked(int row) const { return m_rows[row].checked; }
-    // When the row's log was made, with the local offset of that moment; invalid for a row
-    // made a cell at a time. The exports that carry a time write this, never the Time text.
+    // Why the row's log found no location, for the user: its Time cell shows a warning icon,
+    // and the text as its tooltip and accessible description. Empty: a good row. The exports
+    // read the cells only, so they show a failed row as an empty one.
+    QString failure(int row) const;
+    // When the row's log was made, with the local offset of that moment; invalid when it is not
+    // known. The exports that carry a time write this, never the Time text.
     QDateTime instant(int row) const;
+    // The place the row's Coordinates cell names; none when it names none (ParseCoordinates).
+    std::optional<GeoPoint> place(int row) const
+    {
+        if (row < 0 || row >= rows() || m_rows[row].latitudeE7 == Row::NoPlace)
+            return std::nullopt;
+        const Row &source = m_rows[row];
+        return GeoPoint {source.latitudeE7 / 1e7, source.longitudeE7 / 1e7};
+    }
+    // The row's whole log as the kept history keeps it: the cells, the moment and the failure,
+    // and the status and answer the row holds while it is not kept.
+    LogRecord record(int row) const;
+
+    // The row's key in the kept history; 0 while it is not kept.
+    qint64 key(int row) const { return m_rows[row].key; }
+    // The row is now kept under key: the answer it held for that is let go.
+    void setKey(int row, qint64 key);
+    // The kept history was started afresh or deleted: no row is kept any more.
+    void forgetKeys();
+    // A kept row ticked or unticked while the history could not be written, to be saved later.
+    bool isTickUnsaved(int row) const { return m_rows[row].tickUnsaved; }
+    void setTickUnsaved(int row) { m_rows[row].tickUnsaved = true; }
+    void setTicksSaved();
 
     // QAbstractTableModel
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -91,12 +142,12 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 private:
-    static constexpr qint64 UnknownInstant = ResultsListRow::UnknownInstant;
-    void addRecord(const LogRecord &record, bool checked);
-
     using Row = ResultsListRow;
+    Row made(const LogRecord &record, bool checked, qint64 key);
+    QVariant warningIcon() const;
 
     QList<Row> m_rows;
-    // By row number: most logs succeed, and a good row should cost nothing more.
-    QHash<int, QString> m_failures;
+    // What the rows not kept hold of answers, against HeldAnswerBytes.
+    qsizetype m_heldAnswerBytes = 0;
+    std::function<QIcon()> m_fallbackIcon;
 };

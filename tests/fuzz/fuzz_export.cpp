@@ -14,9 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     ResultsList list;
     for (const QString &rowText : input.split(QChar(0x1e))) {
         const QStringList cells = rowText.split(QChar(0x1f));
-        const int row = list.appendRow(cells.value(0));
+        LogRecord record;
+        record.timeText = cells.value(0);
         for (int c = 1; c < ResultsList::ColumnCount; ++c)
-            list.setCell(row, c, cells.value(c));
+            record.cells[std::size_t(c - 1)] = cells.value(c);
+        const int row = list.appendRecord(record);
         if (!rowText.isEmpty() && rowText.at(0).unicode() % 2)
             list.setData(list.index(row, 0), Qt::Checked, Qt::CheckStateRole);
     }

@@ -6,6 +6,7 @@
 #include "settings/settingsstore.h"
 #include "support/filesizelimit.h"
 #include "support/form1fixture.h"
+#include "support/logrows.h"
 #include "support/testenv.h"
 
 #include <QClipboard>
@@ -63,11 +64,8 @@ struct Window : Form1Fixture
     void fill(const Table &table, const QList<int> &ticked)
     {
         ResultsList *list = form->results();
-        for (const QStringList &cells : table) {
-            const int row = list->appendRow(cells[0]);
-            for (int column = 1; column < ResultsList::ColumnCount; ++column)
-                list->setCell(row, column, cells[column]);
-        }
+        for (const QStringList &cells : table)
+            list->appendRecord(RecordOfCells(cells));
         for (int row : ticked)
             list->setData(list->index(row, 0), Qt::Checked, Qt::CheckStateRole);
     }

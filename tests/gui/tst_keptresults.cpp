@@ -10,6 +10,7 @@
 #include "settings/settingsstore.h"
 #include "support/datatable.h"
 #include "support/form1fixture.h"
+#include "support/logrows.h"
 #include "support/testenv.h"
 
 #include <QCheckBox>
@@ -294,14 +295,15 @@ private Q_SLOTS:
         QCOMPARE(read.rows.size(), 2);
         QCOMPARE(all.size(), 2);
         ResultsList table;
-        table.appendRow(QStringLiteral("already there"));
-        table.appendRows(std::move(read.rows), read.failures);
+        table.appendRecord(RecordOfCells({"already there"}));
+        table.appendRows(std::move(read.rows));
         QCOMPARE(table.rows(), 3);
         for (int row = 1; row <= 2; ++row) {
             QCOMPARE(table.cell(row, 0), record.timeText);
             for (int column = 1; column < ResultsList::ColumnCount; ++column)
                 QCOMPARE(table.cell(row, column), cells[column - 1]);
             QCOMPARE(table.failure(row), failure);
+            QCOMPARE(table.place(row).has_value(), ParseCoordinates(cells[4]).has_value());
             QCOMPARE(table.isChecked(row), row == 1);
         }
         QVERIFY(table.failure(0).isEmpty());

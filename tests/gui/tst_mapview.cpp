@@ -70,7 +70,7 @@ private Q_SLOTS:
 
         Map map;
         AddPlace(map.list, {coordinates});
-        QCOMPARE(map.points.points().size(), size_t(drawn ? 1 : 0));
+        QCOMPARE(map.points.count(), drawn ? 1 : 0);
         const QColor seen = map.at(longitude, latitude);
         QCOMPARE(seen == MapColors::Point, drawn);
 
@@ -164,7 +164,7 @@ private Q_SLOTS:
         QVERIFY(!map.view.isFrameOutstanding());
         // The same map drawn in one go.
         QImage whole(map.view.size(), QImage::Format_ARGB32_Premultiplied);
-        MapRenderer().render(whole, map.view.projection(), map.points.points());
+        MapRenderer().render(whole, map.view.projection(), map.points);
         QCOMPARE(map.image(), whole);
     }
 
@@ -204,10 +204,8 @@ private Q_SLOTS:
         };
         QVERIFY(!isPoint(9.53, 46.85));
 
-        // A log made a cell at a time shows once its coordinates arrive.
-        const int row = map.list.appendRow(QStringLiteral("12/1/2026 9:15:30 AM"));
-        QVERIFY(!isPoint(9.53, 46.85));
-        map.list.setCell(row, ResultsList::Coordinates, QStringLiteral("46.85, 9.53"));
+        // A log shows once it is appended.
+        const int row = AddPlace(map.list, {"46.85, 9.53"});
         QCOMPARE(map.at(9.53, 46.85), MapColors::Point);
         AddPlace(map.list, {"-33.9, 18.4"});
         QCOMPARE(map.at(18.4, -33.9), MapColors::Point);
@@ -229,14 +227,14 @@ private Q_SLOTS:
         QCOMPARE(appended[0][0].toInt(), 2);
         QCOMPARE(appended[1][0].toInt(), 4);
         QCOMPARE(reset.size(), 0);
-        QCOMPARE(map.points.points().size(), size_t(5));
-        QCOMPARE(map.points.points().back().row, 5);
-        QVERIFY(map.points.points().back().ticked);
+        QCOMPARE(map.points.count(), 5);
+        QCOMPARE(map.points.row(4), 5);
+        QVERIFY(map.points.isTicked(4));
 
         map.list.clear();
         QVERIFY(!isPoint(9.53, 46.85));
         QVERIFY(!isPoint(18.4, -33.9));
-        QVERIFY(map.points.points().empty());
+        QCOMPARE(map.points.count(), 0);
         AddPlace(map.list, {"-33.9, 18.4"});
         QCOMPARE(map.at(18.4, -33.9), MapColors::Point);
     }

@@ -19,6 +19,7 @@
 #include "results/textexport.h"
 #include "settings/settingsstore.h"
 #include "support/killvalues.h"
+#include "support/logrows.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -72,19 +73,19 @@ void fillList(ResultsList &list, int rows)
         = {"Europe/Berlin", "Europe/Paris", "America/Los_Angeles", "Asia/Tokyo"};
     for (int row = 0; row < rows; ++row) {
         const int place = row % 4;
-        const int added = list.appendRow(QStringLiteral("2024-03-%1 %2:%3:%4")
-                                             .arg(1 + row / 1440 % 28, 2, 10, QLatin1Char('0'))
-                                             .arg(row / 60 % 24, 2, 10, QLatin1Char('0'))
-                                             .arg(row % 60, 2, 10, QLatin1Char('0'))
-                                             .arg(row * 7 % 60, 2, 10, QLatin1Char('0')));
-        for (int column = 1; column <= 3; ++column)
-            list.setCell(added, column, QString::fromLatin1(places[place][column - 1]));
-        list.setCell(added, ResultsList::PostalCode, QString::number(10000 + row * 13 % 89999));
-        list.setCell(added, ResultsList::Coordinates,
-                     QStringLiteral("%1,%2")
-                         .arg(48.1 + place * 0.5, 0, 'f', 4)
-                         .arg(11.5 - place, 0, 'f', 4));
-        list.setCell(added, ResultsList::Timezone, QString::fromLatin1(zones[place]));
+        const int added = list.appendRecord(RecordOfCells({
+            QStringLiteral("2024-03-%1 %2:%3:%4")
+                .arg(1 + row / 1440 % 28, 2, 10, QLatin1Char('0'))
+                .arg(row / 60 % 24, 2, 10, QLatin1Char('0'))
+                .arg(row % 60, 2, 10, QLatin1Char('0'))
+                .arg(row * 7 % 60, 2, 10, QLatin1Char('0')),
+            places[place][0],
+            places[place][1],
+            places[place][2],
+            QString::number(10000 + row * 13 % 89999),
+            QStringLiteral("%1,%2").arg(48.1 + place * 0.5, 0, 'f', 4).arg(11.5 - place, 0, 'f', 4),
+            zones[place],
+        }));
         list.setData(list.index(added, 0), Qt::Checked, Qt::CheckStateRole);
     }
 }

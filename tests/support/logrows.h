@@ -6,7 +6,18 @@
 #include <QList>
 #include <QMetaType>
 #include <QString>
+#include <QStringList>
 #include <QTimeZone>
+
+// A log whose seven cells are given, the Time cell first; missing cells are empty.
+inline LogRecord RecordOfCells(const QStringList &cells)
+{
+    LogRecord made;
+    made.timeText = cells.value(0);
+    for (std::size_t cell = 0; cell < made.cells.size(); ++cell)
+        made.cells[cell] = cells.value(qsizetype(cell) + 1);
+    return made;
+}
 
 // One log as the tests of the days per country write it: when it was made in UTC, the local
 // offset the laptop kept with it, what the service said (country and zone), whether the row is

@@ -8,6 +8,7 @@
 #include "results/textexport.h"
 #include "settings/settingsstore.h"
 #include "support/killvalues.h"
+#include "support/logrows.h"
 #include "support/testenv.h"
 
 #include <QDir>
@@ -246,8 +247,7 @@ void tst_KillSafety::textFileRound(const QString &target, int delayMs, Leftovers
         return;
     // The next save, as the window makes it, beside whatever the kill left.
     ResultsList list;
-    const int row = list.appendRow(QStringLiteral("2024-06-01 12:00:00"));
-    list.setCell(row, ResultsList::Country, QStringLiteral("Norway"));
+    const int row = list.appendRecord(RecordOfCells({"2024-06-01 12:00:00", "Norway"}));
     list.setData(list.index(row, 0), Qt::Checked, Qt::CheckStateRole);
     QSaveFile file(target);
     QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(file.errorString()));

@@ -106,8 +106,6 @@ private:
 
 void TestRealLookup::initTestCase()
 {
-    // The window hands the table its style's warning sign; any mark will do here.
-    ResultsList::setFallbackWarningIcon([] { return QIcon(QPixmap(QSize(16, 16))); });
     for (const char *name : ClientVariables) {
         if (qEnvironmentVariableIsSet(name))
             m_savedVariables.append({name, qgetenv(name)});
@@ -130,6 +128,8 @@ void TestRealLookup::init()
     QVERIFY(m_server->listen());
 
     m_results = std::make_unique<ResultsList>();
+    // Failed rows show a warning icon, as in the window, where the desktop's theme has none.
+    m_results->setFallbackWarningIcon([] { return QIcon(QPixmap(16, 16)); });
     m_functions = std::make_unique<CurlFunctions>(m_results.get());
     m_functions->ExtractWorkingFiles();
     QCOMPARE(m_functions->MessagePath(),

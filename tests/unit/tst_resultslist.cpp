@@ -1,5 +1,6 @@
 #include "results/coordinates.h"
 #include "results/resultslist.h"
+#include "support/logrows.h"
 
 #include <QAbstractItemModelTester>
 #include <QElapsedTimer>
@@ -33,10 +34,11 @@ const QStringList Original = {
     QStringLiteral("Europe/Berlin"),
 };
 
-void fillRow(ResultsList &list, int row, const QStringList &cells)
+int append(ResultsList &list, const QStringList &cells, const QString &failure = {})
 {
-    for (int column = 1; column < ResultsList::ColumnCount; ++column)
-        list.setCell(row, column, cells[column]);
+    LogRecord record = RecordOfCells(cells);
+    record.failure = failure;
+    return list.appendRecord(record);
 }
 
 QStringList rowCells(const ResultsList &list, int row)
@@ -70,9 +72,9 @@ class TestResultsList : public QObject
 
 private Q_SLOTS:
     void captions();
-    void appendRow();
-    void setCell_data();
-    void setCell();
+    void appendRecord();
+    void appendCells_data();
+    void appendCells();
     void outOfRange_data();
     void outOfRange();
     void setCheckState_data();
@@ -84,6 +86,7 @@ private Q_SLOTS:
     void coordinates_data();
     void coordinates();
     void clear();
+    void heldAnswers();
     void modelTester();
     void millionRows();
 };
@@ -111,16 +114,15 @@ void TestResultsList::captions()
     QCOMPARE(list.headerData(41, Qt::Vertical).toInt(), 42);
 }
 
-void TestResultsList::appendRow()
+void TestResultsList::appendRecord()
 {
     ResultsList list;
     QSignalSpy aboutToInsert(&list, &QAbstractItemModel::rowsAboutToBeInserted);
     QSignalSpy inserted(&list, &QAbstractItemModel::rowsInserted);
 
-    QCOMPARE(list.appendRow(Original[0]), 0);
-    fillRow(list, 0, Original);
+    QCOMPARE(append(list, Original), 0);
     list.setData(list.index(0, 0), Qt::Checked, Qt::CheckStateRole);
-    QCOMPARE(list.appendRow(QStringLiteral("12/7/2026 10:20:02 AM")), 1);
+    QCOMPARE(append(list, {QStringLiteral("12/7/2026 10:20:02 AM")}), 1);
 
     QCOMPARE(list.rows(), 2);
     QCOMPARE(list.rowCount(), 2);
@@ -143,7 +145,7 @@ void TestResultsList::appendRow()
     QVERIFY(list.isChecked(0));
 }
 
-void TestResultsList::setCell_data()
+void TestResultsList::appendCells_data()
 {
     QTest::addColumn<int>("column");
     QTest::addColumn<QString>("text");
@@ -163,34 +165,23 @@ void TestResultsList::setCell_data()
     }
 }
 
-void TestResultsList::setCell()
+// Each cell of a row ends where it should between neighbours of every length.
+void TestResultsList::appendCells()
 {
     QFETCH(int, column);
     QFETCH(QString, text);
 
     ResultsList list;
-    for (int row = 0; row < 3; ++row) {
-        list.appendRow(Original[0]);
-        fillRow(list, row, Original);
-    }
-    QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
-
-    list.setCell(1, column, text);
     QStringList expected = Original;
     expected[column] = text;
+    for (const QStringList &cells : {Original, expected, Original})
+        append(list, cells);
+
     QCOMPARE(rowCells(list, 1), expected);
     QCOMPARE(displayedCells(list, 1), expected);
     QCOMPARE(list.cellView(1, column), QStringView(text));
     QCOMPARE(rowCells(list, 0), Original);
     QCOMPARE(rowCells(list, 2), Original);
-
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(changed.at(0).at(0).value<QModelIndex>(), list.index(1, column));
-    QCOMPARE(changed.at(0).at(1).value<QModelIndex>(), list.index(1, column));
-
-    // And back again, so that both a longer and a shorter cell pass through the row.
-    list.setCell(1, column, Original[column]);
-    QCOMPARE(rowCells(list, 1), Original);
 }
 
 void TestResultsList::outOfRange_data()
@@ -211,14 +202,10 @@ void TestResultsList::outOfRange()
     QFETCH(int, column);
 
     ResultsList list;
-    list.appendRow(Original[0]);
-    fillRow(list, 0, Original);
-    QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
+    append(list, Original);
 
     QVERIFY(list.cellView(row, column).isEmpty());
     QVERIFY(list.cell(row, column).isEmpty());
-    list.setCell(row, column, QStringLiteral("stray"));
-    QCOMPARE(changed.count(), 0);
     QCOMPARE(rowCells(list, 0), Original);
 
     const QModelIndex outside = list.index(row, column);
@@ -268,9 +255,8 @@ void TestResultsList::setCheckState()
     QFETCH(bool, after);
 
     ResultsList list;
-    list.appendRow(Original[0]);
-    list.appendRow(Original[0]);
-    fillRow(list, 1, Original);
+    append(list, {Original[0]});
+    append(list, Original);
     if (before)
         QVERIFY(list.setData(list.index(1, 0), int(Qt::Checked), Qt::CheckStateRole));
     QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
@@ -303,9 +289,7 @@ void TestResultsList::flagsAndHints()
     QFETCH(QString, failure);
 
     ResultsList list;
-    list.appendRow(Original[0]);
-    fillRow(list, 0, Original);
-    list.setFailure(0, failure);
+    append(list, Original, failure);
     QCOMPARE(list.failure(0), failure);
 
     for (int column = 0; column < ResultsList::ColumnCount; ++column) {
@@ -350,7 +334,6 @@ void TestResultsList::instantPerRow()
     ResultsList list;
     list.appendRecord(record);
     list.appendRecords({record, record}, {true});
-    list.appendRow(record.timeText);
     for (int row = 0; row < 3; ++row) {
         QCOMPARE(list.instant(row).isValid(), instant.isValid());
         if (instant.isValid()) {
@@ -358,7 +341,7 @@ void TestResultsList::instantPerRow()
             QCOMPARE(list.instant(row).offsetFromUtc(), instant.offsetFromUtc());
         }
     }
-    // A row made a cell at a time has no instant, and asking past the end is harmless.
+    // Asking past the end is harmless.
     QVERIFY(!list.instant(3).isValid());
     QVERIFY(!list.instant(4).isValid());
     QVERIFY(!list.instant(-1).isValid());
@@ -378,6 +361,7 @@ void TestResultsList::coordinates_data()
     };
     usable("as the table shows it", "-23.5475, -46.6361", -23.5475, -46.6361);
     usable("as the service sends it", "52.5200,13.4050", 52.52, 13.405);
+    usable("tenths", "0.3, -0.7", 0.3, -0.7);
     usable("spaced out", "  0 ,  0  ", 0, 0);
     usable("north pole, antimeridian", "90, 180", 90, 180);
     usable("south pole, antimeridian west", "-90, -180", -90, -180);
@@ -405,11 +389,17 @@ void TestResultsList::coordinates()
     QFETCH(bool, usable);
     const std::optional<GeoPoint> point = ParseCoordinates(cell);
     QCOMPARE(point.has_value(), usable);
+    // The reading, and the place the row keeps, are the very numbers the text says.
+    ResultsList list;
+    append(list, {{}, {}, {}, {}, {}, cell});
+    QCOMPARE(list.place(0).has_value(), usable);
     if (usable) {
         QFETCH(double, latitude);
         QFETCH(double, longitude);
         QCOMPARE(point->latitude, latitude);
         QCOMPARE(point->longitude, longitude);
+        for (const GeoPoint &read : {*point, *list.place(0)})
+            QVERIFY(read.latitude == latitude && read.longitude == longitude);
     }
 }
 
@@ -422,11 +412,9 @@ void TestResultsList::clear()
     QCOMPARE(reset.count(), 0);
     QCOMPARE(list.rowCount(), 0);
 
-    for (int row = 0; row < 5; ++row) {
-        list.appendRow(Original[0]);
-        fillRow(list, row, Original);
-    }
-    list.setFailure(0, Failure);
+    append(list, Original, Failure);
+    for (int row = 1; row < 5; ++row)
+        append(list, Original);
     list.clear();
     QCOMPARE(reset.count(), 1);
     QCOMPARE(list.rows(), 0);
@@ -436,7 +424,7 @@ void TestResultsList::clear()
     QCOMPARE(reset.count(), 1);
 
     // The table is usable again afterwards, numbering from the start.
-    QCOMPARE(list.appendRow(QStringLiteral("later")), 0);
+    QCOMPARE(append(list, {QStringLiteral("later")}), 0);
     QCOMPARE(list.cell(0, 0), QStringLiteral("later"));
     QVERIFY(list.cell(0, ResultsList::Timezone).isEmpty());
     // A failure of a cleared row does not pass to the row that takes its number.
@@ -444,21 +432,35 @@ void TestResultsList::clear()
     QCOMPARE(list.data(list.index(0, 0), Qt::ToolTipRole).toString(), Hint);
 }
 
+// A row not kept holds the service's answer to be kept later, up to a bound for all rows; once
+// kept, it lets the answer go and makes room.
+void TestResultsList::heldAnswers()
+{
+    ResultsList list;
+    LogRecord record;
+    record.answer = QByteArray(ResultsList::HeldAnswerBytes / 2, 'a');
+    for (int row = 0; row < 3; ++row)
+        list.appendRecord(record);
+    QCOMPARE(list.record(1).answer, record.answer);
+    QVERIFY(list.record(2).answer.isEmpty());
+    list.setKey(0, 7);
+    QVERIFY(list.record(0).answer.isEmpty());
+    list.appendRecord(record);
+    QCOMPARE(list.record(3).answer, record.answer);
+}
+
 void TestResultsList::modelTester()
 {
     ResultsList list;
-    for (int row = 0; row < 4; ++row) {
-        list.appendRow(Original[0]);
-        fillRow(list, row, Original);
-    }
+    for (int row = 0; row < 4; ++row)
+        append(list, Original);
     QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::QtTest);
 
-    list.appendRow(QStringLiteral("12/7/2026 10:25:02 AM"));
-    list.setCell(4, ResultsList::City, QStringLiteral("Zürich"));
-    list.setFailure(3, Failure);
+    append(list, {QStringLiteral("12/7/2026 10:25:02 AM"), {}, {}, QStringLiteral("Zürich")},
+           Failure);
     QVERIFY(list.setData(list.index(2, 0), true, Qt::CheckStateRole));
     list.clear();
-    list.appendRow(QStringLiteral("12/7/2026 10:30:02 AM"));
+    append(list, {QStringLiteral("12/7/2026 10:30:02 AM")});
     QCOMPARE(list.rowCount(), 1);
 }
 
@@ -479,10 +481,9 @@ void TestResultsList::millionRows()
     timer.start();
     ResultsList list;
     const qint64 before = heapInUse();
-    for (int row = 0; row < rows; ++row) {
-        list.appendRow(Original[0]);
-        fillRow(list, row, Original);
-    }
+    const LogRecord record = RecordOfCells(Original);
+    for (int row = 0; row < rows; ++row)
+        list.appendRecord(record);
     const qint64 full = heapInUse();
     QCOMPARE(list.rows(), rows);
     QCOMPARE(rowCells(list, rows - 1), Original);

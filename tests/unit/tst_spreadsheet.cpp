@@ -4,6 +4,7 @@
 #include "results/spreadsheethandlercheck.h"
 #include "results/xlsxwriterlibrary.h"
 #include "support/fixtures.h"
+#include "support/logrows.h"
 #include "support/testenv.h"
 
 #include <QDir>
@@ -85,11 +86,8 @@ const QStringList EmptyRow(ResultsList::ColumnCount);
 
 void fill(ResultsList &list, const Table &table, const QList<int> &ticked)
 {
-    for (const QStringList &cells : table) {
-        const int row = list.appendRow(cells[0]);
-        for (int column = 1; column < ResultsList::ColumnCount; ++column)
-            list.setCell(row, column, cells[column]);
-    }
+    for (const QStringList &cells : table)
+        list.appendRecord(RecordOfCells(cells));
     for (int row : ticked)
         list.setData(list.index(row, 0), Qt::Checked, Qt::CheckStateRole);
 }

@@ -1,6 +1,7 @@
 #include "results/clipboardtext.h"
 #include "results/textexport.h"
 #include "support/datatable.h"
+#include "support/logrows.h"
 
 #include <QBuffer>
 #include <QClipboard>
@@ -28,9 +29,7 @@ QString sp(int count)
 
 void appendTo(ResultsList &list, const QStringList &row)
 {
-    const int added = list.appendRow(row[1]);
-    for (int column = 1; column < ResultsList::ColumnCount; ++column)
-        list.setCell(added, column, row[column + 1]);
+    const int added = list.appendRecord(RecordOfCells(row.mid(1)));
     if (row[0] == u"+")
         list.setData(list.index(added, 0), Qt::Checked, Qt::CheckStateRole);
 }
@@ -44,7 +43,7 @@ void fill(ResultsList &list, const Table &table)
 void fillNumbered(ResultsList &list, int rows, const QList<int> &ticked)
 {
     for (int row = 1; row <= rows; ++row)
-        list.appendRow(QString::number(row));
+        list.appendRecord(RecordOfCells({QString::number(row)}));
     for (int row : ticked)
         list.setData(list.index(row - 1, 0), Qt::Checked, Qt::CheckStateRole);
 }

@@ -103,9 +103,10 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
 
     connect(PushButton9, &QPushButton::clicked, this, &Form1::PushButton9_Click);
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
-    connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
-    connect(PushButton5, &QPushButton::clicked, this, &Form1::PushButton5_Click);
-    connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
+    // The exports' handlers (PushButton4_Click to PushButton6_Click) live with the exports.
+    connect(PushButton4, &QPushButton::clicked, m_exports, &ExportController::saveTextFile);
+    connect(PushButton5, &QPushButton::clicked, m_exports, &ExportController::copyToClipboard);
+    connect(PushButton6, &QPushButton::clicked, m_exports, &ExportController::openSpreadsheet);
     connect(PushButton8, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton8_Click(); });
     connect(PushButton7, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton7_Click(); });
     connect(m_options, &StartupOptions::keepResultsChanged, m_kept, &KeptResults::setKeeping);
@@ -369,21 +370,6 @@ void Form1::PushButton1_Click()
 {
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("PushButton1_Click"));
     steps.step(100, [&] { m_kept->clearResults(); });
-}
-
-void Form1::PushButton4_Click()
-{
-    m_exports->saveTextFile();
-}
-
-void Form1::PushButton5_Click()
-{
-    m_exports->copyToClipboard();
-}
-
-void Form1::PushButton6_Click()
-{
-    m_exports->openSpreadsheet();
 }
 
 SpreadsheetHandlerCheck &Form1::spreadsheetCheck()

@@ -63,9 +63,6 @@ public:
     void PushButton2_Click(); // the on/off switch
     void PushButton9_Click(); // "Log Now (Test)"
     void PushButton1_Click(); // "Clear Results"
-    void PushButton4_Click(); // "Save Results As Text File"
-    void PushButton5_Click(); // "Copy Results To Clipboard"
-    void PushButton6_Click(); // "Save Results As Excel File"
 
     bool switchIsOn() const;
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fails when a folder of src/ includes a folder that its library in src/CMakeLists.txt does not
 # declare among what it USES, or declares one that none of its files includes, so that the
-# graph the build declares stays the graph of the code. Usage: layers.sh [SRC_FOLDER]
+# graph the build declares stays the graph of the code. Usage: check-layers.sh [SRC_FOLDER]
 set -euo pipefail
 src=${1:-"$(cd "$(dirname "${BASH_SOURCE[0]}")/../src" && pwd)"}
 

@@ -68,6 +68,15 @@ QSqlQuery run(const QSqlDatabase &db, const QString &path, const QString &statem
     return query;
 }
 
+// The same, once the history is open: damage met then goes aside like damage met reading.
+QSqlQuery use(const QSqlDatabase &db, const QString &path, const QString &statement)
+{
+    QSqlQuery query(db);
+    if (!query.exec(statement))
+        raise(path, query.lastError());
+    return query;
+}
+
 // A null text would be stored as NULL; every text column holds text, if only an empty one.
 QString text(const QString &value)
 {
@@ -294,19 +303,19 @@ void HistoryStore::setTicked(const QList<qint64> &keys, const QList<bool> &ticke
 
 void HistoryStore::removeAll()
 {
-    run(QSqlDatabase::database(m_connection, false), m_path, QStringLiteral("DELETE FROM rows"));
+    use(QSqlDatabase::database(m_connection, false), m_path, QStringLiteral("DELETE FROM rows"));
 }
 
 qint64 HistoryStore::count()
 {
-    QSqlQuery query = run(QSqlDatabase::database(m_connection, false), m_path,
+    QSqlQuery query = use(QSqlDatabase::database(m_connection, false), m_path,
                           QStringLiteral("SELECT count(*) FROM rows"));
     return query.next() ? query.value(0).toLongLong() : 0;
 }
 
 qint64 HistoryStore::lastKey()
 {
-    QSqlQuery query = run(QSqlDatabase::database(m_connection, false), m_path,
+    QSqlQuery query = use(QSqlDatabase::database(m_connection, false), m_path,
                           QStringLiteral("SELECT max(id) FROM rows"));
     return query.next() ? query.value(0).toLongLong() : 0;
 }

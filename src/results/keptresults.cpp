@@ -262,6 +262,8 @@ void KeptResults::setKeeping(bool keep)
                 makeRoom();
                 m_loader.start();
             }
+        } catch (const HistoryStore::Damaged &) {
+            startAfresh(108);
         } catch (const Failure &failure) {
             lose(108, failure, true);
         }
@@ -309,6 +311,11 @@ void KeptResults::clearResults()
         m_loader.stop();
         try {
             m_store.removeAll();
+        } catch (const HistoryStore::Damaged &) {
+            // The damaged file goes aside and a fresh one starts, as empty as the table.
+            m_table->clear();
+            startAfresh(112);
+            return;
         } catch (const Failure &failure) {
             // Trying again later would keep rows the user cleared.
             lose(112, failure, false);

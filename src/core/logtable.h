@@ -1,9 +1,12 @@
 #pragma once
 
+#include "core/fix.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
 #include <array>
+#include <optional>
 #include <string_view>
 
 // One log as a whole: what its row shows, and what the kept history holds besides.
@@ -15,6 +18,13 @@ struct LogRecord
     QString failure; // why the log found no location; empty for a good row
     int httpStatus = 0; // the service's status, 0 when there was none
     QByteArray answer; // the service's answer as it came, at most a lookup's bound
+    // The accuracy radius the answer gives its place, in metres; 0 when it gives none, and
+    // Fixes::AddressEstimateMetres stands for it.
+    double addressAccuracyMetres = 0;
+    // The desktop's location service's fix, when it came in time.
+    std::optional<Fix> wifi;
+    // Why the row's place is doubtful, for the user; empty when nothing says it is.
+    QString mark;
 };
 
 // Where a log puts what it found: one row a log, its time first and then the six values the
@@ -34,4 +44,7 @@ public:
     // Appends a complete row at once, unticked; returns its row number, or -1 when the row
     // does not show (yet).
     virtual int appendRecord(const LogRecord &record) = 0;
+    // The location service's fix came after the row was added: it joins the row logged at
+    // instant, if that is still the row numbered row. Returns whether it joined.
+    virtual bool joinWiFiFix(int row, const QDateTime &instant, const Fix &fix) = 0;
 };

@@ -15,6 +15,27 @@ namespace {
 // The keys of the six location cells, in column order from Country to Timezone.
 const char *const LocationKeys[] = {"country:", "region:", "city:", "postal:", "loc:", "timezone:"};
 
+// Whether the answer says key is true. A bare value runs on to the next quoted one in the
+// flattened answer, so only its start counts.
+bool says(const QString &answer, const char *key)
+{
+    return CurlFunctions::GetJSValue(answer, QString::fromLatin1(key))
+        .trimmed()
+        .startsWith(QLatin1String("true"), Qt::CaseInsensitive);
+}
+
+// The accuracy radius some plans give the place, in kilometres; 0 when the answer gives none.
+double radiusKilometres(const QString &answer)
+{
+    const QString value = CurlFunctions::GetJSValue(answer, QStringLiteral("radius:")).trimmed();
+    qsizetype length = 0;
+    while (length < value.size() && (value[length].isDigit() || value[length] == u'.'))
+        ++length;
+    bool isNumber = false;
+    const double radius = value.left(length).toDouble(&isNumber);
+    return isNumber && radius > 0 ? radius : 0;
+}
+
 } // namespace
 
 CurlFunctions::CurlFunctions(LogTable *results, QObject *parent)
@@ -65,7 +86,27 @@ bool CurlFunctions::GetLog()
     StepRunner steps(QStringLiteral("CurlFunctions"), QStringLiteral("GetLog"));
     steps.step(100, [this] { m_logTime = m_clock(); });
     steps.step(102, [this] { m_runner.start(); });
+    // Asked alongside the lookup, never waited for.
+    ++m_log;
+    m_earlyFix.reset();
+    m_rowAdded = false;
+    m_row = -1;
+    if (m_askWiFi) {
+        m_asked.start();
+        m_askWiFi([this, log = m_log](const Fix &fix) { onWiFiFix(log, fix); });
+    }
     return true;
+}
+
+void CurlFunctions::onWiFiFix(quint64 log, const Fix &fix)
+{
+    // A fix for a log before the last one, or one past its time, is left out for good.
+    if (log != m_log || m_asked.hasExpired(m_wifiDeadlineMs))
+        return;
+    if (!m_rowAdded)
+        m_earlyFix = fix;
+    else // a row the table shows only later (-1) is found by its instant
+        m_results->joinWiFiFix(m_row, m_logTime, fix);
 }
 
 void CurlFunctions::onAnswer(const QString &answer, const QString &failure)
@@ -79,10 +120,17 @@ void CurlFunctions::onAnswer(const QString &answer, const QString &failure)
     // exports show it as before; the row carries the reason instead.
     if (!failure.isEmpty())
         steps.step(106, [&] { record.failure = failure; });
+    else
+        record.wifi = m_earlyFix;
     int row = -1;
     steps.step(104, [&] {
         row = ParseCurl(TimeText(m_logTime), failure.isEmpty() ? answer : QString(), record);
     });
+    m_rowAdded = true;
+    m_row = row;
+    // A failed log's row has no place for a second fix to join.
+    if (!failure.isEmpty())
+        ++m_log;
     Q_EMIT lookupOutcome(failure);
     Q_EMIT logFinished(row);
 }
@@ -100,6 +148,19 @@ int CurlFunctions::ParseCurl(const QString &timeText, const QString &answer, Log
         line += 2;
         ++cell;
     }
+    steps.step(114, [&] {
+        if (answer.isEmpty())
+            return;
+        record.addressAccuracyMetres = radiusKilometres(answer) * 1000;
+        if (says(answer, "bogon:"))
+            record.mark = Fixes::bogonMark();
+        else if (says(answer, "anycast:"))
+            record.mark = Fixes::anycastMark();
+        else if (!record.cells[LogTable::Country - 1].isEmpty()
+                 && record.cells[LogTable::City - 1].isEmpty()
+                 && record.cells[LogTable::Coordinates - 1].isEmpty())
+            record.mark = Fixes::countryOnlyMark();
+    });
     int row = -1;
     steps.step(100, [&] { row = m_results->appendRecord(record); });
     return row;

@@ -1,12 +1,15 @@
 #pragma once
 
 #include "core/clock.h"
+#include "core/fix.h"
 #include "lookup/curlrunner.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QLocale>
 #include <QObject>
 #include <functional>
+#include <optional>
 
 class LogTable;
 struct LogRecord;
@@ -20,6 +23,14 @@ public:
     explicit CurlFunctions(LogTable *results, QObject *parent = nullptr);
 
     void setClock(Clock clock) { m_clock = std::move(clock); }
+
+    // Asks a second source (the desktop's location service) for a fix as each log starts. The
+    // source calls found at most once; a fix that comes before the row is added goes in with
+    // it, one that comes within the deadline after joins the row, and a later one is left out.
+    using FixFound = std::function<void(const Fix &fix)>;
+    using FixAsk = std::function<void(FixFound found)>;
+    void setWiFiSource(FixAsk ask) { m_askWiFi = std::move(ask); }
+    void setWiFiDeadline(int milliseconds) { m_wifiDeadlineMs = milliseconds; }
     CurlRunner &runner() { return m_runner; }
 
     // Prepares the private working folder and finds the client on PATH. Raises a Failure that
@@ -56,6 +67,7 @@ Q_SIGNALS:
 
 private:
     void onAnswer(const QString &answer, const QString &failure);
+    void onWiFiFix(quint64 log, const Fix &fix);
 
     LogTable *m_results;
     CurlRunner m_runner;
@@ -64,4 +76,13 @@ private:
     QString m_curlPath;
     QString m_messagePath;
     QString m_folder;
+
+    FixAsk m_askWiFi;
+    int m_wifiDeadlineMs = Fixes::WiFiDeadlineMs;
+    // The log the second source was last asked for, when, and where its row went.
+    quint64 m_log = 0;
+    QElapsedTimer m_asked;
+    std::optional<Fix> m_earlyFix;
+    bool m_rowAdded = false;
+    int m_row = -1;
 };

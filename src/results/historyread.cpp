@@ -89,7 +89,8 @@ HistoryStore::Batch HistoryStore::readAfter(qint64 after, int limit)
     sqlite3_stmt *statement = nullptr;
     if (sqlite3_prepare_v2(connection,
                            "SELECT id, time_text, country, region, city, postal_code, "
-                           "coordinates, timezone, failure, ticked, instant_utc, utc_offset "
+                           "coordinates, timezone, failure, ticked, instant_utc, utc_offset, "
+                           "address_accuracy, wifi_latitude, wifi_longitude, wifi_accuracy, mark "
                            "FROM rows WHERE id > ?1 "
                            "ORDER BY id LIMIT ?2",
                            -1, &statement, nullptr)
@@ -132,9 +133,19 @@ HistoryStore::Batch HistoryStore::readAfter(qint64 after, int limit)
             }
             row.text.squeeze();
         }
-        if (const QByteArrayView failure = bytes(8); !failure.isEmpty()) {
+        const QByteArrayView failure = bytes(8);
+        const double addressAccuracy = sqlite3_column_double(statement, 12);
+        const bool hasWiFi = sqlite3_column_type(statement, 15) != SQLITE_NULL;
+        const QByteArrayView mark = bytes(16);
+        if (!failure.isEmpty() || addressAccuracy > 0 || hasWiFi || !mark.isEmpty()) {
             row.rare = new ResultsListRow::Rare;
             row.rare->failure = QString::fromUtf8(failure);
+            row.rare->addressAccuracyMetres = addressAccuracy;
+            if (hasWiFi)
+                row.rare->wifi = Fix {sqlite3_column_double(statement, 13),
+                                      sqlite3_column_double(statement, 14),
+                                      sqlite3_column_double(statement, 15), Fix::Source::WiFi};
+            row.rare->mark = QString::fromUtf8(mark);
         }
         row.checked = sqlite3_column_int(statement, 9) != 0;
         const QByteArrayView instant = bytes(10);
@@ -151,7 +162,8 @@ QList<HistoryStore::Stored> HistoryStore::readAll()
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     if (!query.exec(QStringLiteral("SELECT instant_utc, utc_offset, time_text, country, region, "
                                    "city, postal_code, coordinates, timezone, failure, "
-                                   "http_status, answer, ticked FROM rows ORDER BY id")))
+                                   "http_status, answer, ticked, address_accuracy, wifi_latitude, "
+                                   "wifi_longitude, wifi_accuracy, mark FROM rows ORDER BY id")))
         throw Failure(QStringLiteral("The kept history %1 cannot be read: %2.")
                           .arg(QDir::toNativeSeparators(m_path), query.lastError().text()));
     QList<Stored> rows;
@@ -167,6 +179,11 @@ QList<HistoryStore::Stored> HistoryStore::readAll()
         row.record.httpStatus = query.value(10).toInt();
         row.record.answer = query.value(11).toByteArray();
         row.ticked = query.value(12).toInt() != 0;
+        row.record.addressAccuracyMetres = query.value(13).toDouble();
+        if (!query.value(16).isNull())
+            row.record.wifi = Fix {query.value(14).toDouble(), query.value(15).toDouble(),
+                                   query.value(16).toDouble(), Fix::Source::WiFi};
+        row.record.mark = query.value(17).toString();
     }
     return rows;
 }

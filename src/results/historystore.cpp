@@ -34,11 +34,27 @@ const char Schema[] = "CREATE TABLE rows ("
                       "failure TEXT NOT NULL,"
                       "http_status INTEGER NOT NULL,"
                       "answer BLOB NOT NULL,"
-                      "ticked INTEGER NOT NULL)";
+                      "ticked INTEGER NOT NULL,"
+                      "address_accuracy REAL NOT NULL DEFAULT 0,"
+                      "wifi_latitude REAL,"
+                      "wifi_longitude REAL,"
+                      "wifi_accuracy REAL,"
+                      "mark TEXT NOT NULL DEFAULT '')";
+
+// A file of the first layout gains the columns of each row's fixes. SQLite adds them without
+// rewriting a row, and its rows read as logged without a radius or a Wi-Fi fix.
+const char *const UpgradeFromFirst[] = {
+    "ALTER TABLE rows ADD COLUMN address_accuracy REAL NOT NULL DEFAULT 0",
+    "ALTER TABLE rows ADD COLUMN wifi_latitude REAL",
+    "ALTER TABLE rows ADD COLUMN wifi_longitude REAL",
+    "ALTER TABLE rows ADD COLUMN wifi_accuracy REAL",
+    "ALTER TABLE rows ADD COLUMN mark TEXT NOT NULL DEFAULT ''",
+};
 
 const char Insert[] = "INSERT INTO rows (instant_utc, utc_offset, time_text, country, region, "
                       "city, postal_code, coordinates, timezone, failure, http_status, answer, "
-                      "ticked) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?)";
+                      "ticked, address_accuracy, wifi_latitude, wifi_longitude, wifi_accuracy, "
+                      "mark) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
 
 class StoreError : public Failure
 {
@@ -98,6 +114,13 @@ void bindRecord(QSqlQuery &query, const LogRecord &record, bool ticked)
     const QByteArray answer = record.answer.left(HistoryStore::MaxAnswerBytes);
     query.addBindValue(answer.isNull() ? QByteArray("") : answer);
     query.addBindValue(ticked ? 1 : 0);
+    query.addBindValue(record.addressAccuracyMetres);
+    const std::optional<Fix> &wifi = record.wifi;
+    query.addBindValue(wifi ? QVariant(wifi->latitude) : QVariant(QMetaType(QMetaType::Double)));
+    query.addBindValue(wifi ? QVariant(wifi->longitude) : QVariant(QMetaType(QMetaType::Double)));
+    query.addBindValue(wifi ? QVariant(wifi->accuracyMetres)
+                            : QVariant(QMetaType(QMetaType::Double)));
+    query.addBindValue(text(record.mark));
 }
 
 // A name beside the file that nothing has yet: the damaged file is never written over.
@@ -195,9 +218,14 @@ void HistoryStore::prepare()
     QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner);
     run(db, m_path, QStringLiteral("PRAGMA journal_mode=WAL"));
     run(db, m_path, QStringLiteral("PRAGMA synchronous=FULL"));
-    if (found == 0) {
+    if (found < Version) {
         db.transaction();
-        run(db, m_path, QString::fromLatin1(Schema));
+        if (found == 0) {
+            run(db, m_path, QString::fromLatin1(Schema));
+        } else {
+            for (const char *step : UpgradeFromFirst)
+                run(db, m_path, QString::fromLatin1(step));
+        }
         run(db, m_path, QStringLiteral("PRAGMA user_version=%1").arg(Version));
         if (!db.commit())
             throw StoreError(m_path, db.lastError());
@@ -270,6 +298,19 @@ QList<qint64> HistoryStore::addAll(const QList<LogRecord> &records, const QList<
         raise(m_path, error);
     }
     return keys;
+}
+
+void HistoryStore::setWiFiFix(qint64 key, const Fix &fix)
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.prepare(QStringLiteral(
+        "UPDATE rows SET wifi_latitude = ?, wifi_longitude = ?, wifi_accuracy = ? WHERE id = ?"));
+    query.addBindValue(fix.latitude);
+    query.addBindValue(fix.longitude);
+    query.addBindValue(fix.accuracyMetres);
+    query.addBindValue(key);
+    if (!query.exec())
+        raise(m_path, query.lastError());
 }
 
 void HistoryStore::setTicked(qint64 key, bool ticked)

@@ -25,7 +25,8 @@ public:
     };
 
     // The version of the file's layout this program writes (PRAGMA user_version).
-    static constexpr int Version = 1;
+    // 2: each row's fixes (its answer's radius, the Wi-Fi fix) and its mark.
+    static constexpr int Version = 2;
     // Longer answers are cut here: a lookup reads no more.
     static constexpr qsizetype MaxAnswerBytes = 1024 * 1024;
 
@@ -58,6 +59,8 @@ public:
     // Commits many rows in one transaction; returns their keys in order.
     QList<qint64> addAll(const QList<LogRecord> &records, const QList<bool> &ticked);
     void setTicked(qint64 key, bool ticked);
+    // The location service's fix joined the row after it was committed.
+    void setWiFiFix(qint64 key, const Fix &fix);
     // Sets the ticks of many rows in one transaction.
     void setTicked(const QList<qint64> &keys, const QList<bool> &ticked);
     void removeAll();

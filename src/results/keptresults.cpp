@@ -182,10 +182,35 @@ int KeptResults::appendRecord(const LogRecord &record)
     if (m_keeping && m_store.isOpen()) {
         key = keep(record);
         // Kept while the history comes back: the row shows in its place, after the older ones.
-        if (key && isLoading())
+        if (key && isLoading()) {
+            m_hiddenKey = key;
+            m_hiddenInstant = record.instant;
             return -1;
+        }
     }
     return m_table->appendRecord(record, key);
+}
+
+bool KeptResults::joinWiFiFix(int row, const QDateTime &instant, const Fix &fix)
+{
+    qint64 key = 0;
+    if (row >= 0) {
+        if (!m_table->joinWiFiFix(row, instant, fix))
+            return false;
+        key = m_table->key(row);
+    } else if (m_hiddenKey && instant == m_hiddenInstant) {
+        key = m_hiddenKey;
+    }
+    if (!key || !m_store.isOpen())
+        return row >= 0;
+    try {
+        m_store.setWiFiFix(key, fix);
+    } catch (const HistoryStore::Damaged &) {
+        startAfresh(110);
+    } catch (const Failure &failure) {
+        lose(110, failure, true);
+    }
+    return true;
 }
 
 void KeptResults::saveTicks(const QModelIndex &from, const QModelIndex &to, const QList<int> &roles)

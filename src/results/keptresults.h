@@ -41,6 +41,8 @@ public:
 
     // LogTable: while keeping, the row is committed before it shows.
     int appendRecord(const LogRecord &record) override;
+    // LogTable: the fix joins the row, and the kept history's row too.
+    bool joinWiFiFix(int row, const QDateTime &instant, const Fix &fix) override;
 
 Q_SIGNALS:
     // Every kept row is in the table.
@@ -70,4 +72,7 @@ private:
     // a newer version, or a history whose rows did not all come back, is not tried again.
     bool m_mayResume = false;
     qint64 m_loadedUpTo = 0;
+    // The last row kept while the history was coming back, which the table shows only later.
+    qint64 m_hiddenKey = 0;
+    QDateTime m_hiddenInstant;
 };

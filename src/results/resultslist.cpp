@@ -81,9 +81,13 @@ ResultsListRow ResultsList::made(const LogRecord &record, bool checked, qint64 k
     }
     const bool holdsAnswer = key == 0 && !record.answer.isEmpty()
         && m_heldAnswerBytes + record.answer.size() <= HeldAnswerBytes;
-    if (holdsAnswer || !record.failure.isEmpty()) {
+    if (holdsAnswer || !record.failure.isEmpty() || record.addressAccuracyMetres > 0 || record.wifi
+        || !record.mark.isEmpty()) {
         added.rare = new Row::Rare;
         added.rare->failure = record.failure;
+        added.rare->addressAccuracyMetres = record.addressAccuracyMetres;
+        added.rare->wifi = record.wifi;
+        added.rare->mark = record.mark;
         if (holdsAnswer) {
             added.rare->answer = record.answer;
             m_heldAnswerBytes += record.answer.size();
@@ -157,8 +161,71 @@ LogRecord ResultsList::record(int row) const
     if (source.rare) {
         whole.failure = source.rare->failure;
         whole.answer = source.rare->answer;
+        whole.addressAccuracyMetres = source.rare->addressAccuracyMetres;
+        whole.wifi = source.rare->wifi;
+        whole.mark = source.rare->mark;
     }
     return whole;
+}
+
+std::optional<Fix> ResultsList::addressFix(int row) const
+{
+    const std::optional<GeoPoint> at = place(row);
+    if (!at)
+        return std::nullopt;
+    const Row &source = m_rows[row];
+    const double given = source.rare ? source.rare->addressAccuracyMetres : 0;
+    return Fix {at->latitude, at->longitude, given > 0 ? given : Fixes::AddressEstimateMetres,
+                Fix::Source::Address};
+}
+
+std::optional<Fix> ResultsList::wiFiFix(int row) const
+{
+    if (row < 0 || row >= rows() || !m_rows[row].rare)
+        return std::nullopt;
+    return m_rows[row].rare->wifi;
+}
+
+std::optional<Fix> ResultsList::bestFix(int row) const
+{
+    const std::optional<Fix> address = addressFix(row);
+    const std::optional<Fix> wifi = wiFiFix(row);
+    if (address && wifi)
+        return Fixes::better(*address, *wifi);
+    return address ? address : wifi;
+}
+
+QString ResultsList::mark(int row) const
+{
+    if (row < 0 || row >= rows() || !m_rows[row].rare)
+        return {};
+    const Row::Rare &rare = *m_rows[row].rare;
+    // A mark the answer gave (an address it cannot place, a plan that gives the country only)
+    // says more than the distance would; the distance is measured afresh, never stored.
+    if (!rare.mark.isEmpty() || !rare.wifi)
+        return rare.mark;
+    const std::optional<Fix> address = addressFix(row);
+    return address ? Fixes::farMark(*address, *rare.wifi) : QString();
+}
+
+ResultsListRow::Rare &ResultsList::rareOf(int row)
+{
+    Row &target = m_rows[row];
+    if (!target.rare)
+        target.rare = new Row::Rare;
+    else
+        target.rare.detach();
+    return *target.rare;
+}
+
+bool ResultsList::joinWiFiFix(int row, const QDateTime &instant, const Fix &fix)
+{
+    if (row < 0 || row >= rows() || this->instant(row) != instant || !failure(row).isEmpty())
+        return false;
+    rareOf(row).wifi = fix;
+    const QModelIndex cell = index(row, Coordinates);
+    Q_EMIT dataChanged(cell, cell);
+    return true;
 }
 
 void ResultsList::setKey(int row, qint64 key)
@@ -170,7 +237,8 @@ void ResultsList::setKey(int row, qint64 key)
     if (!key || !target.rare || target.rare->answer.isEmpty())
         return;
     m_heldAnswerBytes -= target.rare->answer.size();
-    if (target.rare->failure.isEmpty()) {
+    if (target.rare->failure.isEmpty() && target.rare->addressAccuracyMetres <= 0
+        && !target.rare->wifi && target.rare->mark.isEmpty()) {
         target.rare.reset();
     } else {
         target.rare.detach();
@@ -223,9 +291,12 @@ QVariant ResultsList::data(const QModelIndex &index, int role) const
     if (!isCell(*this, index))
         return {};
 
-    // Only the Time cell speaks of a failure: it is the one a reader of the row meets first.
+    // Only the Time cell speaks of a failure: it is the one a reader of the row meets first. The
+    // Coordinates cell speaks of a doubt about the place it names.
     const auto failed = [&] {
-        return index.column() == Time ? failure(index.row()) : QString();
+        if (index.column() == Time)
+            return failure(index.row());
+        return index.column() == Coordinates ? mark(index.row()) : QString();
     };
     switch (role) {
     case Qt::DisplayRole:

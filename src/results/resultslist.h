@@ -29,10 +29,15 @@ struct ResultsListRow
 
     // Why the row's log found no location; and the service's answer, held for a row not kept
     // yet should the user keep it later.
+    // Its fixes and mark live here too: most rows have an address fix of the estimated accuracy,
+    // no Wi-Fi fix and no mark.
     struct Rare : QSharedData
     {
         QString failure;
         QByteArray answer;
+        double addressAccuracyMetres = 0; // 0: the answer gave none
+        std::optional<Fix> wifi;
+        QString mark; // the answer's own; a Wi-Fi fix far from the address adds one as it is read
     };
 
     QString text;
@@ -117,6 +122,18 @@ public:
         const Row &source = m_rows[row];
         return GeoPoint {source.latitudeE7 / 1e7, source.longitudeE7 / 1e7};
     }
+    // The row's place as the address placed it, with the answer's accuracy or the estimate.
+    std::optional<Fix> addressFix(int row) const;
+    // The location service's fix, when one joined the row.
+    std::optional<Fix> wiFiFix(int row) const;
+    // The fix to draw and export as the row's place: the surer of the two.
+    std::optional<Fix> bestFix(int row) const;
+    // Why the row's place is doubtful; empty when nothing says so. Its Coordinates cell shows a
+    // warning icon, and the text as its tooltip and accessible description.
+    QString mark(int row) const;
+    // The fix joins a good row, and may mark it; the Coordinates cell changes.
+    bool joinWiFiFix(int row, const QDateTime &instant, const Fix &fix) override;
+
     // The row's whole log as the kept history keeps it: the cells, the moment and the failure,
     // and the status and answer the row holds while it is not kept.
     LogRecord record(int row) const;
@@ -145,6 +162,8 @@ private:
     using Row = ResultsListRow;
     Row made(const LogRecord &record, bool checked, qint64 key);
     QVariant warningIcon() const;
+    // The row's Rare, made or unshared, to be written.
+    ResultsListRow::Rare &rareOf(int row);
 
     QList<Row> m_rows;
     // What the rows not kept hold of answers, against HeldAnswerBytes.

@@ -89,6 +89,7 @@ bool CurlFunctions::GetLog()
     // Asked alongside the lookup, never waited for.
     ++m_log;
     m_earlyFix.reset();
+    m_fixTaken = false;
     m_rowAdded = false;
     m_row = -1;
     if (m_askWiFi) {
@@ -100,9 +101,11 @@ bool CurlFunctions::GetLog()
 
 void CurlFunctions::onWiFiFix(quint64 log, const Fix &fix)
 {
-    // A fix for a log before the last one, or one past its time, is left out for good.
-    if (log != m_log || m_asked.hasExpired(m_wifiDeadlineMs))
+    // A fix for a log before the last one, one past its time, or a second one for the same log,
+    // is left out for good.
+    if (log != m_log || m_fixTaken || m_asked.hasExpired(m_wifiDeadlineMs))
         return;
+    m_fixTaken = true;
     if (!m_rowAdded)
         m_earlyFix = fix;
     else // a row the table shows only later (-1) is found by its instant

@@ -83,6 +83,7 @@ private:
     quint64 m_log = 0;
     QElapsedTimer m_asked;
     std::optional<Fix> m_earlyFix;
+    bool m_fixTaken = false;
     bool m_rowAdded = false;
     int m_row = -1;
 };

@@ -248,24 +248,33 @@ private Q_SLOTS:
         QTest::addColumn<QDateTime>("instant");
         QTest::addColumn<QStringList>("cells");
         QTest::addColumn<QString>("failure");
+        QTest::addColumn<double>("radius"); // the answer's, in metres
+        QTest::addColumn<double>("wifiAccuracy"); // 0: no Wi-Fi fix
+        QTest::addColumn<QString>("mark");
         const QStringList plain {"DE",    "Berlin",           "Berlin",
                                  "10117", "52.5200, 13.4050", "Europe/Berlin"};
         QTest::newRow("leap day, last millisecond")
             << QDateTime(QDate(2028, 2, 29), QTime(23, 59, 59, 999), Qt::OffsetFromUTC, 3600)
-            << plain << QString();
+            << plain << QString() << 0.0 << 0.0 << QString();
         QTest::newRow("before the epoch")
             << QDateTime(QDate(1969, 12, 31), QTime(20, 30), Qt::OffsetFromUTC, -5 * 3600) << plain
-            << QString();
+            << QString() << 0.0 << 0.0 << QString();
         QTest::newRow("quarter-hour offset, letters beyond ASCII")
             << QDateTime(QDate(2026, 12, 7), QTime(0, 0), Qt::OffsetFromUTC, 5 * 3600 + 2700)
             << QStringList {"NP", "Bāgmatī", "काठमाडौं", "", "27.7, 85.3", "Asia/Kathmandu"}
-            << QString();
+            << QString() << 0.0 << 0.0 << QString();
         QTest::newRow("UTC, a letter beyond the first plane")
             << QDateTime(QDate(2100, 1, 1), QTime(0, 0), Qt::UTC)
             << QStringList {"JP", "Tōkyō 𠮷", "東京", "100-0001", "35.6, 139.7", "Asia/Tokyo"}
-            << QString();
-        QTest::newRow("unknown, failed") << QDateTime() << QStringList {"", "", "", "", "", ""}
-                                         << QStringLiteral("The service said: “rate limit”.");
+            << QString() << 0.0 << 0.0 << QString();
+        QTest::newRow("unknown, failed")
+            << QDateTime() << QStringList {"", "", "", "", "", ""}
+            << QStringLiteral("The service said: “rate limit”.") << 0.0 << 0.0 << QString();
+        QTest::newRow("both fixes, a radius") << QDateTime(QDate(2026, 12, 8), QTime(9, 0)) << plain
+                                              << QString() << 20000.0 << 35.5 << QString();
+        QTest::newRow("the answer's mark") << QDateTime(QDate(2026, 12, 8), QTime(9, 0))
+                                           << QStringList {"United States", "", "", "", "", ""}
+                                           << QString() << 0.0 << 0.0 << Fixes::countryOnlyMark();
     }
 
     // Rows come back as they were kept, by both ways of reading the file.
@@ -281,12 +290,20 @@ private Q_SLOTS:
         record.instant = instant;
         std::copy(cells.cbegin(), cells.cend(), record.cells.begin());
         record.failure = failure;
+        QFETCH(double, radius);
+        QFETCH(double, wifiAccuracy);
+        QFETCH(QString, mark);
+        record.addressAccuracyMetres = radius;
+        record.mark = mark;
+        const Fix wifi {52.5164, 13.3777, wifiAccuracy, Fix::Source::WiFi};
         HistoryStore::Batch read;
         QList<HistoryStore::Stored> all;
         try {
             store.open(dir.filePath(QStringLiteral("history.sqlite")));
             store.add(record, true);
-            store.add(record);
+            const qint64 second = store.add(record);
+            if (wifiAccuracy > 0)
+                store.setWiFiFix(second, wifi); // joined after the row was kept
             read = store.readAfter(0, 10);
             all = store.readAll();
         } catch (const Failure &failure) {
@@ -305,6 +322,18 @@ private Q_SLOTS:
             QCOMPARE(table.failure(row), failure);
             QCOMPARE(table.place(row).has_value(), ParseCoordinates(cells[4]).has_value());
             QCOMPARE(table.isChecked(row), row == 1);
+            QCOMPARE(table.mark(row), mark);
+            if (const std::optional<Fix> address = table.addressFix(row))
+                QCOMPARE(address->accuracyMetres,
+                         radius > 0 ? radius : Fixes::AddressEstimateMetres);
+        }
+        const std::optional<Fix> joined = table.wiFiFix(2);
+        QCOMPARE(joined.has_value(), wifiAccuracy > 0);
+        QCOMPARE(all[1].record.wifi.has_value(), wifiAccuracy > 0);
+        if (joined) {
+            QCOMPARE(joined->latitude, wifi.latitude);
+            QCOMPARE(joined->accuracyMetres, all[1].record.wifi->accuracyMetres);
+            QVERIFY(!table.wiFiFix(1));
         }
         QVERIFY(table.failure(0).isEmpty());
         for (const QDateTime &back : {table.instant(1), all[0].record.instant}) {
@@ -565,6 +594,44 @@ private Q_SLOTS:
         QCOMPARE(kept[cameBack - 1].record.timeText, QString::number(cameBack - 1));
         QCOMPARE(kept[cameBack].record.cells[0], QStringLiteral("DE"));
         QCOMPARE(w.reports(), QStringList());
+    }
+
+    // A history kept before rows had fixes: its rows read with the estimate, and it takes new rows
+    // with theirs.
+    void olderFileReads()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+        QCOMPARE(QProcess::execute(
+                     QStringLiteral("sqlite3"),
+                     {path,
+                      "CREATE TABLE rows (id INTEGER PRIMARY KEY, instant_utc TEXT NOT NULL,"
+                      "utc_offset INTEGER NOT NULL, time_text TEXT NOT NULL, country TEXT NOT "
+                      "NULL, region TEXT NOT NULL, city TEXT NOT NULL, postal_code TEXT NOT "
+                      "NULL, coordinates TEXT NOT NULL, timezone TEXT NOT NULL, failure TEXT "
+                      "NOT NULL, http_status INTEGER NOT NULL, answer BLOB NOT NULL, ticked "
+                      "INTEGER NOT NULL);"
+                      "INSERT INTO rows VALUES (1, '2025-03-01T10:00:00.000Z', 3600, 'then',"
+                      "'FR', 'IDF', 'Paris', '75001', '48.8566, 2.3522', 'Europe/Paris', '',"
+                      "200, '{}', 1); PRAGMA user_version = 1;"}),
+                 0);
+        LogRecord added = RecordOfCells({"now", "DE", "", "", "", "52.52, 13.40", ""});
+        added.wifi = Fix {52.5, 13.4, 25, Fix::Source::WiFi};
+        HistoryStore store;
+        ResultsList table;
+        try {
+            store.open(path);
+            store.add(added);
+            table.appendRows(std::move(store.readAfter(0, 10).rows));
+        } catch (const Failure &failure) {
+            QFAIL(failure.what());
+        }
+        QCOMPARE(table.rows(), 2);
+        QCOMPARE(table.cell(0, ResultsList::City), QStringLiteral("Paris"));
+        QVERIFY(table.isChecked(0));
+        QCOMPARE(table.addressFix(0)->accuracyMetres, Fixes::AddressEstimateMetres);
+        QVERIFY(!table.wiFiFix(0));
+        QCOMPARE(table.wiFiFix(1)->accuracyMetres, 25.0);
     }
 
     void newerFileIsRefused()

@@ -17,6 +17,8 @@
 
 #include <memory>
 
+Q_DECLARE_METATYPE(Fix)
+
 Q_DECLARE_METATYPE(LoopbackServer::Mode)
 
 namespace {
@@ -51,17 +53,23 @@ const QStringList EmptyCells(6);
 
 const QString Hint = QStringLiteral("Move | line to right and out of window to reveal full names.");
 
-// What the table tells a user and a screen reader about the row: its Time cell's tooltip,
-// accessible description and whether it shows an icon, and the tooltip of the other cells.
-void verifyRowTells(const ResultsList &results, int row, const QString &failure)
+// What the table tells a user and a screen reader about the row: its Time cell's and its
+// Coordinates cell's tooltip, accessible description and whether it shows an icon, and the
+// tooltip of the other cells.
+void verifyRowTells(const ResultsList &results, int row, const QString &failure,
+                    const QString &mark = {})
 {
-    const QModelIndex time = results.index(row, ResultsList::Time);
     QCOMPARE(results.failure(row), failure);
-    QCOMPARE(results.data(time, Qt::ToolTipRole).toString(), failure.isEmpty() ? Hint : failure);
-    QCOMPARE(results.data(time, Qt::AccessibleDescriptionRole).toString(), failure);
-    QCOMPARE(results.data(time, Qt::DecorationRole).isNull(), failure.isEmpty());
-    for (int column = ResultsList::Country; column <= ResultsList::Timezone; ++column)
-        QCOMPARE(results.data(results.index(row, column), Qt::ToolTipRole).toString(), Hint);
+    QCOMPARE(results.mark(row), mark);
+    for (int column = ResultsList::Time; column <= ResultsList::Timezone; ++column) {
+        const QModelIndex cell = results.index(row, column);
+        const QString told = column == ResultsList::Time ? failure
+            : column == ResultsList::Coordinates         ? mark
+                                                         : QString();
+        QCOMPARE(results.data(cell, Qt::ToolTipRole).toString(), told.isEmpty() ? Hint : told);
+        QCOMPARE(results.data(cell, Qt::AccessibleDescriptionRole).toString(), told);
+        QCOMPARE(results.data(cell, Qt::DecorationRole).isNull(), told.isEmpty());
+    }
 }
 
 // A message of the service just over the length shown, ending in letters outside the basic
@@ -89,6 +97,8 @@ private Q_SLOTS:
     void brokenServiceGivesEmptyRow_data();
     void brokenServiceGivesEmptyRow();
     void silentServiceIsBounded();
+    void wiFiFixJoinsRow_data();
+    void wiFiFixJoinsRow();
     void keyNeverInProcessList();
     void requestPath_data();
     void requestPath();
@@ -174,7 +184,16 @@ void TestRealLookup::answerBecomesRow_data()
 {
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<double>("accuracy"); // the address fix's, in metres; 0: no fix
+    QTest::addColumn<QString>("mark");
 
+    const QStringList berlin {QStringLiteral("DE"),
+                              QStringLiteral("Berlin"),
+                              QStringLiteral("Berlin"),
+                              QStringLiteral("10115"),
+                              QStringLiteral("52.5244, 13.4105"),
+                              QStringLiteral("Europe/Berlin")};
+    const double estimate = Fixes::AddressEstimateMetres;
     // Flattened, the pretty answer keeps the blank after each colon; it stays in the values.
     QTest::newRow("pretty answer") << LoopbackServer::prettyAnswer()
                                    << QStringList {QStringLiteral(" BR"),
@@ -182,14 +201,27 @@ void TestRealLookup::answerBecomesRow_data()
                                                    QStringLiteral(u" São Paulo"),
                                                    QStringLiteral(" 01000-000"),
                                                    QStringLiteral(" -23.5475, -46.6361"),
-                                                   QStringLiteral(" America/Sao_Paulo")};
+                                                   QStringLiteral(" America/Sao_Paulo")}
+                                   << estimate << QString();
     QTest::newRow("single-line answer")
-        << LoopbackServer::singleLineAnswer() << QStringList {QStringLiteral("DE"),
-                                                              QStringLiteral("Berlin"),
-                                                              QStringLiteral("Berlin"),
-                                                              QStringLiteral("10115"),
-                                                              QStringLiteral("52.5244, 13.4105"),
-                                                              QStringLiteral("Europe/Berlin")};
+        << LoopbackServer::singleLineAnswer() << berlin << estimate << QString();
+    QByteArray withRadius = LoopbackServer::singleLineAnswer();
+    withRadius.insert(1, "\"radius\": 20,");
+    QTest::newRow("a radius in km") << withRadius << berlin << 20000.0 << QString();
+    QByteArray anycast = LoopbackServer::singleLineAnswer();
+    anycast.insert(anycast.size() - 1, ",\"anycast\":true");
+    QTest::newRow("anycast") << anycast << berlin << estimate << Fixes::anycastMark();
+    QTest::newRow("anycast false")
+        << LoopbackServer::singleLineAnswer().replace("}", ",\"anycast\": false}") << berlin
+        << estimate << QString();
+    QTest::newRow("bogon") << QByteArray("{\n  \"ip\": \"10.1.2.3\",\n  \"bogon\": true\n}")
+                           << EmptyCells << 0.0 << Fixes::bogonMark();
+    QTest::newRow("country only")
+        << QByteArray("{\"ip\":\"192.0.2.9\",\"asn\":\"AS64500\",\"as_name\":\"Example\","
+                      "\"country_code\":\"US\",\"country\":\"United States\","
+                      "\"continent_code\":\"NA\",\"continent\":\"North America\"}")
+        << QStringList {QStringLiteral("United States"), {}, {}, {}, {}, {}} << 0.0
+        << Fixes::countryOnlyMark();
 }
 
 void TestRealLookup::answerBecomesRow()
@@ -208,7 +240,11 @@ void TestRealLookup::answerBecomesRow()
     QCOMPARE(m_results->rows(), 1);
     QCOMPARE(m_results->cell(0, ResultsList::Time), CurlFunctions::TimeText(noted));
     QCOMPARE(rowCells(*m_results, 0), expected);
-    verifyRowTells(*m_results, 0, QString());
+    QFETCH(double, accuracy);
+    QFETCH(QString, mark);
+    const std::optional<Fix> fix = m_results->addressFix(0);
+    QCOMPARE(fix ? fix->accuracyMetres : 0.0, accuracy);
+    verifyRowTells(*m_results, 0, QString(), mark);
     QVERIFY(!QFileInfo::exists(m_functions->MessagePath()));
 }
 
@@ -309,6 +345,67 @@ void TestRealLookup::brokenServiceGivesEmptyRow()
     QCOMPARE(outcomes.size(), 1);
     QCOMPARE(outcomes.at(0).at(0).toString(), failure);
     QVERIFY(!QFileInfo::exists(m_functions->MessagePath()));
+}
+
+void TestRealLookup::wiFiFixJoinsRow_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("early"); // the fix comes before the answer, else just after it
+    QTest::addColumn<int>("deadlineMs");
+    QTest::addColumn<Fix>("fix");
+    QTest::addColumn<bool>("joins");
+    QTest::addColumn<QString>("mark");
+
+    const Fix near {52.52, 13.405, 40, Fix::Source::WiFi};
+    const Fix paris {48.8566, 2.3522, 30, Fix::Source::WiFi};
+    const QString farText = QStringLiteral(
+        "The public address is placed 878 km from the laptop's Wi-Fi position (a VPN, a proxy or "
+        "a mobile network).");
+    QTest::newRow("before the answer") << 200 << true << 15000 << near << true << QString();
+    QTest::newRow("after the answer") << 200 << false << 15000 << near << true << QString();
+    QTest::newRow("far, before") << 200 << true << 15000 << paris << true << farText;
+    QTest::newRow("far, after") << 200 << false << 15000 << paris << true << farText;
+    QTest::newRow("after the deadline") << 200 << false << 0 << paris << false << QString();
+    QTest::newRow("failed lookup, before") << 500 << true << 15000 << near << false << QString();
+    QTest::newRow("failed lookup, after") << 500 << false << 15000 << near << false << QString();
+}
+
+void TestRealLookup::wiFiFixJoinsRow()
+{
+    QFETCH(int, status);
+    QFETCH(bool, early);
+    QFETCH(int, deadlineMs);
+    QFETCH(Fix, fix);
+    QFETCH(bool, joins);
+    QFETCH(QString, mark);
+
+    LoopbackServer::Response response;
+    response.status = status;
+    response.body = LoopbackServer::singleLineAnswer();
+    m_server->setResponse(response);
+    CurlFunctions::FixFound found;
+    int asked = 0;
+    m_functions->setWiFiSource([&](CurlFunctions::FixFound callback) {
+        ++asked;
+        found = std::move(callback);
+        if (early)
+            found(fix);
+    });
+    m_functions->setWiFiDeadline(deadlineMs);
+    QCOMPARE(logOnce(), 0);
+    if (!early) {
+        QTest::qWait(5); // past a deadline of none
+        found(fix);
+    }
+    found(Fix {0, 0, 1, Fix::Source::WiFi}); // a second call is not the log's fix
+
+    QCOMPARE(asked, 1);
+    QCOMPARE(m_results->rows(), 1);
+    const std::optional<Fix> joined = m_results->wiFiFix(0);
+    QCOMPARE(bool(joined), joins);
+    if (joined)
+        QCOMPARE(joined->latitude, fix.latitude);
+    QCOMPARE(m_results->mark(0), mark);
 }
 
 void TestRealLookup::silentServiceIsBounded()

@@ -25,6 +25,11 @@ struct LogRecord
     std::optional<Fix> wifi;
     // Why the row's place is doubtful, for the user; empty when nothing says it is.
     QString mark;
+    // The user asked for the log ("Log Now (Test)"); else the schedule or the machine did.
+    bool askedByUser = false;
+    // The message that shares the row with the user's location server, waiting to be sent;
+    // empty when the row is not shared. The kept history commits it with the row.
+    QByteArray shareMessage;
 };
 
 // Where a log puts what it found: one row a log, its time first and then the six values the

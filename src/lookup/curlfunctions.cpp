@@ -79,10 +79,11 @@ void CurlFunctions::DeleteWorkingFiles()
     WorkingFolder::removeIfEmpty(m_folder);
 }
 
-bool CurlFunctions::GetLog()
+bool CurlFunctions::GetLog(bool askedByUser)
 {
     if (m_runner.isRunning())
         return false;
+    m_askedByUser = askedByUser;
     StepRunner steps(QStringLiteral("CurlFunctions"), QStringLiteral("GetLog"));
     steps.step(100, [this] { m_logTime = m_clock(); });
     steps.step(102, [this] { m_runner.start(); });
@@ -117,6 +118,7 @@ void CurlFunctions::onAnswer(const QString &answer, const QString &failure)
     StepRunner steps(QStringLiteral("CurlFunctions"), QStringLiteral("GetLog"));
     LogRecord record;
     record.instant = m_logTime;
+    record.askedByUser = m_askedByUser;
     record.httpStatus = m_runner.lastStatus();
     record.answer = m_runner.lastAnswer();
     // A failed log keeps its location cells empty, whatever its error body holds, so that the

@@ -43,8 +43,9 @@ public:
     QString CurlPath() const { return m_curlPath; }
     QString MessagePath() const { return m_messagePath; }
 
-    // Starts one log; returns false (and does nothing) while a log is in flight.
-    bool GetLog();
+    // Starts one log, asked for by the user or not; returns false (and does nothing) while a log
+    // is in flight.
+    bool GetLog(bool askedByUser = false);
     bool isBusy() const { return m_runner.isRunning(); }
     // Ends a log in flight; no row is added.
     void abort() { m_runner.abort(); }
@@ -73,6 +74,7 @@ private:
     CurlRunner m_runner;
     Clock m_clock = SystemNow;
     QDateTime m_logTime;
+    bool m_askedByUser = false;
     QString m_curlPath;
     QString m_messagePath;
     QString m_folder;

@@ -41,6 +41,12 @@ const char Schema[] = "CREATE TABLE rows ("
                       "wifi_accuracy REAL,"
                       "mark TEXT NOT NULL DEFAULT '')";
 
+// The messages that share rows with the user's location server, until the server has them.
+const char OutboxSchema[] = "CREATE TABLE outbox ("
+                            "id INTEGER PRIMARY KEY,"
+                            "tst INTEGER NOT NULL,"
+                            "body BLOB NOT NULL)";
+
 // A file of the first layout gains the columns of each row's fixes. SQLite adds them without
 // rewriting a row, and its rows read as logged without a radius or a Wi-Fi fix.
 const char *const UpgradeFromFirst[] = {
@@ -226,6 +232,7 @@ void HistoryStore::prepare()
             for (const char *step : UpgradeFromFirst)
                 run(db, m_path, QString::fromLatin1(step));
         }
+        run(db, m_path, QString::fromLatin1(OutboxSchema));
         run(db, m_path, QStringLiteral("PRAGMA user_version=%1").arg(Version));
         if (!db.commit())
             throw StoreError(m_path, db.lastError());
@@ -266,13 +273,75 @@ void HistoryStore::close()
 
 qint64 HistoryStore::add(const LogRecord &record, bool ticked)
 {
-    const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    // A row and the message that shares it are kept together or not at all.
+    const bool shared = !record.shareMessage.isEmpty();
+    if (shared && !db.transaction())
+        raise(m_path, db.lastError());
+    const auto fail = [&](const QSqlError &error) {
+        if (shared)
+            db.rollback();
+        raise(m_path, error);
+    };
     QSqlQuery query(db);
     query.prepare(QString::fromLatin1(Insert));
     bindRecord(query, record, ticked);
     if (!query.exec())
+        fail(query.lastError());
+    const qint64 key = query.lastInsertId().toLongLong();
+    if (shared) {
+        QSqlQuery message(db);
+        message.prepare(QStringLiteral("INSERT INTO outbox (tst, body) VALUES (?, ?)"));
+        message.addBindValue(record.instant.toSecsSinceEpoch());
+        message.addBindValue(record.shareMessage);
+        if (!message.exec())
+            fail(message.lastError());
+        if (!db.commit())
+            fail(db.lastError());
+    }
+    return key;
+}
+
+QList<HistoryStore::Outgoing> HistoryStore::outbox(int limit)
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.prepare(QStringLiteral("SELECT id, tst, body FROM outbox ORDER BY tst, id LIMIT ?"));
+    query.addBindValue(limit);
+    if (!query.exec())
+        raise(m_path, query.lastError());
+    QList<Outgoing> messages;
+    while (query.next())
+        messages.append({query.value(0).toLongLong(), query.value(1).toLongLong(),
+                         query.value(2).toByteArray()});
+    return messages;
+}
+
+qint64 HistoryStore::addToOutbox(qint64 tst, const QByteArray &body)
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.prepare(QStringLiteral("INSERT INTO outbox (tst, body) VALUES (?, ?)"));
+    query.addBindValue(tst);
+    query.addBindValue(body);
+    if (!query.exec())
         raise(m_path, query.lastError());
     return query.lastInsertId().toLongLong();
+}
+
+void HistoryStore::removeFromOutbox(qint64 id)
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.prepare(QStringLiteral("DELETE FROM outbox WHERE id = ?"));
+    query.addBindValue(id);
+    if (!query.exec())
+        raise(m_path, query.lastError());
+}
+
+qint64 HistoryStore::outboxCount()
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    if (!query.exec(QStringLiteral("SELECT count(*) FROM outbox")) || !query.next())
+        raise(m_path, query.lastError());
+    return query.value(0).toLongLong();
 }
 
 QList<qint64> HistoryStore::addAll(const QList<LogRecord> &records, const QList<bool> &ticked)

@@ -25,7 +25,8 @@ public:
     };
 
     // The version of the file's layout this program writes (PRAGMA user_version).
-    // 2: each row's fixes (its answer's radius, the Wi-Fi fix) and its mark.
+    // 2: each row's fixes (its answer's radius, the Wi-Fi fix) and its mark; the messages waiting
+    // to share rows with the user's location server.
     static constexpr int Version = 2;
     // Longer answers are cut here: a lookup reads no more.
     static constexpr qsizetype MaxAnswerBytes = 1024 * 1024;
@@ -54,7 +55,7 @@ public:
     QString path() const { return m_path; }
     QString movedAside() const { return m_movedAside; }
 
-    // Commits one row; returns its key.
+    // Commits one row, with the message that shares it if it has one; returns its key.
     qint64 add(const LogRecord &record, bool ticked = false);
     // Commits many rows in one transaction; returns their keys in order.
     QList<qint64> addAll(const QList<LogRecord> &records, const QList<bool> &ticked);
@@ -63,7 +64,20 @@ public:
     void setWiFiFix(qint64 key, const Fix &fix);
     // Sets the ticks of many rows in one transaction.
     void setTicked(const QList<qint64> &keys, const QList<bool> &ticked);
+    // Clears the rows; the messages waiting to share them stay until the server has them.
     void removeAll();
+
+    // The messages waiting for the user's location server, oldest log first.
+    struct Outgoing
+    {
+        qint64 id = 0;
+        qint64 tst = 0;
+        QByteArray body;
+    };
+    QList<Outgoing> outbox(int limit);
+    qint64 addToOutbox(qint64 tst, const QByteArray &body);
+    void removeFromOutbox(qint64 id);
+    qint64 outboxCount();
     qint64 count();
     // The key of the last row kept, at once however many there are; no fewer rows than this
     // were ever kept, and none are since gone but by removeAll().

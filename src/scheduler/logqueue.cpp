@@ -19,9 +19,9 @@ void LogQueue::request(Reason reason)
         m_tickRests = true;
     if (!m_lookup->isBusy()) {
         StepRunner steps(m_startPlace);
-        steps.step(120, [this] {
+        steps.step(120, [this, scheduled] {
             m_lastStartMs = m_boot();
-            m_lookup->GetLog();
+            m_lookup->GetLog(!scheduled);
         });
         if (!m_lookup->isBusy())
             finished(); // nothing was started, so nothing will finish
@@ -49,9 +49,10 @@ void LogQueue::abort()
 void LogQueue::finished()
 {
     if (m_waiting) {
+        const bool asked = *m_waiting == Reason::Asked;
         m_waiting.reset();
         m_lastStartMs = m_boot();
-        if (m_lookup->GetLog())
+        if (m_lookup->GetLog(asked))
             return;
     }
     if (m_tickRests) {

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <deque>
+
+// Messages waiting for the user's server, in the order of their logs' instants.
+class ShareQueue
+{
+public:
+    struct Entry
+    {
+        qint64 id = 0; // unique among every queue's entries
+        qint64 tst = 0; // the log's instant, Unix seconds
+        QByteArray body;
+    };
+
+    virtual ~ShareQueue() = default;
+    // The first `count` entries, oldest log first (ties in the order they came).
+    virtual QList<Entry> first(int count) = 0;
+    virtual void remove(qint64 id) = 0;
+    virtual qint64 count() = 0;
+};
+
+// The queue while results are not kept between runs: at most Capacity messages, the oldest
+// dropped first when more come; how many were dropped is told.
+class MemoryShareQueue : public ShareQueue
+{
+public:
+    static constexpr qsizetype Capacity = 10'000;
+
+    void add(qint64 tst, const QByteArray &body);
+    QList<Entry> first(int count) override;
+    void remove(qint64 id) override;
+    qint64 count() override { return qint64(m_entries.size()); }
+    qint64 dropped() const { return m_dropped; }
+
+private:
+    std::deque<Entry> m_entries;
+    qint64 m_dropped = 0;
+    // Kept apart from the kept history's keys, which are positive.
+    qint64 m_nextId = -1;
+};

@@ -1,0 +1,158 @@
+#include "share/sharer.h"
+
+#include <algorithm>
+
+Sharer::Sharer(TransportMaker makeTransport, QObject *parent)
+    : QObject(parent), m_makeTransport(std::move(makeTransport))
+{
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, &Sharer::pump);
+}
+
+Sharer::~Sharer()
+{
+    dropTransport();
+}
+
+void Sharer::setQueues(const QList<ShareQueue *> &queues)
+{
+    dropTransport();
+    m_queues = queues;
+    Q_EMIT waitingChanged(waiting());
+    pump();
+}
+
+void Sharer::setSettings(const ShareSettings &settings)
+{
+    if (settings == m_settings)
+        return;
+    dropTransport();
+    m_settings = settings;
+    m_refused = false;
+    m_retry.stop();
+    m_retryMs = FirstRetryMs;
+    pump();
+}
+
+void Sharer::queued()
+{
+    Q_EMIT waitingChanged(waiting());
+    pump();
+}
+
+void Sharer::networkCameBack()
+{
+    if (!m_retry.isActive())
+        return;
+    m_retry.stop();
+    pump();
+}
+
+void Sharer::sendTest(const ShareSettings &settings, const QByteArray &message)
+{
+    m_testTransport = m_makeTransport(settings);
+    if (!m_testTransport) {
+        Q_EMIT testOutcome(false, QStringLiteral("Sharing is off."));
+        return;
+    }
+    // Answered once; the transport goes when the event loop next runs, not inside its signal.
+    const auto done = [this](bool delivered, const QString &words) {
+        if (m_testTransport)
+            m_testTransport.release()->deleteLater();
+        if (delivered && m_refused) {
+            m_refused = false;
+            pump();
+        }
+        Q_EMIT testOutcome(delivered, words);
+    };
+    connect(m_testTransport.get(), &ShareTransport::delivered, this,
+            [done](qint64) { done(true, QString()); });
+    connect(m_testTransport.get(), &ShareTransport::failed, this,
+            [done](qint64, const ShareFailure &failure) { done(false, failure.words); });
+    m_testTransport->send({0, message});
+}
+
+qint64 Sharer::waiting() const
+{
+    qint64 count = 0;
+    for (ShareQueue *queue : m_queues)
+        count += queue->count();
+    return count;
+}
+
+int Sharer::retryInMs() const
+{
+    return m_retry.isActive() ? m_retry.remainingTime() : 0;
+}
+
+void Sharer::dropTransport()
+{
+    m_inFlight.clear();
+    if (!m_transport)
+        return;
+    m_transport->disconnect(this);
+    m_transport->stop();
+    // It may be answering right now, inside its own signal.
+    m_transport.release()->deleteLater();
+}
+
+void Sharer::pump()
+{
+    if (!isOn() || m_refused || m_retry.isActive() || m_pumping)
+        return;
+    m_pumping = true;
+    if (!m_transport) {
+        m_transport = m_makeTransport(m_settings);
+        if (m_transport) {
+            connect(m_transport.get(), &ShareTransport::delivered, this, &Sharer::onDelivered);
+            connect(m_transport.get(), &ShareTransport::failed, this, &Sharer::onFailed);
+        }
+    }
+    // A transport may answer inside send(): the loop looks again each time round.
+    while (m_transport && m_inFlight.size() < m_transport->window() && !m_refused
+           && !m_retry.isActive()) {
+        ShareQueue *from = nullptr;
+        ShareQueue::Entry next;
+        for (ShareQueue *queue : std::as_const(m_queues)) {
+            for (const ShareQueue::Entry &entry : queue->first(int(m_inFlight.size()) + 1)) {
+                if (m_inFlight.contains(entry.id))
+                    continue;
+                if (!from || entry.tst < next.tst) {
+                    from = queue;
+                    next = entry;
+                }
+                break;
+            }
+        }
+        if (!from)
+            break;
+        m_inFlight.insert(next.id, from);
+        m_transport->send({next.id, next.body});
+    }
+    m_pumping = false;
+}
+
+void Sharer::onDelivered(qint64 id)
+{
+    ShareQueue *queue = m_inFlight.take(id);
+    if (!queue)
+        return;
+    queue->remove(id);
+    m_retryMs = FirstRetryMs;
+    Q_EMIT waitingChanged(waiting());
+    pump();
+}
+
+void Sharer::onFailed(qint64 id, const ShareFailure &failure)
+{
+    if (!m_inFlight.contains(id))
+        return;
+    dropTransport();
+    if (failure.kind == ShareFailure::Kind::Refused) {
+        m_refused = true;
+        Q_EMIT refused(failure.words);
+        return;
+    }
+    m_retry.start(m_retryMs);
+    m_retryMs = std::min(m_retryMs * 2, LastRetryMs);
+}

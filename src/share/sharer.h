@@ -1,0 +1,74 @@
+#pragma once
+
+#include "share/sharequeue.h"
+#include "share/sharesettings.h"
+#include "share/sharetransport.h"
+
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+// Sends the waiting messages to the user's location server, oldest log first, and takes each
+// out of its queue only once the server has it. A server that is down or a network that is gone
+// is tried again after 10 s, then twice as long each time up to 10 min, and at once when the
+// network comes back; a server that refuses stops the sending until the user sends a test or
+// changes the settings, and says why once. Nothing is ever dropped here, and nothing waits for
+// the server: the lookups, the window and the tick go on.
+class Sharer : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int FirstRetryMs = 10'000;
+    static constexpr int LastRetryMs = 600'000;
+
+    using TransportMaker = std::function<std::unique_ptr<ShareTransport>(const ShareSettings &)>;
+    explicit Sharer(TransportMaker makeTransport, QObject *parent = nullptr);
+    ~Sharer() override;
+
+    // Where messages wait; each is asked for its oldest, and the oldest of all goes first.
+    void setQueues(const QList<ShareQueue *> &queues);
+    // Settings that differ from the last start the sending afresh, a refused one included.
+    void setSettings(const ShareSettings &settings);
+    const ShareSettings &settings() const { return m_settings; }
+    bool isOn() const { return m_settings.mode != ShareSettings::Mode::Off; }
+
+    // A message was queued.
+    void queued();
+    // The network came back: a wait for the next try ends now.
+    void networkCameBack();
+    // One message through a transport of these settings, outside the queue: testOutcome says
+    // how it went. A refused queue starts again.
+    void sendTest(const ShareSettings &settings, const QByteArray &message);
+
+    qint64 waiting() const;
+    bool isRefused() const { return m_refused; }
+    // Until the next try, after a failure; 0 when none is waited for.
+    int retryInMs() const;
+
+Q_SIGNALS:
+    void waitingChanged(qint64 count);
+    // The server refused a message: sending stops until the user acts.
+    void refused(const QString &words);
+    void testOutcome(bool delivered, const QString &words);
+
+private:
+    void pump();
+    void onDelivered(qint64 id);
+    void onFailed(qint64 id, const ShareFailure &failure);
+    void dropTransport();
+
+    TransportMaker m_makeTransport;
+    ShareSettings m_settings;
+    QList<ShareQueue *> m_queues;
+    std::unique_ptr<ShareTransport> m_transport;
+    std::unique_ptr<ShareTransport> m_testTransport;
+    QHash<qint64, ShareQueue *> m_inFlight;
+    QTimer m_retry;
+    int m_retryMs = FirstRetryMs;
+    bool m_refused = false;
+    bool m_pumping = false;
+};

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "share/sharesettings.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+// One message on its way: its key in the queue and the JSON the server reads.
+struct OutgoingMessage
+{
+    qint64 id = 0;
+    QByteArray body;
+};
+
+// How a message that did not reach the server fared, in the user's words.
+struct ShareFailure
+{
+    enum class Kind {
+        Retry, // the server is down, the network gone, or the server asked to wait: try later
+        Refused, // the server refused it (a wrong password, an unknown device): stop and say so
+    };
+    Kind kind = Kind::Retry;
+    QString words;
+};
+
+// A way to the user's server. Messages are handed over in the order of their logs, at most
+// window() at a time not yet answered; each is answered once, by delivered or failed, unless
+// stop() comes first. Nothing here blocks the event loop.
+class ShareTransport : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    // How many messages may be on their way at once.
+    virtual int window() const = 0;
+    virtual void send(const OutgoingMessage &message) = 0;
+    // Drops the connection; messages on their way are answered no more (they stay queued).
+    virtual void stop() = 0;
+
+Q_SIGNALS:
+    // The server has taken the message (HTTP 2xx, MQTT PUBACK).
+    void delivered(qint64 id);
+    void failed(qint64 id, const ShareFailure &failure);
+};

@@ -90,6 +90,7 @@ void MapPoints::readRows(int first, int last)
         if (!readPoint(row, point))
             continue;
         m_points.push_back(point);
+        m_largestAccuracy = std::max(m_largestAccuracy, double(point.accuracyMetres));
         if (isFar(*m_results, row))
             m_far.push_back(count() - 1);
     }
@@ -103,6 +104,7 @@ void MapPoints::reread(int row)
     if (at < 0 || !readPoint(row, point))
         return;
     m_points[size_t(at)] = point;
+    m_largestAccuracy = std::max(m_largestAccuracy, double(point.accuracyMetres));
     const auto far = std::lower_bound(m_far.begin(), m_far.end(), at);
     const bool wasFar = far != m_far.end() && *far == at;
     const bool nowFar = isFar(*m_results, row);
@@ -116,6 +118,7 @@ void MapPoints::rebuild()
 {
     m_points.clear();
     m_far.clear();
+    m_largestAccuracy = 0;
     if (m_results->rows() > 0)
         readRows(0, m_results->rows() - 1);
 }

@@ -25,6 +25,8 @@ public:
     GeoPoint place(int point) const { return m_points[size_t(point)].place; }
     // How far from its place the laptop may be, in metres.
     double accuracyMetres(int point) const { return m_points[size_t(point)].accuracyMetres; }
+    // No point's accuracy is larger: at a zoom where this is too small to see, so are all.
+    double largestAccuracyMetres() const { return m_largestAccuracy; }
     // The points whose address fix lies far from their Wi-Fi fix, in point order: few, and each
     // is drawn with a line to where the address placed it.
     const std::vector<int> &farPoints() const { return m_far; }
@@ -70,4 +72,5 @@ private:
     // In row order.
     std::vector<Point> m_points;
     std::vector<int> m_far;
+    double m_largestAccuracy = 0;
 };

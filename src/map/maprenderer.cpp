@@ -139,6 +139,9 @@ constexpr double MetresPerDegree = 111'320;
 void circles(QPainter &painter, const MapProjection &projection, const MapPoints &points,
              const std::vector<QPoint> &projected)
 {
+    if (points.largestAccuracyMetres() / MetresPerDegree * projection.scale
+        < MapRenderer::SmallestCircle)
+        return;
     const QRect view(QPoint(0, 0), projection.size);
     // Made at the first circle: the whole world shows none.
     std::vector<bool> circled;

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    cmake g++ pkg-config qt6-base-dev libqt6svg6 libqt6sql6-sqlite libsqlite3-dev sqlite3 libgl-dev libxlsxwriter-dev zlib1g-dev libxcb-record0-dev
+    cmake g++ pkg-config qt6-base-dev libqt6svg6 libqt6sql6-sqlite libsqlite3-dev sqlite3 libgl-dev libxlsxwriter-dev zlib1g-dev libxcb-record0-dev iso-codes
     libfontconfig-dev
     curl ca-certificates
     gdal-bin gpsbabel

@@ -1,8 +1,10 @@
 #include "map/countrydays.h"
 
+#include "map/worldoutline.h"
 #include "results/resultslist.h"
 
 #include <QDateTime>
+#include <QLocale>
 
 #include <algorithm>
 #include <limits>
@@ -20,7 +22,32 @@ qint64 floorDiv(qint64 value, qint64 by)
     return (value % by != 0 && value < 0) ? quotient - 1 : quotient;
 }
 
+// A country's name in English, in lower case -> its two-letter code, as the locale data has them.
+const QHash<QString, QString> &codesOfNames()
+{
+    static const QHash<QString, QString> codes = [] {
+        QHash<QString, QString> made;
+        for (int territory = QLocale::AnyTerritory + 1; territory <= QLocale::LastTerritory;
+             ++territory) {
+            const auto which = QLocale::Territory(territory);
+            const QString code = QLocale::territoryToCode(which);
+            if (code.size() == 2 && code[0].isLetter())
+                made.insert(QLocale::territoryToString(which).toLower(), code);
+        }
+        return made;
+    }();
+    return codes;
+}
+
 } // namespace
+
+QString CountryKey(QStringView country)
+{
+    if (country.size() == 2)
+        return country.toString().toUpper();
+    const QString code = codesOfNames().value(country.toString().toLower());
+    return code.isEmpty() ? country.toString() : code;
+}
 
 CountryDayCounter::CountryDayCounter() = default;
 CountryDayCounter::~CountryDayCounter() = default;
@@ -28,6 +55,7 @@ CountryDayCounter::~CountryDayCounter() = default;
 void CountryDayCounter::reset()
 {
     m_days.clear();
+    m_wiFiDays.clear();
     m_counted = 0;
     m_leftOut = 0;
     m_lastCountry.clear();
@@ -112,11 +140,18 @@ void CountryDayCounter::add(const ResultsList &list, int from, int to, CountedRo
                                .toJulianDay();
         if (!m_lastDays || country != m_lastCountry) {
             m_lastCountry = country.toString();
-            m_lastDays = &m_days[m_lastCountry];
+            m_lastKey = CountryKey(country);
+            m_lastDays = &m_days[m_lastKey];
         }
         // Logs come in time order: most rows repeat the day of the row before.
         if (m_lastDays->isEmpty() || m_lastDays->last() != day)
             m_lastDays->append(day);
+        // Few rows have a Wi-Fi fix; those are looked up in the outlines.
+        if (const std::optional<Fix> wifi = list.wiFiFix(row)) {
+            const QString where = CountryAt(wifi->longitude, wifi->latitude);
+            if (!where.isEmpty() && where != m_lastKey)
+                m_wiFiDays[m_lastKey].append({day, where});
+        }
     }
 }
 
@@ -146,7 +181,16 @@ CountryDaysResult CountryDayCounter::result() const
         for (qint64 day : days) {
             QStringList others = countriesOfDay.value(day);
             others.removeOne(country);
-            tally.days.append({QDate::fromJulianDay(day), others});
+            tally.days.append({QDate::fromJulianDay(day), others, {}});
+        }
+        for (const auto &[day, where] : m_wiFiDays.value(country)) {
+            const auto found
+                = std::lower_bound(tally.days.begin(), tally.days.end(), QDate::fromJulianDay(day),
+                                   [](const CountryDay &a, QDate b) { return a.date < b; });
+            if (found != tally.days.end() && !found->byWiFi.contains(where)) {
+                found->byWiFi.append(where);
+                found->byWiFi.sort();
+            }
         }
         result.countries.append(std::move(tally));
     }
@@ -173,9 +217,14 @@ QString dayList(const CountryTally &tally)
         if (!text.isEmpty())
             text += QLatin1String(", ");
         text += date(day.date);
+        QStringList also;
         if (!day.others.isEmpty())
-            text += QLatin1String(" (also ") + day.others.join(QLatin1String(", "))
-                + QLatin1Char(')');
+            also << QLatin1String("also ") + day.others.join(QLatin1String(", "));
+        if (!day.byWiFi.isEmpty())
+            also << QLatin1String("also ") + day.byWiFi.join(QLatin1String(", "))
+                    + QLatin1String(" by Wi-Fi");
+        if (!also.isEmpty())
+            text += QLatin1String(" (") + also.join(QLatin1String("; ")) + QLatin1Char(')');
     }
     return text;
 }

@@ -16,11 +16,14 @@ class ResultsList;
 enum class CountedRows { All, Ticked };
 
 // One day in one country; others names the other countries the laptop was logged in that
-// same day (a travel day), empty for a day spent in one country.
+// same day (a travel day), empty for a day spent in one country; byWiFi the countries other
+// than this one where the location service placed the laptop on a day its address was placed
+// here (a VPN's or a proxy's exit, or a mobile network's).
 struct CountryDay
 {
     QDate date;
     QStringList others;
+    QStringList byWiFi;
     bool operator==(const CountryDay &) const = default;
 };
 
@@ -43,6 +46,11 @@ struct CountryDaysResult
     qsizetype counted = 0;
     qsizetype leftOut = 0;
 };
+
+// The country a Country cell names, as the count keys it: the two-letter code, upper case, for
+// a code or a country's name in English ("United States" and "us" are both "US"); any other
+// text as it is.
+QString CountryKey(QStringView country);
 
 // Counts the days per country of a table's rows, a batch of rows at a time, so that a
 // million rows can be gone through in slices of the event loop. A day is the calendar day in
@@ -82,12 +90,16 @@ private:
 
     // Country -> days (Julian day numbers) seen there.
     QHash<QString, QList<qint64>> m_days;
+    // Country -> (day, country of a Wi-Fi fix that day) where the two differ.
+    QHash<QString, QList<std::pair<qint64, QString>>> m_wiFiDays;
     qsizetype m_counted = 0;
     qsizetype m_leftOut = 0;
     QHash<QString, std::shared_ptr<Zone>> m_zones;
     QString m_lastZoneName;
     Zone *m_lastZone = nullptr;
+    // The last Country cell as it was written, its key and its days.
     QString m_lastCountry;
+    QString m_lastKey;
     QList<qint64> *m_lastDays = nullptr;
 };
 
@@ -95,8 +107,8 @@ namespace CountryDaysText {
 
 // "2026-12-07": the same in every locale and sorts as text.
 QString date(QDate day);
-// The days of one country, each marked with the other countries of a travel day:
-// "2026-03-28, 2026-03-29 (also US)".
+// The days of one country, each marked with the other countries of a travel day and those of
+// the Wi-Fi fixes: "2026-03-28, 2026-03-29 (also US), 2026-03-30 (also FR by Wi-Fi)".
 QString dayList(const CountryTally &tally);
 // "2 rows without a country or a time were left out." or empty when none were.
 QString leftOutNote(qsizetype leftOut);

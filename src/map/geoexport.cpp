@@ -1,7 +1,7 @@
 #include "map/geoexport.h"
 
+#include "map/geofixes.h"
 #include "map/geotext.h"
-#include "results/coordinates.h"
 #include "results/resultslist.h"
 
 #include <QFileInfo>
@@ -33,11 +33,13 @@ const FormatName &named(Format format)
 }
 
 // The cells of a row as a map shows them: the blanks the service sends before a value left out.
+// The point is the surer of the row's fixes.
 struct Place
 {
     GeoPoint point;
     bool located;
     QStringView time, country, region, city, postal, timezone;
+    GeoFixes::RowFixes fixes;
 };
 
 Place readRow(const ResultsList &list, int row)
@@ -45,11 +47,16 @@ Place readRow(const ResultsList &list, int row)
     auto cell = [&](int column) {
         return list.cellView(row, column).trimmed();
     };
-    const std::optional<GeoPoint> point
-        = ParseCoordinates(list.cellView(row, ResultsList::Coordinates));
-    return {point.value_or(GeoPoint {}),   point.has_value(),          cell(ResultsList::Time),
-            cell(ResultsList::Country),    cell(ResultsList::Region),  cell(ResultsList::City),
-            cell(ResultsList::PostalCode), cell(ResultsList::Timezone)};
+    const GeoFixes::RowFixes fixes = GeoFixes::Read(list, row);
+    return {{fixes.best.latitude, fixes.best.longitude},
+            fixes.located,
+            cell(ResultsList::Time),
+            cell(ResultsList::Country),
+            cell(ResultsList::Region),
+            cell(ResultsList::City),
+            cell(ResultsList::PostalCode),
+            cell(ResultsList::Timezone),
+            fixes};
 }
 
 // "City, Country", or whichever of them there is, or else the region.
@@ -111,7 +118,18 @@ void gpxRow(QByteArray &out, const Place &place, const QDateTime &instant)
     }
     out.append("    <desc>");
     putDescription(out, place);
-    out.append("</desc>\n  </wpt>\n");
+    out.append("</desc>\n    <src>");
+    out.append(place.fixes.best.sourceName().toLatin1());
+    // Each value an element of its own: readers take such elements as the point's fields.
+    out.append("</src>\n    <extensions>\n");
+    GeoFixes::EachProperty(place.fixes, [&](int name, const QString &text, double number) {
+        if (name == 0)
+            return;
+        out.append("      <trovanel:").append(GeoFixes::Names[size_t(name)]).append('>');
+        GeoFixes::PutValue(out, text, number, Escape::Xml);
+        out.append("</trovanel:").append(GeoFixes::Names[size_t(name)]).append(">\n");
+    });
+    out.append("    </extensions>\n  </wpt>\n");
 }
 
 void kmlRow(QByteArray &out, const Place &place, const QDateTime &instant)
@@ -130,6 +148,15 @@ void kmlRow(QByteArray &out, const Place &place, const QDateTime &instant)
         GeoText::AppendUtcTime(out, instant);
         out.append("</when></TimeStamp>\n");
     }
+    out.append("    <ExtendedData>\n");
+    GeoFixes::EachProperty(place.fixes, [&](int name, const QString &text, double number) {
+        out.append("      <Data name=\"")
+            .append(GeoFixes::Names[size_t(name)])
+            .append("\"><value>");
+        GeoFixes::PutValue(out, text, number, Escape::Xml);
+        out.append("</value></Data>\n");
+    });
+    out.append("    </ExtendedData>\n");
     out.append("    <Point><coordinates>");
     GeoText::AppendNumber(out, place.point.longitude);
     out.append(',');
@@ -166,6 +193,21 @@ void geoJsonRow(QByteArray &out, const Place &place, const QDateTime &instant, b
     jsonString(out, "city", place.city);
     jsonString(out, "postal", place.postal);
     jsonString(out, "timezone", place.timezone);
+    // A fix the row does not have is null, so every feature has the same properties.
+    int next = 0;
+    GeoFixes::EachProperty(place.fixes, [&](int name, const QString &text, double number) {
+        for (; next < name; ++next)
+            out.append(",\"").append(GeoFixes::Names[size_t(next)]).append("\":null");
+        out.append(",\"").append(GeoFixes::Names[size_t(name)]).append("\":");
+        if (!text.isEmpty())
+            out.append('"');
+        GeoFixes::PutValue(out, text, number, Escape::Json);
+        if (!text.isEmpty())
+            out.append('"');
+        next = name + 1;
+    });
+    for (; next < int(GeoFixes::Names.size()); ++next)
+        out.append(",\"").append(GeoFixes::Names[size_t(next)]).append("\":null");
     out.append("}}");
 }
 
@@ -186,6 +228,14 @@ void csvRow(QByteArray &out, const Place &place, const QDateTime &instant)
         out.append(',');
         GeoText::AppendCsvField(out, cell);
     }
+    int next = 0;
+    GeoFixes::EachProperty(place.fixes, [&](int name, const QString &text, double number) {
+        for (; next <= name; ++next)
+            out.append(',');
+        GeoFixes::PutValue(out, text, number, Escape::None);
+    });
+    for (; next < int(GeoFixes::Names.size()); ++next)
+        out.append(',');
     out.append("\r\n");
 }
 
@@ -242,6 +292,7 @@ void Writer::head(QByteArray &out)
     case Format::Gpx:
         out.append(R"(<?xml version="1.0" encoding="UTF-8"?>
 <gpx version="1.1" creator="Trovanel" xmlns="http://www.topografix.com/GPX/1/1" )"
+                   R"(xmlns:trovanel="https://brenvatic.github.io/trovanel/xmlns/fixes/1" )"
                    R"(xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" )"
                    R"(xsi:schemaLocation="http://www.topografix.com/GPX/1/1 )"
                    R"(http://www.topografix.com/GPX/1/1/gpx.xsd">
@@ -258,7 +309,10 @@ void Writer::head(QByteArray &out)
 )");
         break;
     case Format::Csv:
-        out.append("time,latitude,longitude,country,region,city,postal,timezone\r\n");
+        out.append("time,latitude,longitude,country,region,city,postal,timezone");
+        for (const char *name : GeoFixes::Names)
+            out.append(',').append(name);
+        out.append("\r\n");
         break;
     }
 }

@@ -10,7 +10,8 @@ class ResultsList;
 // The ticked rows as files that mapping tools read: GPX 1.1 waypoints, a GeoJSON feature
 // collection, KML 2.2 placemarks, or CSV with the latitude and longitude in columns of their
 // own. Rows whose Coordinates cell names no place are left out of the first three, and kept in
-// the CSV with empty coordinates.
+// the CSV with empty coordinates. Each row stands at its surer fix, and carries both fixes with
+// their source and accuracy (see GeoFixes).
 namespace GeoExport {
 
 enum class Format { Gpx, GeoJson, Kml, Csv };

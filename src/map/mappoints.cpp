@@ -15,6 +15,17 @@ QString dayText(const QDateTime &instant)
     return locale.toString(instant.date(), DateFormatWithFullYear(locale));
 }
 
+// Whether the row's address fix lies farther from its Wi-Fi fix than their accuracies allow. Only a
+// row with a Wi-Fi fix can be; most rows have none, and cost no more than that look.
+bool isFar(const ResultsList &results, int row)
+{
+    const std::optional<Fix> wifi = results.wiFiFix(row);
+    if (!wifi)
+        return false;
+    const std::optional<Fix> address = results.addressFix(row);
+    return address && !Fixes::farMark(*address, *wifi).isEmpty();
+}
+
 } // namespace
 
 MapPoints::MapPoints(const ResultsList *results, QObject *parent)
@@ -34,6 +45,14 @@ MapPoints::MapPoints(const ResultsList *results, QObject *parent)
     connect(results, &ResultsList::dataChanged, this,
             [this](const QModelIndex &topLeft, const QModelIndex &bottomRight,
                    const QList<int> &roles) {
+                // A fix joining a row changes its Coordinates cell, without naming a role.
+                if (roles.isEmpty() && topLeft.column() <= ResultsList::Coordinates
+                    && bottomRight.column() >= ResultsList::Coordinates) {
+                    for (int row = topLeft.row(); row <= bottomRight.row(); ++row)
+                        reread(row);
+                    Q_EMIT moved();
+                    return;
+                }
                 if (!roles.contains(Qt::CheckStateRole))
                     return;
                 for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
@@ -54,18 +73,52 @@ int MapPoints::pointOfRow(int row) const
     return found != m_points.cend() && found->row == row ? int(found - m_points.cbegin()) : -1;
 }
 
+bool MapPoints::readPoint(int row, Point &point) const
+{
+    const std::optional<Fix> best = m_results->bestFix(row);
+    if (!best)
+        return false;
+    point = {{best->latitude, best->longitude}, float(best->accuracyMetres), row};
+    return true;
+}
+
 // Rows only ever come at the end of the table.
 void MapPoints::readRows(int first, int last)
 {
+    Point point;
     for (int row = first; row <= last; ++row) {
-        if (const std::optional<GeoPoint> place = m_results->place(row))
-            m_points.push_back({*place, row});
+        if (!readPoint(row, point))
+            continue;
+        m_points.push_back(point);
+        m_largestAccuracy = std::max(m_largestAccuracy, double(point.accuracyMetres));
+        if (isFar(*m_results, row))
+            m_far.push_back(count() - 1);
     }
+}
+
+void MapPoints::reread(int row)
+{
+    const int at = pointOfRow(row);
+    Point point;
+    // A fix joins only a row that names a place.
+    if (at < 0 || !readPoint(row, point))
+        return;
+    m_points[size_t(at)] = point;
+    m_largestAccuracy = std::max(m_largestAccuracy, double(point.accuracyMetres));
+    const auto far = std::lower_bound(m_far.begin(), m_far.end(), at);
+    const bool wasFar = far != m_far.end() && *far == at;
+    const bool nowFar = isFar(*m_results, row);
+    if (nowFar && !wasFar)
+        m_far.insert(far, at);
+    else if (wasFar && !nowFar)
+        m_far.erase(far);
 }
 
 void MapPoints::rebuild()
 {
     m_points.clear();
+    m_far.clear();
+    m_largestAccuracy = 0;
     if (m_results->rows() > 0)
         readRows(0, m_results->rows() - 1);
 }
@@ -89,9 +142,16 @@ QString MapPoints::summary() const
     }
     const QString count
         = m_points.size() == 1 ? tr("1 point") : tr("%1 points").arg(m_points.size());
+    QString far;
+    if (m_far.size() == 1)
+        far = tr("; 1 placed by its public address far from its Wi-Fi position");
+    else if (m_far.size() > 1)
+        far = tr("; %1 placed by their public address far from their Wi-Fi position")
+                  .arg(m_far.size());
     if (!first.isValid())
-        return count;
+        return count + far;
     const QString from = dayText(first), to = dayText(last);
-    return from == to ? tr("%1 on %2").arg(count, from)
-                      : tr("%1 from %2 to %3").arg(count, from, to);
+    return (from == to ? tr("%1 on %2").arg(count, from)
+                       : tr("%1 from %2 to %3").arg(count, from, to))
+        + far;
 }

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPolygonF>
 #include <cmath>
+#include <numbers>
 
 namespace {
 
@@ -129,6 +130,63 @@ private:
     QRect m_clip;
 };
 
+// The metres in a degree of latitude, near enough for a circle on the screen.
+constexpr double MetresPerDegree = 111'320;
+
+// The area each point may lie in, as an ellipse: the map stretches a degree of longitude to the
+// width of a degree of latitude. Points on the pixel of one already circled are passed over, as
+// the laptop logs the same place for hours.
+void circles(QPainter &painter, const MapProjection &projection, const MapPoints &points,
+             const std::vector<QPoint> &projected)
+{
+    if (points.largestAccuracyMetres() / MetresPerDegree * projection.scale
+        < MapRenderer::SmallestCircle)
+        return;
+    const QRect view(QPoint(0, 0), projection.size);
+    // Made at the first circle: the whole world shows none.
+    std::vector<bool> circled;
+    int drawn = 0;
+    for (int i = 0; i < points.count() && drawn < MapRenderer::MostCircles; ++i) {
+        const double ry = points.accuracyMetres(i) / MetresPerDegree * projection.scale;
+        if (ry < MapRenderer::SmallestCircle)
+            continue;
+        const QPoint at = projected[size_t(i)];
+        const double stretch
+            = std::max(0.01, std::cos(points.place(i).latitude * std::numbers::pi / 180));
+        const double rx = std::min(ry / stretch, 4.0 * view.width());
+        if (!view.intersects(QRectF(at.x() - rx, at.y() - ry, 2 * rx, 2 * ry).toAlignedRect()))
+            continue;
+        if (circled.empty()) {
+            circled.resize(size_t(view.width()) * size_t(view.height()));
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setPen(QPen(MapColors::AccuracyEdge, 1));
+            painter.setBrush(MapColors::Accuracy);
+        }
+        if (view.contains(at)) {
+            auto seen = circled.begin() + at.y() * view.width() + at.x();
+            if (*seen)
+                continue;
+            *seen = true;
+        }
+        painter.drawEllipse(QPointF(at), rx, ry);
+        ++drawn;
+    }
+    painter.setRenderHint(QPainter::Antialiasing, false);
+}
+
+// A thin line from each point placed by Wi-Fi to its public address placed far from it.
+void farLines(QPainter &painter, const MapProjection &projection, const MapPoints &points,
+              const std::vector<QPoint> &projected)
+{
+    painter.setPen(QPen(MapColors::Far, 1));
+    for (const int i : points.farPoints()) {
+        const std::optional<Fix> address = points.results()->addressFix(points.row(i));
+        if (address)
+            painter.drawLine(QPointF(projected[size_t(i)]),
+                             projection.toScreen(address->longitude, address->latitude));
+    }
+}
+
 void ring(QPainter &painter, QPoint at, int radius, const QColor &colour)
 {
     painter.setPen(QPen(colour, 2));
@@ -159,6 +217,9 @@ bool MapRenderer::render(QImage &image, const MapProjection &projection, const M
         QPainter painter(&image);
         painter.setCompositionMode(QPainter::CompositionMode_Source);
         painter.drawImage(QPoint(0, 0), m_countries, QRect(*offset, projection.size));
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        circles(painter, projection, points, m_projected);
+        farLines(painter, projection, points, m_projected);
     }
 
     squares(image, points, m_projected);

@@ -19,10 +19,17 @@ inline const QColor Point {0x1f, 0x5f, 0xbf};
 inline const QColor Ticked {0xe8, 0x59, 0x0c};
 inline const QColor Newest {0xc9, 0x2a, 0x2a};
 inline const QColor Selected {0x00, 0x00, 0x00};
+// The area a place may lie in, over the land and sea, and its edge.
+inline const QColor Accuracy {0x1f, 0x5f, 0xbf, 0x30};
+inline const QColor AccuracyEdge {0x1f, 0x5f, 0xbf, 0x90};
+// From a Wi-Fi position to where the public address was placed, far from it.
+inline const QColor Far {0x8e, 0x3c, 0xb5};
 } // namespace MapColors
 
 // Draws the map: the countries, the track joining the points in the order of their logs, the
-// points (ticked ones larger and in another colour) and a ring round the newest. The countries
+// area each point may lie in when it is large enough to see, a line from each point placed by
+// Wi-Fi to its public address placed far from it, the points (ticked ones larger and in another
+// colour) and a ring round the newest. The countries
 // are kept as an image for as long as the view does not move, and the points' places on screen
 // for as long as the view does not move or the points change, so that a tick or a new log
 // redraws only what it must. The countries and the track are kept in one image that reaches
@@ -35,6 +42,11 @@ public:
     // + 1.
     static constexpr int PointRadius = 1;
     static constexpr int TickedRadius = 3;
+    // An accuracy circle is drawn from this radius on: a smaller one hides under its point.
+    static constexpr int SmallestCircle = TickedRadius + 2;
+    // At most this many in one frame: more overlap into a wash that tells nothing more, and would
+    // cost a pan far more than the points themselves.
+    static constexpr int MostCircles = 3000;
 
     // Draws into image, whose size must be the projection's. With a budget, the track is drawn
     // for about that long and the rest is left for the next render: a track of a hundred

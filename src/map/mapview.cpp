@@ -5,6 +5,7 @@
 
 #include <QHelpEvent>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
@@ -24,6 +25,27 @@ constexpr double LargestScale = 2000;
 // A press and release closer than this is a click, not a drag.
 constexpr int ClickSlack = 4;
 
+// "30 m", "1.2 km", "50 km": how far off a fix may be, as a reader weighs it.
+QString distanceText(double metres)
+{
+    const QLocale locale;
+    if (metres < 1000)
+        return MapView::tr("%1 m").arg(locale.toString(qRound(metres)));
+    const double km = metres / 1000;
+    return MapView::tr("%1 km").arg(km < 10 ? locale.toString(km, 'f', 1)
+                                            : locale.toString(qRound64(km)));
+}
+
+// "By Wi-Fi: 46.8501, 9.5302, within 30 m".
+QString fixText(const Fix &fix)
+{
+    const QString source
+        = fix.source == Fix::Source::WiFi ? MapView::tr("By Wi-Fi") : MapView::tr("By address");
+    return MapView::tr("%1: %2, %3, within %4")
+        .arg(source, QString::number(fix.latitude, 'g', 8), QString::number(fix.longitude, 'g', 8),
+             distanceText(fix.accuracyMetres));
+}
+
 } // namespace
 
 MapView::MapView(MapPoints *points, QWidget *parent) : QWidget(parent), m_points(points)
@@ -37,6 +59,10 @@ MapView::MapView(MapPoints *points, QWidget *parent) : QWidget(parent), m_points
     m_projection.scale = MapProjection::worldScale(size());
     connect(points, &MapPoints::appended, this, &MapView::pointsChanged);
     connect(points, &MapPoints::ticksChanged, this, &MapView::pointsChanged);
+    connect(points, &MapPoints::moved, this, [this] {
+        m_renderer.forgetPoints();
+        pointsChanged();
+    });
     connect(points, &MapPoints::reset, this, [this] {
         m_renderer.forgetPoints();
         m_selected = -1;
@@ -146,7 +172,17 @@ QString MapView::toolTipAt(QPoint pos) const
         if (const QString text = results->cell(row, column); !text.isEmpty())
             place << text;
     }
-    return results->cell(row, ResultsList::Time) + QLatin1Char('\n') + place.join(u", ");
+    // The fix the point stands at first, then the other, then why they disagree.
+    QStringList lines {results->cell(row, ResultsList::Time), place.join(u", ")};
+    const std::optional<Fix> best = results->bestFix(row);
+    lines << fixText(*best);
+    for (const std::optional<Fix> &other : {results->addressFix(row), results->wiFiFix(row)}) {
+        if (other && other->source != best->source)
+            lines << fixText(*other);
+    }
+    if (const QString mark = results->mark(row); !mark.isEmpty())
+        lines << mark;
+    return lines.join(u'\n');
 }
 
 void MapView::renderFrame(qint64 trackBudgetNs)

@@ -33,8 +33,9 @@ public:
     void pan(QPointF pixels);
 
     const MapProjection &projection() const { return m_projection; }
-    // The tooltip for the point under pos: its time, city, region and country; empty when no
-    // point is there.
+    // The tooltip for the point under pos: its time, city, region and country, the fix it is
+    // drawn at and the other with their sources and accuracies, and why they disagree; empty when
+    // no point is there.
     QString toolTipAt(QPoint pos) const;
     // The map as it is shown, at the view's size.
     QImage image();

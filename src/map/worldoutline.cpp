@@ -63,32 +63,77 @@ bool addPolygon(const char *content, qsizetype length, QPainterPath &path)
 
 } // namespace
 
-QPainterPath ReadShapePolygons(const QByteArray &shp)
+QList<QPainterPath> ReadShapeRecords(const QByteArray &shp)
 {
-    QPainterPath path;
-    // Rings inside rings (lakes, enclaves) are holes.
-    path.setFillRule(Qt::OddEvenFill);
+    QList<QPainterPath> records;
     if (shp.size() < HeaderSize || bigInt(shp.constData()) != FileCode)
-        return path;
+        return records;
     qsizetype at = HeaderSize;
     while (at + RecordHeaderSize <= shp.size()) {
         const qsizetype length = qsizetype(bigInt(shp.constData() + at + 4)) * 2;
         const qsizetype content = at + RecordHeaderSize;
         if (length < 4 || length > shp.size() - content)
             break;
+        QPainterPath &record = records.emplace_back();
+        // Rings inside rings (lakes, enclaves) are holes.
+        record.setFillRule(Qt::OddEvenFill);
         if (littleInt(shp.constData() + content) == PolygonShape
-            && !addPolygon(shp.constData() + content, length, path))
+            && !addPolygon(shp.constData() + content, length, record))
             break;
         at = content + length;
     }
+    return records;
+}
+
+QPainterPath ReadShapePolygons(const QByteArray &shp)
+{
+    QPainterPath path;
+    path.setFillRule(Qt::OddEvenFill);
+    for (const QPainterPath &record : ReadShapeRecords(shp))
+        path.addPath(record);
     return path;
 }
 
+namespace {
+
+QByteArray builtIn(const QString &name)
+{
+    QFile file(QStringLiteral(":/map/") + name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
 const QPainterPath &WorldOutline()
 {
-    static const QPainterPath outline = [] {
-        QFile file(QStringLiteral(":/map/countries.shp"));
-        return file.open(QIODevice::ReadOnly) ? ReadShapePolygons(file.readAll()) : QPainterPath();
-    }();
+    static const QPainterPath outline = ReadShapePolygons(builtIn(QStringLiteral("countries.shp")));
     return outline;
+}
+
+QString CountryAt(double longitude, double latitude)
+{
+    struct Country
+    {
+        QRectF bounds;
+        QPainterPath outline;
+        QString code;
+    };
+    static const QList<Country> countries = [] {
+        const QList<QPainterPath> outlines
+            = ReadShapeRecords(builtIn(QStringLiteral("countries.shp")));
+        const QList<QByteArray> codes = builtIn(QStringLiteral("countries.codes")).split('\n');
+        QList<Country> made;
+        for (qsizetype i = 0; i < outlines.size() && i < codes.size(); ++i) {
+            if (!codes[i].trimmed().isEmpty())
+                made.append({outlines[i].boundingRect(), outlines[i],
+                             QString::fromLatin1(codes[i].trimmed())});
+        }
+        return made;
+    }();
+    const QPointF at(longitude, -latitude);
+    for (const Country &country : countries) {
+        if (country.bounds.contains(at) && country.outline.contains(at))
+            return country.code;
+    }
+    return {};
 }

@@ -172,9 +172,25 @@ private Q_SLOTS:
     {
         const DataTable<Place, QString> table({"place", "tip"});
         table.row("city, region and country", {"46.85, 9.53"},
-                  "12/1/2026 9:15:30 AM\nChur, Graubünden, CH");
+                  "12/1/2026 9:15:30 AM\nChur, Graubünden, CH\n"
+                  "By address: 46.85, 9.53, within 50 km");
         table.row("country only", {"-23.5475, -46.6361", "", "", "Brazil"},
-                  "12/1/2026 9:15:30 AM\nBrazil");
+                  "12/1/2026 9:15:30 AM\nBrazil\nBy address: -23.5475, -46.6361, within 50 km");
+        const QDateTime at(QDate(2026, 12, 1), QTime(9, 15, 30), QTimeZone(3600));
+        table.row("Wi-Fi near the address",
+                  {"46.85, 9.53", "Chur", "Graubünden", "CH", at,
+                   Fix {46.8532, 9.5297, 35, Fix::Source::WiFi}, 2500},
+                  "12/1/2026 9:15:30 AM\nChur, Graubünden, CH\n"
+                  "By Wi-Fi: 46.8532, 9.5297, within 35 m\n"
+                  "By address: 46.85, 9.53, within 2.5 km");
+        table.row("Wi-Fi far from the address",
+                  {"52.37, 4.89", "Amsterdam", "North Holland", "NL", at,
+                   Fix {46.85, 9.53, 1200, Fix::Source::WiFi}},
+                  "12/1/2026 9:15:30 AM\nAmsterdam, North Holland, NL\n"
+                  "By Wi-Fi: 46.85, 9.53, within 1.2 km\n"
+                  "By address: 52.37, 4.89, within 50 km\n"
+                  "The public address is placed 699 km from the laptop's Wi-Fi position (a VPN, "
+                  "a proxy or a mobile network).");
     }
     void toolTipNamesTimeAndPlace()
     {
@@ -185,14 +201,67 @@ private Q_SLOTS:
         AddPlace(map.list, {"10, 10"});
         AddPlace(map.list, place);
         map.image();
+        // The point stands at the Wi-Fi fix when there is one: those in the table are surer.
         const auto [latitude, longitude] = [&] {
             const QStringList parts = place.coordinates.split(u',');
-            return std::pair(parts[0].toDouble(), parts[1].toDouble());
+            return place.wifi ? std::pair(place.wifi->latitude, place.wifi->longitude)
+                              : std::pair(parts[0].toDouble(), parts[1].toDouble());
         }();
         const QPoint at = PixelOf(map.view, longitude, latitude);
         QCOMPARE(map.view.toolTipAt(at + QPoint(2, -2)), tip);
         // Away from every point there is nothing to tell.
         QCOMPARE(map.view.toolTipAt(PixelOf(map.view, -120, -60)), QString());
+    }
+
+    // Zoomed in on a row: what is drawn a way from the point, north or towards the Wi-Fi fix.
+    void accuracyAndDisagreementDrawn_data()
+    {
+        const DataTable<Place, double, double, double, QString> table(
+            {"place", "scale", "longitude", "latitude", "seen"});
+        const Place chur {"46.85, 9.53"};
+        const QDateTime at = chur.instant;
+        // 50 km is 0.45 degrees of latitude.
+        table.row("the estimate's circle", chur, 200, 9.53, 47.2, "circle");
+        table.row("beyond the estimate's circle", chur, 200, 9.53, 47.35, "land");
+        table.row("too small to see", {"40.0, -3.7", "", "", "ES", at}, 10, -3.7, 40.3, "land");
+        table.row("the answer's radius", {"46.85, 9.53", "", "", "CH", at, {}, 5000}, 2000, 9.53,
+                  46.88, "circle");
+        table.row("beyond the answer's radius", {"46.85, 9.53", "", "", "CH", at, {}, 5000}, 2000,
+                  9.53, 46.9, "land");
+        // A laptop in Zurich whose address is placed in Milan, and one whose address is placed
+        // where it is.
+        table.row("a line to the address far away",
+                  {"45.46, 9.19", "", "", "IT", at, Fix {47.37, 8.54, 40, Fix::Source::WiFi}}, 100,
+                  8.865, 46.415, "line");
+        table.row("no line to the address near",
+                  {"47.38, 8.54", "", "", "CH", at, Fix {47.37, 8.54, 40, Fix::Source::WiFi}}, 100,
+                  8.54, 47.375, "point");
+    }
+    void accuracyAndDisagreementDrawn()
+    {
+        QFETCH(Place, place);
+        QFETCH(double, scale);
+        QFETCH(double, longitude);
+        QFETCH(double, latitude);
+        QFETCH(QString, seen);
+
+        Map map;
+        const int row = AddPlace(map.list, place);
+        QVERIFY(map.view.centreOnRow(row));
+        map.view.zoomAt(QPointF(360, 200), scale / map.view.projection().scale);
+        const QImage image = map.image();
+        const QPoint probe = PixelOf(map.view, longitude, latitude);
+        const QColor colour = ColourAt(image, probe);
+        if (seen == "land" || seen == "point")
+            QCOMPARE(colour, seen == "land" ? MapColors::Land : MapColors::Point);
+        QCOMPARE(colour.blue() > colour.red() + 10 && colour != MapColors::Point
+                     && colour != MapColors::Far,
+                 seen == "circle");
+        // A line a pixel wide passes within a pixel of its middle.
+        bool line = false;
+        for (int i = 0; i < 9; ++i)
+            line = line || ColourAt(image, probe + QPoint(i % 3 - 1, i / 3 - 1)) == MapColors::Far;
+        QCOMPARE(line, seen == "line");
     }
 
     void followsTheTable()
@@ -215,6 +284,14 @@ private Q_SLOTS:
         QCOMPARE(map.at(9.53, 46.85), MapColors::Ticked);
         map.list.setData(map.list.index(row, 0), Qt::Unchecked, Qt::CheckStateRole);
         QCOMPARE(map.at(9.53, 46.85), MapColors::Point);
+
+        // A Wi-Fi fix that joins the row later, far from its address, moves the point there.
+        QVERIFY(map.list.joinWiFiFix(row, Place().instant, {52.37, 4.89, 30, Fix::Source::WiFi}));
+        QCOMPARE(map.at(4.89, 52.37), MapColors::Point);
+        QVERIFY(!isPoint(9.53, 46.85));
+        QCOMPARE(map.view.accessibleDescription(),
+                 "2 points on 12/1/2026; 1 placed by its public address far from its Wi-Fi "
+                 "position");
 
         // Rows coming back a slice at a time are read once: each slice adds its own points.
         QSignalSpy appended(&map.points, &MapPoints::appended);

@@ -30,6 +30,7 @@ struct LogRow
     QString zone;
     bool ticked = false;
     bool failed = false;
+    std::optional<Fix> wifi = {}; // the location service's, from its latitude and longitude
 
     LogRecord record() const
     {
@@ -42,6 +43,7 @@ struct LogRow
         } else {
             made.cells[ResultsList::Country - 1] = country;
             made.cells[ResultsList::Timezone - 1] = zone;
+            made.wifi = wifi;
         }
         return made;
     }

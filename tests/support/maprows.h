@@ -18,6 +18,8 @@ struct Place
     QString region = QStringLiteral("Graubünden");
     QString country = QStringLiteral("CH");
     QDateTime instant = QDateTime(QDate(2026, 12, 1), QTime(9, 15, 30), QTimeZone(3600));
+    std::optional<Fix> wifi = {};
+    double radius = 0; // the answer's; none gives the estimate
 };
 
 inline int AddPlace(ResultsList &list, const Place &place, bool ticked = false)
@@ -27,6 +29,8 @@ inline int AddPlace(ResultsList &list, const Place &place, bool ticked = false)
     record.instant = place.instant;
     record.cells = {place.country, place.region,      place.city,
                     QString(),     place.coordinates, QStringLiteral("Europe/Zurich")};
+    record.wifi = place.wifi;
+    record.addressAccuracyMetres = place.radius;
     const int row = list.appendRecord(record);
     if (ticked)
         list.setData(list.index(row, 0), Qt::Checked, Qt::CheckStateRole);

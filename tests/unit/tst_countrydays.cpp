@@ -98,6 +98,33 @@ private Q_SLOTS:
                   {{"2026-02-02T10:00:00Z", Utc, " CH", " Europe/Zurich"},
                    {"2026-02-03T10:00:00Z", Utc, "CH ", "Europe/Zurich "}},
                   all, {"CH: 2026-02-02, 2026-02-03"}, 0);
+        table.row("a country's name and its code",
+                  {{"2026-02-02T10:00:00Z", Utc, "United States", "America/New_York"},
+                   {"2026-02-03T10:00:00Z", Utc, "US", "America/New_York"},
+                   {"2026-02-04T10:00:00Z", Utc, "us", "America/New_York"},
+                   {"2026-02-04T12:00:00Z", Utc, "Germany", "Europe/Berlin"}},
+                  all,
+                  {"US: 2026-02-02, 2026-02-03, 2026-02-04 (also DE)", "DE: 2026-02-04 (also US)"},
+                  0);
+        // Zürich by address; by Wi-Fi Paris, Zürich itself, the Atlantic, then Munich.
+        const auto wifi = [](double latitude, double longitude) {
+            return Fix {latitude, longitude, 40, Fix::Source::WiFi};
+        };
+        table.row(
+            "Wi-Fi in another country",
+            {{"2026-05-04T07:00:00Z", Cest, "CH", "Europe/Zurich", false, false,
+              wifi(48.8566, 2.3522)},
+             {"2026-05-05T07:00:00Z", Cest, "CH", "Europe/Zurich", false, false,
+              wifi(47.3769, 8.5417)},
+             {"2026-05-06T07:00:00Z", Cest, "CH", "Europe/Zurich", false, false, wifi(40, -30)},
+             {"2026-05-07T07:00:00Z", Cest, "CH", "Europe/Zurich", false, false,
+              wifi(48.1372, 11.5755)},
+             {"2026-05-07T16:00:00Z", Cest, "FR", "Europe/Paris"}},
+            all,
+            {"CH: 2026-05-04 (also FR by Wi-Fi), 2026-05-05, 2026-05-06, 2026-05-07 (also "
+             "FR; also DE by Wi-Fi)",
+             "FR: 2026-05-07 (also CH)"},
+            0);
         table.row("failed, blank and timeless rows left out",
                   {{"2026-02-02T10:00:00Z", Utc, "", "", false, true},
                    {"2026-02-02T11:00:00Z", Utc, "  ", "Europe/Zurich"},

@@ -23,6 +23,8 @@ struct Logged
     QStringList cells;
     QDateTime instant;
     bool ticked = true;
+    double radius = 0; // the answer's, 0 for none
+    std::optional<Fix> wifi = {};
 };
 
 QDateTime at(int hour, int minute, int second, int offsetSeconds, int ms = 0)
@@ -37,11 +39,18 @@ const QList<Logged> Rows = {
     {{"12/11/2026 6:16:31 AM", "BR", "São Paulo", "São Paulo", "01000-000", "-23.5475, -46.6361",
       "America/Sao_Paulo"},
      at(6, 16, 31, -3 * 3600)},
+    // A Wi-Fi fix far from the address (a VPN's exit in Tokyo), and one near it.
     {{"12/11/2026 5:16:31 PM", " JP", " Tokyo", " 東京", " 100-0001", " 35.6895, 139.6917",
       " Asia/Tokyo"},
-     at(17, 16, 31, 9 * 3600)},
+     at(17, 16, 31, 9 * 3600),
+     true,
+     0,
+     Fix {52.3731, 4.8922, 35, Fix::Source::WiFi}},
     {{"12/11/2026 9:16:31 AM", "CH", "Zürich", "Zürich", "8000", "47.3667, 8.55", "Europe/Zurich"},
-     at(9, 16, 31, 3600)},
+     at(9, 16, 31, 3600),
+     true,
+     8000,
+     Fix {47.37691, 8.54168, 20.5, Fix::Source::WiFi}},
     {{"t", "X, \"Y\" & Z", "Back\\slash\x01 <b>", "Quote \"and\" <tag> & 'apos', comma", "",
       "51.5, -0.12", "Europe/London"},
      at(8, 16, 31, 0)},
@@ -73,6 +82,8 @@ void fill(ResultsList &list, const QList<Logged> &rows)
         record.instant = row.instant;
         for (int i = 0; i < 6; ++i)
             record.cells[i] = row.cells[i + 1];
+        record.addressAccuracyMetres = row.radius;
+        record.wifi = row.wifi;
         records << record;
         ticks << row.ticked;
     }
@@ -84,7 +95,7 @@ QString cell(const Logged &row, int column)
     return row.cells[column].trimmed();
 }
 
-std::optional<GeoPoint> place(const Logged &row)
+std::optional<GeoPoint> addressPlace(const Logged &row)
 {
     const QStringList parts = row.cells[ResultsList::Coordinates].split(u',');
     bool latOk = false, lonOk = false;
@@ -95,6 +106,15 @@ std::optional<GeoPoint> place(const Logged &row)
     if (!latOk || !lonOk)
         return std::nullopt;
     return GeoPoint {lat, lon};
+}
+
+// The point is the Wi-Fi fix when it is surer than the address.
+std::optional<GeoPoint> place(const Logged &row)
+{
+    const std::optional<GeoPoint> address = addressPlace(row);
+    if (address && row.wifi && row.wifi->accuracyMetres < (row.radius > 0 ? row.radius : 50'000))
+        return GeoPoint {row.wifi->latitude, row.wifi->longitude};
+    return address;
 }
 
 // What a user expects as the point's name.
@@ -186,20 +206,26 @@ void TestGeoExport::readBack_data()
     QTest::addColumn<Format>("format");
     QTest::addColumn<QString>("tool");
     QTest::addColumn<QStringList>("arguments");
+    // How the reader names the fixes' properties; null: it does not read them.
+    QTest::addColumn<QString>("fixes");
     const QStringList ogrCsv {"-f", "CSV", "/vsistdout/", "IN", "-lco", "GEOMETRY=AS_XY"};
     QTest::newRow("GPX by gpsbabel")
         << Format::Gpx << "gpsbabel"
-        << QStringList {"-i", "gpx", "-f", "IN", "-o", "unicsv", "-F", "-"};
+        << QStringList {"-i", "gpx", "-f", "IN", "-o", "unicsv", "-F", "-"} << QString();
     QTest::newRow("KML by gpsbabel")
         << Format::Kml << "gpsbabel"
-        << QStringList {"-i", "kml", "-f", "IN", "-o", "unicsv", "-F", "-"};
-    QTest::newRow("KML by ogr2ogr") << Format::Kml << "ogr2ogr" << ogrCsv;
-    QTest::newRow("GeoJSON by ogr2ogr") << Format::GeoJson << "ogr2ogr" << ogrCsv;
+        << QStringList {"-i", "kml", "-f", "IN", "-o", "unicsv", "-F", "-"} << QString();
+    QTest::newRow("GPX by ogr2ogr")
+        << Format::Gpx << "ogr2ogr"
+        << (ogrCsv + QStringList {"waypoints", "-oo", "USE_EXTENSIONS=YES"}) << "trovanel_";
+    QTest::newRow("KML by ogr2ogr") << Format::Kml << "ogr2ogr" << ogrCsv << "";
+    QTest::newRow("GeoJSON by ogr2ogr") << Format::GeoJson << "ogr2ogr" << ogrCsv << "";
     QTest::newRow("CSV by ogr2ogr")
         << Format::Csv << "ogr2ogr"
         << (ogrCsv
             + QStringList {"-oo", "X_POSSIBLE_NAMES=longitude", "-oo", "Y_POSSIBLE_NAMES=latitude",
-                           "-oo", "KEEP_GEOM_COLUMNS=NO"});
+                           "-oo", "KEEP_GEOM_COLUMNS=NO"})
+        << "";
 }
 
 void TestGeoExport::readBack()
@@ -207,6 +233,7 @@ void TestGeoExport::readBack()
     QFETCH(Format, format);
     QFETCH(QString, tool);
     QFETCH(QStringList, arguments);
+    QFETCH(QString, fixes);
     if (QStandardPaths::findExecutable(tool).isEmpty())
         QSKIP(qPrintable(tool + " is not installed (scripts/install-deps.sh installs it)"));
 
@@ -246,12 +273,37 @@ void TestGeoExport::readBack()
             QVERIFY2(x.isEmpty() && y.isEmpty(), qPrintable(where));
         }
 
+        // Each fix with its source and accuracy; the address's as the answer gave it.
+        const std::optional<GeoPoint> address = addressPlace(row);
+        const double addressAccuracy = row.radius > 0 ? row.radius : 50'000;
+        const bool wiFiBetter = address && row.wifi && row.wifi->accuracyMetres < addressAccuracy;
+        const auto number = [](double value) {
+            return QString::number(value, 'g', 17);
+        };
+        const QList<std::pair<QString, QString>> properties {
+            {format == Format::Gpx ? "src" : fixes + "source",
+             point ? (wiFiBetter ? "wifi" : "address") : ""},
+            {"accuracy",
+             point ? number(wiFiBetter ? row.wifi->accuracyMetres : addressAccuracy) : ""},
+            {"address_lat", address ? number(address->latitude) : ""},
+            {"address_lon", address ? number(address->longitude) : ""},
+            {"address_accuracy", address ? number(addressAccuracy) : ""},
+            {"wifi_lat", row.wifi ? number(row.wifi->latitude) : ""},
+            {"wifi_lon", row.wifi ? number(row.wifi->longitude) : ""},
+            {"wifi_accuracy", row.wifi ? number(row.wifi->accuracyMetres) : ""}};
+        for (const auto &[key, value] : fixes.isNull() ? decltype(properties)() : properties) {
+            const QString name = key.startsWith(fixes) || key == "src" ? key : fixes + key;
+            const QString read = got.value(name);
+            QVERIFY2(read == value || (!value.isEmpty() && read.toDouble() == value.toDouble()),
+                     qPrintable(where + " " + name + ": " + read + " for " + value));
+        }
+
         QDateTime time;
         if (babel)
             time = BabelTime(got);
         else if (format == Format::Kml)
             time = GdalTime(got.value("timestamp"));
-        else if (format == Format::GeoJson)
+        else if (format != Format::Csv)
             time = GdalTime(got.value("time"));
         else
             time = QDateTime::fromString(got.value("time"), Qt::ISODateWithMs);
@@ -259,14 +311,16 @@ void TestGeoExport::readBack()
         if (time.isValid()) {
             QCOMPARE(time.toMSecsSinceEpoch(), row.instant.toMSecsSinceEpoch());
             // The formats that carry the local offset keep it.
-            if (!babel && format != Format::Kml)
+            if (format == Format::GeoJson || format == Format::Csv)
                 QCOMPARE(time.offsetFromUtc(), row.instant.offsetFromUtc());
         }
 
         if (format == Format::Gpx || format == Format::Kml) {
             // XML 1.0 cannot hold the control character; it is dropped, the rest kept.
-            QCOMPARE(got.value(babel ? "Name" : "Name"), name(row));
-            const QString description = got.value(babel ? "Description" : "description");
+            const bool gdalGpx = !babel && format == Format::Gpx;
+            QCOMPARE(got.value(gdalGpx ? "name" : "Name"), name(row));
+            const QString description
+                = got.value(babel ? "Description" : (gdalGpx ? "desc" : "description"));
             QVERIFY2(description.contains(QString(cell(row, ResultsList::Region)).remove(u'\x01')),
                      qPrintable(description));
             QVERIFY2(description.contains(cell(row, ResultsList::Timezone)),

@@ -10,7 +10,7 @@ packages=(
     gdal-bin gpsbabel
     xvfb openbox trayer xdotool xclip x11-utils wmctrl python3 python3-openpyxl
     x11-apps netpbm
-    xdg-utils desktop-file-utils appstream dbus-daemon python3-dbusmock
+    xdg-utils desktop-file-utils appstream dbus-daemon python3-dbusmock python3-gi geoclue-2.0
     tzdata
     clang libclang-rt-14-dev clang-format
 )

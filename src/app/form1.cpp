@@ -3,6 +3,7 @@
 #include "app/desktopdialogs.h"
 #include "app/exportcontroller.h"
 #include "app/keyhelp.h"
+#include "app/locationoption.h"
 #include "app/loggingswitch.h"
 #include "app/look.h"
 #include "app/machinewatch.h"
@@ -80,6 +81,7 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
                                 {QStringLiteral("Form1"), QStringLiteral("Timer1_Timer")}, this);
     m_scheduler->timer().setObjectName(QStringLiteral("Timer1"));
     m_machine = new MachineWatch(m_scheduler, m_schedule, m_options, this);
+    m_location = new LocationOption(m_options, m_lookup, m_dialogs, this);
     m_keyHelp = std::make_unique<KeyHelp>(m_dialogs);
     m_pointer = new PointerRule(this);
     m_exports = new ExportController(m_results, m_dialogs, m_pointer, m_clock, this);
@@ -237,6 +239,7 @@ void Form1::Form_Load()
             // so a report never names a line that belongs to another step.
             {SettingKeys::LogOnNetworkChange, 232, option(&StartupOptions::restoreNetworkChange)},
             {SettingKeys::KeepResults, 234, option(&StartupOptions::restoreKeepResults)},
+            {SettingKeys::UseLocationService, 236, option(&StartupOptions::restoreLocationService)},
         });
     if (m_options->startsWithSession()) {
         steps.step(216, [&] { m_options->offerMinimized(true); });

@@ -17,6 +17,7 @@ class KeptResults;
 class KeyHelp;
 class MachineWatch;
 class PointerRule;
+class LocationOption;
 class LoggingSwitch;
 class MapPresence;
 class QLabel;
@@ -72,6 +73,7 @@ public:
     Scheduler *scheduler() const { return m_scheduler; }
     ScheduleModel *schedule() const { return m_schedule; }
     KeyHelp *keyHelp() const { return m_keyHelp.get(); }
+    LocationOption *location() const { return m_location; }
     PointerRule *pointerRule() const { return m_pointer; }
     // Whether the desktop opens spreadsheets, asked once the window is up.
     SpreadsheetHandlerCheck &spreadsheetCheck();
@@ -133,6 +135,7 @@ private:
     static constexpr int FirstPaintWaitMs = 500;
     modKeyboard *m_keyboard;
     MachineWatch *m_machine;
+    LocationOption *m_location;
     ExportController *m_exports;
     PlacesActions *m_places;
 };

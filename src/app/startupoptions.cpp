@@ -22,7 +22,9 @@ StartupOptions::StartupOptions(QWidget *parent)
       Check4(new QCheckBox(QStringLiteral("Load this software on Windows startup"), this)),
       Check8(new QCheckBox(QStringLiteral("Minimized to system tray"), this)),
       CheckNetworkChange(new QCheckBox(QStringLiteral("Also log when the network changes"), this)),
-      m_keepResults(new QCheckBox(QStringLiteral("Keep results between runs"), this))
+      m_keepResults(new QCheckBox(QStringLiteral("Keep results between runs"), this)),
+      m_useLocation(
+          new QCheckBox(QStringLiteral("Also ask the system's location service (Wi-Fi)"), this))
 {
     setObjectName(QStringLiteral("Frame2"));
     Check4->setObjectName(QStringLiteral("Check4"));
@@ -48,6 +50,16 @@ StartupOptions::StartupOptions(QWidget *parent)
         StepRunner steps(QStringLiteral("Form1"), QStringLiteral("KeepResults_Click"));
         steps.step(100, [&] { Settings::save(SettingKeys::KeepResults, onOff(on)); });
         Q_EMIT keepResultsChanged(on);
+    });
+    m_useLocation->setObjectName(QStringLiteral("UseLocationService"));
+    m_useLocation->setAccessibleName(m_useLocation->text());
+    layout->addWidget(m_useLocation);
+    connect(m_useLocation, &QCheckBox::toggled, this, [this](bool on) {
+        if (!m_restoring) {
+            StepRunner steps(QStringLiteral("Form1"), QStringLiteral("UseLocationService_Click"));
+            steps.step(100, [&] { Settings::save(SettingKeys::UseLocationService, onOff(on)); });
+        }
+        Q_EMIT locationServiceChosen(on, !m_restoring);
     });
     connect(Check4, &QCheckBox::toggled, this, &StartupOptions::Check4_Click);
     connect(Check8, &QCheckBox::toggled, this, &StartupOptions::Check8_Click);
@@ -93,7 +105,7 @@ bool StartupOptions::logsNetworkChanges() const
 
 QList<QWidget *> StartupOptions::focusOrder() const
 {
-    return {Check4, Check8, CheckNetworkChange, m_keepResults};
+    return {Check4, Check8, CheckNetworkChange, m_keepResults, m_useLocation};
 }
 
 void StartupOptions::restoreKeepResults(bool on)
@@ -105,6 +117,16 @@ void StartupOptions::restoreKeepResults(bool on)
 bool StartupOptions::keepsResults() const
 {
     return m_keepResults->isChecked();
+}
+
+void StartupOptions::restoreLocationService(bool on)
+{
+    m_useLocation->setChecked(on);
+}
+
+bool StartupOptions::usesLocationService() const
+{
+    return m_useLocation->isChecked();
 }
 
 void StartupOptions::Check4_Click()

@@ -36,10 +36,17 @@ public:
     void restoreKeepResults(bool on);
     bool keepsResults() const;
 
+    // "Also ask the system's location service (Wi-Fi)": saved when clicked, told whenever it
+    // changes.
+    void restoreLocationService(bool on);
+    bool usesLocationService() const;
+
 Q_SIGNALS:
     void networkChangeChosen(bool on);
     // The user changed "Keep results between runs"; the setting is saved already.
     void keepResultsChanged(bool on);
+    // byUser: clicked, not restored at start-up.
+    void locationServiceChosen(bool on, bool byUser);
 
 private:
     void Check4_Click();
@@ -49,5 +56,6 @@ private:
     QCheckBox *Check8; // "Minimized to system tray"
     QCheckBox *CheckNetworkChange;
     QCheckBox *m_keepResults; // "Keep results between runs"
+    QCheckBox *m_useLocation; // "Also ask the system's location service (Wi-Fi)"
     bool m_restoring = false;
 };

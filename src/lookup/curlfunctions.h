@@ -31,6 +31,7 @@ public:
     using FixAsk = std::function<void(FixFound found)>;
     void setWiFiSource(FixAsk ask) { m_askWiFi = std::move(ask); }
     void setWiFiDeadline(int milliseconds) { m_wifiDeadlineMs = milliseconds; }
+    bool asksWiFi() const { return bool(m_askWiFi); }
     CurlRunner &runner() { return m_runner; }
 
     // Prepares the private working folder and finds the client on PATH. Raises a Failure that

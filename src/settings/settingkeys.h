@@ -24,6 +24,7 @@ inline constexpr Key Minimized {"Minimized", "Off"};
 inline constexpr Key APIKey {"APIKey", ""};
 inline constexpr Key LogOnNetworkChange {"Log On Network Change", "Off"};
 inline constexpr Key KeepResults {"Keep Results", "Off"};
+inline constexpr Key UseLocationService {"Use Location Service", "Off"};
 
 inline constexpr Key All[] = {Option1,
                               Option2,
@@ -38,7 +39,8 @@ inline constexpr Key All[] = {Option1,
                               Minimized,
                               APIKey,
                               LogOnNetworkChange,
-                              KeepResults};
+                              KeepResults,
+                              UseLocationService};
 
 inline constexpr char On[] = "On";
 inline constexpr char Off[] = "Off";

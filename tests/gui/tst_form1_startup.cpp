@@ -217,6 +217,7 @@ private Q_SLOTS:
             {"Check8", "Minimized to system tray"},
             {"CheckNetworkChange", "Also log when the network changes"},
             {"KeepResults", "Keep results between runs"},
+            {"UseLocationService", "Also ask the system's location service (Wi-Fi)"},
             {"Label1", "hour/s"},
             {"Label2", "minute/s"},
             {"Label3", "second/s"},
@@ -274,7 +275,8 @@ private Q_SLOTS:
             "PushButton1", "PushButton4", "PushButtonSaveAs", "PushButton5", "PushButton6",
             "PushButtonMap", "PushButton8", "PushButton7", "PushButtonCountries",
             // the start-up options, and last the results list on the right
-            "Check4", "Check8", "CheckNetworkChange", "KeepResults", "ListView1"};
+            "Check4", "Check8", "CheckNetworkChange", "KeepResults", "UseLocationService",
+            "ListView1"};
         QCOMPARE(chain, expected);
     }
 
@@ -334,33 +336,52 @@ private Q_SLOTS:
         QCOMPARE(w.reports(), QStringList());
     }
 
-    // "Also log when the network changes": off on a first run, shown as stored, saved when
-    // clicked and not when restored, and as the next run finds it.
-    void networkChangeBox_data()
+    // "Also log when the network changes" and "Also ask the system's location service
+    // (Wi-Fi)": off on a first run, shown as stored, saved when clicked and not when restored,
+    // and as the next run finds them.
+    void optionBox_data()
     {
-        const DataTable<QStringList, int, bool, QString> table(
-            {"presets", "clicks", "checked", "stored"});
-        table.row("first run", {}, 0, false, "(unset)");
-        table.row("stored on", {"Log On Network Change=On"}, 0, true, "On");
-        table.row("stored off", {"Log On Network Change=Off"}, 0, false, "Off");
-        table.row("clicked on", {}, 1, true, "On");
-        table.row("stored on, clicked off", {"Log On Network Change=On"}, 1, false, "Off");
-        table.row("clicked twice", {}, 2, false, "Off");
+        const DataTable<QString, QString, QStringList, int, bool, QString> table(
+            {"box", "key", "presets", "clicks", "checked", "stored"});
+        const QString network = QStringLiteral("CheckNetworkChange");
+        const QString networkKey = QStringLiteral("Log On Network Change");
+        table.row("first run", network, networkKey, {}, 0, false, "(unset)");
+        table.row("stored on", network, networkKey, {"Log On Network Change=On"}, 0, true, "On");
+        table.row("stored off", network, networkKey, {"Log On Network Change=Off"}, 0, false,
+                  "Off");
+        table.row("clicked on", network, networkKey, {}, 1, true, "On");
+        table.row("stored on, clicked off", network, networkKey, {"Log On Network Change=On"}, 1,
+                  false, "Off");
+        table.row("clicked twice", network, networkKey, {}, 2, false, "Off");
+        const QString location = QStringLiteral("UseLocationService");
+        const QString locationKey = QStringLiteral("Use Location Service");
+        table.row("location: first run", location, locationKey, {}, 0, false, "(unset)");
+        table.row("location: stored on", location, locationKey, {"Use Location Service=On"}, 0,
+                  true, "On");
+        table.row("location: stored on, clicked off", location, locationKey,
+                  {"Use Location Service=On"}, 1, false, "Off");
+        table.row("location: clicked on", location, locationKey, {}, 1, true, "On");
     }
-    void networkChangeBox()
+    void optionBox()
     {
+        QFETCH(QString, box);
+        QFETCH(QString, key);
         QFETCH(QStringList, presets);
         QFETCH(int, clicks);
         QFETCH(bool, checked);
         Window w(presets);
-        auto *box = w.widget<QCheckBox>("CheckNetworkChange");
-        QCOMPARE(box->accessibleName(), "Also log when the network changes");
+        auto *check = w.widget<QCheckBox>(box);
+        QCOMPARE(check->accessibleName(), check->text());
         for (int i = 0; i < clicks; ++i)
-            box->click();
-        QCOMPARE(box->isChecked(), checked);
-        QTEST(stored("Log On Network Change"), "stored");
+            check->click();
+        QCOMPARE(check->isChecked(), checked);
+        QTEST(stored(key), "stored");
+        // Whether a log asks the location service follows its box, clicked or restored.
+        const bool asks = box == QLatin1String("UseLocationService") && checked;
+        QCOMPARE(w.form->lookup()->asksWiFi(), asks);
         w.open();
-        QCOMPARE(w.widget<QCheckBox>("CheckNetworkChange")->isChecked(), checked);
+        QCOMPARE(w.widget<QCheckBox>(box)->isChecked(), checked);
+        QCOMPARE(w.form->lookup()->asksWiFi(), asks);
         QCOMPARE(w.reports(), QStringList());
     }
 

@@ -1,10 +1,13 @@
 #include "support/privatebus.h"
 
+#include <QCoreApplication>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QThread>
 
 namespace {
@@ -50,6 +53,7 @@ PrivateSystemBus::PrivateSystemBus()
 
 PrivateSystemBus::~PrivateSystemBus()
 {
+    stopLocationService();
     for (auto &mock : m_mocks)
         stop(*mock);
     m_bus = QDBusConnection(QString());
@@ -117,4 +121,59 @@ bool PrivateSystemBus::setPrimaryConnection(const QString &path)
         {manager, QStringLiteral("org.freedesktop.NetworkManager"),
          QStringLiteral("PrimaryConnection"),
          QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusObjectPath(path))))});
+}
+
+bool PrivateSystemBus::startLocationService(const QByteArray &config, bool agent)
+{
+    if (!m_problem.isEmpty())
+        return false;
+    m_geoclueConfig = QDir::temp().filePath(
+        QStringLiteral("trovanel-geoclue-%1.conf").arg(QCoreApplication::applicationPid()));
+    QFile file(m_geoclueConfig);
+    if (!file.open(QIODevice::WriteOnly) || file.write(config) != config.size()) {
+        m_problem = QStringLiteral("cannot write ") + m_geoclueConfig;
+        return false;
+    }
+    file.close();
+    m_geoclue.setProcessChannelMode(QProcess::MergedChannels);
+    m_geoclue.start(QStringLiteral("unshare"),
+                    {QStringLiteral("--mount"), QStringLiteral("--propagation"),
+                     QStringLiteral("private"), QStringLiteral("--"), QStringLiteral("sh"),
+                     QStringLiteral("-c"),
+                     QStringLiteral("mount --bind \"$1\" /etc/geoclue/geoclue.conf && "
+                                    "exec /usr/libexec/geoclue --timeout=0"),
+                     QStringLiteral("sh"), m_geoclueConfig});
+    const QString name = QStringLiteral("org.freedesktop.GeoClue2");
+    const QDeadlineTimer deadline(10000);
+    while (!m_bus.interface()->isServiceRegistered(name).value()) {
+        if (deadline.hasExpired() || m_geoclue.state() == QProcess::NotRunning) {
+            m_geoclue.waitForFinished(1000);
+            m_problem = QStringLiteral("the location daemon did not come up: ")
+                + QString::fromLocal8Bit(m_geoclue.readAll()).trimmed();
+            return false;
+        }
+        QThread::msleep(20);
+    }
+    if (!agent)
+        return true;
+    m_agent.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_agent.start(QStringLiteral("/usr/bin/python3"),
+                  {QStringLiteral(TROVANEL_TEST_SUPPORT_DIR "/locationagent.py")});
+    while (!m_agent.canReadLine()) {
+        if (deadline.hasExpired() || !m_agent.waitForReadyRead(100)) {
+            if (deadline.hasExpired() || m_agent.state() == QProcess::NotRunning) {
+                m_problem = QStringLiteral("the stand-in location agent did not register");
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+void PrivateSystemBus::stopLocationService()
+{
+    stop(m_agent);
+    stop(m_geoclue);
+    if (!m_geoclueConfig.isEmpty())
+        QFile::remove(m_geoclueConfig);
 }

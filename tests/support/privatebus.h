@@ -36,9 +36,18 @@ public:
     // NetworkManager's primary connection becomes the active connection at path.
     bool setPrimaryConnection(const QString &path);
 
+    // The real location daemon (Debian's geoclue-2.0) on this bus, reading config in place of
+    // /etc/geoclue/geoclue.conf (bound over it in a mount namespace of its own), and, with
+    // agent, a stand-in of the desktop's agent registered with it as "trovanel-test-agent".
+    bool startLocationService(const QByteArray &config, bool agent);
+    void stopLocationService();
+
 private:
     QProcess m_daemon;
     std::vector<std::unique_ptr<QProcess>> m_mocks;
+    QProcess m_geoclue;
+    QProcess m_agent;
+    QString m_geoclueConfig;
     QString m_address;
     QString m_problem;
     QDBusConnection m_bus {QString()};

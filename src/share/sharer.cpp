@@ -30,7 +30,7 @@ void Sharer::setSettings(const ShareSettings &settings)
     m_settings = settings;
     m_refused = false;
     m_retry.stop();
-    m_retryMs = FirstRetryMs;
+    m_retryMs = m_firstRetryMs;
     pump();
 }
 
@@ -138,7 +138,7 @@ void Sharer::onDelivered(qint64 id)
     if (!queue)
         return;
     queue->remove(id);
-    m_retryMs = FirstRetryMs;
+    m_retryMs = m_firstRetryMs;
     Q_EMIT waitingChanged(waiting());
     pump();
 }
@@ -154,5 +154,5 @@ void Sharer::onFailed(qint64 id, const ShareFailure &failure)
         return;
     }
     m_retry.start(m_retryMs);
-    m_retryMs = std::min(m_retryMs * 2, LastRetryMs);
+    m_retryMs = std::min(m_retryMs * 2, m_lastRetryMs);
 }

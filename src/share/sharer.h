@@ -29,6 +29,13 @@ public:
     explicit Sharer(TransportMaker makeTransport, QObject *parent = nullptr);
     ~Sharer() override;
 
+    // Tests wait less between tries.
+    void setRetryBounds(int firstMs, int lastMs)
+    {
+        m_firstRetryMs = m_retryMs = firstMs;
+        m_lastRetryMs = lastMs;
+    }
+
     // Where messages wait; each is asked for its oldest, and the oldest of all goes first.
     void setQueues(const QList<ShareQueue *> &queues);
     // Settings that differ from the last start the sending afresh, a refused one included.
@@ -68,6 +75,8 @@ private:
     std::unique_ptr<ShareTransport> m_testTransport;
     QHash<qint64, ShareQueue *> m_inFlight;
     QTimer m_retry;
+    int m_firstRetryMs = FirstRetryMs;
+    int m_lastRetryMs = LastRetryMs;
     int m_retryMs = FirstRetryMs;
     bool m_refused = false;
     bool m_pumping = false;

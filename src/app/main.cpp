@@ -2,11 +2,13 @@
 #include "app/form1.h"
 #include "app/look.h"
 #include "app/termination.h"
+#include "desktop/commandline.h"
 #include "desktop/singleinstance.h"
 
 #include <QApplication>
 #include <QDBusConnection>
 #include <QFontMetrics>
+#include <cstdio>
 #include <fontconfig/fontconfig.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -15,6 +17,19 @@
 
 int main(int argc, char *argv[])
 {
+    // "--help", "--version" and a mistyped option are answered before anything starts, so that
+    // they work where there is no display too.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine::Parsed line
+        = CommandLine::parse(arguments, QStringLiteral(TROVANEL_VERSION));
+    if (line.exitStatus) {
+        std::fputs(line.output.toLocal8Bit().constData(), stdout);
+        std::fputs(line.error.toLocal8Bit().constData(), stderr);
+        return *line.exitStatus;
+    }
+
     // Reading the font configuration takes several milliseconds of processor time, and the
     // window cannot be laid out without it. It is read beside the connection to the display, at
     // the lowest priority, so that it fills the time this thread waits for the display server
@@ -35,10 +50,15 @@ int main(int argc, char *argv[])
     ErrorBoxes errorBoxes;
     errorBoxes.install();
 
-    // A second start brings the running copy's window forward and ends.
+    // A second start brings the running copy's window forward, or passes on what it was asked,
+    // and ends.
     SingleInstance instance;
-    if (!instance.claim())
-        return 0;
+    if (!instance.claim(line.request.value_or(SingleInstance::Request::Show))) {
+        if (!line.request || instance.requestDelivered())
+            return 0;
+        std::fputs("trovanel: the Trovanel already running did not answer.\n", stderr);
+        return 1;
+    }
 
     // The screen reader bridge connects to the session bus when the first control is made, and
     // waits for the bus to answer. The connection is made on a thread of its own while this one
@@ -49,10 +69,26 @@ int main(int argc, char *argv[])
     QuitOnTerminationSignals();
     Form1 window;
     sessionBus.join();
-    QObject::connect(&instance, &SingleInstance::showRequested, &window, &Form1::restoreFromTray);
+    // What a command asks does what the window's own controls do.
+    const auto act = [&window](SingleInstance::Request request) {
+        switch (request) {
+        case SingleInstance::Request::Show:
+            window.restoreFromTray();
+            break;
+        case SingleInstance::Request::Toggle:
+            window.PushButton2_Click();
+            break;
+        case SingleInstance::Request::LogNow:
+            window.PushButton9_Click();
+            break;
+        }
+    };
+    QObject::connect(&instance, &SingleInstance::requested, &window, act);
     QObject::connect(&window, &Form1::closed, &app, &QCoreApplication::quit);
     window.Form_Load();
     window.showAtStart();
+    if (line.request)
+        act(*line.request);
     const int code = QApplication::exec();
     window.Form_QueryUnload();
     return code;

@@ -17,7 +17,8 @@
 
 namespace {
 
-const QByteArray ShowRequest = "show\n";
+// The requests' lines, in the order of SingleInstance::Request.
+const QByteArray RequestLines[] = {"show\n", "toggle\n", "log-now\n"};
 // A later copy sends nothing but the request; whatever sends more is not one of ours.
 constexpr qsizetype RequestLimit = 64;
 // How long a later copy waits for a running copy that does not take the request.
@@ -36,15 +37,15 @@ bool SocketAddress(const QString &path, sockaddr_un &address)
 }
 
 // One later copy's connection: read until its request is complete, then closed.
-class Request : public QObject
+class Connection : public QObject
 {
 public:
-    Request(int fd, SingleInstance *owner)
+    Connection(int fd, SingleInstance *owner)
         : QObject(owner), m_fd(fd), m_notifier(fd, QSocketNotifier::Read)
     {
         connect(&m_notifier, &QSocketNotifier::activated, this, [this, owner] { read(owner); });
     }
-    ~Request() override { ::close(m_fd); }
+    ~Connection() override { ::close(m_fd); }
 
 private:
     void read(SingleInstance *owner)
@@ -55,13 +56,20 @@ private:
             return;
         if (got > 0)
             m_received.append(buffer, got);
-        const bool asked = m_received.contains(ShowRequest);
-        if (asked || got <= 0 || m_received.size() > RequestLimit) {
+        // The first whole line is the request; one that is not ours ends the connection.
+        const qsizetype end = m_received.indexOf('\n');
+        const bool whole = end >= 0 && end < RequestLimit;
+        if (whole || got <= 0 || m_received.size() > RequestLimit) {
             m_notifier.setEnabled(false);
             deleteLater();
         }
-        if (asked)
-            Q_EMIT owner->showRequested();
+        if (!whole)
+            return;
+        const QByteArray line = m_received.first(end + 1);
+        for (int request = 0; request < int(std::size(RequestLines)); ++request) {
+            if (line == RequestLines[request])
+                Q_EMIT owner->requested(SingleInstance::Request(request));
+        }
     }
 
     int m_fd;
@@ -112,7 +120,7 @@ QString SingleInstance::serverPath() const
         + QStringLiteral(".socket");
 }
 
-bool SingleInstance::claim()
+bool SingleInstance::claim(Request request)
 {
     if (m_folder.isEmpty())
         return true;
@@ -134,10 +142,10 @@ bool SingleInstance::claim()
             // Bounds both the connection and the write, should the running copy be hung.
             const timeval limit {RequestSeconds, 0};
             ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+            const QByteArray &line = RequestLines[int(request)];
             if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0) {
-                m_delivered
-                    = ::send(fd, ShowRequest.constData(), size_t(ShowRequest.size()), MSG_NOSIGNAL)
-                    == ShowRequest.size();
+                m_delivered = ::send(fd, line.constData(), size_t(line.size()), MSG_NOSIGNAL)
+                    == line.size();
             }
             ::close(fd);
         }
@@ -170,6 +178,6 @@ void SingleInstance::onNewConnection()
         const int fd = ::accept4(m_server, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0)
             return;
-        new Request(fd, this);
+        new Connection(fd, this);
     }
 }

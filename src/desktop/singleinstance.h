@@ -9,8 +9,8 @@ class QSocketNotifier;
 struct sockaddr_un;
 
 // Keeps the program to one copy per user: the first copy holds a lock and listens; a later
-// copy asks it to show its window and ends. Two copies would share, and delete, each other's
-// working files.
+// copy asks it to show its window (or to switch logging, or to log now) and ends. Two copies would
+// share, and delete, each other's working files.
 class SingleInstance : public QObject
 {
     Q_OBJECT
@@ -18,6 +18,10 @@ class SingleInstance : public QObject
 public:
     // folder: where the lock and the socket live (the user's runtime folder by default). An
     // empty folder means there is no safe place for them: every copy then runs on its own.
+    // What a later copy asks of the running one, one line each: "show", "toggle", "log-now".
+    enum class Request { Show, Toggle, LogNow };
+    Q_ENUM(Request)
+
     explicit SingleInstance(const QString &folder = defaultFolder(), QObject *parent = nullptr);
     ~SingleInstance() override;
 
@@ -25,8 +29,8 @@ public:
 
     // True when this copy is the first: it now holds the lock and listens (a plain local socket:
     // the whole protocol is one line, not worth a networking library at every start). False when
-    // another copy runs; that copy has been asked to show itself.
-    bool claim();
+    // another copy runs; that copy has been asked what request says.
+    bool claim(Request request = Request::Show);
     // For a copy that is not the first: whether the running copy took the request.
     bool requestDelivered() const { return m_delivered; }
 
@@ -34,8 +38,8 @@ public:
     QString serverPath() const;
 
 Q_SIGNALS:
-    // Another copy was started: the window should come to the front.
-    void showRequested();
+    // Another copy was started: the window should come to the front, or do as it was asked.
+    void requested(SingleInstance::Request request);
 
 private:
     void listen(const sockaddr_un &address);

@@ -1,9 +1,18 @@
 #!/usr/bin/env bash
 # A second start of the program shows the first one's hidden window and ends with status 0;
-# the first keeps running with its working folder.
+# the first keeps running with its working folder. The commands a desktop can bind act on the
+# running copy; a mistyped option starts nothing.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-preset "StartStopState=Off"
+status=0
+"$program" --toggel >"$work/out" 2>"$work/err" || status=$?
+[ $status -eq 2 ] || fail "an unknown option ended with status $status, not 2"
+grep -q "unknown option '--toggel'" "$work/err" || fail "no clear message: $(cat "$work/err")"
+[ ! -s "$work/out" ] && ! has_window || fail "an unknown option started something"
+"$program" --help | grep -q -- '--log-now' || fail "--help does not list --log-now"
+
+start_service
+preset "StartStopState=Off" "APIKey=sys-key-42"
 start_program
 first=$app
 wait_for 20 has_window || fail "the window did not appear"
@@ -16,6 +25,14 @@ wait_for 10 is_unmapped "$window" || fail "minimizing did not hide the window"
 wait_for 10 is_mapped "$window" || fail "the second start did not bring the window back"
 kill -0 "$first" || fail "the first copy ended"
 [ -d "$XDG_RUNTIME_DIR/trovanel" ] || fail "the first copy's working folder is gone"
+
+"$program" --toggle || fail "--toggle exited with status $?"
+wait_for 10 switched_to On || fail "--toggle did not switch logging on"
+"$program" --toggle && wait_for 10 switched_to Off || fail "--toggle did not switch logging off"
+requests() { if [ -f "$work/requests.log" ]; then wc -l <"$work/requests.log"; else echo 0; fi; }
+before=$(requests)
+logged() { [ "$(requests)" -gt "$before" ]; }
+"$program" --log-now && wait_for 10 logged || fail "--log-now did not log"
 app=$first
 close_program
 echo "1 passed, 0 failed"

@@ -1,3 +1,4 @@
+#include "desktop/commandline.h"
 #include "desktop/singleinstance.h"
 #include "support/fixtures.h"
 
@@ -55,7 +56,7 @@ private Q_SLOTS:
     {
         QTemporaryDir folder;
         SingleInstance first(folder.path());
-        QSignalSpy shown(&first, &SingleInstance::showRequested);
+        QSignalSpy shown(&first, &SingleInstance::requested);
         QVERIFY(first.claim());
 
         SingleInstance second(folder.path());
@@ -69,38 +70,84 @@ private Q_SLOTS:
                   & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther)));
     }
 
-    // Only the request itself brings the window forward, whether it comes in one piece or in
-    // several; anything else another program sends is dropped and the copy keeps listening.
+    // Only a request itself is acted on, whether it comes in one piece or in several; anything
+    // else another program sends is dropped and the copy keeps listening.
     void requestsFromOthers_data()
     {
+        using Request = SingleInstance::Request;
         QTest::addColumn<QList<QByteArray>>("parts");
-        QTest::addColumn<int>("shown");
-        QTest::newRow("request") << QList<QByteArray> {"show\n"} << 1;
-        QTest::newRow("request in pieces") << QList<QByteArray> {"sh", "o", "w\n"} << 1;
-        QTest::newRow("nothing") << QList<QByteArray> {} << 0;
-        QTest::newRow("other words") << QList<QByteArray> {"hide\n", "quit\n"} << 0;
+        QTest::addColumn<QList<Request>>("acted");
+        QTest::newRow("request") << QList<QByteArray> {"show\n"} << QList {Request::Show};
+        QTest::newRow("request in pieces")
+            << QList<QByteArray> {"sh", "o", "w\n"} << QList {Request::Show};
+        QTest::newRow("toggle") << QList<QByteArray> {"toggle\n"} << QList {Request::Toggle};
+        QTest::newRow("log now") << QList<QByteArray> {"log-", "now\n"} << QList {Request::LogNow};
+        QTest::newRow("nothing") << QList<QByteArray> {} << QList<Request> {};
+        QTest::newRow("other words") << QList<QByteArray> {"hide\n", "show\n"} << QList<Request> {};
+        QTest::newRow("more on the line")
+            << QList<QByteArray> {"toggle now\n"} << QList<Request> {};
         QTest::newRow("request after too much")
-            << QList<QByteArray> {QByteArray(100, 'x'), "show\n"} << 0;
-        QTest::newRow("request without its end") << QList<QByteArray> {"show"} << 0;
+            << QList<QByteArray> {QByteArray(100, 'x'), "show\n"} << QList<Request> {};
+        QTest::newRow("request without its end") << QList<QByteArray> {"show"} << QList<Request> {};
     }
 
     void requestsFromOthers()
     {
         QFETCH(QList<QByteArray>, parts);
-        QFETCH(int, shown);
+        QFETCH(QList<SingleInstance::Request>, acted);
         QTemporaryDir folder;
         SingleInstance first(folder.path());
-        QSignalSpy spy(&first, &SingleInstance::showRequested);
+        QSignalSpy spy(&first, &SingleInstance::requested);
         QVERIFY(first.claim());
 
         QVERIFY(sendParts(first.serverPath(), parts));
         QTest::qWait(100);
-        QCOMPARE(spy.count(), shown);
+        QCOMPARE(spy.count(), acted.size());
+        if (!acted.isEmpty())
+            QCOMPARE(spy[0][0].value<SingleInstance::Request>(), acted[0]);
 
         SingleInstance later(folder.path());
-        QVERIFY(!later.claim());
+        QVERIFY(!later.claim(SingleInstance::Request::Toggle));
         QVERIFY(later.requestDelivered());
-        QTRY_COMPARE(spy.count(), shown + 1);
+        QTRY_COMPARE(spy.count(), acted.size() + 1);
+        QCOMPARE(spy.last()[0].value<SingleInstance::Request>(), SingleInstance::Request::Toggle);
+    }
+
+    // What the command line asks, read before anything starts; Qt's own options pass through.
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("request"); // -1: a plain start
+        QTest::addColumn<int>("status"); // -1: nothing printed, the program goes on
+        QTest::addColumn<QString>("printed"); // the start of what is printed
+        const int toggle = int(SingleInstance::Request::Toggle), none = -1;
+        QTest::newRow("none") << QStringList {} << none << none << QString();
+        QTest::newRow("toggle, Qt's options around it")
+            << QStringList {"-platform", "xcb", "--toggle", "--style=Fusion", "-reverse"} << toggle
+            << none << QString();
+        QTest::newRow("the same twice")
+            << QStringList {"--log-now", "--log-now"} << int(SingleInstance::Request::LogNow)
+            << none << QString();
+        QTest::newRow("version") << QStringList {"--toggle", "--version"} << none << 0
+                                 << "Trovanel 1.2.3\n";
+        QTest::newRow("two requests") << QStringList {"--toggle", "--show"} << none << 2
+                                      << "trovanel: give one of --toggle, --log-now and --show";
+        QTest::newRow("unknown") << QStringList {"--log_now"} << none << 2
+                                 << "trovanel: unknown option '--log_now'\nTry 'trovanel --help'";
+        QTest::newRow("a value missing") << QStringList {"--toggle", "-display"} << none << 2
+                                         << "trovanel: option '-display' needs a value";
+        QTest::newRow("a word") << QStringList {"toggle"} << none << 2
+                                << "trovanel: unexpected argument 'toggle'";
+    }
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        const CommandLine::Parsed parsed = CommandLine::parse(arguments, QStringLiteral("1.2.3"));
+        QTEST(parsed.request ? int(*parsed.request) : -1, "request");
+        QTEST(parsed.exitStatus.value_or(-1), "status");
+        QFETCH(QString, printed);
+        QVERIFY2((parsed.output + parsed.error).startsWith(printed), qPrintable(parsed.error));
+        QVERIFY(parsed.output.isEmpty() || parsed.error.isEmpty());
     }
 
     // A running copy that holds the lock but does not answer (hung, or still starting) keeps

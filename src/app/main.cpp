@@ -30,6 +30,13 @@ int main(int argc, char *argv[])
         return *line.exitStatus;
     }
 
+    // A Wayland session gets the program on Qt's Wayland platform, GNOME's too, which Qt itself
+    // leaves to XWayland: there the hotkey, the clipboard and the window work as the desktop's
+    // own. X11 remains the way out where the Wayland platform cannot start.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qgetenv("XDG_SESSION_TYPE") == "wayland"
+        && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+
     // Reading the font configuration takes several milliseconds of processor time, and the
     // window cannot be laid out without it. It is read beside the connection to the display, at
     // the lowest priority, so that it fills the time this thread waits for the display server

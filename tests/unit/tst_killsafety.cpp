@@ -157,10 +157,12 @@ void tst_KillSafety::countLeftovers(const QString &folder, const QString &name, 
     for (const QString &entry : entries) {
         if (entry == name)
             continue;
-        // A writer killed while taking over a stale lock leaves the marker of that takeover too;
-        // the next writer takes it over the same way, as the lock of a process that is gone.
-        if (entry == name + QStringLiteral(".lock")
-            || entry == name + QStringLiteral(".lock.rmlock"))
+        // A writer killed while taking over a stale lock leaves the marker of that takeover too,
+        // and one killed while taking over such a marker leaves a marker of the marker; the next
+        // writer takes each over the same way, as the lock of a process that is gone.
+        if (entry.startsWith(name + QStringLiteral(".lock"))
+            && QStringView(entry).sliced(name.size() + 5).toString().remove(QStringLiteral(".rmlock"))
+                   .isEmpty())
             ++found.locks;
         else if (temporary.match(entry).hasMatch())
             found.temporaries.insert(entry);

@@ -8,13 +8,13 @@
 #include "support/loopbackserver.h"
 
 #include "benchmain.h"
+#include "serverthread.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QProcess>
-#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
@@ -26,21 +26,9 @@ int main(int argc, char *argv[])
     const int messages = Bench::Count(argc, argv, 1, 1000);
     const QString curl = Bench::Tool("curl", "curl");
 
-    // The server answers from a thread of its own, whatever the sender's event loop is doing.
-    QThread serverThread;
-    QObject serverContext;
-    serverContext.moveToThread(&serverThread);
-    LoopbackServer *server = nullptr;
-    serverThread.start();
-    QMetaObject::invokeMethod(
-        &serverContext,
-        [&server] {
-            server = new LoopbackServer;
-            server->setResponse({200, {}, "text/plain"});
-            server->listen();
-        },
-        Qt::BlockingQueuedConnection);
-    const QString url = server->baseUrl() + QStringLiteral("/pub");
+    // An empty 200, as a location server takes a message.
+    const Bench::ServerThread server(LoopbackServer::Response {200, {}, "text/plain"});
+    const QString url = server.baseUrl() + QStringLiteral("/pub");
 
     QList<QByteArray> bodies;
     for (int i = 0; i < messages; ++i)
@@ -104,9 +92,5 @@ int main(int argc, char *argv[])
     std::printf("  ratio ours/baseline: %.3f (target <= 1.2)%s\n", oursMs / bareMs,
                 allTaken ? "" : "  [not all taken]");
 
-    QMetaObject::invokeMethod(
-        &serverContext, [&server] { delete server; }, Qt::BlockingQueuedConnection);
-    serverThread.quit();
-    serverThread.wait();
     return allTaken ? 0 : 1;
 }

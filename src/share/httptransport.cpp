@@ -49,7 +49,7 @@ bool isLoopback(const QString &host)
 QString hostOf(const QString &url)
 {
     const QString host = QUrl(url).host();
-    return host.isEmpty() ? url : host;
+    return host.isEmpty() ? QStringLiteral("the server") : host;
 }
 
 // What the server said, after the program's own words, when it said anything readable.
@@ -60,7 +60,8 @@ QString withServerWords(const QString &words, const QByteArray &answer)
 }
 
 // curl's exit codes in the user's words; every one but a malformed or unsupported address is
-// a connection that may work later.
+// a connection that may work later. The words name the host alone: the rest of an address (a
+// webhook's id) may be as secret as a password.
 ShareFailure curlFailure(const QString &url, int exitCode)
 {
     const QString host = hostOf(url);
@@ -71,7 +72,7 @@ ShareFailure curlFailure(const QString &url, int exitCode)
     case 1:
     case 3:
         return {ShareFailure::Kind::Refused,
-                QStringLiteral("The server address %1 cannot be used.").arg(url)};
+                QStringLiteral("The server address cannot be used: check it.")};
     case 5:
         return retry(QStringLiteral("Could not connect: the proxy's name was not found."));
     case 6:
@@ -147,7 +148,7 @@ std::optional<QString> HttpTransport::unusableUrl(const QString &url)
         return QStringLiteral("No server address is set.");
     if (!parsed.isValid() || parsed.host().isEmpty()
         || (scheme != QLatin1String("https") && scheme != QLatin1String("http")))
-        return QStringLiteral("The server address %1 is not an https:// address.").arg(url);
+        return QStringLiteral("The server address is not an https:// address.");
     if (scheme == QLatin1String("https"))
         return std::nullopt;
     if (isLoopback(parsed.host().toLower()))

@@ -16,7 +16,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -174,7 +173,7 @@ private Q_SLOTS:
                   "refused: There is no such address on the server (HTTP 404)");
         table.row("server down", "", basic, false, 500, "", "retry: The server could not take");
         table.row("too many", "", basic, false, 429, "", "retry: The server could not take");
-        table.row("dead port", "dead", basic, false, 0, "",
+        table.row("dead port", "http://127.0.0.1:1/pub", basic, false, 0, "",
                   "retry: Could not connect: 127.0.0.1 refused the connection.");
         table.row("plain http elsewhere", "http://example.org/pub", basic, false, 0, "",
                   "refused: The server address must start with https://");
@@ -192,10 +191,6 @@ private Q_SLOTS:
         server.setMode(LoopbackServer::Mode::Slow); // long enough to look at the processes
         server.setDelayMs(100);
         server.setResponse({status, answer, "text/plain"});
-        QTcpServer dead;
-        QVERIFY(dead.listen(QHostAddress::LocalHost));
-        const quint16 deadPort = dead.serverPort();
-        dead.close();
         bool sawCurl = false, sawSecret = false;
         connect(&server, &LoopbackServer::requestReceived, this, [&] {
             for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
@@ -213,8 +208,6 @@ private Q_SLOTS:
         settings.device = QStringLiteral("laptop");
         settings.topicInBody = topic;
         settings.secret = QStringLiteral("s3cret:pw");
-        if (url == QLatin1String("dead"))
-            settings.url = QStringLiteral("http://127.0.0.1:%1/pub").arg(deadPort);
         HttpTransport transport(settings);
         QSignalSpy delivered(&transport, &ShareTransport::delivered);
         QSignalSpy failed(&transport, &ShareTransport::failed);
@@ -239,8 +232,8 @@ private Q_SLOTS:
         const qsizetype headEnd = request.indexOf("\r\n\r\n");
         const QByteArray head = request.left(headEnd).toLower();
         QVERIFY(head.startsWith("post /pub "));
-        QVERIFY(head.contains("\r\ncontent-type: application/json\r\n"));
-        QVERIFY(head.contains("\r\nx-limit-u: alice\r\nx-limit-d: laptop\r\n"));
+        QVERIFY(head.contains(
+            "\r\ncontent-type: application/json\r\nx-limit-u: alice\r\nx-limit-d: laptop\r\n"));
         const QByteArray login = settings.auth == ShareSettings::Auth::Basic
             ? "basic " + QByteArray("alice:s3cret:pw").toBase64()
             : settings.auth == ShareSettings::Auth::Token ? QByteArray("bearer s3cret:pw")
@@ -285,11 +278,8 @@ private Q_SLOTS:
             server.setMode(LoopbackServer::Mode::Reply);
         }
         QList<qint64> arrived;
-        for (const QByteArray &request : server.requests())
-            arrived << QJsonDocument::fromJson(request.mid(request.indexOf("\r\n\r\n") + 4))
-                           .object()
-                           .value(QStringLiteral("tst"))
-                           .toInteger();
+        for (const QByteArray &request : server.requests()) // ...{"tst":N}
+            arrived << request.mid(request.lastIndexOf(':') + 1).chopped(1).toLongLong();
         QCOMPARE(arrived, (QList<qint64> {1, 2, 3, 3, 4, 5}));
     }
 

@@ -196,13 +196,13 @@ private Q_SLOTS:
             for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
                 QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
                 const QByteArray line = file.open(QIODevice::ReadOnly) ? file.readAll() : "";
-                sawCurl = sawCurl || line.contains("--write-out");
-                sawSecret = sawSecret || line.contains("s3cret") || line.contains("/pub");
+                sawCurl = sawCurl || line.contains("%{stderr}%{http_code}");
+                sawSecret = sawSecret || line.contains("s3cret") || line.contains("/hook-7q3");
             }
         });
         ShareSettings settings;
         settings.mode = ShareSettings::Mode::Http;
-        settings.url = url.isEmpty() ? server.baseUrl() + "/pub" : url;
+        settings.url = url.isEmpty() ? server.baseUrl() + "/hook-7q3" : url;
         settings.auth = ShareSettings::Auth(auth);
         settings.user = QStringLiteral("alice");
         settings.device = QStringLiteral("laptop");
@@ -231,7 +231,7 @@ private Q_SLOTS:
         const QByteArray request = server.requests().value(0);
         const qsizetype headEnd = request.indexOf("\r\n\r\n");
         const QByteArray head = request.left(headEnd).toLower();
-        QVERIFY(head.startsWith("post /pub "));
+        QVERIFY(head.startsWith("post /hook-7q3 "));
         QVERIFY(head.contains(
             "\r\ncontent-type: application/json\r\nx-limit-u: alice\r\nx-limit-d: laptop\r\n"));
         const QByteArray login = settings.auth == ShareSettings::Auth::Basic

@@ -9,13 +9,13 @@
 #include "support/loopbackserver.h"
 
 #include "benchmain.h"
+#include "serverthread.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
@@ -44,24 +44,12 @@ int main(int argc, char *argv[])
     QDir(scratch.path()).mkpath(QStringLiteral("runtime"));
     qputenv("XDG_RUNTIME_DIR", (scratch.path() + QStringLiteral("/runtime")).toLocal8Bit());
 
-    // The server answers from a thread of its own, whatever the program's event loop does.
-    QThread serverThread;
-    QObject serverContext;
-    serverContext.moveToThread(&serverThread);
-    LoopbackServer *server = nullptr;
-    serverThread.start();
-    QMetaObject::invokeMethod(
-        &serverContext,
-        [&server] {
-            server = new LoopbackServer;
-            server->listen();
-        },
-        Qt::BlockingQueuedConnection);
+    const Bench::ServerThread server;
 
     ResultsList results;
     CurlFunctions lookup(&results);
     lookup.ExtractWorkingFiles();
-    lookup.runner().setServiceBase(server->baseUrl());
+    lookup.runner().setServiceBase(server.baseUrl());
     // The fix comes from the event loop at once, as the service's answer would.
     const CurlFunctions::FixAsk atOnce = [](CurlFunctions::FixFound found) {
         QTimer::singleShot(0, [found = std::move(found)] {
@@ -112,9 +100,5 @@ int main(int argc, char *argv[])
     std::printf("idle with the option on, %d s: %.4f s of processor time a minute (target < 0.2)\n",
                 idleSeconds, idle);
 
-    QMetaObject::invokeMethod(
-        &serverContext, [&server] { delete server; }, Qt::BlockingQueuedConnection);
-    serverThread.quit();
-    serverThread.wait();
     return rowsOk ? 0 : 1;
 }

@@ -7,6 +7,7 @@
 #include "support/loopbackserver.h"
 
 #include "benchmain.h"
+#include "serverthread.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,7 +16,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -33,21 +33,8 @@ int main(int argc, char *argv[])
     QDir(scratch.path()).mkpath(QStringLiteral("runtime"));
     qputenv("XDG_RUNTIME_DIR", (scratch.path() + QStringLiteral("/runtime")).toLocal8Bit());
 
-    // The server gets a thread of its own, so it answers at once whatever the program's
-    // event loop is doing.
-    QThread serverThread;
-    QObject serverContext;
-    serverContext.moveToThread(&serverThread);
-    LoopbackServer *server = nullptr;
-    serverThread.start();
-    QMetaObject::invokeMethod(
-        &serverContext,
-        [&server] {
-            server = new LoopbackServer;
-            server->listen();
-        },
-        Qt::BlockingQueuedConnection);
-    const QString url = server->baseUrl();
+    const Bench::ServerThread server;
+    const QString url = server.baseUrl();
 
     ResultsList results;
     CurlFunctions lookup(&results);
@@ -95,9 +82,5 @@ int main(int argc, char *argv[])
     std::printf("  ratio ours/baseline: %.3f (target <= 1.2)%s\n", ourMedian / bareMedian,
                 rowsOk ? "" : "  [rows not as expected]");
 
-    QMetaObject::invokeMethod(
-        &serverContext, [&server] { delete server; }, Qt::BlockingQueuedConnection);
-    serverThread.quit();
-    serverThread.wait();
     return rowsOk ? 0 : 1;
 }

@@ -53,12 +53,12 @@ QString CurlRunner::requestUrl(const QString &base, const QString &key)
         + QString::fromLatin1(QUrl::toPercentEncoding(token));
 }
 
-QByteArray CurlRunner::configText(const QString &url)
+QByteArray CurlRunner::configQuoted(const QString &value)
 {
     // Inside a quoted config value the client reads backslash escapes; control characters
     // would end the line, so they are escaped as well.
-    QByteArray quoted;
-    for (const char c : url.toUtf8()) {
+    QByteArray quoted = "\"";
+    for (const char c : value.toUtf8()) {
         switch (c) {
         case '\\':
             quoted += "\\\\";
@@ -82,7 +82,12 @@ QByteArray CurlRunner::configText(const QString &url)
             quoted += c;
         }
     }
-    return "url = \"" + quoted + "\"\n";
+    return quoted + '"';
+}
+
+QByteArray CurlRunner::configText(const QString &url)
+{
+    return "url = " + configQuoted(url) + "\n";
 }
 
 QStringList CurlRunner::arguments() const

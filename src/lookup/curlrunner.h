@@ -55,6 +55,8 @@ public:
     // The client's configuration, read from its standard input, so that the key never shows
     // in the process list.
     static QByteArray configText(const QString &url);
+    // A value of such a configuration, quoted as the client reads it back unchanged.
+    static QByteArray configQuoted(const QString &value);
     // The client's arguments; they never hold the URL or the key.
     QStringList arguments() const;
 

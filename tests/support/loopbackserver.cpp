@@ -46,9 +46,19 @@ void LoopbackServer::onReadyRead(QTcpSocket *socket)
 {
     QByteArray request = socket->property("request").toByteArray() + socket->readAll();
     socket->setProperty("request", request);
-    if (!request.contains("\r\n\r\n") || socket->property("answered").toBool())
+    const qsizetype headEnd = request.indexOf("\r\n\r\n");
+    if (headEnd < 0 || socket->property("answered").toBool())
+        return;
+    // A request with a body is whole once as many bytes as its Content-Length have come.
+    qsizetype bodyLength = 0;
+    for (const QByteArray &line : request.left(headEnd).split('\n')) {
+        if (line.toLower().startsWith("content-length:"))
+            bodyLength = line.mid(15).trimmed().toLongLong();
+    }
+    if (request.size() < headEnd + 4 + bodyLength)
         return;
     socket->setProperty("answered", true);
+    m_requests.append(request);
 
     const QList<QByteArray> requestLine = request.left(request.indexOf("\r\n")).split(' ');
     const QString path = requestLine.size() >= 2 ? QString::fromUtf8(requestLine.at(1)) : QString();

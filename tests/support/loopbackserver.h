@@ -9,8 +9,8 @@
 class QTcpServer;
 class QTcpSocket;
 
-// A small HTTP server on 127.0.0.1 that plays the geolocation service: it answers every
-// request the same configurable way and remembers the paths it was asked for.
+// A small HTTP server on 127.0.0.1 that plays the geolocation service or the user's location
+// server: it answers every request the same configurable way and remembers each request.
 class LoopbackServer : public QObject
 {
     Q_OBJECT
@@ -45,6 +45,8 @@ public:
 
     QStringList requestPaths() const { return m_paths; }
     int requestCount() const { return int(m_paths.size()); }
+    // Each request whole: its request line, headers and body.
+    QList<QByteArray> requests() const { return m_requests; }
 
     // Answers as the service sends them.
     static QByteArray prettyAnswer(); // two-space indent, no final line break
@@ -64,4 +66,5 @@ private:
     Response m_response;
     int m_delayMs = 0;
     QStringList m_paths;
+    QList<QByteArray> m_requests;
 };

@@ -1,15 +1,22 @@
 // Sharing each log: the message a row makes, the queue it waits in, and the sender's order,
-// tries and stops. The server here answers as a script says; the transports themselves are
-// tested against real servers.
+// tries and stops. The server here answers as a script says; HTTP goes through the real curl
+// to a loopback server.
 
+#include "results/historystore.h"
+#include "share/httptransport.h"
 #include "share/ownmessage.h"
 #include "share/sharequeue.h"
 #include "share/sharer.h"
+#include "share/storedsharequeue.h"
+#include "support/datatable.h"
 #include "support/logrows.h"
+#include "support/loopbackserver.h"
 
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 Q_DECLARE_METATYPE(LogRecord)
@@ -146,6 +153,134 @@ private Q_SLOTS:
         taken.removeAll(0);
         QCOMPARE(taken.size(), 3);
         QCOMPARE(told.size(), refused ? 1 : 0);
+    }
+
+    // One post each: what reaches the server, how its answer is told, and that the password
+    // never shows in any process's command line while curl runs.
+    void http_data()
+    {
+        const DataTable<QString, int, bool, int, QByteArray, QString> table(
+            {"url", "auth", "topic", "status", "answer", "told"});
+        // told: "" delivered; "retry: words" or "refused: words", the words' start
+        const int basic = int(ShareSettings::Auth::Basic), token = int(ShareSettings::Auth::Token);
+        table.row("taken, password", "", basic, false, 200, "", "");
+        table.row("taken, token, topic asked", "", token, true, 201, "", "");
+        table.row("taken, no login", "", 0, false, 204, "", "");
+        table.row("wrong password", "", basic, false, 401, R"({"error":"bad credentials"})",
+                  "refused: The server refused the user name or password. The server said: "
+                  "bad credentials");
+        table.row("no such address", "", token, false, 404, "Not Found\n",
+                  "refused: There is no such address on the server (HTTP 404)");
+        table.row("server down", "", basic, false, 500, "", "retry: The server could not take");
+        table.row("too many", "", basic, false, 429, "", "retry: The server could not take");
+        table.row("dead port", "http://127.0.0.1:1/pub", basic, false, 0, "",
+                  "retry: Could not connect: 127.0.0.1 refused the connection.");
+        table.row("plain http elsewhere", "http://example.org/pub", basic, false, 0, "",
+                  "refused: The server address must start with https://");
+    }
+    void http()
+    {
+        QFETCH(QString, url);
+        QFETCH(int, auth);
+        QFETCH(bool, topic);
+        QFETCH(int, status);
+        QFETCH(QByteArray, answer);
+        QFETCH(QString, told);
+        LoopbackServer server;
+        QVERIFY(server.listen());
+        server.setMode(LoopbackServer::Mode::Slow); // long enough to look at the processes
+        server.setDelayMs(100);
+        server.setResponse({status, answer, "text/plain"});
+        bool sawCurl = false, sawSecret = false;
+        connect(&server, &LoopbackServer::requestReceived, this, [&] {
+            for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+                QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
+                const QByteArray line = file.open(QIODevice::ReadOnly) ? file.readAll() : "";
+                sawCurl = sawCurl || line.contains("%{stderr}%{http_code}");
+                sawSecret = sawSecret || line.contains("s3cret") || line.contains("/hook-7q3");
+            }
+        });
+        ShareSettings settings;
+        settings.mode = ShareSettings::Mode::Http;
+        settings.url = url.isEmpty() ? server.baseUrl() + "/hook-7q3" : url;
+        settings.auth = ShareSettings::Auth(auth);
+        settings.user = QStringLiteral("alice");
+        settings.device = QStringLiteral("laptop");
+        settings.topicInBody = topic;
+        settings.secret = QStringLiteral("s3cret:pw");
+        HttpTransport transport(settings);
+        QSignalSpy delivered(&transport, &ShareTransport::delivered);
+        QSignalSpy failed(&transport, &ShareTransport::failed);
+        const QByteArray body = R"({"_type":"location","lat":1.5,"tst":7})";
+        transport.send({42, body});
+        QTRY_COMPARE_WITH_TIMEOUT(delivered.size() + failed.size(), 1, 20'000);
+        if (told.isEmpty()) {
+            QCOMPARE(delivered.value(0).value(0).toLongLong(), 42);
+        } else {
+            const auto failure = failed.value(0).value(1).value<ShareFailure>();
+            const QString kind
+                = failure.kind == ShareFailure::Kind::Retry ? "retry: " : "refused: ";
+            QCOMPARE((kind + failure.words).left(told.size()), told);
+        }
+        if (status == 0) {
+            QCOMPARE(server.requestCount(), 0);
+            return;
+        }
+        QVERIFY(sawCurl);
+        QVERIFY(!sawSecret);
+        const QByteArray request = server.requests().value(0);
+        const qsizetype headEnd = request.indexOf("\r\n\r\n");
+        const QByteArray head = request.left(headEnd).toLower();
+        QVERIFY(head.startsWith("post /hook-7q3 "));
+        QVERIFY(head.contains(
+            "\r\ncontent-type: application/json\r\nx-limit-u: alice\r\nx-limit-d: laptop\r\n"));
+        const QByteArray login = settings.auth == ShareSettings::Auth::Basic
+            ? "basic " + QByteArray("alice:s3cret:pw").toBase64()
+            : settings.auth == ShareSettings::Auth::Token ? QByteArray("bearer s3cret:pw")
+                                                          : "";
+        QCOMPARE(head.contains("\r\nauthorization: " + login.toLower()), !login.isEmpty());
+        QCOMPARE(head.contains("\r\nauthorization:"), !login.isEmpty());
+        QCOMPARE(request.mid(headEnd + 4),
+                 topic ? OwnMessage::withTopic(body, "owntracks/alice/laptop") : body);
+    }
+
+    // Killed with messages waiting in the kept history, one of them on its way: after the
+    // restart the rest go, oldest first, and only the one never answered goes again.
+    void httpQueueSurvivesARestart()
+    {
+        LoopbackServer server;
+        QVERIFY(server.listen());
+        QTemporaryDir folder;
+        ShareSettings settings;
+        settings.mode = ShareSettings::Mode::Http;
+        settings.url = server.baseUrl() + "/pub";
+        for (const int round : {1, 2}) {
+            HistoryStore store;
+            store.open(folder.filePath(QStringLiteral("history.sqlite")));
+            if (round == 1) {
+                for (const qint64 tst : {3, 1, 5, 2, 4})
+                    store.addToOutbox(tst, R"({"tst":)" + QByteArray::number(tst) + "}");
+            }
+            StoredShareQueue queue([&store] { return &store; });
+            Sharer sharer(
+                [](const ShareSettings &s) { return std::make_unique<HttpTransport>(s); });
+            // The first run dies with its third message unanswered.
+            connect(&sharer, &Sharer::waitingChanged, &server, [&](qint64 count) {
+                if (round == 1 && count == 3)
+                    server.setMode(LoopbackServer::Mode::Hold);
+            });
+            sharer.setQueues({&queue});
+            sharer.setSettings(settings);
+            if (round == 1)
+                QTRY_COMPARE(server.requestCount(), 3);
+            else
+                QTRY_COMPARE(sharer.waiting(), 0);
+            server.setMode(LoopbackServer::Mode::Reply);
+        }
+        QList<qint64> arrived;
+        for (const QByteArray &request : server.requests()) // ...{"tst":N}
+            arrived << request.mid(request.lastIndexOf(':') + 1).chopped(1).toLongLong();
+        QCOMPARE(arrived, (QList<qint64> {1, 2, 3, 3, 4, 5}));
     }
 
     void memoryQueueKeepsTheNewest()

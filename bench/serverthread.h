@@ -1,0 +1,47 @@
+#pragma once
+
+#include "support/loopbackserver.h"
+
+#include <QThread>
+#include <optional>
+
+namespace Bench {
+
+// The loopback server on a thread of its own, so that it answers at once whatever the measured
+// event loop is doing. It answers as the location service unless told otherwise.
+class ServerThread
+{
+public:
+    explicit ServerThread(const std::optional<LoopbackServer::Response> &response = std::nullopt)
+    {
+        m_context.moveToThread(&m_thread);
+        m_thread.start();
+        QMetaObject::invokeMethod(
+            &m_context,
+            [this, response] {
+                m_server = new LoopbackServer;
+                if (response)
+                    m_server->setResponse(*response);
+                m_server->listen();
+            },
+            Qt::BlockingQueuedConnection);
+    }
+    ~ServerThread()
+    {
+        QMetaObject::invokeMethod(
+            &m_context, [this] { delete m_server; }, Qt::BlockingQueuedConnection);
+        m_thread.quit();
+        m_thread.wait();
+    }
+    ServerThread(const ServerThread &) = delete;
+    ServerThread &operator=(const ServerThread &) = delete;
+
+    QString baseUrl() const { return m_server->baseUrl(); }
+
+private:
+    QThread m_thread;
+    QObject m_context;
+    LoopbackServer *m_server = nullptr;
+};
+
+} // namespace Bench

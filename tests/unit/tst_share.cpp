@@ -2,10 +2,12 @@
 // tries and stops. The server here answers as a script says; the transports themselves are
 // tested against real servers.
 
+#include "share/mqtttransport.h"
 #include "share/ownmessage.h"
 #include "share/sharequeue.h"
 #include "share/sharer.h"
 #include "support/logrows.h"
+#include "support/mqttbroker.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -146,6 +148,86 @@ private Q_SLOTS:
         taken.removeAll(0);
         QCOMPARE(taken.size(), 3);
         QCOMPARE(told.size(), refused ? 1 : 0);
+    }
+
+    // Through the sender to a real broker: each message arrives as it was made, in order, the
+    // last one retained; a broker that was away gets them when it is back; a refusal or a
+    // certificate not trusted is told plainly and loses nothing.
+    void mqtt_data()
+    {
+        QTest::addColumn<bool>("tls");
+        QTest::addColumn<bool>("caFile");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("restart");
+        QTest::addColumn<QString>("words"); // of a test message; empty: all are delivered
+
+        QTest::newRow("in order, the last retained") << false << false << "secret" << false << "";
+        QTest::newRow("the broker away and back") << false << false << "secret" << true << "";
+        QTest::newRow("a wrong password")
+            << false << false << "wrong" << false << "refused the user name or password";
+        QTest::newRow("TLS with the CA file") << true << true << "secret" << false << "";
+        QTest::newRow("TLS not trusted")
+            << true << false << "secret" << false << "its TLS certificate is not trusted";
+    }
+    void mqtt()
+    {
+        QFETCH(bool, tls);
+        QFETCH(bool, caFile);
+        QFETCH(QString, password);
+        QFETCH(bool, restart);
+        QFETCH(QString, words);
+        MqttBroker broker(tls);
+        QVERIFY(broker.start());
+        // A reader whose session the broker keeps: it is given all that is published from now.
+        const QString topic = MqttTransport::defaultTopic();
+        const QStringList reader {"-c", "-i", "reader", "-q", "1", "-t", topic};
+        broker.client("mosquitto_sub", reader + QStringList {"-E"});
+        if (restart)
+            broker.stop();
+        MemoryShareQueue queue;
+        QList<QByteArray> bodies;
+        for (qint64 tst : {1'765'000'000, 1'765'000'600, 1'765'001'200}) {
+            bodies.append(R"({"_type":"location","lat":52.52,"lon":13.4,"tst":)"
+                          + QByteArray::number(tst) + '}');
+            queue.add(tst, bodies.last());
+        }
+        ShareSettings settings;
+        settings.mode = ShareSettings::Mode::Mqtt;
+        settings.host = QStringLiteral("localhost");
+        settings.port = broker.port();
+        settings.tls = tls;
+        settings.caFile = caFile ? broker.caFile() : QString();
+        settings.user = QString::fromLatin1(MqttBroker::User);
+        settings.secret = password;
+        Sharer sharer([](const ShareSettings &s) { return std::make_unique<MqttTransport>(s); });
+        sharer.setRetryBounds(200, 400);
+        QSignalSpy outcome(&sharer, &Sharer::testOutcome);
+        sharer.setQueues({&queue});
+        sharer.setSettings(settings);
+        if (restart) {
+            QTRY_VERIFY(sharer.retryInMs() > 0);
+            QVERIFY(broker.start());
+        }
+        if (!words.isEmpty()) {
+            sharer.sendTest(settings, "{}");
+            QTRY_COMPARE(outcome.size(), 1);
+            QVERIFY2(outcome[0][1].toString().contains(words),
+                     qPrintable(outcome[0][1].toString()));
+            QCOMPARE(sharer.waiting(), 3);
+            return;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(sharer.waiting(), 0, 10'000);
+        QList<QByteArray> arrived; // each once, though QoS 1 may bring one twice
+        const QByteArray read
+            = broker.client("mosquitto_sub", reader + QStringList {"-C", "3", "-v"});
+        for (const QByteArray &line : read.split('\n')) {
+            const QByteArray body = line.mid(topic.size() + 1);
+            if (line.startsWith(topic.toUtf8() + ' ') && !arrived.contains(body))
+                arrived.append(body);
+        }
+        QCOMPARE(arrived, bodies);
+        QCOMPARE(broker.client("mosquitto_sub", {"-t", topic, "--retained-only", "-C", "1"}),
+                 bodies.last() + '\n');
     }
 
     void memoryQueueKeepsTheNewest()

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// A real Mosquitto broker on a free loopback port with a configuration of its own: one user
+// (User, Password), nobody else let in, what it holds kept across a restart, and with tls a
+// server certificate for "localhost" signed by a CA made here (caFile()).
+class MqttBroker
+{
+public:
+    static constexpr char User[] = "laptop";
+    static constexpr char Password[] = "secret";
+
+    explicit MqttBroker(bool tls = false);
+    ~MqttBroker();
+
+    // Starts it (again, on the same port) and waits until it listens; false when it does not.
+    bool start();
+    // Stops it the way a system does (it saves what it holds) and waits until it has.
+    void stop();
+    quint16 port() const { return m_port; }
+    QString caFile() const { return m_dir.filePath(QStringLiteral("ca.pem")); }
+
+    // Runs one of the broker's own clients (mosquitto_sub, mosquitto_pub) against it, logged in
+    // and trusting the CA, with input on its standard input: what it printed, empty when it did
+    // not end well within timeoutMs.
+    QByteArray client(const QString &program, const QStringList &args, const QByteArray &input = {},
+                      int timeoutMs = 10'000) const;
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_broker;
+    quint16 m_port = 0;
+    bool m_tls = false;
+};

@@ -104,7 +104,7 @@ QByteArray MqttBroker::client(const QString &program, const QStringList &args,
     if (!process.waitForFinished(timeoutMs) || process.exitCode() != 0) {
         process.kill();
         process.waitForFinished(1'000);
-        return {};
+        return QByteArrayLiteral("(failed)");
     }
     return process.readAllStandardOutput();
 }

@@ -24,8 +24,8 @@ public:
     QString caFile() const { return m_dir.filePath(QStringLiteral("ca.pem")); }
 
     // Runs one of the broker's own clients (mosquitto_sub, mosquitto_pub) against it, logged in
-    // and trusting the CA, with input on its standard input: what it printed, empty when it did
-    // not end well within timeoutMs.
+    // and trusting the CA, with input on its standard input: what it printed, or "(failed)" when
+    // it did not end well within timeoutMs.
     QByteArray client(const QString &program, const QStringList &args, const QByteArray &input = {},
                       int timeoutMs = 10'000) const;
 

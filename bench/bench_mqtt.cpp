@@ -53,7 +53,7 @@ int main(int argc, char *argv[])
         QElapsedTimer timer;
         timer.start();
         allPublished = broker.client(QStringLiteral("mosquitto_pub"),
-                                     {"-l", "-q", "1", "-r", "-t", settings.topic}, input, 120'000)
+                                     {"-l", "-q", "1", "-r", "-t", settings.topic}, input)
                 != "(failed)"
             && allPublished;
         bareMs.push_back(double(timer.nsecsElapsed()) / 1e6);

@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ pkg-config qt6-base-dev libqt6svg6 libqt6sql6-sqlite libsqlite3-dev sqlite3 libgl-dev libxlsxwriter-dev zlib1g-dev libxcb-record0-dev iso-codes
+    libmosquitto-dev
     libfontconfig-dev qt6-wayland
     curl ca-certificates
     gdal-bin gpsbabel
@@ -13,6 +14,7 @@ packages=(
     weston wl-clipboard at-spi2-core gir1.2-atspi-2.0
     xdg-utils desktop-file-utils appstream dbus-daemon python3-dbusmock python3-gi geoclue-2.0
     tzdata
+    mosquitto mosquitto-clients openssl
     clang libclang-rt-14-dev clang-format
 )
 

@@ -4,6 +4,7 @@
 
 #include "results/historystore.h"
 #include "share/httptransport.h"
+#include "share/mqtttransport.h"
 #include "share/ownmessage.h"
 #include "share/sharequeue.h"
 #include "share/sharer.h"
@@ -11,6 +12,7 @@
 #include "support/datatable.h"
 #include "support/logrows.h"
 #include "support/loopbackserver.h"
+#include "support/mqttbroker.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -281,6 +283,82 @@ private Q_SLOTS:
         for (const QByteArray &request : server.requests()) // ...{"tst":N}
             arrived << request.mid(request.lastIndexOf(':') + 1).chopped(1).toLongLong();
         QCOMPARE(arrived, (QList<qint64> {1, 2, 3, 3, 4, 5}));
+    }
+
+    // Through the sender to a real broker: each message arrives as made, in order, the last one
+    // retained, even after the broker was away; a refusal or an untrusted one loses nothing.
+    void mqtt_data()
+    {
+        QTest::addColumn<bool>("tls");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("restart");
+        QTest::addColumn<QString>("words"); // of a test message (%1 the port); empty: delivered
+
+        QTest::newRow("in order, the last retained") << false << "secret" << false << "";
+        QTest::newRow("the broker away and back") << false << "secret" << true << "";
+        QTest::newRow("a wrong password")
+            << false << "wrong" << false
+            << "The broker localhost:%1 refused the user name or password (not authorised).";
+        QTest::newRow("TLS with the CA file") << true << "secret" << false << "";
+        QTest::newRow("TLS not trusted")
+            << true << "secret" << false
+            << "Could not connect to localhost:%1: its TLS certificate is not trusted.";
+    }
+    void mqtt()
+    {
+        QFETCH(bool, tls);
+        QFETCH(QString, password);
+        QFETCH(bool, restart);
+        QFETCH(QString, words);
+        MqttBroker broker(tls);
+        QVERIFY(broker.start());
+        // A reader whose session the broker keeps: it is given all that is published from now.
+        const QString topic = MqttTransport::defaultTopic();
+        const QStringList reader {"-c", "-i", "reader", "-q", "1", "-t", topic};
+        broker.client("mosquitto_sub", reader + QStringList {"-E"});
+        if (restart)
+            broker.stop();
+        MemoryShareQueue queue;
+        QList<QByteArray> bodies;
+        for (qint64 tst : {1'765'000'000, 1'765'000'600, 1'765'001'200}) {
+            bodies.append(R"({"_type":"location","lat":52.52,"lon":13.4,"tst":)"
+                          + QByteArray::number(tst) + '}');
+            queue.add(tst, bodies.last());
+        }
+        ShareSettings settings;
+        settings.mode = ShareSettings::Mode::Mqtt;
+        settings.host = QStringLiteral("localhost");
+        settings.port = broker.port();
+        settings.tls = tls;
+        settings.caFile = words.isEmpty() ? broker.caFile() : QString(); // else the system's
+        settings.user = MqttBroker::User;
+        settings.secret = password;
+        Sharer sharer([](const ShareSettings &s) { return std::make_unique<MqttTransport>(s); });
+        sharer.setRetryBounds(200, 400);
+        QSignalSpy outcome(&sharer, &Sharer::testOutcome);
+        sharer.setQueues({&queue});
+        sharer.setSettings(settings);
+        if (restart) {
+            QTRY_VERIFY(sharer.retryInMs() > 0);
+            QVERIFY(broker.start());
+        }
+        if (!words.isEmpty()) {
+            sharer.sendTest(settings, "{}");
+            QTRY_COMPARE(outcome.size(), 1);
+            QCOMPARE(outcome[0][1].toString(), words.arg(broker.port()));
+            QCOMPARE(sharer.waiting(), 3);
+            return;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(sharer.waiting(), 0, 10'000);
+        QList<QByteArray> arrived; // each once, though QoS 1 may bring one twice
+        for (const QByteArray &body :
+             broker.client("mosquitto_sub", reader + QStringList {"-C", "3"}).split('\n')) {
+            if (!body.isEmpty() && !arrived.contains(body))
+                arrived.append(body);
+        }
+        QCOMPARE(arrived, bodies);
+        QCOMPARE(broker.client("mosquitto_sub", {"-t", topic, "--retained-only", "-C", "1"}),
+                 bodies.last() + '\n');
     }
 
     void memoryQueueKeepsTheNewest()

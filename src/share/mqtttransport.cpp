@@ -1,0 +1,381 @@
+#include "share/mqtttransport.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QSysInfo>
+#include <QThread>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <mosquitto.h>
+#include <mutex>
+#include <pwd.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// How long the connection's thread waits for the network before it looks whether it should end.
+constexpr int LoopWaitMs = 100;
+// At quit, how long the program waits for connections' threads to leave the library.
+constexpr int QuitWaitMs = 1000;
+// Where Debian keeps the certificates the system trusts.
+const char SystemCaPath[] = "/etc/ssl/certs";
+
+std::atomic<int> g_liveThreads {0};
+
+void initLibrary()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        mosquitto_lib_init();
+        // A thread still inside the library when the program's libraries are torn down could
+        // crash the quit; the threads end within a turn of their loop once told to.
+        qAddPostRoutine([] {
+            const QDeadlineTimer deadline(QuitWaitMs);
+            while (g_liveThreads > 0 && !deadline.hasExpired())
+                QThread::msleep(5);
+        });
+    });
+}
+
+QString loginName()
+{
+    if (const passwd *entry = getpwuid(getuid()); entry && entry->pw_name)
+        return QString::fromLocal8Bit(entry->pw_name);
+    return qEnvironmentVariable("USER");
+}
+
+ShareFailure refused(const QString &words)
+{
+    return {ShareFailure::Kind::Refused, words};
+}
+
+ShareFailure retry(const QString &words)
+{
+    return {ShareFailure::Kind::Retry, words};
+}
+
+// The broker's answer to the connection (MQTT 3.1.1 return codes) in the user's words.
+ShareFailure connackFailure(int code, const QString &where, const QString &clientId)
+{
+    switch (code) {
+    case 1:
+        return refused(QStringLiteral("The broker %1 does not speak MQTT 3.1.1.").arg(where));
+    case 2:
+        return refused(
+            QStringLiteral("The broker %1 rejected the client id \"%2\".").arg(where, clientId));
+    case 3:
+        return retry(QStringLiteral("The broker %1 is unavailable just now.").arg(where));
+    case 4:
+        return refused(
+            QStringLiteral("The broker %1 refused the user name or password.").arg(where));
+    case 5:
+        return refused(
+            QStringLiteral("The broker %1 refused the user name or password (not authorised).")
+                .arg(where));
+    default:
+        return refused(
+            QStringLiteral("The broker %1 refused the connection (code %2).").arg(where).arg(code));
+    }
+}
+
+} // namespace
+
+// One connection and the thread that runs it. The thread and the transport share it; whichever
+// lets go last frees the library's client, so neither ever uses a freed one.
+struct MqttSession
+{
+    mosquitto *client = nullptr;
+    quint64 generation = 0;
+    QByteArray host;
+    int port = 0;
+    QString where; // host:port, for the user's words
+    QString clientId;
+    std::atomic<bool> stopping {false};
+    std::atomic<bool> connected {false};
+
+    std::mutex mutex; // guards what follows
+    MqttTransport *owner = nullptr; // none once the transport has let go
+    bool failed = false; // only the first failure is told
+    QString lastError; // the library's last error line (the TLS library's reason among them)
+
+    ~MqttSession()
+    {
+        if (client)
+            mosquitto_destroy(client);
+    }
+
+    // Runs fn(transport) on the transport's thread, unless it has let go of this connection.
+    template<typename Fn> void tell(Fn fn)
+    {
+        std::lock_guard lock(mutex);
+        if (owner)
+            QMetaObject::invokeMethod(
+                owner, [to = owner, fn = std::move(fn)] { fn(to); }, Qt::QueuedConnection);
+    }
+
+    void tellFailure(const ShareFailure &failure)
+    {
+        {
+            std::lock_guard lock(mutex);
+            if (failed)
+                return;
+            failed = true;
+        }
+        tell([generation = generation, failure](MqttTransport *to) {
+            to->onFailed(generation, failure);
+        });
+    }
+
+    // Why the connection could not be made or was lost, from the library's result code.
+    ShareFailure failureOf(int rc, int error)
+    {
+        const QString cannot = QStringLiteral("Could not connect to %1: ").arg(where);
+        if (rc == MOSQ_ERR_EAI)
+            return retry(QStringLiteral("Could not connect: the name %1 was not found.")
+                             .arg(QString::fromUtf8(host)));
+        if (rc == MOSQ_ERR_TLS) {
+            std::lock_guard lock(mutex);
+            if (lastError.contains(QLatin1String("certificate verify failed")))
+                return retry(cannot + QStringLiteral("its TLS certificate is not trusted."));
+            return retry(cannot
+                         + QStringLiteral("the secure connection failed (%1).").arg(lastError));
+        }
+        if (connected)
+            return retry(QStringLiteral("The connection to %1 was lost.").arg(where));
+        if (rc == MOSQ_ERR_ERRNO) {
+            switch (error) {
+            case ECONNREFUSED:
+                return retry(cannot + QStringLiteral("the connection was refused."));
+            case ETIMEDOUT:
+                return retry(cannot + QStringLiteral("it timed out."));
+            case ENETUNREACH:
+            case EHOSTUNREACH:
+                return retry(cannot + QStringLiteral("the network does not reach it."));
+            default:
+                return retry(cannot + QString::fromLocal8Bit(std::strerror(error)) + u'.');
+            }
+        }
+        if (rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_NO_CONN)
+            return retry(cannot + QStringLiteral("the broker closed the connection."));
+        return retry(cannot + QString::fromUtf8(mosquitto_strerror(rc)) + u'.');
+    }
+
+    static void onConnect(mosquitto *, void *data, int code)
+    {
+        auto *self = static_cast<MqttSession *>(data);
+        if (code != 0) {
+            self->tellFailure(connackFailure(code, self->where, self->clientId));
+            return;
+        }
+        self->connected = true;
+        self->tell(
+            [generation = self->generation](MqttTransport *to) { to->onConnected(generation); });
+    }
+    static void onPublish(mosquitto *, void *data, int mid)
+    {
+        auto *self = static_cast<MqttSession *>(data);
+        self->tell([generation = self->generation, mid](MqttTransport *to) {
+            to->onPublished(generation, mid);
+        });
+    }
+    static void onLog(mosquitto *, void *data, int level, const char *line)
+    {
+        if (!(level & MOSQ_LOG_ERR))
+            return;
+        auto *self = static_cast<MqttSession *>(data);
+        std::lock_guard lock(self->mutex);
+        self->lastError = QString::fromUtf8(line);
+    }
+
+    // The connection's thread: connect (resolving the name may take a while), then run the
+    // library's loop until told to stop or the connection fails.
+    static void run(std::shared_ptr<MqttSession> self)
+    {
+        int rc = mosquitto_connect(self->client, self->host.constData(), self->port,
+                                   MqttTransport::KeepAliveSeconds);
+        int error = errno;
+        while (rc == MOSQ_ERR_SUCCESS && !self->stopping) {
+            rc = mosquitto_loop(self->client, LoopWaitMs, 1);
+            error = errno;
+        }
+        if (!self->stopping)
+            self->tellFailure(self->failureOf(rc, error));
+        else if (rc == MOSQ_ERR_SUCCESS && mosquitto_disconnect(self->client) == MOSQ_ERR_SUCCESS)
+            mosquitto_loop(self->client, LoopWaitMs, 1); // says goodbye to the broker
+        self.reset();
+        --g_liveThreads;
+    }
+};
+
+MqttTransport::MqttTransport(const ShareSettings &settings, QObject *parent)
+    : ShareTransport(parent), m_settings(settings)
+{
+    initLibrary();
+    if (m_settings.topic.isEmpty())
+        m_settings.topic = defaultTopic();
+    if (m_settings.clientId.isEmpty())
+        m_settings.clientId = defaultClientId();
+    m_topic = m_settings.topic.toUtf8();
+    m_connectTimeout.setSingleShot(true);
+    connect(&m_connectTimeout, &QTimer::timeout, this, [this] {
+        fail(retry(QStringLiteral("Could not connect to %1: it timed out.")
+                       .arg(m_session ? m_session->where : m_settings.host)));
+    });
+}
+
+MqttTransport::~MqttTransport()
+{
+    dropSession();
+}
+
+QString MqttTransport::defaultTopic()
+{
+    return QStringLiteral("owntracks/%1/%2").arg(loginName(), QSysInfo::machineHostName());
+}
+
+QString MqttTransport::defaultClientId()
+{
+    return QStringLiteral("trovanel-") + QSysInfo::machineHostName();
+}
+
+void MqttTransport::send(const OutgoingMessage &message)
+{
+    if (m_stopped)
+        return;
+    if (m_connected) {
+        publish(message);
+        return;
+    }
+    m_waiting.append(message);
+    if (!m_session)
+        connectToBroker();
+}
+
+void MqttTransport::stop()
+{
+    m_stopped = true;
+    dropSession();
+    m_waiting.clear();
+    m_published.clear();
+}
+
+void MqttTransport::connectToBroker()
+{
+    const QString host = m_settings.host.trimmed();
+    if (host.isEmpty())
+        return fail(refused(QStringLiteral("No MQTT broker is set.")));
+    if (mosquitto_pub_topic_check(m_topic.constData()) != MOSQ_ERR_SUCCESS)
+        return fail(refused(QStringLiteral("Messages cannot be published to the topic \"%1\".")
+                                .arg(m_settings.topic)));
+    auto session = std::make_shared<MqttSession>();
+    session->generation = ++m_generation;
+    session->host = host.toUtf8();
+    session->port = m_settings.port;
+    session->where = QStringLiteral("%1:%2").arg(host).arg(m_settings.port);
+    session->clientId = m_settings.clientId;
+    session->owner = this;
+    // Not a clean session: the broker keeps this laptop's session while it is away.
+    session->client = mosquitto_new(m_settings.clientId.toUtf8().constData(), false, session.get());
+    if (!session->client)
+        return fail(refused(QStringLiteral("The MQTT client could not be made (client id \"%1\").")
+                                .arg(m_settings.clientId)));
+    mosquitto *client = session->client;
+    mosquitto_threaded_set(client, true);
+    mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    mosquitto_int_option(client, MOSQ_OPT_SEND_MAXIMUM, Window);
+    mosquitto_connect_callback_set(client, &MqttSession::onConnect);
+    mosquitto_publish_callback_set(client, &MqttSession::onPublish);
+    mosquitto_log_callback_set(client, &MqttSession::onLog);
+    if (!m_settings.user.isEmpty()) {
+        const QByteArray secret = m_settings.secret.toUtf8();
+        mosquitto_username_pw_set(client, m_settings.user.toUtf8().constData(),
+                                  secret.isEmpty() ? nullptr : secret.constData());
+    }
+    if (m_settings.tls) {
+        const QByteArray caFile = m_settings.caFile.toLocal8Bit();
+        if (mosquitto_tls_set(client, caFile.isEmpty() ? nullptr : caFile.constData(),
+                              caFile.isEmpty() ? SystemCaPath : nullptr, nullptr, nullptr, nullptr)
+            != MOSQ_ERR_SUCCESS)
+            return fail(
+                refused(QStringLiteral("The CA file %1 cannot be read.").arg(m_settings.caFile)));
+    }
+    m_session = session;
+    m_connectTimeout.start(ConnectTimeoutMs);
+    ++g_liveThreads;
+    std::thread(&MqttSession::run, std::move(session)).detach();
+}
+
+void MqttTransport::publish(const OutgoingMessage &message)
+{
+    int mid = 0;
+    const int rc = mosquitto_publish(m_session->client, &mid, m_topic.constData(),
+                                     int(message.body.size()), message.body.constData(), 1, true);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        m_waiting.prepend(message);
+        return fail(retry(QStringLiteral("Could not send to %1: %2.")
+                              .arg(m_session->where, QString::fromUtf8(mosquitto_strerror(rc)))));
+    }
+    m_published.insert(mid, message.id);
+}
+
+void MqttTransport::onConnected(quint64 generation)
+{
+    if (generation != m_generation || !m_session)
+        return;
+    m_connectTimeout.stop();
+    m_connected = true;
+    // A failure on the way answers the rest and ends the connection.
+    while (m_connected && !m_waiting.isEmpty())
+        publish(m_waiting.takeFirst());
+}
+
+void MqttTransport::onPublished(quint64 generation, int mid)
+{
+    if (generation != m_generation)
+        return;
+    const auto it = m_published.find(mid);
+    if (it == m_published.end())
+        return;
+    const qint64 id = it.value();
+    m_published.erase(it);
+    Q_EMIT delivered(id);
+}
+
+void MqttTransport::onFailed(quint64 generation, const ShareFailure &failure)
+{
+    if (generation == m_generation)
+        fail(failure);
+}
+
+void MqttTransport::fail(const ShareFailure &failure)
+{
+    dropSession();
+    QList<qint64> ids = m_published.values();
+    for (const OutgoingMessage &message : std::as_const(m_waiting))
+        ids.append(message.id);
+    m_published.clear();
+    m_waiting.clear();
+    // Whoever hears the first may stop this transport; the rest are then answered no more.
+    for (qint64 id : std::as_const(ids)) {
+        if (m_stopped)
+            break;
+        Q_EMIT failed(id, failure);
+    }
+}
+
+void MqttTransport::dropSession()
+{
+    m_connectTimeout.stop();
+    m_connected = false;
+    ++m_generation;
+    if (!m_session)
+        return;
+    {
+        std::lock_guard lock(m_session->mutex);
+        m_session->owner = nullptr;
+    }
+    m_session->stopping = true;
+    m_session.reset();
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "share/sharetransport.h"
+
+#include <QList>
+#include <QMap>
+#include <QTimer>
+#include <memory>
+
+struct MqttSession;
+
+// The way to an MQTT broker, through libmosquitto: each message is published with QoS 1 and
+// retained (the broker keeps the last position for whoever subscribes later), and counts as
+// delivered when the broker acknowledges it. The session is not clean, so the broker holds what
+// a subscriber missed while this laptop was away.
+//
+// Connecting resolves the name and opens the socket, which may take seconds; that and the
+// library's loop run on a thread of their own, and all they tell reaches this object through
+// its event loop. One connection serves until it fails: then every message on its way is
+// answered as failed, and the next message sent connects afresh.
+class MqttTransport : public ShareTransport
+{
+    Q_OBJECT
+
+public:
+    // Messages on their way at once: enough to keep a local broker busy.
+    static constexpr int Window = 64;
+    static constexpr int KeepAliveSeconds = 60;
+    static constexpr int ConnectTimeoutMs = 20'000;
+
+    MqttTransport(const ShareSettings &settings, QObject *parent = nullptr);
+    ~MqttTransport() override;
+
+    int window() const override { return Window; }
+    void send(const OutgoingMessage &message) override;
+    void stop() override;
+
+    // What an empty setting stands for.
+    static QString defaultTopic(); // owntracks/<login name>/<host name>
+    static QString defaultClientId(); // trovanel-<host name>
+
+private:
+    friend struct MqttSession;
+
+    void connectToBroker();
+    void publish(const OutgoingMessage &message);
+    void onConnected(quint64 generation);
+    void onPublished(quint64 generation, int mid);
+    void onFailed(quint64 generation, const ShareFailure &failure);
+    // Answers every message on its way with the failure and lets the connection go.
+    void fail(const ShareFailure &failure);
+    void dropSession();
+
+    ShareSettings m_settings;
+    QByteArray m_topic;
+    std::shared_ptr<MqttSession> m_session;
+    quint64 m_generation = 0;
+    bool m_connected = false;
+    bool m_stopped = false;
+    QList<OutgoingMessage> m_waiting; // until the broker has accepted the connection
+    QMap<int, qint64> m_published; // the library's message id → the queue's
+    QTimer m_connectTimeout;
+};

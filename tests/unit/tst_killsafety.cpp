@@ -161,7 +161,10 @@ void tst_KillSafety::countLeftovers(const QString &folder, const QString &name, 
         // and one killed while taking over such a marker leaves a marker of the marker; the next
         // writer takes each over the same way, as the lock of a process that is gone.
         if (entry.startsWith(name + QStringLiteral(".lock"))
-            && QStringView(entry).sliced(name.size() + 5).toString().remove(QStringLiteral(".rmlock"))
+            && QStringView(entry)
+                   .sliced(name.size() + 5)
+                   .toString()
+                   .remove(QStringLiteral(".rmlock"))
                    .isEmpty())
             ++found.locks;
         else if (temporary.match(entry).hasMatch())

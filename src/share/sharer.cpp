@@ -1,5 +1,7 @@
 #include "share/sharer.h"
 
+#include "share/mqtttransport.h"
+
 #include <algorithm>
 
 Sharer::Sharer(TransportMaker makeTransport, QObject *parent)
@@ -50,7 +52,14 @@ void Sharer::networkCameBack()
 
 void Sharer::sendTest(const ShareSettings &settings, const QByteArray &message)
 {
-    m_testTransport = m_makeTransport(settings);
+    // A broker drops the older of two connections under one client id: the test's own keeps the
+    // queue's connection, and the session that holds what the laptop missed, as they are.
+    ShareSettings forTest = settings;
+    if (forTest.mode == ShareSettings::Mode::Mqtt)
+        forTest.clientId
+            = (forTest.clientId.isEmpty() ? MqttTransport::defaultClientId() : forTest.clientId)
+            + QStringLiteral("-test");
+    m_testTransport = m_makeTransport(forTest);
     if (!m_testTransport) {
         Q_EMIT testOutcome(false, QStringLiteral("Sharing is off."));
         return;

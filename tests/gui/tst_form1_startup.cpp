@@ -207,6 +207,7 @@ private Q_SLOTS:
             {"PushButtonSaveAs", "Save Results As…"},
             {"PushButtonMap", "Show Map"},
             {"PushButtonCountries", "Countries"},
+            {"PushButtonShare", "Share Logs…"},
             {"Label4", "Turn On (Press Ctrl + Shift + T to toggle ON/OFF)"},
             {"Frame1", "Log Schedule"},
             {"Frame2", "Startup Options"},
@@ -273,7 +274,7 @@ private Q_SLOTS:
             "PushButton2", "PushButton9",
             // the results buttons, the map's, the key buttons and the days per country, row by row
             "PushButton1", "PushButton4", "PushButtonSaveAs", "PushButton5", "PushButton6",
-            "PushButtonMap", "PushButton8", "PushButton7", "PushButtonCountries",
+            "PushButtonMap", "PushButton8", "PushButton7", "PushButtonCountries", "PushButtonShare",
             // the start-up options, and last the results list on the right
             "Check4", "Check8", "CheckNetworkChange", "KeepResults", "UseLocationService",
             "ListView1"};
@@ -590,19 +591,27 @@ private Q_SLOTS:
 
     // A user who keeps the window in the tray learns from the icon's tip that logging fails,
     // until it works again; a screen reader finds the reason on the failed row.
+    // A good log shared with a server that is gone waits, and the tip says so.
     void lastFailureInTray_data()
     {
         QTest::addColumn<bool>("reachable");
         QTest::addColumn<QString>("failure");
-        QTest::newRow("key refused")
-            << true << "The service answered HTTP 401: Please make sure your token is correct";
-        QTest::newRow("no service") << false << "Could not connect to the location service.";
+        QTest::addColumn<QStringList>("sharing");
+        QTest::addColumn<QString>("tipAfter");
+        const QString key = "The service answered HTTP 401: Please make sure your token is correct";
+        QTest::newRow("key refused") << true << key << QStringList() << "Trovanel";
+        QTest::newRow("no service")
+            << false << "Could not connect to the location service." << QStringList() << "Trovanel";
+        QTest::newRow("shared, server gone")
+            << true << key << QStringList {"Share=HTTP", "Share URL=http://127.0.0.1:9/"}
+            << "Trovanel\n1 log waiting to be shared";
     }
     void lastFailureInTray()
     {
         QFETCH(bool, reachable);
         QFETCH(QString, failure);
-        Window w({"APIKey=k", "StartStopState=Off"});
+        QFETCH(QStringList, sharing);
+        Window w(QStringList {"APIKey=k", "StartStopState=Off"} + sharing);
         QTRY_VERIFY(w.tray());
         QCOMPARE(w.tray()->TrayTip(), "Trovanel");
         w.server.setMode(reachable ? LoopbackServer::Mode::Reply
@@ -625,7 +634,7 @@ private Q_SLOTS:
         w.server.setResponse({200, LoopbackServer::prettyAnswer()});
         w.click("PushButton9");
         QTRY_COMPARE_WITH_TIMEOUT(w.form->results()->rows(), 2, 5000);
-        QCOMPARE(w.tray()->TrayTip(), "Trovanel");
+        QTEST(w.tray()->TrayTip(), "tipAfter");
         QCOMPARE(w.form->results()->cell(1, ResultsList::Country), " BR");
         // The failed row keeps its reason; the good one has none.
         QCOMPARE(

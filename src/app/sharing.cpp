@@ -46,7 +46,9 @@ QString onOff(bool on)
     return QString::fromLatin1(on ? SettingKeys::On : SettingKeys::Off);
 }
 
-std::unique_ptr<ShareTransport> makeTransport([[maybe_unused]] const ShareSettings &settings)
+} // namespace
+
+std::unique_ptr<ShareTransport> MakeShareTransport([[maybe_unused]] const ShareSettings &settings)
 {
     switch (settings.mode) {
     case ShareSettings::Mode::Http:
@@ -66,6 +68,8 @@ std::unique_ptr<ShareTransport> makeTransport([[maybe_unused]] const ShareSettin
     }
     return nullptr;
 }
+
+namespace {
 
 // Sent by "Send Test" while no row has a place: a place no laptop logs, so that the user knows
 // it on the server's map for the test it is.
@@ -91,7 +95,7 @@ Sharing::Sharing(KeptResults *kept, ResultsList *results, Dialogs *dialogs, QWid
       m_button(
           NamedButton(QStringLiteral("PushButtonShare"), QStringLiteral("Share Logs…"), window)),
       m_secrets(new SecretStore(dialogs, this)),
-      m_sharer(new Sharer(&makeTransport, this)),
+      m_sharer(new Sharer(&MakeShareTransport, this)),
       m_stored([kept]() -> HistoryStore * {
           return kept->isKeeping() && kept->store().isOpen() ? &kept->store() : nullptr;
       })

@@ -1,5 +1,6 @@
 #include "app/form1.h"
 #include "app/keyhelp.h"
+#include "app/sharedialog.h"
 #include "core/dialogs.h"
 #include "desktop/csystray.h"
 #include "desktop/mstartup.h"
@@ -253,6 +254,90 @@ private Q_SLOTS:
         QCOMPARE(inputs,
                  QStringList({"ListView1", "ProgressBar1", "Text1", "Text2", "Text3", "cboWeekly",
                               "dtpWeekly"}));
+    }
+
+    // "Share Logs…" shows the fields of the chosen way, each named for a screen reader; OK keeps
+    // the choices, and the next run shows them again. Plain HTTP goes only to this computer.
+    void shareDialog_data()
+    {
+        QTest::addColumn<QStringList>("edits");
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<QStringList>("kept");
+        QTest::newRow("HTTP") << QStringList {"ShareMode=HTTP", "ShareUrl=https://example.org/p"}
+                              << QStringList {"ShareAuth",        "ShareDevice", "ShareTest",
+                                              "ShareTopicInBody", "ShareUrl",    "ShareUser"}
+                              << QStringList {"Share=HTTP", "Share URL=https://example.org/p"};
+        QTest::newRow("HTTP with a token, topic in the body")
+            << QStringList {"ShareMode=HTTP", "ShareUrl=http://127.0.0.1:8/", "ShareAuth=Token",
+                            "ShareTopicInBody=On"}
+            << QStringList {"ShareAuth",  "ShareDevice",      "ShareSecret", "ShareTest",
+                            "ShareTopic", "ShareTopicInBody", "ShareUrl",    "ShareUser"}
+            << QStringList {"Share Auth=Token", "Share Topic In Body=On"};
+        QTest::newRow("MQTT over TLS")
+            << QStringList {"ShareMode=MQTT", "ShareHost=broker.lan", "ShareTls=On",
+                            "ShareClientId=laptop"}
+            << QStringList {"ShareCaFile", "ShareChooseCa", "ShareClientId", "ShareHost",
+                            "SharePort",   "ShareSecret",   "ShareTest",     "ShareTls",
+                            "ShareTopic",  "ShareUser"}
+            << QStringList {"Share=MQTT", "Share Host=broker.lan", "Share Port=1883",
+                            "Share TLS=On", "Share Client Id=laptop"};
+        QTest::newRow("plain HTTP elsewhere")
+            << QStringList {"ShareMode=HTTP", "ShareUrl=http://example.org/"}
+            << QStringList {"ShareAuth",        "ShareDevice", "ShareTest",
+                            "ShareTopicInBody", "ShareUrl",    "ShareUser"}
+            << QStringList {"Share=" + Unset};
+    }
+    void shareDialog()
+    {
+        QFETCH(QStringList, edits);
+        QFETCH(QStringList, kept);
+        Window w;
+        const auto dialog = [&w] {
+            w.click("PushButtonShare");
+            return w.form->findChild<ShareDialog *>();
+        };
+        ShareDialog *d = dialog();
+        QVERIFY(d && d->isVisible());
+        for (const QString &edit : edits) {
+            const QString name = edit.section('=', 0, 0), value = edit.section('=', 1);
+            QWidget *field = d->findChild<QWidget *>(name);
+            if (auto *box = qobject_cast<QComboBox *>(field))
+                box->setCurrentIndex(box->findText(value, Qt::MatchStartsWith));
+            else if (auto *tick = qobject_cast<QCheckBox *>(field))
+                tick->setChecked(value == "On");
+            else
+                qobject_cast<QLineEdit *>(field)->setText(value);
+        }
+        QStringList shown;
+        for (QWidget *field : d->findChildren<QWidget *>()) {
+            // OK and Cancel are named by their captions.
+            if (!field->objectName().startsWith("Share") || !field->isVisibleTo(d)
+                || field->parentWidget() != d || field == d->findChild<QWidget *>("ShareMode")
+                || qobject_cast<QLabel *>(field))
+                continue;
+            shown << field->objectName();
+            QVERIFY2(!field->accessibleName().isEmpty(), qPrintable(field->objectName()));
+        }
+        shown.sort();
+        QTEST(shown, "shown");
+        QTest::mouseClick(d->findChild<QPushButton *>("ShareOk"), Qt::LeftButton);
+        for (const QString &pair : kept)
+            QCOMPARE(pair.section('=', 0, 0) + '=' + stored(pair.section('=', 0, 0)), pair);
+        QCOMPARE(d->isVisible(), kept.first() == "Share=" + Unset);
+        if (d->isVisible())
+            return;
+        w.open();
+        d = dialog();
+        for (const QString &edit : edits) {
+            const QString name = edit.section('=', 0, 0), value = edit.section('=', 1);
+            QWidget *field = d->findChild<QWidget *>(name);
+            if (auto *box = qobject_cast<QComboBox *>(field))
+                QVERIFY2(box->currentText().startsWith(value), qPrintable(name));
+            else if (auto *tick = qobject_cast<QCheckBox *>(field))
+                QCOMPARE(tick->isChecked(), value == "On");
+            else
+                QCOMPARE(qobject_cast<QLineEdit *>(field)->text(), value);
+        }
     }
 
     void focusChain()

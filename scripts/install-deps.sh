@@ -6,13 +6,13 @@ set -euo pipefail
 packages=(
     cmake g++ pkg-config qt6-base-dev libqt6svg6 libqt6sql6-sqlite libsqlite3-dev sqlite3 libgl-dev libxlsxwriter-dev zlib1g-dev libxcb-record0-dev iso-codes
     libmosquitto-dev
-    libfontconfig-dev qt6-wayland
+    libfontconfig-dev qt6-wayland qtkeychain-qt6-dev
     curl ca-certificates
     gdal-bin gpsbabel
     xvfb openbox trayer xdotool xclip x11-utils wmctrl python3 python3-openpyxl
     x11-apps netpbm
     weston wl-clipboard at-spi2-core gir1.2-atspi-2.0
-    xdg-utils desktop-file-utils appstream dbus-daemon python3-dbusmock python3-gi geoclue-2.0
+    xdg-utils desktop-file-utils appstream dbus-daemon python3-dbusmock python3-gi geoclue-2.0 gnome-keyring
     tzdata
     mosquitto mosquitto-clients openssl
     clang libclang-rt-14-dev clang-format

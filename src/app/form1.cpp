@@ -10,6 +10,7 @@
 #include "app/placesactions.h"
 #include "app/resultsview.h"
 #include "app/schedulecontrols.h"
+#include "app/sharing.h"
 #include "app/startupoptions.h"
 #include "app/startuprestore.h"
 #include "app/statusframe.h"
@@ -70,7 +71,8 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     m_results->setFallbackWarningIcon(StyleWarningIcon);
     ListView1 = new ResultsView(m_results, this);
     m_kept = new KeptResults(m_results, m_dialogs, this);
-    m_lookup = new CurlFunctions(m_kept, this);
+    m_sharing = new Sharing(m_kept, m_results, m_dialogs, this);
+    m_lookup = new CurlFunctions(m_sharing->table(), this);
     m_lookup->setClock(m_clock);
     m_lookup->runner().setKeySource(&KeyHelp::storedKey);
     m_schedule = new ScheduleModel(m_clock, ScheduleControls::reportPlaces(), this);
@@ -93,9 +95,9 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     Label4->setObjectName(QStringLiteral("Label4"));
     buildLayout();
 
-    for (QWidget *b :
-         {PushButton1, PushButton2, PushButton4, PushButton5, PushButton6, PushButton7, PushButton8,
-          PushButton9, m_places->saveAs(), m_places->showMap(), m_places->countries()})
+    for (QWidget *b : {PushButton1, PushButton2, PushButton4, PushButton5, PushButton6, PushButton7,
+                       PushButton8, PushButton9, m_places->saveAs(), m_places->showMap(),
+                       m_places->countries(), m_sharing->button()})
         m_pointer->addButton(b);
     for (QWidget *area : std::initializer_list<QWidget *> {
              m_controls, m_options, Frame4, ListView1, ListView1->viewport(),
@@ -111,7 +113,8 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     connect(PushButton6, &QPushButton::clicked, m_exports, &ExportController::openSpreadsheet);
     connect(PushButton8, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton8_Click(); });
     connect(PushButton7, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton7_Click(); });
-    connect(m_options, &StartupOptions::keepResultsChanged, m_kept, &KeptResults::setKeeping);
+    connect(m_options, &StartupOptions::keepResultsChanged, m_sharing, &Sharing::setKeeping);
+    connect(m_sharing, &Sharing::waitingChanged, m_tray, &TrayPresence::showWaitingToShare);
     connect(m_lookup, &CurlFunctions::progressText, Frame4, &StatusFrame::setProgressText);
     connect(m_scheduler, &Scheduler::countdown, Frame4, &StatusFrame::showNextLog);
     // The tick decides a box's fallback; the schedule takes it as typed, and saves it.
@@ -147,6 +150,7 @@ void Form1::buildLayout()
     buttons->addWidget(PushButton8, 2, 0);
     buttons->addWidget(PushButton7, 2, 1);
     buttons->addWidget(m_places->countries(), 2, 2);
+    buttons->addWidget(m_sharing->button(), 3, 2);
 
     auto *left = new QVBoxLayout;
     left->addWidget(m_controls);
@@ -165,7 +169,7 @@ void Form1::buildLayout()
     QList<QWidget *> order = m_controls->focusOrder();
     order << PushButton2 << PushButton9 << PushButton1 << PushButton4 << m_places->saveAs()
           << PushButton5 << PushButton6 << m_places->showMap() << PushButton8 << PushButton7
-          << m_places->countries() << m_options->focusOrder() << ListView1;
+          << m_places->countries() << m_sharing->button() << m_options->focusOrder() << ListView1;
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -241,6 +245,7 @@ void Form1::Form_Load()
             {SettingKeys::KeepResults, 234, option(&StartupOptions::restoreKeepResults)},
             {SettingKeys::UseLocationService, 236, option(&StartupOptions::restoreLocationService)},
         });
+    m_sharing->restore(steps, settings);
     if (m_options->startsWithSession()) {
         steps.step(216, [&] { m_options->offerMinimized(true); });
         if (m_options->startsMinimized())
@@ -281,6 +286,7 @@ void Form1::afterFirstPaint()
     m_tray->startWaiting();
     m_machine->start();
     m_kept->start(m_options->keepsResults());
+    m_sharing->start(m_machine->network());
 }
 
 bool Form1::event(QEvent *event)

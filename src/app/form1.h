@@ -26,6 +26,7 @@ class ResultsList;
 class ResultsView;
 class ScheduleControls;
 class ScheduleModel;
+class Sharing;
 class SpreadsheetHandlerCheck;
 class Scheduler;
 class StartupOptions;
@@ -74,6 +75,7 @@ public:
     ScheduleModel *schedule() const { return m_schedule; }
     KeyHelp *keyHelp() const { return m_keyHelp.get(); }
     LocationOption *location() const { return m_location; }
+    Sharing *sharing() const { return m_sharing; }
     PointerRule *pointerRule() const { return m_pointer; }
     // Whether the desktop opens spreadsheets, asked once the window is up.
     SpreadsheetHandlerCheck &spreadsheetCheck();
@@ -138,4 +140,5 @@ private:
     LocationOption *m_location;
     ExportController *m_exports;
     PlacesActions *m_places;
+    Sharing *m_sharing;
 };

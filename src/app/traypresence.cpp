@@ -22,7 +22,7 @@ void TrayPresence::createIcon()
 {
     m_icon = new cSysTray(m_window);
     connect(m_icon, &cSysTray::MouseUp, this, &TrayPresence::restore);
-    m_icon->setTrayTip(QString::fromLatin1(ProductName));
+    showTip();
 }
 
 void TrayPresence::putInTray()
@@ -46,11 +46,28 @@ void TrayPresence::removeIcon()
 
 void TrayPresence::showLastFailure(const QString &failure)
 {
+    m_lastFailure = failure;
+    showTip();
+}
+
+void TrayPresence::showWaitingToShare(qint64 count)
+{
+    m_waitingToShare = count;
+    showTip();
+}
+
+void TrayPresence::showTip()
+{
     if (!m_icon)
         return;
-    const QString name = QString::fromLatin1(ProductName);
-    m_icon->setTrayTip(failure.isEmpty() ? name
-                                         : name + QStringLiteral("\nLast log failed: ") + failure);
+    QString tip = QString::fromLatin1(ProductName);
+    if (!m_lastFailure.isEmpty())
+        tip += QStringLiteral("\nLast log failed: ") + m_lastFailure;
+    if (m_waitingToShare == 1)
+        tip += QStringLiteral("\n1 log waiting to be shared");
+    else if (m_waitingToShare > 1)
+        tip += QStringLiteral("\n%1 logs waiting to be shared").arg(m_waitingToShare);
+    m_icon->setTrayTip(tip);
 }
 
 bool TrayPresence::trayAvailable() const

@@ -45,8 +45,11 @@ public:
     cSysTray *icon() const { return m_icon; }
     // The tip names the last failed log until a log succeeds (failure empty).
     void showLastFailure(const QString &failure);
+    // The tip says how many logs wait for the user's location server, while any do.
+    void showWaitingToShare(qint64 count);
 
 private:
+    void showTip();
     bool trayAvailable() const;
     bool wantsTray() const;
     void sendToTray();
@@ -60,6 +63,8 @@ private:
     bool m_startHidden = false;
     bool m_noTrayTold = false;
     bool m_closed = false;
+    QString m_lastFailure;
+    qint64 m_waitingToShare = 0;
     QElapsedTimer m_trayWait; // since start-up: how long a missing tray is waited for
     std::function<bool()> m_trayAvailable;
 };

@@ -49,6 +49,17 @@ bool NetworkWatch::isUp() const
     return !m_state || *m_state >= ConnectedGlobal;
 }
 
+QString NetworkWatch::connectionLetter() const
+{
+    if (m_primaryType == QLatin1String("802-11-wireless"))
+        return QStringLiteral("w");
+    for (const char *mobile : {"gsm", "cdma", "bluetooth", "wwan"}) {
+        if (m_primaryType == QLatin1String(mobile))
+            return QStringLiteral("m");
+    }
+    return {};
+}
+
 void NetworkWatch::fallBack()
 {
     if (m_routes)
@@ -99,6 +110,9 @@ void NetworkWatch::take(const QVariantMap &properties, bool tell)
         different = different || path != m_primary;
         m_primary = path;
     }
+    const auto type = properties.constFind(QStringLiteral("PrimaryConnectionType"));
+    if (type != properties.cend())
+        m_primaryType = type->toString();
     if (different && tell)
         Q_EMIT changed();
 }

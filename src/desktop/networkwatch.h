@@ -30,6 +30,9 @@ public:
     bool isUp() const;
     // The routes are telling, NetworkManager being absent.
     bool usesRoutes() const { return m_routes; }
+    // How the primary connection reaches the network, in the letter location servers read:
+    // "w" for Wi-Fi, "m" for a mobile connection, empty for anything else or when not told.
+    QString connectionLetter() const;
 
 Q_SIGNALS:
     void changed();
@@ -47,5 +50,6 @@ private:
 
     std::optional<uint> m_state;
     QString m_primary;
+    QString m_primaryType; // NetworkManager's type of the primary connection
     RouteWatch *m_routes = nullptr;
 };

@@ -179,8 +179,10 @@ int KeptResults::appendRecord(const LogRecord &record)
     if (m_keeping && !m_store.isOpen() && m_mayResume)
         resume();
     qint64 key = 0;
+    m_keptLast = false;
     if (m_keeping && m_store.isOpen()) {
         key = keep(record);
+        m_keptLast = key != 0;
         // Kept while the history comes back: the row shows in its place, after the older ones.
         if (key && isLoading()) {
             m_hiddenKey = key;

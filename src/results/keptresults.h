@@ -36,6 +36,8 @@ public:
     void setKeeping(bool keep);
     bool isKeeping() const { return m_keeping; }
     bool isLoading() const { return m_loader.isRunning(); }
+    // Whether the last row added was committed to the history (and its message with it).
+    bool keptLast() const { return m_keptLast; }
     // "Clear Results": while keeping, asks first, and clears the history with the table.
     void clearResults();
 
@@ -68,6 +70,7 @@ private:
     SlicedJob m_loader;
     bool m_keeping = false;
     bool m_reported = false;
+    bool m_keptLast = false;
     // Whether saving may work again later (a full disk, a folder made writable again); a file of
     // a newer version, or a history whose rows did not all come back, is not tried again.
     bool m_mayResume = false;

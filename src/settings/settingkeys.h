@@ -25,6 +25,23 @@ inline constexpr Key APIKey {"APIKey", ""};
 inline constexpr Key LogOnNetworkChange {"Log On Network Change", "Off"};
 inline constexpr Key KeepResults {"Keep Results", "Off"};
 inline constexpr Key UseLocationService {"Use Location Service", "Off"};
+// Sharing each log with the user's own location server: "Off", "HTTP" or "MQTT".
+inline constexpr Key Share {"Share", "Off"};
+inline constexpr Key ShareUrl {"Share URL", ""};
+inline constexpr Key ShareAuth {"Share Auth", "None"}; // "None", "Basic" or "Token"
+inline constexpr Key ShareUser {"Share User", ""}; // empty: the login name
+inline constexpr Key ShareDevice {"Share Device", ""}; // empty: the host name
+inline constexpr Key ShareHost {"Share Host", ""};
+inline constexpr Key SharePort {"Share Port", "1883"};
+inline constexpr Key ShareTls {"Share TLS", "Off"};
+inline constexpr Key ShareCaFile {"Share CA File", ""}; // empty: the system's CA store
+inline constexpr Key ShareTopic {"Share Topic", ""}; // empty: owntracks/<login>/<host>
+inline constexpr Key ShareClientId {"Share Client Id", ""};
+// Some HTTP servers name the device by a topic in the message itself.
+inline constexpr Key ShareTopicInBody {"Share Topic In Body", "Off"};
+// The server's password or token, only where no secret store answers and the user agreed to
+// keep it in this file.
+inline constexpr Key ShareSecret {"Share Secret", ""};
 
 inline constexpr Key All[] = {Option1,
                               Option2,
@@ -40,7 +57,20 @@ inline constexpr Key All[] = {Option1,
                               APIKey,
                               LogOnNetworkChange,
                               KeepResults,
-                              UseLocationService};
+                              UseLocationService,
+                              Share,
+                              ShareUrl,
+                              ShareAuth,
+                              ShareUser,
+                              ShareDevice,
+                              ShareHost,
+                              SharePort,
+                              ShareTls,
+                              ShareCaFile,
+                              ShareTopic,
+                              ShareClientId,
+                              ShareTopicInBody,
+                              ShareSecret};
 
 inline constexpr char On[] = "On";
 inline constexpr char Off[] = "Off";

@@ -1,5 +1,6 @@
 #include "app/form1.h"
 #include "app/keyhelp.h"
+#include "app/sharedialog.h"
 #include "core/dialogs.h"
 #include "desktop/csystray.h"
 #include "desktop/mstartup.h"
@@ -207,6 +208,7 @@ private Q_SLOTS:
             {"PushButtonSaveAs", "Save Results As…"},
             {"PushButtonMap", "Show Map"},
             {"PushButtonCountries", "Countries"},
+            {"PushButtonShare", "Share Logs…"},
             {"Label4", "Turn On (Press Ctrl + Shift + T to toggle ON/OFF)"},
             {"Frame1", "Log Schedule"},
             {"Frame2", "Startup Options"},
@@ -254,6 +256,90 @@ private Q_SLOTS:
                               "dtpWeekly"}));
     }
 
+    // "Share Logs…" shows the fields of the chosen way, each named for a screen reader; OK keeps
+    // the choices, and the next run shows them again. Plain HTTP goes only to this computer.
+    void shareDialog_data()
+    {
+        QTest::addColumn<QStringList>("edits");
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<QStringList>("kept");
+        QTest::newRow("HTTP") << QStringList {"ShareMode=HTTP", "ShareUrl=https://example.org/p"}
+                              << QStringList {"ShareAuth",        "ShareDevice", "ShareTest",
+                                              "ShareTopicInBody", "ShareUrl",    "ShareUser"}
+                              << QStringList {"Share=HTTP", "Share URL=https://example.org/p"};
+        QTest::newRow("HTTP with a token, topic in the body")
+            << QStringList {"ShareMode=HTTP", "ShareUrl=http://127.0.0.1:8/", "ShareAuth=Token",
+                            "ShareTopicInBody=On"}
+            << QStringList {"ShareAuth",  "ShareDevice",      "ShareSecret", "ShareTest",
+                            "ShareTopic", "ShareTopicInBody", "ShareUrl",    "ShareUser"}
+            << QStringList {"Share Auth=Token", "Share Topic In Body=On"};
+        QTest::newRow("MQTT over TLS")
+            << QStringList {"ShareMode=MQTT", "ShareHost=broker.lan", "ShareTls=On",
+                            "ShareClientId=laptop"}
+            << QStringList {"ShareCaFile", "ShareChooseCa", "ShareClientId", "ShareHost",
+                            "SharePort",   "ShareSecret",   "ShareTest",     "ShareTls",
+                            "ShareTopic",  "ShareUser"}
+            << QStringList {"Share=MQTT", "Share Host=broker.lan", "Share Port=1883",
+                            "Share TLS=On", "Share Client Id=laptop"};
+        QTest::newRow("plain HTTP elsewhere")
+            << QStringList {"ShareMode=HTTP", "ShareUrl=http://example.org/"}
+            << QStringList {"ShareAuth",        "ShareDevice", "ShareTest",
+                            "ShareTopicInBody", "ShareUrl",    "ShareUser"}
+            << QStringList {"Share=" + Unset};
+    }
+    void shareDialog()
+    {
+        QFETCH(QStringList, edits);
+        QFETCH(QStringList, kept);
+        Window w;
+        const auto dialog = [&w] {
+            w.click("PushButtonShare");
+            return w.form->findChild<ShareDialog *>();
+        };
+        ShareDialog *d = dialog();
+        QVERIFY(d && d->isVisible());
+        for (const QString &edit : edits) {
+            const QString name = edit.section('=', 0, 0), value = edit.section('=', 1);
+            QWidget *field = d->findChild<QWidget *>(name);
+            if (auto *box = qobject_cast<QComboBox *>(field))
+                box->setCurrentIndex(box->findText(value, Qt::MatchStartsWith));
+            else if (auto *tick = qobject_cast<QCheckBox *>(field))
+                tick->setChecked(value == "On");
+            else
+                qobject_cast<QLineEdit *>(field)->setText(value);
+        }
+        QStringList shown;
+        for (QWidget *field : d->findChildren<QWidget *>()) {
+            // OK and Cancel are named by their captions.
+            if (!field->objectName().startsWith("Share") || !field->isVisibleTo(d)
+                || field->parentWidget() != d || field == d->findChild<QWidget *>("ShareMode")
+                || qobject_cast<QLabel *>(field))
+                continue;
+            shown << field->objectName();
+            QVERIFY2(!field->accessibleName().isEmpty(), qPrintable(field->objectName()));
+        }
+        shown.sort();
+        QTEST(shown, "shown");
+        QTest::mouseClick(d->findChild<QPushButton *>("ShareOk"), Qt::LeftButton);
+        for (const QString &pair : kept)
+            QCOMPARE(pair.section('=', 0, 0) + '=' + stored(pair.section('=', 0, 0)), pair);
+        QCOMPARE(d->isVisible(), kept.first() == "Share=" + Unset);
+        if (d->isVisible())
+            return;
+        w.open();
+        d = dialog();
+        for (const QString &edit : edits) {
+            const QString name = edit.section('=', 0, 0), value = edit.section('=', 1);
+            QWidget *field = d->findChild<QWidget *>(name);
+            if (auto *box = qobject_cast<QComboBox *>(field))
+                QVERIFY2(box->currentText().startsWith(value), qPrintable(name));
+            else if (auto *tick = qobject_cast<QCheckBox *>(field))
+                QCOMPARE(tick->isChecked(), value == "On");
+            else
+                QCOMPARE(qobject_cast<QLineEdit *>(field)->text(), value);
+        }
+    }
+
     void focusChain()
     {
         Window w;
@@ -273,7 +359,7 @@ private Q_SLOTS:
             "PushButton2", "PushButton9",
             // the results buttons, the map's, the key buttons and the days per country, row by row
             "PushButton1", "PushButton4", "PushButtonSaveAs", "PushButton5", "PushButton6",
-            "PushButtonMap", "PushButton8", "PushButton7", "PushButtonCountries",
+            "PushButtonMap", "PushButton8", "PushButton7", "PushButtonCountries", "PushButtonShare",
             // the start-up options, and last the results list on the right
             "Check4", "Check8", "CheckNetworkChange", "KeepResults", "UseLocationService",
             "ListView1"};
@@ -590,19 +676,27 @@ private Q_SLOTS:
 
     // A user who keeps the window in the tray learns from the icon's tip that logging fails,
     // until it works again; a screen reader finds the reason on the failed row.
+    // A good log shared with a server that is gone waits, and the tip says so.
     void lastFailureInTray_data()
     {
         QTest::addColumn<bool>("reachable");
         QTest::addColumn<QString>("failure");
-        QTest::newRow("key refused")
-            << true << "The service answered HTTP 401: Please make sure your token is correct";
-        QTest::newRow("no service") << false << "Could not connect to the location service.";
+        QTest::addColumn<QStringList>("sharing");
+        QTest::addColumn<QString>("tipAfter");
+        const QString key = "The service answered HTTP 401: Please make sure your token is correct";
+        QTest::newRow("key refused") << true << key << QStringList() << "Trovanel";
+        QTest::newRow("no service")
+            << false << "Could not connect to the location service." << QStringList() << "Trovanel";
+        QTest::newRow("shared, server gone")
+            << true << key << QStringList {"Share=HTTP", "Share URL=http://127.0.0.1:9/"}
+            << "Trovanel\n1 log waiting to be shared";
     }
     void lastFailureInTray()
     {
         QFETCH(bool, reachable);
         QFETCH(QString, failure);
-        Window w({"APIKey=k", "StartStopState=Off"});
+        QFETCH(QStringList, sharing);
+        Window w(QStringList {"APIKey=k", "StartStopState=Off"} + sharing);
         QTRY_VERIFY(w.tray());
         QCOMPARE(w.tray()->TrayTip(), "Trovanel");
         w.server.setMode(reachable ? LoopbackServer::Mode::Reply
@@ -625,7 +719,7 @@ private Q_SLOTS:
         w.server.setResponse({200, LoopbackServer::prettyAnswer()});
         w.click("PushButton9");
         QTRY_COMPARE_WITH_TIMEOUT(w.form->results()->rows(), 2, 5000);
-        QCOMPARE(w.tray()->TrayTip(), "Trovanel");
+        QTEST(w.tray()->TrayTip(), "tipAfter");
         QCOMPARE(w.form->results()->cell(1, ResultsList::Country), " BR");
         // The failed row keeps its reason; the good one has none.
         QCOMPARE(

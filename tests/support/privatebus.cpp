@@ -177,3 +177,76 @@ void PrivateSystemBus::stopLocationService()
     if (!m_geoclueConfig.isEmpty())
         QFile::remove(m_geoclueConfig);
 }
+
+PrivateSessionBus::PrivateSessionBus()
+{
+    // The session bus's own configuration would start the desktop's services on demand.
+    const QString config = m_home.filePath(QStringLiteral("bus.conf"));
+    QFile file(config);
+    if (!file.open(QIODevice::WriteOnly)
+        || file.write("<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen>"
+                      "<auth>EXTERNAL</auth><policy context=\"default\"><allow "
+                      "send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+                      "<allow own=\"*\"/></policy></busconfig>")
+            < 0) {
+        m_problem = QStringLiteral("cannot write ") + config;
+        return;
+    }
+    file.close();
+    m_daemon.start(QStringLiteral("dbus-daemon"),
+                   {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
+                    QStringLiteral("--print-address=1")});
+    const QDeadlineTimer deadline(10000);
+    while (!m_daemon.canReadLine() && !deadline.hasExpired()
+           && m_daemon.state() != QProcess::NotRunning)
+        m_daemon.waitForReadyRead(100);
+    const QString address = QString::fromLocal8Bit(m_daemon.readLine()).trimmed();
+    if (address.isEmpty()) {
+        m_problem = QStringLiteral("the session bus did not start");
+        return;
+    }
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address.toLocal8Bit());
+    m_bus = QDBusConnection::connectToBus(address, QStringLiteral("trovanel-test-session-bus"));
+}
+
+PrivateSessionBus::~PrivateSessionBus()
+{
+    stopSecretService();
+    m_bus = QDBusConnection(QString());
+    QDBusConnection::disconnectFromBus(QStringLiteral("trovanel-test-session-bus"));
+    stop(m_daemon);
+}
+
+bool PrivateSessionBus::startSecretService(const QByteArray &password)
+{
+    if (!m_problem.isEmpty())
+        return false;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
+        env.insert(QString::fromLatin1(name), m_home.path());
+    m_keyring.setProcessEnvironment(env);
+    m_keyring.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_keyring.start(QStringLiteral("gnome-keyring-daemon"),
+                    {QStringLiteral("--foreground"), QStringLiteral("--unlock"),
+                     QStringLiteral("--components=secrets")});
+    // The password goes before the wait below, which runs no event loop to write it.
+    m_keyring.waitForStarted(5000);
+    m_keyring.write(password);
+    m_keyring.waitForBytesWritten(5000);
+    m_keyring.closeWriteChannel();
+    const QString name = QStringLiteral("org.freedesktop.secrets");
+    const QDeadlineTimer deadline(10000);
+    while (!m_bus.interface()->isServiceRegistered(name).value()) {
+        if (deadline.hasExpired() || m_keyring.state() == QProcess::NotRunning) {
+            m_problem = QStringLiteral("gnome-keyring-daemon did not come up");
+            return false;
+        }
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+void PrivateSessionBus::stopSecretService()
+{
+    stop(m_keyring);
+}

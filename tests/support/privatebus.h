@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QProcess>
 #include <QString>
+#include <QTemporaryDir>
 #include <QVariantList>
 #include <memory>
 #include <vector>
@@ -49,6 +50,31 @@ private:
     QProcess m_agent;
     QString m_geoclueConfig;
     QString m_address;
+    QString m_problem;
+    QDBusConnection m_bus {QString()};
+};
+
+// A session bus of its own that starts no service by itself, with a real Secret Service
+// (gnome-keyring) on it when asked. Made before anything connects to the session bus:
+// DBUS_SESSION_BUS_ADDRESS names it from then on.
+class PrivateSessionBus
+{
+public:
+    PrivateSessionBus();
+    ~PrivateSessionBus();
+    PrivateSessionBus(const PrivateSessionBus &) = delete;
+    PrivateSessionBus &operator=(const PrivateSessionBus &) = delete;
+
+    QString problem() const { return m_problem; }
+    // gnome-keyring's Secret Service, its login keyring made or unlocked with password, its
+    // files in a folder of its own.
+    bool startSecretService(const QByteArray &password);
+    void stopSecretService();
+
+private:
+    QTemporaryDir m_home;
+    QProcess m_daemon;
+    QProcess m_keyring;
     QString m_problem;
     QDBusConnection m_bus {QString()};
 };

@@ -6,6 +6,7 @@
 #include "share/httptransport.h"
 #include "share/mqtttransport.h"
 #include "share/ownmessage.h"
+#include "share/secretstore.h"
 #include "share/sharequeue.h"
 #include "share/sharer.h"
 #include "share/storedsharequeue.h"
@@ -13,6 +14,9 @@
 #include "support/logrows.h"
 #include "support/loopbackserver.h"
 #include "support/mqttbroker.h"
+#include "support/privatebus.h"
+#include "support/scripteddialogs.h"
+#include "support/testenv.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -20,6 +24,9 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
+#include <optional>
 
 Q_DECLARE_METATYPE(LogRecord)
 
@@ -60,6 +67,9 @@ class TestShare : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // Before anything reaches for the session bus.
+    void initTestCase() { m_bus = std::make_unique<PrivateSessionBus>(); }
+
     void message_data()
     {
         QTest::addColumn<LogRecord>("record");
@@ -373,6 +383,49 @@ private Q_SLOTS:
         QCOMPARE(first[0].body, QByteArray("4"));
         QCOMPARE(first[1].body, QByteArray("late clock"));
     }
+
+    // The server's secret goes to the desktop's secret store; without one, into the settings
+    // file (the user's alone) only when the user agrees.
+    void secretKept_data()
+    {
+        QTest::addColumn<bool>("store");
+        QTest::addColumn<QList<bool>>("answers");
+        QTest::addColumn<bool>("kept");
+        QTest::addColumn<bool>("inFile");
+        QTest::newRow("secret service") << true << QList<bool> {} << true << false;
+        QTest::newRow("no store, agreed") << false << QList<bool> {true} << true << true;
+        QTest::newRow("no store, refused") << false << QList<bool> {false} << false << false;
+    }
+    void secretKept()
+    {
+        QFETCH(bool, store);
+        QFETCH(QList<bool>, answers);
+        QFETCH(bool, inFile);
+        if (store)
+            QVERIFY2(m_bus->startSecretService("unlock me"), qPrintable(m_bus->problem()));
+        else
+            m_bus->stopSecretService();
+        TestEnv env;
+        ScriptedDialogs dialogs;
+        dialogs.yesNoAnswers = answers;
+        SecretStore secrets(&dialogs);
+        const QString secret = QStringLiteral("s3cret %1").arg(QTest::currentDataTag());
+        std::optional<bool> written;
+        secrets.write(secret, [&](bool kept) { written = kept; });
+        QTRY_VERIFY_WITH_TIMEOUT(written.has_value(), 20000);
+        QTEST(*written, "kept");
+        QCOMPARE(dialogs.questions.size(), answers.size());
+        QCOMPARE(FileBytes(env.storeFile()).contains(secret.toUtf8()), inFile);
+        if (inFile)
+            QCOMPARE(FileMode(env.storeFile()), 0600);
+        std::optional<QString> read;
+        secrets.read([&](const QString &kept) { read = kept; });
+        QTRY_VERIFY_WITH_TIMEOUT(read.has_value(), 20000);
+        QCOMPARE(*read, *written ? secret : QString());
+    }
+
+private:
+    std::unique_ptr<PrivateSessionBus> m_bus;
 };
 
 QTEST_GUILESS_MAIN(TestShare)

@@ -1,0 +1,106 @@
+// One complete log with sharing on (the message made and queued for a location server that is
+// stopped: a dead loopback port) against the same log with sharing off, from the same loopback
+// lookup service, rounds taken in turn. Prints the time until the row appears and the ratio
+// on / off. Usage: bench_share [ROUNDS]
+
+#include "app/sharing.h"
+#include "lookup/curlfunctions.h"
+#include "results/resultslist.h"
+#include "share/sharer.h"
+#include "share/sharingtable.h"
+#include "support/loopbackserver.h"
+
+#include "benchmain.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <cstdio>
+#include <vector>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int rounds = Bench::Count(argc, argv, 1, 40);
+
+    QTemporaryDir scratch;
+    QDir(scratch.path()).mkpath(QStringLiteral("runtime"));
+    qputenv("XDG_RUNTIME_DIR", (scratch.path() + QStringLiteral("/runtime")).toLocal8Bit());
+
+    // The lookup service answers from a thread of its own, whatever the event loop is doing.
+    QThread serverThread;
+    QObject serverContext;
+    serverContext.moveToThread(&serverThread);
+    LoopbackServer *server = nullptr;
+    serverThread.start();
+    QMetaObject::invokeMethod(
+        &serverContext,
+        [&server] {
+            server = new LoopbackServer;
+            server->listen();
+        },
+        Qt::BlockingQueuedConnection);
+
+    ShareSettings settings;
+    settings.mode = ShareSettings::Mode::Http;
+    settings.url = QStringLiteral("http://127.0.0.1:9/");
+    Sharer sharer(&MakeShareTransport);
+    MemoryShareQueue memory;
+    sharer.setSettings(settings);
+    sharer.setQueues({&memory});
+
+    ResultsList offRows, onRows;
+    SharingTable sharing({.next = &onRows,
+                          .sharer = &sharer,
+                          .memory = &memory,
+                          .keptLast = [] { return false; },
+                          .sender =
+                              [] {
+                                  return OwnMessage::Sender {QStringLiteral("TR"), {}};
+                              }});
+    CurlFunctions off(&offRows), on(&sharing);
+    for (CurlFunctions *lookup : {&off, &on}) {
+        lookup->ExtractWorkingFiles();
+        lookup->runner().setServiceBase(server->baseUrl());
+    }
+
+    const auto log = [](CurlFunctions &lookup) {
+        QEventLoop loop;
+        QObject::connect(&lookup, &CurlFunctions::logFinished, &loop, &QEventLoop::quit);
+        QElapsedTimer timer;
+        timer.start();
+        lookup.GetLog();
+        loop.exec();
+        return timer.nsecsElapsed() / 1e6;
+    };
+
+    // One of each first, so that caches and the dynamic loader count for neither.
+    log(off);
+    log(on);
+    std::vector<double> offMs, onMs;
+    for (int i = 0; i < rounds; ++i) {
+        offMs.push_back(log(off));
+        onMs.push_back(log(on));
+    }
+    for (CurlFunctions *lookup : {&off, &on})
+        lookup->DeleteWorkingFiles();
+
+    const bool queued = memory.count() == rounds + 1 && onRows.rows() == rounds + 1;
+    const double offMedian = Bench::Median(offMs);
+    const double onMedian = Bench::Median(onMs);
+    std::printf("one complete log, %d rounds, location server stopped\n", rounds);
+    std::printf("  sharing on (GetLog to row):  median %.2f ms\n", onMedian);
+    std::printf("  sharing off (GetLog to row): median %.2f ms\n", offMedian);
+    std::printf("  ratio on/off: %.3f (target <= 1.05)%s\n", onMedian / offMedian,
+                queued ? "" : "  [messages not queued as expected]");
+
+    QMetaObject::invokeMethod(
+        &serverContext, [&server] { delete server; }, Qt::BlockingQueuedConnection);
+    serverThread.quit();
+    serverThread.wait();
+    return queued ? 0 : 1;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class Dialogs;
+
+// The password or token of the user's location server, kept in the desktop's secret store
+// (the Secret Service, or KWallet on Plasma) under the service "Trovanel". Where no store
+// answers, the user is asked whether it may be kept in the settings file, which only they can
+// read; without their agreement it is not kept anywhere. Every answer comes later, through the
+// event loop: a store that asks the user to unlock it holds up nothing else.
+class SecretStore : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr char Service[] = "Trovanel";
+
+    explicit SecretStore(Dialogs *dialogs, QObject *parent = nullptr);
+
+    // done(secret): the kept secret, empty when there is none.
+    void read(std::function<void(const QString &)> done);
+    // done(kept): false when it could be kept nowhere the user agreed to. An empty secret
+    // removes the kept one.
+    void write(const QString &secret, std::function<void(bool)> done);
+
+private:
+    void keepInFile(const QString &secret, const QString &why,
+                    const std::function<void(bool)> &done);
+
+    Dialogs *m_dialogs;
+};

@@ -25,6 +25,8 @@ inline constexpr Key APIKey {"APIKey", ""};
 inline constexpr Key LogOnNetworkChange {"Log On Network Change", "Off"};
 inline constexpr Key KeepResults {"Keep Results", "Off"};
 inline constexpr Key UseLocationService {"Use Location Service", "Off"};
+// "On" once the user was told how to bind a key to the toggle on a desktop that binds none.
+inline constexpr Key ShortcutAdvice {"Shortcut Advice", "Off"};
 
 inline constexpr Key All[] = {Option1,
                               Option2,
@@ -40,7 +42,8 @@ inline constexpr Key All[] = {Option1,
                               APIKey,
                               LogOnNetworkChange,
                               KeepResults,
-                              UseLocationService};
+                              UseLocationService,
+                              ShortcutAdvice};
 
 inline constexpr char On[] = "On";
 inline constexpr char Off[] = "Off";

@@ -11,6 +11,7 @@ packages=(
     xvfb openbox trayer xdotool xclip x11-utils wmctrl python3 python3-openpyxl
     x11-apps netpbm
     xdg-utils desktop-file-utils appstream dbus-daemon python3-dbusmock python3-gi geoclue-2.0
+    xdg-desktop-portal
     tzdata
     clang libclang-rt-14-dev clang-format
 )

@@ -8,12 +8,15 @@
 #include <vector>
 
 // A bus of its own standing in for the system bus, with python3-dbusmock's stand-ins for
-// logind and NetworkManager on it. Made before the first window of the test program: Qt
-// connects to the system bus once, at the address DBUS_SYSTEM_BUS_ADDRESS names.
+// logind and NetworkManager on it; or for the session bus, where nothing starts by itself:
+// every service on it is one the test started. Made before the first window of the test
+// program: Qt connects to each bus once, at the address DBUS_SYSTEM_BUS_ADDRESS or
+// DBUS_SESSION_BUS_ADDRESS names.
 class PrivateSystemBus
 {
 public:
-    PrivateSystemBus();
+    enum class Standing { ForSystem, ForSession };
+    explicit PrivateSystemBus(Standing standing = Standing::ForSystem);
     ~PrivateSystemBus();
     PrivateSystemBus(const PrivateSystemBus &) = delete;
     PrivateSystemBus &operator=(const PrivateSystemBus &) = delete;
@@ -21,8 +24,14 @@ public:
     // Why the bus or a stand-in did not come up; empty when all is well.
     QString problem() const { return m_problem; }
 
-    // Starts dbusmock's template (e.g. "logind") and waits until it owns busName.
+    // Starts dbusmock's template (e.g. "logind", or a template file) and waits until it owns
+    // busName.
     bool startTemplate(const QString &name, const QString &busName);
+    // Starts program on the bus and waits until it owns busName; null with problem() set when
+    // it does not. It runs until stopProgram or the bus's end.
+    QProcess *startProgram(const QString &program, const QStringList &arguments,
+                           const QString &busName);
+    void stopProgram(QProcess *process);
 
     // Calls one of the stand-in's own methods (org.freedesktop.DBus.Mock) at path; false with
     // problem() set when it fails.
@@ -50,5 +59,6 @@ private:
     QString m_geoclueConfig;
     QString m_address;
     QString m_problem;
+    Standing m_standing;
     QDBusConnection m_bus {QString()};
 };

@@ -5,26 +5,19 @@
 
 #include <QLabel>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
-
-namespace {
 
 const QString StandIn = QStringLiteral("org.freedesktop.impl.portal.desktop.trovaneltest");
 const QString Today = QStringLiteral("Turn On (Press Ctrl + Shift + T to toggle ON/OFF)");
 const QString Honest = QStringLiteral(
     "Turn On (Bind trovanel --toggle to a key in your keyboard settings to toggle ON/OFF)");
 
-} // namespace
-
-// The toggle in a Wayland session: Debian's portal frontend on a private session bus, the
-// desktop's side of it a stand-in that binds what each row says. Each row starts the window
-// twice, as two runs of the program.
+// The toggle in a Wayland session: Debian's portal frontend on a private session bus, with a
+// stand-in desktop side binding what each row says. Each row starts the program twice.
 class TestPortalHotkey : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_portals;
     std::unique_ptr<PrivateSystemBus> m_bus;
     QProcess *m_frontend = nullptr;
 
@@ -32,13 +25,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         Form1Fixture::keepLookupsLocal("UTC");
-        // The frontend offers what the portal files of its folder declare for this desktop.
-        QFile file(m_portals.filePath(QStringLiteral("trovaneltest.portal")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[portal]\nDBusName=org.freedesktop.impl.portal.desktop.trovaneltest\n"
-                   "Interfaces=org.freedesktop.impl.portal.GlobalShortcuts\nUseIn=trovaneltest\n");
-        file.close();
-        qputenv("XDG_DESKTOP_PORTAL_DIR", m_portals.path().toLocal8Bit());
+        qputenv("XDG_DESKTOP_PORTAL_DIR", TROVANEL_TEST_SUPPORT_DIR);
         qputenv("XDG_CURRENT_DESKTOP", "trovaneltest");
         m_bus = std::make_unique<PrivateSystemBus>(PrivateSystemBus::Standing::ForSession);
         QVERIFY2(m_bus->startTemplate(TROVANEL_TEST_SUPPORT_DIR "/shortcutsportal.py", StandIn),
@@ -64,32 +51,31 @@ private Q_SLOTS:
         QFETCH(bool, portal);
         QFETCH(QString, binds);
         QFETCH(bool, press);
+        const QString path = QStringLiteral("/org/freedesktop/portal/desktop");
         if (portal && !m_frontend)
-            m_frontend = m_bus->startProgram(QStringLiteral("/usr/libexec/xdg-desktop-portal"), {},
-                                             QStringLiteral("org.freedesktop.portal.Desktop"));
+            QVERIFY2((m_frontend = m_bus->startProgram("/usr/libexec/xdg-desktop-portal", {},
+                                                       "org.freedesktop.portal.Desktop")),
+                     qPrintable(m_bus->problem()));
         else if (!portal && m_frontend)
-            m_bus->stopProgram(std::exchange(m_frontend, nullptr));
-        QVERIFY2(m_bus->problem().isEmpty(), qPrintable(m_bus->problem()));
-        QVERIFY(m_bus->callMock(StandIn, QStringLiteral("/org/freedesktop/portal/desktop"),
-                                QStringLiteral("SetTrigger"), {binds}));
+            std::exchange(m_frontend, nullptr)->kill();
+        QVERIFY(m_bus->callMock(StandIn, path, "SetTrigger", {binds}));
 
         Form1Fixture w({.open = false});
         for (int run = 0; run < 2; ++run) {
             w.make();
-            w.form->keyboard()->setBackend(createToggleHotkey(nullptr, QStringLiteral("wayland")));
+            w.form->keyboard()->setBackend(createToggleHotkey(nullptr, "wayland"));
             QSignalSpy answered(w.form->keyboard(), &modKeyboard::triggerChanged);
             w.load();
             QVERIFY(answered.wait(10000));
-            QTEST(w.widget<QLabel>(QStringLiteral("Label4"))->text(), "caption");
+            QTEST(w.widget<QLabel>("Label4")->text(), "caption");
             // A message would follow the answer at once.
             QTest::qWait(100);
             const bool on = w.form->switchIsOn();
             if (press)
-                QVERIFY(m_bus->callMock(StandIn, QStringLiteral("/org/freedesktop/portal/desktop"),
-                                        QStringLiteral("Press"), {"toggle-logging"}));
+                QVERIFY(m_bus->callMock(StandIn, path, "Press", {"toggle-logging"}));
             QTRY_COMPARE_WITH_TIMEOUT(w.form->switchIsOn(), on != press, 5000);
         }
-        QTEST(int(w.dialogs.notices.filter(QStringLiteral("trovanel --toggle")).size()), "advice");
+        QTEST(int(w.dialogs.notices.filter("trovanel --toggle").size()), "advice");
     }
 };
 

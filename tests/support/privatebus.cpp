@@ -31,7 +31,6 @@ void stop(QProcess &process)
 PrivateSystemBus::PrivateSystemBus(Standing standing) : m_standing(standing)
 {
     const bool system = standing == Standing::ForSystem;
-    // The session stand-in's own rules: no service folders, so nothing is started on demand.
     m_daemon.start(
         QStringLiteral("dbus-daemon"),
         {system ? QStringLiteral("--session")
@@ -68,12 +67,12 @@ PrivateSystemBus::~PrivateSystemBus()
 
 bool PrivateSystemBus::startTemplate(const QString &name, const QString &busName)
 {
-    QStringList arguments {QStringLiteral("-m"), QStringLiteral("dbusmock"),
-                           QStringLiteral("--template"), name};
-    if (m_standing == Standing::ForSystem)
-        arguments << QStringLiteral("--system");
+    const QString bus = m_standing == Standing::ForSystem ? "--system" : "--session";
     // Debian's python3, where python3-dbusmock is installed, whatever python3 a PATH names.
-    return startProgram(QStringLiteral("/usr/bin/python3"), arguments, busName);
+    return startProgram(
+        QStringLiteral("/usr/bin/python3"),
+        {QStringLiteral("-m"), QStringLiteral("dbusmock"), bus, QStringLiteral("--template"), name},
+        busName);
 }
 
 QProcess *PrivateSystemBus::startProgram(const QString &program, const QStringList &arguments,
@@ -95,16 +94,6 @@ QProcess *PrivateSystemBus::startProgram(const QString &program, const QStringLi
         QThread::msleep(50);
     }
     return started;
-}
-
-void PrivateSystemBus::stopProgram(QProcess *process)
-{
-    const auto found = std::find_if(m_mocks.begin(), m_mocks.end(),
-                                    [process](const auto &p) { return p.get() == process; });
-    if (found == m_mocks.end())
-        return;
-    stop(**found);
-    m_mocks.erase(found);
 }
 
 bool PrivateSystemBus::callMock(const QString &busName, const QString &path, const QString &method,

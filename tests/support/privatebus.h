@@ -24,14 +24,12 @@ public:
     // Why the bus or a stand-in did not come up; empty when all is well.
     QString problem() const { return m_problem; }
 
-    // Starts dbusmock's template (e.g. "logind", or a template file) and waits until it owns
-    // busName.
+    // Starts dbusmock's template (e.g. "logind") and waits until it owns busName.
     bool startTemplate(const QString &name, const QString &busName);
     // Starts program on the bus and waits until it owns busName; null with problem() set when
-    // it does not. It runs until stopProgram or the bus's end.
+    // it does not. It runs until the bus ends, or the caller ends it.
     QProcess *startProgram(const QString &program, const QStringList &arguments,
                            const QString &busName);
-    void stopProgram(QProcess *process);
 
     // Calls one of the stand-in's own methods (org.freedesktop.DBus.Mock) at path; false with
     // problem() set when it fails.

@@ -13,6 +13,7 @@ packages=(
     x11-apps netpbm
     weston wl-clipboard at-spi2-core gir1.2-atspi-2.0
     xdg-utils desktop-file-utils appstream dbus-daemon python3-dbusmock python3-gi geoclue-2.0 gnome-keyring
+    xdg-desktop-portal
     tzdata
     mosquitto mosquitto-clients openssl
     clang libclang-rt-14-dev clang-format

@@ -2,6 +2,7 @@
 
 #include "app/desktopdialogs.h"
 #include "app/exportcontroller.h"
+#include "app/hotkeycaption.h"
 #include "app/keyhelp.h"
 #include "app/locationoption.h"
 #include "app/loggingswitch.h"
@@ -19,7 +20,7 @@
 #include "core/failure.h"
 #include "desktop/modkeyboard.h"
 #include "lookup/curlfunctions.h"
-#include "platform/x11recordhotkey.h"
+#include "platform/togglehotkey.h"
 #include "results/exportfiles.h"
 #include "results/keptresults.h"
 #include "results/resultslist.h"
@@ -92,6 +93,8 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
                                  Frame4, m_pointer);
     m_keyboard = new modKeyboard([action = m_switch->toggleAction()] { action->trigger(); },
                                  createToggleHotkey(), this);
+    connect(m_keyboard, &modKeyboard::triggerChanged, new HotkeyCaption(Label4, m_dialogs, this),
+            &HotkeyCaption::showTrigger);
     Label4->setObjectName(QStringLiteral("Label4"));
     buildLayout();
 

@@ -25,6 +25,11 @@ public:
     // Replaces the desktop's listener (tests).
     void setBackend(std::unique_ptr<GlobalHotkey> backend);
 
+Q_SIGNALS:
+    // What the desktop bound to the toggle (empty: nothing works), once it is known: when the
+    // listener answers, or at once when it cannot listen at all.
+    void triggerChanged(const QString &trigger);
+
 private:
     std::function<void()> m_toggle;
     std::unique_ptr<GlobalHotkey> m_backend;

@@ -18,11 +18,6 @@ constexpr std::uint8_t RecordFromServer = 0;
 
 } // namespace
 
-std::unique_ptr<GlobalHotkey> createToggleHotkey(QObject *parent)
-{
-    return std::make_unique<X11RecordHotkey>(parent);
-}
-
 X11RecordHotkey::X11RecordHotkey(QObject *parent) : GlobalHotkey(parent) { }
 
 X11RecordHotkey::~X11RecordHotkey()
@@ -79,6 +74,8 @@ bool X11RecordHotkey::install()
     xcb_flush(m_data);
     m_notifier = new QSocketNotifier(xcb_get_file_descriptor(m_data), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &X11RecordHotkey::readReplies);
+    // The combination is fixed under X11: the one the program listens for.
+    setTrigger(QStringLiteral("Ctrl+Shift+T"));
     return true;
 }
 

@@ -5,8 +5,6 @@
 #include <QSet>
 #include <cstdint>
 
-#include <memory>
-
 class QSocketNotifier;
 struct xcb_connection_t;
 
@@ -48,6 +46,3 @@ private:
     std::uint32_t m_lastTRelease = 0;
     bool m_tReleasedOnce = false;
 };
-
-// Ctrl+Shift+T for the display the program runs on: the X11 backend under X, none elsewhere.
-std::unique_ptr<GlobalHotkey> createToggleHotkey(QObject *parent = nullptr);

@@ -42,6 +42,8 @@ inline constexpr Key ShareTopicInBody {"Share Topic In Body", "Off"};
 // The server's password or token, only where no secret store answers and the user agreed to
 // keep it in this file.
 inline constexpr Key ShareSecret {"Share Secret", ""};
+// "On" once the user was told how to bind a key to the toggle on a desktop that binds none.
+inline constexpr Key ShortcutAdvice {"Shortcut Advice", "Off"};
 
 inline constexpr Key All[] = {Option1,
                               Option2,
@@ -70,7 +72,8 @@ inline constexpr Key All[] = {Option1,
                               ShareTopic,
                               ShareClientId,
                               ShareTopicInBody,
-                              ShareSecret};
+                              ShareSecret,
+                              ShortcutAdvice};
 
 inline constexpr char On[] = "On";
 inline constexpr char Off[] = "Off";

@@ -28,11 +28,14 @@ void stop(QProcess &process)
 
 } // namespace
 
-PrivateSystemBus::PrivateSystemBus()
+PrivateSystemBus::PrivateSystemBus(Standing standing) : m_standing(standing)
 {
-    m_daemon.start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                    QStringLiteral("--print-address=1")});
+    const bool system = standing == Standing::ForSystem;
+    m_daemon.start(
+        QStringLiteral("dbus-daemon"),
+        {system ? QStringLiteral("--session")
+                : QStringLiteral("--config-file=" TROVANEL_TEST_SUPPORT_DIR "/sessionbus.conf"),
+         QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
     if (!m_daemon.waitForStarted(5000)) {
         m_problem = QStringLiteral("dbus-daemon did not start: ") + m_daemon.errorString();
         return;
@@ -45,7 +48,8 @@ PrivateSystemBus::PrivateSystemBus()
         m_problem = QStringLiteral("dbus-daemon told no address");
         return;
     }
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_address.toLocal8Bit());
+    qputenv(system ? "DBUS_SYSTEM_BUS_ADDRESS" : "DBUS_SESSION_BUS_ADDRESS",
+            m_address.toLocal8Bit());
     m_bus = QDBusConnection::connectToBus(m_address, ConnectionName);
     if (!m_bus.isConnected())
         m_problem = QStringLiteral("cannot connect to ") + m_address;
@@ -63,25 +67,33 @@ PrivateSystemBus::~PrivateSystemBus()
 
 bool PrivateSystemBus::startTemplate(const QString &name, const QString &busName)
 {
-    if (!m_problem.isEmpty())
-        return false;
-    auto mock = std::make_unique<QProcess>();
-    mock->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const QString bus = m_standing == Standing::ForSystem ? "--system" : "--session";
     // Debian's python3, where python3-dbusmock is installed, whatever python3 a PATH names.
-    mock->start(QStringLiteral("/usr/bin/python3"),
-                {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--system"),
-                 QStringLiteral("--template"), name});
-    QProcess *started = mock.get();
-    m_mocks.push_back(std::move(mock));
+    return startProgram(
+        QStringLiteral("/usr/bin/python3"),
+        {QStringLiteral("-m"), QStringLiteral("dbusmock"), bus, QStringLiteral("--template"), name},
+        busName);
+}
+
+QProcess *PrivateSystemBus::startProgram(const QString &program, const QStringList &arguments,
+                                         const QString &busName)
+{
+    if (!m_problem.isEmpty())
+        return nullptr;
+    auto process = std::make_unique<QProcess>();
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->start(program, arguments);
+    QProcess *started = process.get();
+    m_mocks.push_back(std::move(process));
     const QDeadlineTimer deadline(15000);
     while (!m_bus.interface()->isServiceRegistered(busName).value()) {
         if (deadline.hasExpired() || started->state() == QProcess::NotRunning) {
-            m_problem = QStringLiteral("dbusmock's %1 did not come up").arg(name);
-            return false;
+            m_problem = QStringLiteral("%1 %2 did not come up").arg(program, arguments.join(' '));
+            return nullptr;
         }
         QThread::msleep(50);
     }
-    return true;
+    return started;
 }
 
 bool PrivateSystemBus::callMock(const QString &busName, const QString &path, const QString &method,

@@ -9,12 +9,15 @@
 #include <vector>
 
 // A bus of its own standing in for the system bus, with python3-dbusmock's stand-ins for
-// logind and NetworkManager on it. Made before the first window of the test program: Qt
-// connects to the system bus once, at the address DBUS_SYSTEM_BUS_ADDRESS names.
+// logind and NetworkManager on it; or for the session bus, where nothing starts by itself:
+// every service on it is one the test started. Made before the first window of the test
+// program: Qt connects to each bus once, at the address DBUS_SYSTEM_BUS_ADDRESS or
+// DBUS_SESSION_BUS_ADDRESS names.
 class PrivateSystemBus
 {
 public:
-    PrivateSystemBus();
+    enum class Standing { ForSystem, ForSession };
+    explicit PrivateSystemBus(Standing standing = Standing::ForSystem);
     ~PrivateSystemBus();
     PrivateSystemBus(const PrivateSystemBus &) = delete;
     PrivateSystemBus &operator=(const PrivateSystemBus &) = delete;
@@ -24,6 +27,10 @@ public:
 
     // Starts dbusmock's template (e.g. "logind") and waits until it owns busName.
     bool startTemplate(const QString &name, const QString &busName);
+    // Starts program on the bus and waits until it owns busName; null with problem() set when
+    // it does not. It runs until the bus ends, or the caller ends it.
+    QProcess *startProgram(const QString &program, const QStringList &arguments,
+                           const QString &busName);
 
     // Calls one of the stand-in's own methods (org.freedesktop.DBus.Mock) at path; false with
     // problem() set when it fails.
@@ -51,6 +58,7 @@ private:
     QString m_geoclueConfig;
     QString m_address;
     QString m_problem;
+    Standing m_standing;
     QDBusConnection m_bus {QString()};
 };
 

@@ -94,7 +94,8 @@ Sharing::Sharing(KeptResults *kept, ResultsList *results, Dialogs *dialogs, QWid
         .sender = [this] { return sender(); },
     });
     connect(m_button, &QPushButton::clicked, this, &Sharing::showDialog);
-    connect(m_sharer, &Sharer::waitingChanged, this, &Sharing::waitingChanged);
+    connect(m_sharer, &Sharer::waitingChanged, this,
+            [this](qint64 count) { Q_EMIT waitingChanged(count, m_memory.dropped()); });
     connect(m_sharer, &Sharer::refused, this, [this](const QString &words) {
         m_dialogs->inform(QStringLiteral("Sharing logs has stopped: %1\nThe logs wait until the "
                                          "settings change or a test message is delivered.")

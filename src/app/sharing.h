@@ -57,7 +57,8 @@ public:
     void setKeeping(bool keep);
 
 Q_SIGNALS:
-    void waitingChanged(qint64 count);
+    // How many logs wait to be shared, and how many were dropped from memory for more.
+    void waitingChanged(qint64 count, qint64 dropped);
 
 private:
     void showDialog();

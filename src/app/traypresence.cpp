@@ -50,9 +50,10 @@ void TrayPresence::showLastFailure(const QString &failure)
     showTip();
 }
 
-void TrayPresence::showWaitingToShare(qint64 count)
+void TrayPresence::showWaitingToShare(qint64 count, qint64 dropped)
 {
     m_waitingToShare = count;
+    m_droppedFromShare = dropped;
     showTip();
 }
 
@@ -67,6 +68,9 @@ void TrayPresence::showTip()
         tip += QStringLiteral("\n1 log waiting to be shared");
     else if (m_waitingToShare > 1)
         tip += QStringLiteral("\n%1 logs waiting to be shared").arg(m_waitingToShare);
+    // Results not kept hold at most 10,000 messages; the oldest make room.
+    if (m_droppedFromShare > 0)
+        tip += QStringLiteral("\n%1 older not shared: too many waited").arg(m_droppedFromShare);
     m_icon->setTrayTip(tip);
 }
 

@@ -45,8 +45,9 @@ public:
     cSysTray *icon() const { return m_icon; }
     // The tip names the last failed log until a log succeeds (failure empty).
     void showLastFailure(const QString &failure);
-    // The tip says how many logs wait for the user's location server, while any do.
-    void showWaitingToShare(qint64 count);
+    // The tip says how many logs wait for the user's location server, while any do, and how
+    // many older ones were dropped from memory to make room.
+    void showWaitingToShare(qint64 count, qint64 dropped);
 
 private:
     void showTip();
@@ -65,6 +66,7 @@ private:
     bool m_closed = false;
     QString m_lastFailure;
     qint64 m_waitingToShare = 0;
+    qint64 m_droppedFromShare = 0;
     QElapsedTimer m_trayWait; // since start-up: how long a missing tray is waited for
     std::function<bool()> m_trayAvailable;
 };

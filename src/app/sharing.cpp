@@ -167,11 +167,29 @@ void Sharing::start(NetworkWatch *network)
         if (m_network->isUp())
             m_sharer->networkCameBack();
     });
-    m_secrets->read([this](const QString &secret) {
-        m_settings.secret = secret;
+    const auto begin = [this] {
         m_sharer->setSettings(m_settings);
         m_started = true;
         m_sharer->setQueues({&m_stored, &m_memory});
+    };
+    // With sharing off the secret store is not asked (nor started by the bus) until the user
+    // opens Share Logs….
+    if (m_settings.mode == ShareSettings::Mode::Off)
+        begin();
+    else
+        withSecret(begin);
+}
+
+void Sharing::withSecret(const std::function<void()> &then)
+{
+    if (m_secretRead) {
+        then();
+        return;
+    }
+    m_secrets->read([this, then](const QString &secret) {
+        m_settings.secret = secret;
+        m_secretRead = true;
+        then();
     });
 }
 
@@ -205,10 +223,12 @@ void Sharing::showDialog()
         connect(m_dialog, &ShareDialog::chosen, this, &Sharing::choose);
         connect(m_sharer, &Sharer::testOutcome, m_dialog, &ShareDialog::showTestOutcome);
     }
-    m_dialog->setSettings(m_settings);
-    m_dialog->open();
-    m_dialog->raise();
-    m_dialog->activateWindow();
+    withSecret([this] {
+        m_dialog->setSettings(m_settings);
+        m_dialog->open();
+        m_dialog->raise();
+        m_dialog->activateWindow();
+    });
 }
 
 void Sharing::sendTest(const ShareSettings &settings)

@@ -6,6 +6,7 @@
 #include "share/storedsharequeue.h"
 
 #include <QObject>
+#include <functional>
 #include <memory>
 
 class Dialogs;
@@ -65,6 +66,8 @@ private:
     void sendTest(const ShareSettings &settings);
     void choose(const ShareSettings &settings);
     void apply(const ShareSettings &settings);
+    // Runs then once the stored secret is in the settings, asking the store the first time.
+    void withSecret(const std::function<void()> &then);
     OwnMessage::Sender sender() const;
 
     KeptResults *m_kept;
@@ -81,4 +84,5 @@ private:
     NetworkWatch *m_network = nullptr;
     ShareSettings m_settings;
     bool m_started = false;
+    bool m_secretRead = false;
 };

@@ -31,7 +31,10 @@ SecretStore::SecretStore(Dialogs *dialogs, QObject *parent)
 
 void SecretStore::read(std::function<void(const QString &)> done)
 {
-    auto *job = new QKeychain::ReadPasswordJob(QString::fromLatin1(Service), this);
+    // Jobs have no parent and delete themselves once answered: the store's library answers a job
+    // it was given even after its owner is gone, and a job deleted before then would be used
+    // after it was freed. Gone first, this object hears nothing.
+    auto *job = new QKeychain::ReadPasswordJob(QString::fromLatin1(Service));
     job->setKey(Entry);
     connect(job, &QKeychain::Job::finished, this, [job, done = std::move(done)] {
         if (job->error() == QKeychain::NoError) {
@@ -52,9 +55,9 @@ void SecretStore::write(const QString &secret, std::function<void(bool)> done)
 {
     QKeychain::Job *job = nullptr;
     if (secret.isEmpty()) {
-        job = new QKeychain::DeletePasswordJob(QString::fromLatin1(Service), this);
+        job = new QKeychain::DeletePasswordJob(QString::fromLatin1(Service));
     } else {
-        auto *write = new QKeychain::WritePasswordJob(QString::fromLatin1(Service), this);
+        auto *write = new QKeychain::WritePasswordJob(QString::fromLatin1(Service));
         write->setTextData(secret);
         job = write;
     }

@@ -297,7 +297,7 @@ private Q_SLOTS:
             return w.form->findChild<ShareDialog *>();
         };
         ShareDialog *d = dialog();
-        QVERIFY(d && d->isVisible());
+        QTRY_VERIFY(d && d->isVisible()); // once the secret store has answered
         for (const QString &edit : edits) {
             const QString name = edit.section('=', 0, 0), value = edit.section('=', 1);
             QWidget *field = d->findChild<QWidget *>(name);
@@ -328,6 +328,7 @@ private Q_SLOTS:
             return;
         w.open();
         d = dialog();
+        QTRY_VERIFY(d && d->isVisible());
         for (const QString &edit : edits) {
             const QString name = edit.section('=', 0, 0), value = edit.section('=', 1);
             QWidget *field = d->findChild<QWidget *>(name);

@@ -13,8 +13,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -59,13 +57,7 @@ int main(int argc, char *argv[])
 
     auto log = [&](bool withService) {
         lookup.setWiFiSource(withService ? atOnce : CurlFunctions::FixAsk());
-        QEventLoop loop;
-        QObject::connect(&lookup, &CurlFunctions::logFinished, &loop, &QEventLoop::quit);
-        QElapsedTimer timer;
-        timer.start();
-        lookup.GetLog();
-        loop.exec();
-        return timer.nsecsElapsed() / 1e6;
+        return Bench::TimeOneLog(lookup);
     };
 
     log(true);

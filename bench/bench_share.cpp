@@ -8,16 +8,13 @@
 #include "results/resultslist.h"
 #include "share/sharer.h"
 #include "share/sharingtable.h"
-#include "support/loopbackserver.h"
 
 #include "benchmain.h"
+#include "serverthread.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <cstdio>
 #include <vector>
@@ -32,18 +29,7 @@ int main(int argc, char *argv[])
     qputenv("XDG_RUNTIME_DIR", (scratch.path() + QStringLiteral("/runtime")).toLocal8Bit());
 
     // The lookup service answers from a thread of its own, whatever the event loop is doing.
-    QThread serverThread;
-    QObject serverContext;
-    serverContext.moveToThread(&serverThread);
-    LoopbackServer *server = nullptr;
-    serverThread.start();
-    QMetaObject::invokeMethod(
-        &serverContext,
-        [&server] {
-            server = new LoopbackServer;
-            server->listen();
-        },
-        Qt::BlockingQueuedConnection);
+    const Bench::ServerThread server;
 
     ShareSettings settings;
     settings.mode = ShareSettings::Mode::Http;
@@ -65,18 +51,10 @@ int main(int argc, char *argv[])
     CurlFunctions off(&offRows), on(&sharing);
     for (CurlFunctions *lookup : {&off, &on}) {
         lookup->ExtractWorkingFiles();
-        lookup->runner().setServiceBase(server->baseUrl());
+        lookup->runner().setServiceBase(server.baseUrl());
     }
 
-    const auto log = [](CurlFunctions &lookup) {
-        QEventLoop loop;
-        QObject::connect(&lookup, &CurlFunctions::logFinished, &loop, &QEventLoop::quit);
-        QElapsedTimer timer;
-        timer.start();
-        lookup.GetLog();
-        loop.exec();
-        return timer.nsecsElapsed() / 1e6;
-    };
+    const auto log = &Bench::TimeOneLog;
 
     // One of each first, so that caches and the dynamic loader count for neither.
     log(off);
@@ -97,10 +75,5 @@ int main(int argc, char *argv[])
     std::printf("  sharing off (GetLog to row): median %.2f ms\n", offMedian);
     std::printf("  ratio on/off: %.3f (target <= 1.05)%s\n", onMedian / offMedian,
                 queued ? "" : "  [messages not queued as expected]");
-
-    QMetaObject::invokeMethod(
-        &serverContext, [&server] { delete server; }, Qt::BlockingQueuedConnection);
-    serverThread.quit();
-    serverThread.wait();
     return queued ? 0 : 1;
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "lookup/curlfunctions.h"
 #include "support/loopbackserver.h"
 
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QThread>
 #include <optional>
 
@@ -43,5 +46,17 @@ private:
     QObject m_context;
     LoopbackServer *m_server = nullptr;
 };
+
+// One complete log: milliseconds from asking for it to its row.
+inline double TimeOneLog(CurlFunctions &lookup)
+{
+    QEventLoop loop;
+    QObject::connect(&lookup, &CurlFunctions::logFinished, &loop, &QEventLoop::quit);
+    QElapsedTimer timer;
+    timer.start();
+    lookup.GetLog();
+    loop.exec();
+    return timer.nsecsElapsed() / 1e6;
+}
 
 } // namespace Bench

@@ -12,7 +12,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -21,8 +20,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <vector>
-
-namespace { } // namespace
 
 int main(int argc, char *argv[])
 {
@@ -43,15 +40,7 @@ int main(int argc, char *argv[])
     const QString curl = QStandardPaths::findExecutable(QStringLiteral("curl"));
     const QString bareOutput = scratch.path() + QStringLiteral("/bare.json");
 
-    auto ours = [&] {
-        QEventLoop loop;
-        QObject::connect(&lookup, &CurlFunctions::logFinished, &loop, &QEventLoop::quit);
-        QElapsedTimer timer;
-        timer.start();
-        lookup.GetLog();
-        loop.exec();
-        return timer.nsecsElapsed() / 1e6;
-    };
+    auto ours = [&] { return Bench::TimeOneLog(lookup); };
     auto bare = [&] {
         QElapsedTimer timer;
         timer.start();

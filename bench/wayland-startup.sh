@@ -2,9 +2,13 @@
 # Start-up to the first painted window of Trovanel against a minimal Qt Widgets program, on
 # Wayland (weston, headless) and on X11 (the X test session), in the same run, taking turns:
 # prints each median and the two ratios. On Wayland the first paint is the first buffer the
-# program attaches to a surface, as weston's own protocol log stamps it.
+# program attaches to its window's surface, as weston's own protocol log tells it.
 # Usage: scripts/xsession.sh bench/wayland-startup.sh BUILD_DIR [ROUNDS]
 set -euo pipefail
+# A session bus of its own, as on a desktop and as bench/resources.sh runs.
+if [ -z "${TROVANEL_BENCH_BUS:-}" ] && command -v dbus-run-session >/dev/null; then
+    exec env TROVANEL_BENCH_BUS=1 dbus-run-session -- "$0" "$@"
+fi
 build=${1:?build folder}
 rounds=${2:-15}
 work=$(mktemp -d)
@@ -25,15 +29,24 @@ coproc PROTO { WAYLAND_DISPLAY=bench exec weston-debug proto; }
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 # Lines the last program left behind are read away before the next starts.
 drain() { while read -r -t 0.3 _ <&"${PROTO[0]}"; do :; done; }
-# Starts a program on weston; prints the milliseconds to its first attached buffer.
+# Starts a program on weston; prints the milliseconds to the first buffer attached to its
+# window's surface (the surface given the toplevel role; a cursor or a hidden helper does not
+# count).
 wayland_ms() {
     drain
-    local start line
+    local start line surface toplevel=""
+    declare -A surfaces=()
     start=$(now_ms)
     WAYLAND_DISPLAY=bench QT_QPA_PLATFORM=wayland "$@" >/dev/null 2>&1 &
     local pid=$!
     while read -r line <&"${PROTO[0]}"; do
-        [[ $line == *".attach(wl_buffer@"* ]] && break
+        if [[ $line =~ get_xdg_surface\(new\ id\ (xdg_surface@[0-9]+),\ (wl_surface@[0-9]+)\) ]]; then
+            surfaces[${BASH_REMATCH[1]}]=${BASH_REMATCH[2]}
+        elif [[ $line =~ (xdg_surface@[0-9]+)\.get_toplevel ]]; then
+            toplevel=${surfaces[${BASH_REMATCH[1]}]:-}
+        elif [[ -n $toplevel && $line == *"$toplevel.attach(wl_buffer@"* ]]; then
+            break
+        fi
     done
     echo $(($(now_ms) - start))
     kill "$pid"

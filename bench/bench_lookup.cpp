@@ -40,7 +40,9 @@ int main(int argc, char *argv[])
     const QString curl = QStandardPaths::findExecutable(QStringLiteral("curl"));
     const QString bareOutput = scratch.path() + QStringLiteral("/bare.json");
 
-    auto ours = [&] { return Bench::TimeOneLog(lookup); };
+    auto ours = [&] {
+        return Bench::TimeOneLog(lookup);
+    };
     auto bare = [&] {
         QElapsedTimer timer;
         timer.start();

@@ -38,9 +38,7 @@ int main(int argc, char *argv[])
     const int rounds = Bench::Count(argc, argv, 1, 40);
     const int idleSeconds = Bench::Count(argc, argv, 2, 60);
 
-    QTemporaryDir scratch;
-    QDir(scratch.path()).mkpath(QStringLiteral("runtime"));
-    qputenv("XDG_RUNTIME_DIR", (scratch.path() + QStringLiteral("/runtime")).toLocal8Bit());
+    const Bench::PrivateRuntime scratch;
 
     const Bench::ServerThread server;
 

@@ -26,9 +26,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const int rounds = Bench::Count(argc, argv, 1, 40);
 
-    QTemporaryDir scratch;
-    QDir(scratch.path()).mkpath(QStringLiteral("runtime"));
-    qputenv("XDG_RUNTIME_DIR", (scratch.path() + QStringLiteral("/runtime")).toLocal8Bit());
+    const Bench::PrivateRuntime scratch;
 
     const Bench::ServerThread server;
     const QString url = server.baseUrl();

@@ -3,12 +3,29 @@
 #include "lookup/curlfunctions.h"
 #include "support/loopbackserver.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTemporaryDir>
 #include <QThread>
 #include <optional>
 
 namespace Bench {
+
+// A runtime folder of the benchmark's own for the lookup's working files, gone at the end.
+class PrivateRuntime
+{
+public:
+    PrivateRuntime()
+    {
+        QDir(m_scratch.path()).mkpath(QStringLiteral("runtime"));
+        qputenv("XDG_RUNTIME_DIR", (m_scratch.path() + QStringLiteral("/runtime")).toLocal8Bit());
+    }
+    QString path() const { return m_scratch.path(); }
+
+private:
+    QTemporaryDir m_scratch;
+};
 
 // The loopback server on a thread of its own, so that it answers at once whatever the measured
 // event loop is doing. It answers as the location service unless told otherwise.

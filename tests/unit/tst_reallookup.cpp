@@ -363,7 +363,6 @@ void TestRealLookup::wiFiFixJoinsRow_data()
         "a mobile network).");
     QTest::newRow("before the answer") << 200 << true << 15000 << near << true << QString();
     QTest::newRow("after the answer") << 200 << false << 15000 << near << true << QString();
-    QTest::newRow("far, before") << 200 << true << 15000 << paris << true << farText;
     QTest::newRow("far, after") << 200 << false << 15000 << paris << true << farText;
     QTest::newRow("after the deadline") << 200 << false << 0 << paris << false << QString();
     QTest::newRow("failed lookup, before") << 500 << true << 15000 << near << false << QString();

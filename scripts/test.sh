@@ -16,7 +16,16 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$root/scripts/fuzz.sh" "${TROVANEL_FUZZ_SECONDS:-20}"
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/trovanel-test.XXXXXX")
-trap 'rm -rf "$scratch"' EXIT
+# The desktop portal, started on the test session's bus, mounts its document store in the
+# runtime folder; it outlives the bus, and a mount point cannot be removed.
+forget_scratch() {
+    local mount
+    findmnt -rn -o TARGET | { grep -F "$scratch/" || true; } | while read -r mount; do
+        fusermount3 -u -z "$mount" 2>/dev/null || umount -l "$mount" 2>/dev/null || true
+    done
+    rm -rf "$scratch"
+}
+trap forget_scratch EXIT
 mkdir -p "$scratch/config" "$scratch/runtime" "$scratch/home" "$scratch/data" "$scratch/cache"
 chmod 0700 "$scratch/runtime"
 export XDG_CONFIG_HOME="$scratch/config" XDG_RUNTIME_DIR="$scratch/runtime"

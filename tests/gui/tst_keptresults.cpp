@@ -111,7 +111,7 @@ struct Mount
     ~Mount()
     {
         if (error.isEmpty())
-            QProcess::execute(QStringLiteral("umount"), {folder});
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), folder});
     }
 };
 

@@ -57,7 +57,7 @@ def nodes(node):
 def first(role, name=None, top=None):
     def find():
         for node in nodes(top or program()):
-            if node.get_role_name() == role and (name is None or node.get_name() == name):
+            if role in (None, node.get_role_name()) and name in (None, node.get_name()):
                 return node
         return None
     return until(find, f"{role} '{name}'")
@@ -92,7 +92,7 @@ def main(command, *args):
         until(lambda: program().get_child_count() > 1, "the notice")
         act(first("push button", "OK", program().get_child_at_index(1)))
     elif command == "shows":
-        first("push button", args[0])
+        first(None, args[0])
     else:
         sys.exit(__doc__)
 

@@ -23,6 +23,9 @@ struct LogRecord
     double addressAccuracyMetres = 0;
     // The desktop's location service's fix, when it came in time.
     std::optional<Fix> wifi;
+    // How long the location service's fix may still join the row, in milliseconds; 0 when
+    // none will (it came already, it was not asked for, or its time is over).
+    int wiFiDueMs = 0;
     // Why the row's place is doubtful, for the user; empty when nothing says it is.
     QString mark;
     // The user asked for the log ("Log Now (Test)"); else the schedule or the machine did.

@@ -127,6 +127,8 @@ void CurlFunctions::onAnswer(const QString &answer, const QString &failure)
         steps.step(106, [&] { record.failure = failure; });
     else
         record.wifi = m_earlyFix;
+    if (failure.isEmpty() && m_askWiFi && !m_fixTaken)
+        record.wiFiDueMs = int(std::max<qint64>(0, m_wifiDeadlineMs - m_asked.elapsed()));
     int row = -1;
     steps.step(104, [&] {
         row = ParseCurl(TimeText(m_logTime), failure.isEmpty() ? answer : QString(), record);

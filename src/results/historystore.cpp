@@ -336,6 +336,17 @@ void HistoryStore::removeFromOutbox(qint64 id)
         raise(m_path, query.lastError());
 }
 
+bool HistoryStore::replaceInOutbox(const QByteArray &was, const QByteArray &now)
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.prepare(QStringLiteral("UPDATE outbox SET body = ? WHERE body = ?"));
+    query.addBindValue(now);
+    query.addBindValue(was);
+    if (!query.exec())
+        raise(m_path, query.lastError());
+    return query.numRowsAffected() > 0;
+}
+
 qint64 HistoryStore::outboxCount()
 {
     QSqlQuery query(QSqlDatabase::database(m_connection, false));

@@ -77,6 +77,8 @@ public:
     QList<Outgoing> outbox(int limit);
     qint64 addToOutbox(qint64 tst, const QByteArray &body);
     void removeFromOutbox(qint64 id);
+    // A waiting message made again (its row's fix got better); false when it is not waiting.
+    bool replaceInOutbox(const QByteArray &was, const QByteArray &now);
     qint64 outboxCount();
     qint64 count();
     // The key of the last row kept, at once however many there are; no fewer rows than this

@@ -23,6 +23,17 @@ QList<ShareQueue::Entry> MemoryShareQueue::first(int count)
     return entries;
 }
 
+bool MemoryShareQueue::replace(const QByteArray &was, const QByteArray &now)
+{
+    for (Entry &entry : m_entries) {
+        if (entry.body == was) {
+            entry.body = now;
+            return true;
+        }
+    }
+    return false;
+}
+
 void MemoryShareQueue::remove(qint64 id)
 {
     const auto it = std::find_if(m_entries.begin(), m_entries.end(),

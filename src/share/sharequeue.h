@@ -20,6 +20,8 @@ public:
     virtual QList<Entry> first(int count) = 0;
     virtual void remove(qint64 id) = 0;
     virtual qint64 count() = 0;
+    // The waiting message `was` becomes `now`; false when none such waits here.
+    virtual bool replace(const QByteArray &was, const QByteArray &now) = 0;
 };
 
 // The queue while results are not kept between runs: at most Capacity messages, the oldest
@@ -33,6 +35,7 @@ public:
     QList<Entry> first(int count) override;
     void remove(qint64 id) override;
     qint64 count() override { return qint64(m_entries.size()); }
+    bool replace(const QByteArray &was, const QByteArray &now) override;
     qint64 dropped() const { return m_dropped; }
 
 private:

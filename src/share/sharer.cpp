@@ -42,6 +42,28 @@ void Sharer::queued()
     pump();
 }
 
+void Sharer::hold(qint64 tst)
+{
+    m_heldFrom = tst;
+}
+
+void Sharer::release()
+{
+    if (!m_heldFrom)
+        return;
+    m_heldFrom.reset();
+    pump();
+}
+
+bool Sharer::replace(const QByteArray &was, const QByteArray &now)
+{
+    for (ShareQueue *queue : std::as_const(m_queues)) {
+        if (queue->replace(was, now))
+            return true;
+    }
+    return false;
+}
+
 void Sharer::networkCameBack()
 {
     if (!m_retry.isActive())
@@ -126,6 +148,8 @@ void Sharer::pump()
             for (const ShareQueue::Entry &entry : queue->first(int(m_inFlight.size()) + 1)) {
                 if (m_inFlight.contains(entry.id))
                     continue;
+                if (m_heldFrom && entry.tst >= *m_heldFrom)
+                    break;
                 if (!from || entry.tst < next.tst) {
                     from = queue;
                     next = entry;

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 
 // Sends the waiting messages to the user's location server, oldest log first, and takes each
 // out of its queue only once the server has it. A server that is down or a network that is gone
@@ -45,6 +46,11 @@ public:
 
     // A message was queued.
     void queued();
+    // The messages of logs from `tst` on wait: the newest log's fix may still get better.
+    void hold(qint64 tst);
+    void release();
+    // A waiting message made again; false when it waits nowhere.
+    bool replace(const QByteArray &was, const QByteArray &now);
     // The network came back: a wait for the next try ends now.
     void networkCameBack();
     // One message through a transport of these settings, outside the queue: testOutcome says
@@ -80,4 +86,5 @@ private:
     int m_retryMs = FirstRetryMs;
     bool m_refused = false;
     bool m_pumping = false;
+    std::optional<qint64> m_heldFrom;
 };

@@ -4,14 +4,18 @@
 #include "core/logtable.h"
 #include "share/ownmessage.h"
 
+#include <QTimer>
 #include <functional>
+#include <optional>
 
 class MemoryShareQueue;
 class Sharer;
 
 // The results table as the lookup sees it while logs are shared: a good row's message is made
 // as the row is added and goes with it into the kept history, in the same commit; a row the
-// history did not keep leaves its message in memory instead.
+// history did not keep leaves its message in memory instead. While the location service's fix
+// may still join the newest row, its message waits, and is made again with the fix when it
+// comes: the server gets the row's best place.
 class SharingTable : public LogTable
 {
 public:
@@ -24,14 +28,16 @@ public:
         std::function<OwnMessage::Sender()> sender;
         Clock clock = SystemNow;
     };
-    explicit SharingTable(Parts parts) : m_parts(std::move(parts)) { }
+    explicit SharingTable(Parts parts);
 
     int appendRecord(const LogRecord &record) override;
-    bool joinWiFiFix(int row, const QDateTime &instant, const Fix &fix) override
-    {
-        return m_parts.next->joinWiFiFix(row, instant, fix);
-    }
+    bool joinWiFiFix(int row, const QDateTime &instant, const Fix &fix) override;
 
 private:
+    void stopWaiting();
+
     Parts m_parts;
+    // The newest row, while its message waits for the location service's fix.
+    std::optional<LogRecord> m_waiting;
+    QTimer m_due;
 };

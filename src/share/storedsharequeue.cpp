@@ -48,6 +48,19 @@ void StoredShareQueue::remove(qint64 id)
     } catch (const Failure &) { }
 }
 
+bool StoredShareQueue::replace(const QByteArray &was, const QByteArray &now)
+{
+    HistoryStore *store = m_store();
+    if (!store)
+        return false;
+    try {
+        return store->replaceInOutbox(was, now);
+    } catch (const Failure &) {
+        // Sent as it was made.
+        return false;
+    }
+}
+
 qint64 StoredShareQueue::count()
 {
     HistoryStore *store = m_store();

@@ -22,6 +22,7 @@ public:
     QList<Entry> first(int count) override;
     void remove(qint64 id) override;
     qint64 count() override;
+    bool replace(const QByteArray &was, const QByteArray &now) override;
 
 private:
     std::function<HistoryStore *()> m_store;

@@ -9,6 +9,7 @@
 #include "share/secretstore.h"
 #include "share/sharequeue.h"
 #include "share/sharer.h"
+#include "share/sharingtable.h"
 #include "share/storedsharequeue.h"
 #include "support/datatable.h"
 #include "support/logrows.h"
@@ -37,7 +38,9 @@ namespace {
 class ScriptedServer : public ShareTransport
 {
 public:
-    ScriptedServer(QString *script, QList<qint64> *taken) : m_script(script), m_taken(taken) { }
+    ScriptedServer(QString *script, QList<qint64> *taken, QList<QByteArray> *bodies = nullptr)
+        : m_script(script), m_taken(taken), m_bodies(bodies)
+    { }
     int window() const override { return 2; }
     void send(const OutgoingMessage &message) override
     {
@@ -46,6 +49,8 @@ public:
             m_script->remove(0, 1);
         if (answer == u'D') {
             m_taken->append(message.id);
+            if (m_bodies)
+                m_bodies->append(message.body);
             Q_EMIT delivered(message.id);
         } else {
             Q_EMIT failed(message.id,
@@ -58,6 +63,14 @@ public:
 private:
     QString *m_script;
     QList<qint64> *m_taken;
+    QList<QByteArray> *m_bodies;
+};
+
+// Where the rows go on to, as far as the sharing needs: each row shows, and each fix joins.
+struct ShownRows : LogTable
+{
+    int appendRecord(const LogRecord &) override { return 0; }
+    bool joinWiFiFix(int, const QDateTime &, const Fix &) override { return true; }
 };
 
 } // namespace
@@ -165,6 +178,48 @@ private Q_SLOTS:
         taken.removeAll(0);
         QCOMPARE(taken.size(), 3);
         QCOMPARE(told.size(), refused ? 1 : 0);
+    }
+
+    // The newest log's message waits while the location service's fix may still join its row,
+    // and goes with the fix; one whose fix does not come goes as it was made.
+    void waitsForTheWiFiFix_data()
+    {
+        QTest::addColumn<bool>("fixComes");
+        QTest::addColumn<QByteArray>("accuracy");
+        QTest::newRow("the fix joins") << true << QByteArray(R"("acc":30,)");
+        QTest::newRow("no fix in time") << false << QByteArray(R"("acc":50000,)");
+    }
+    void waitsForTheWiFiFix()
+    {
+        QFETCH(bool, fixComes);
+        QFETCH(QByteArray, accuracy);
+        QString script;
+        QList<qint64> taken;
+        QList<QByteArray> bodies;
+        Sharer sharer([&](const ShareSettings &) {
+            return std::make_unique<ScriptedServer>(&script, &taken, &bodies);
+        });
+        MemoryShareQueue memory;
+        sharer.setQueues({&memory});
+        ShareSettings http;
+        http.mode = ShareSettings::Mode::Http;
+        sharer.setSettings(http);
+        ShownRows rows;
+        SharingTable table({&rows, &sharer, &memory, [] { return false; },
+                            [] {
+                                return OwnMessage::Sender {QStringLiteral("LA"), {}};
+                            }});
+        LogRecord berlin = RecordOfCells(
+            {"t", " DE", "Berlin", " Berlin", "10115", "52.5244, 13.4105", "Europe/Berlin"});
+        berlin.instant = QDateTime::fromSecsSinceEpoch(1'765'000'000, Qt::UTC);
+        berlin.wiFiDueMs = fixComes ? 60'000 : 200;
+        table.appendRecord(berlin);
+        QTest::qWait(50);
+        QVERIFY(bodies.isEmpty());
+        if (fixComes)
+            table.joinWiFiFix(0, berlin.instant, Fix {52.5163, 13.3777, 30, Fix::Source::WiFi});
+        QTRY_COMPARE(bodies.size(), 1);
+        QVERIFY2(bodies[0].contains(accuracy), bodies[0].constData());
     }
 
     // One post each: what reaches the server, how its answer is told, and that the password

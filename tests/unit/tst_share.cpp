@@ -3,6 +3,7 @@
 // to a loopback server.
 
 #include "results/historystore.h"
+#include "results/resultslist.h"
 #include "share/httptransport.h"
 #include "share/mqtttransport.h"
 #include "share/ownmessage.h"
@@ -66,12 +67,14 @@ private:
     QList<QByteArray> *m_bodies;
 };
 
-// Where the rows go on to, as far as the sharing needs: each row shows, and each fix joins.
-struct ShownRows : LogTable
+// A good row in Berlin, logged on 6 December 2025.
+LogRecord berlinRow()
 {
-    int appendRecord(const LogRecord &) override { return 0; }
-    bool joinWiFiFix(int, const QDateTime &, const Fix &) override { return true; }
-};
+    LogRecord berlin = RecordOfCells(
+        {"t", " DE", "Berlin", " Berlin", "10115", "52.5244, 13.4105", "Europe/Berlin"});
+    berlin.instant = QDateTime::fromSecsSinceEpoch(1'765'000'000, Qt::UTC);
+    return berlin;
+}
 
 } // namespace
 
@@ -88,9 +91,7 @@ private Q_SLOTS:
         QTest::addColumn<LogRecord>("record");
         QTest::addColumn<QString>("expected"); // the message's fields; empty: no message
 
-        LogRecord berlin = RecordOfCells(
-            {"t", " DE", "Berlin", " Berlin", "10115", "52.5244, 13.4105", "Europe/Berlin"});
-        berlin.instant = QDateTime::fromSecsSinceEpoch(1'765'000'000, Qt::UTC);
+        const LogRecord berlin = berlinRow();
         QTest::newRow("the address's place, the estimate")
             << berlin
             << R"({"_type":"location","acc":50000,"addr":"Berlin, Berlin, DE","cc":"DE",)"
@@ -204,14 +205,12 @@ private Q_SLOTS:
         ShareSettings http;
         http.mode = ShareSettings::Mode::Http;
         sharer.setSettings(http);
-        ShownRows rows;
-        SharingTable table({&rows, &sharer, &memory, [] { return false; },
-                            [] {
-                                return OwnMessage::Sender {QStringLiteral("LA"), {}};
-                            }});
-        LogRecord berlin = RecordOfCells(
-            {"t", " DE", "Berlin", " Berlin", "10115", "52.5244, 13.4105", "Europe/Berlin"});
-        berlin.instant = QDateTime::fromSecsSinceEpoch(1'765'000'000, Qt::UTC);
+        ResultsList rows;
+        const auto laptop = [] {
+            return OwnMessage::Sender {QStringLiteral("LA"), {}};
+        };
+        SharingTable table({&rows, &sharer, &memory, [] { return false; }, laptop});
+        LogRecord berlin = berlinRow();
         berlin.wiFiDueMs = fixComes ? 60'000 : 200;
         table.appendRecord(berlin);
         QTest::qWait(50);

@@ -4,6 +4,9 @@
 #include "results/resultslist.h"
 
 #include <QDateTime>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLocale>
 
 #include <algorithm>
@@ -22,7 +25,24 @@ qint64 floorDiv(qint64 value, qint64 by)
     return (value % by != 0 && value < 0) ? quotient - 1 : quotient;
 }
 
-// A country's name in English, in lower case -> its two-letter code, as the locale data has them.
+// A country's name as names are compared: lower case, without accents, a hyphen as a blank
+// ("Côte d'Ivoire" and "cote d'ivoire", "Guinea-Bissau" and "Guinea Bissau" are one).
+QString folded(QStringView name)
+{
+    const QString decomposed = name.toString().normalized(QString::NormalizationForm_KD);
+    QString made;
+    made.reserve(decomposed.size());
+    for (const QChar c : decomposed) {
+        if (!c.isMark())
+            made += c == u'-' ? QChar(u' ') : c.toLower();
+    }
+    return made.simplified();
+}
+
+// A country's name in English, folded -> its two-letter code: the names the locale data has,
+// and where the system has Debian's ISO 3166 list, its short, common and official names too,
+// which name the countries as the service does where the two differ ("Türkiye", "North
+// Macedonia", "Russian Federation").
 const QHash<QString, QString> &codesOfNames()
 {
     static const QHash<QString, QString> codes = [] {
@@ -32,7 +52,20 @@ const QHash<QString, QString> &codesOfNames()
             const auto which = QLocale::Territory(territory);
             const QString code = QLocale::territoryToCode(which);
             if (code.size() == 2 && code[0].isLetter())
-                made.insert(QLocale::territoryToString(which).toLower(), code);
+                made.insert(folded(QLocale::territoryToString(which)), code);
+        }
+        QFile list(QStringLiteral("/usr/share/iso-codes/json/iso_3166-1.json"));
+        if (list.open(QIODevice::ReadOnly)) {
+            const QJsonArray countries
+                = QJsonDocument::fromJson(list.readAll())[QLatin1String("3166-1")].toArray();
+            for (const QJsonValue country : countries) {
+                const QString code = country[QLatin1String("alpha_2")].toString();
+                for (const char *key : {"name", "common_name", "official_name"}) {
+                    const QString name = country[QLatin1String(key)].toString();
+                    if (code.size() == 2 && !name.isEmpty())
+                        made.insert(folded(name), code);
+                }
+            }
         }
         return made;
     }();
@@ -45,7 +78,7 @@ QString CountryKey(QStringView country)
 {
     if (country.size() == 2)
         return country.toString().toUpper();
-    const QString code = codesOfNames().value(country.toString().toLower());
+    const QString code = codesOfNames().value(folded(country));
     return code.isEmpty() ? country.toString() : code;
 }
 

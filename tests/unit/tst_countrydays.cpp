@@ -102,9 +102,14 @@ private Q_SLOTS:
                   {{"2026-02-02T10:00:00Z", Utc, "United States", "America/New_York"},
                    {"2026-02-03T10:00:00Z", Utc, "US", "America/New_York"},
                    {"2026-02-04T10:00:00Z", Utc, "us", "America/New_York"},
-                   {"2026-02-04T12:00:00Z", Utc, "Germany", "Europe/Berlin"}},
+                   {"2026-02-04T12:00:00Z", Utc, "Germany", "Europe/Berlin"},
+                   {"2026-02-05T10:00:00Z", Utc, "Türkiye", "Europe/Istanbul"},
+                   {"2026-02-06T10:00:00Z", Utc, "Turkey", "Europe/Istanbul"},
+                   {"2026-02-07T10:00:00Z", Utc, "Côte d'Ivoire", "Africa/Abidjan"},
+                   {"2026-02-08T10:00:00Z", Utc, "Ivory Coast", "Africa/Abidjan"}},
                   all,
-                  {"US: 2026-02-02, 2026-02-03, 2026-02-04 (also DE)", "DE: 2026-02-04 (also US)"},
+                  {"US: 2026-02-02, 2026-02-03, 2026-02-04 (also DE)", "CI: 2026-02-07, 2026-02-08",
+                   "TR: 2026-02-05, 2026-02-06", "DE: 2026-02-04 (also US)"},
                   0);
         // Zürich by address; by Wi-Fi Paris, Zürich itself, the Atlantic, then Munich.
         const auto wifi = [](double latitude, double longitude) {

@@ -11,7 +11,10 @@ LocationOption::LocationOption(StartupOptions *options, CurlFunctions *lookup, D
     : QObject(parent), m_service(new LocationService(this)), m_lookup(lookup), m_dialogs(dialogs)
 {
     connect(options, &StartupOptions::locationServiceChosen, this, &LocationOption::choose);
-    connect(m_service, &LocationService::unavailable, this, &LocationOption::tell);
+    connect(m_service, &LocationService::unavailable, this, [this](auto problem) {
+        m_lookup->noWiFiFix();
+        tell(problem);
+    });
     choose(options->usesLocationService(), false);
 }
 

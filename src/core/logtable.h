@@ -55,4 +55,6 @@ public:
     // The location service's fix came after the row was added: it joins the row logged at
     // instant, if that is still the row numbered row. Returns whether it joined.
     virtual bool joinWiFiFix(int row, const QDateTime &instant, const Fix &fix) = 0;
+    // No fix will join the row logged at instant: the location service is missing, or refused.
+    virtual void noWiFiFix(const QDateTime & /*instant*/) { }
 };

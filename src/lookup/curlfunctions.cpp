@@ -113,6 +113,15 @@ void CurlFunctions::onWiFiFix(quint64 log, const Fix &fix)
         m_results->joinWiFiFix(m_row, m_logTime, fix);
 }
 
+void CurlFunctions::noWiFiFix()
+{
+    if (m_fixTaken)
+        return;
+    m_fixTaken = true;
+    if (m_rowAdded)
+        m_results->noWiFiFix(m_logTime);
+}
+
 void CurlFunctions::onAnswer(const QString &answer, const QString &failure)
 {
     StepRunner steps(QStringLiteral("CurlFunctions"), QStringLiteral("GetLog"));

@@ -32,6 +32,8 @@ public:
     void setWiFiSource(FixAsk ask) { m_askWiFi = std::move(ask); }
     void setWiFiDeadline(int milliseconds) { m_wifiDeadlineMs = milliseconds; }
     bool asksWiFi() const { return bool(m_askWiFi); }
+    // The location service said it has no fix for this log.
+    void noWiFiFix();
     CurlRunner &runner() { return m_runner; }
 
     // Prepares the private working folder and finds the client on PATH. Raises a Failure that

@@ -47,6 +47,12 @@ bool SharingTable::joinWiFiFix(int row, const QDateTime &instant, const Fix &fix
     return joined;
 }
 
+void SharingTable::noWiFiFix(const QDateTime &instant)
+{
+    if (m_waiting && m_waiting->instant == instant)
+        stopWaiting();
+}
+
 void SharingTable::stopWaiting()
 {
     m_due.stop();

@@ -32,6 +32,7 @@ public:
 
     int appendRecord(const LogRecord &record) override;
     bool joinWiFiFix(int row, const QDateTime &instant, const Fix &fix) override;
+    void noWiFiFix(const QDateTime &instant) override;
 
 private:
     void stopWaiting();

@@ -182,17 +182,19 @@ private Q_SLOTS:
     }
 
     // The newest log's message waits while the location service's fix may still join its row,
-    // and goes with the fix; one whose fix does not come goes as it was made.
+    // and goes with the fix; one whose fix does not come, or that the service says it has no fix
+    // for, goes as it was made.
     void waitsForTheWiFiFix_data()
     {
-        QTest::addColumn<bool>("fixComes");
+        QTest::addColumn<QString>("then"); // the fix joins, the service has none, or time passes
         QTest::addColumn<QByteArray>("accuracy");
-        QTest::newRow("the fix joins") << true << QByteArray(R"("acc":30,)");
-        QTest::newRow("no fix in time") << false << QByteArray(R"("acc":50000,)");
+        QTest::newRow("the fix joins") << "fix" << QByteArray(R"("acc":30,)");
+        QTest::newRow("the service has none") << "none" << QByteArray(R"("acc":50000,)");
+        QTest::newRow("no fix in time") << "" << QByteArray(R"("acc":50000,)");
     }
     void waitsForTheWiFiFix()
     {
-        QFETCH(bool, fixComes);
+        QFETCH(QString, then);
         QFETCH(QByteArray, accuracy);
         QString script;
         QList<qint64> taken;
@@ -211,12 +213,14 @@ private Q_SLOTS:
         };
         SharingTable table({&rows, &sharer, &memory, [] { return false; }, laptop});
         LogRecord berlin = berlinRow();
-        berlin.wiFiDueMs = fixComes ? 60'000 : 200;
+        berlin.wiFiDueMs = then.isEmpty() ? 200 : 60'000;
         table.appendRecord(berlin);
         QTest::qWait(50);
         QVERIFY(bodies.isEmpty());
-        if (fixComes)
+        if (then == "fix")
             table.joinWiFiFix(0, berlin.instant, Fix {52.5163, 13.3777, 30, Fix::Source::WiFi});
+        else if (then == "none")
+            table.noWiFiFix(berlin.instant);
         QTRY_COMPARE(bodies.size(), 1);
         QVERIFY2(bodies[0].contains(accuracy), bodies[0].constData());
     }

@@ -196,6 +196,7 @@ void HistoryStore::open(const QString &path)
             throw;
         moveAside();
         prepare();
+        carryOutbox();
     }
 }
 
@@ -260,6 +261,43 @@ void HistoryStore::startAfresh()
     m_movedAside.clear();
     moveAside();
     prepare();
+    carryOutbox();
+}
+
+void HistoryStore::carryOutbox()
+{
+    // Read only: the file aside stays byte for byte as the damage left it.
+    const QString name = m_connection + QStringLiteral("-aside");
+    QList<Outgoing> waiting;
+    {
+        QSqlDatabase aside = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        aside.setDatabaseName(m_movedAside);
+        aside.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (aside.open()) {
+            QSqlQuery query(aside);
+            if (query.exec(QStringLiteral("SELECT id, tst, body FROM outbox"))) {
+                while (query.next())
+                    waiting.append({query.value(0).toLongLong(), query.value(1).toLongLong(),
+                                    query.value(2).toByteArray()});
+            }
+        }
+        aside.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    if (waiting.isEmpty())
+        return;
+    // Under their own numbers: a message on its way to the server is taken out when it arrives.
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    db.transaction();
+    QSqlQuery insert(db);
+    insert.prepare(QStringLiteral("INSERT OR IGNORE INTO outbox (id, tst, body) VALUES (?, ?, ?)"));
+    for (const Outgoing &message : std::as_const(waiting)) {
+        insert.addBindValue(message.id);
+        insert.addBindValue(message.tst);
+        insert.addBindValue(message.body);
+        insert.exec();
+    }
+    db.commit();
 }
 
 void HistoryStore::close()

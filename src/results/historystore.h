@@ -49,7 +49,7 @@ public:
     void open(const QString &path = defaultPath());
     void close();
     // After Damaged: the damaged file goes aside (movedAside() says where), never written over,
-    // and a fresh one is started in its place.
+    // and a fresh one is started in its place, with the messages that waited in the damaged one.
     void startAfresh();
     bool isOpen() const { return m_open; }
     QString path() const { return m_path; }
@@ -105,6 +105,9 @@ public:
 private:
     void prepare();
     void moveAside();
+    // The messages that waited for the user's location server in the file just moved aside go
+    // on waiting in the fresh one, as many as the damage lets be read.
+    void carryOutbox();
 
     QString m_connection;
     QString m_path;

@@ -523,8 +523,12 @@ private Q_SLOTS:
         Window w({Keep});
         w.logNow();
         const QString path = w.historyFile();
-        // Another program moves the row into the file from its journal; then its page goes bad.
-        QCOMPARE(QProcess::execute("sqlite3", {path, "PRAGMA wal_checkpoint(TRUNCATE)"}), 0);
+        // A message waits for the user's location server; another program moves the row into
+        // the file from its journal; then the row's page goes bad.
+        QCOMPARE(QProcess::execute("sqlite3",
+                                   {path, "INSERT INTO outbox VALUES (9, 7, 'w')",
+                                    "PRAGMA wal_checkpoint(TRUNCATE)"}),
+                 0);
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(4096)
                 && file.write(QByteArray(4096, 'x')) == 4096 && file.flush());
@@ -535,6 +539,9 @@ private Q_SLOTS:
         const qsizetype at = w.dialogs.notices[0].indexOf(path + ".damaged-");
         QCOMPARE(FileBytes(w.dialogs.notices[0].mid(at).section(u' ', 0, 0)), damaged);
         QTEST(int(w.kept().size()), "keptLeft");
+        HistoryStore fresh;
+        fresh.open(path);
+        QCOMPARE(fresh.outbox(2).value(0).body, QByteArray("w"));
     }
 
     void damagedFileIsMovedAside()

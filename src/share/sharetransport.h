@@ -18,7 +18,8 @@ struct ShareFailure
 {
     enum class Kind {
         Retry, // the server is down, the network gone, or the server asked to wait: try later
-        Refused, // the server refused it (a wrong password, an unknown device): stop and say so
+        Refused, // the server refuses us (a wrong password, an unknown device): stop and say so
+        Rejected, // the server refuses this message alone (malformed, too large): set it aside
     };
     Kind kind = Kind::Retry;
     QString words;

@@ -529,10 +529,12 @@ private Q_SLOTS:
         Window w({Keep});
         w.logNow();
         const QString path = w.historyFile();
-        // A message waits for the user's location server; another program moves the row into
-        // the file from its journal; then a page goes bad.
+        // A message waits for the user's location server, another the server would not take
+        // is set aside; another program moves the row into the file from its journal; then a
+        // page goes bad.
         QCOMPARE(QProcess::execute("sqlite3",
                                    {path, "INSERT INTO outbox VALUES (9, 7, 'w')",
+                                    "INSERT INTO outbox_aside VALUES (4, 6, 'q', 'too large')",
                                     "PRAGMA wal_checkpoint(TRUNCATE)"}),
                  0);
         QFile file(path);
@@ -555,6 +557,7 @@ private Q_SLOTS:
         HistoryStore fresh;
         fresh.open(path);
         QCOMPARE(fresh.outbox(2).value(0).body, QByteArray("w"));
+        QCOMPARE(fresh.setAsideMessages().value(0).words, QStringLiteral("too large"));
     }
 
     void damagedFileIsMovedAside()

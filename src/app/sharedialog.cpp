@@ -2,17 +2,21 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QSysInfo>
 #include <QUrl>
 
+#include <algorithm>
+#include <optional>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -102,6 +106,18 @@ ShareDialog::ShareDialog(QWidget *parent) : QDialog(parent)
     m_form->addRow(QStringLiteral("Topic:"), m_topic);
     m_form->addRow(QStringLiteral("Client id:"), m_clientId);
     m_form->addRow(m_test, m_outcome);
+    m_setAside = named(new QListWidget(this), "ShareSetAside",
+                       QStringLiteral("Logs the server would not take"));
+    m_sendAgain = named(new QPushButton(QStringLiteral("Send Again"), this), "ShareSendAgain",
+                        QStringLiteral("Send the chosen log again"));
+    m_discard = named(new QPushButton(QStringLiteral("Discard"), this), "ShareDiscard",
+                      QStringLiteral("Discard the chosen log"));
+    m_setAsideButtons = new QHBoxLayout;
+    m_setAsideButtons->addWidget(m_sendAgain);
+    m_setAsideButtons->addWidget(m_discard);
+    m_setAsideButtons->addStretch(1);
+    m_form->addRow(QStringLiteral("Not taken:"), m_setAside);
+    m_form->addRow(QString(), m_setAsideButtons);
     m_form->addRow(buttons);
     // The keyboard follows the form, row by row.
     const QList<QWidget *> order {m_mode,
@@ -123,6 +139,29 @@ ShareDialog::ShareDialog(QWidget *parent) : QDialog(parent)
                                   buttons->button(QDialogButtonBox::Cancel)};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
+    // The logs the server would not take come between the test and the dialog's buttons.
+    const QList<QWidget *> setAsideOrder {m_test, m_setAside, m_sendAgain, m_discard,
+                                          buttons->button(QDialogButtonBox::Ok)};
+    for (qsizetype i = 1; i < setAsideOrder.size(); ++i)
+        setTabOrder(setAsideOrder[i - 1], setAsideOrder[i]);
+    setTabOrder(buttons->button(QDialogButtonBox::Ok), buttons->button(QDialogButtonBox::Cancel));
+    const auto chosenId = [this] {
+        const QListWidgetItem *item = m_setAside->currentItem();
+        return item ? std::optional(item->data(Qt::UserRole).toLongLong()) : std::nullopt;
+    };
+    connect(m_sendAgain, &QPushButton::clicked, this, [this, chosenId] {
+        if (const std::optional<qint64> id = chosenId())
+            Q_EMIT sendAgainRequested(*id);
+    });
+    connect(m_discard, &QPushButton::clicked, this, [this, chosenId] {
+        if (const std::optional<qint64> id = chosenId())
+            Q_EMIT discardRequested(*id);
+    });
+    connect(m_setAside, &QListWidget::currentRowChanged, this, [this](int row) {
+        m_sendAgain->setEnabled(row >= 0);
+        m_discard->setEnabled(row >= 0);
+    });
+    showSetAside({});
 
     connect(m_mode, &QComboBox::currentIndexChanged, this, &ShareDialog::showFieldsOfMode);
     connect(m_auth, &QComboBox::currentIndexChanged, this, &ShareDialog::showFieldsOfMode);
@@ -258,4 +297,24 @@ void ShareDialog::showTestOutcome(bool delivered, const QString &words)
 {
     m_outcome->setText(delivered ? QStringLiteral("Delivered: the server has the test message.")
                                  : QStringLiteral("Not delivered: ") + words);
+}
+
+void ShareDialog::showSetAside(const QList<ShareQueue::SetAside> &messages)
+{
+    const int row = m_setAside->currentRow();
+    m_setAside->clear();
+    for (const ShareQueue::SetAside &message : messages) {
+        const QString when = QDateTime::fromSecsSinceEpoch(message.tst)
+                                 .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        auto *item = new QListWidgetItem(when + QStringLiteral(": ") + message.words, m_setAside);
+        item->setData(Qt::UserRole, message.id);
+        item->setToolTip(QString::fromUtf8(message.body));
+    }
+    // The one after the one sent or discarded is chosen next.
+    m_setAside->setCurrentRow(messages.isEmpty() ? -1
+                                                 : std::clamp(row, 0, int(messages.size()) - 1));
+    m_sendAgain->setEnabled(m_setAside->currentRow() >= 0);
+    m_discard->setEnabled(m_setAside->currentRow() >= 0);
+    m_form->setRowVisible(m_setAside, !messages.isEmpty());
+    m_form->setRowVisible(m_setAsideButtons, !messages.isEmpty());
 }

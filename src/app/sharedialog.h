@@ -1,5 +1,6 @@
 #pragma once
 
+#include "share/sharequeue.h"
 #include "share/sharesettings.h"
 
 #include <QDialog>
@@ -10,13 +11,15 @@ class QFormLayout;
 class QHBoxLayout;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QPushButton;
 class QSpinBox;
 
 // "Share Logs…": where each log goes besides the table, the user's own location server over
 // HTTP or MQTT, with only the fields of the chosen way shown. "Send Test" sends one message
 // with the fields as they stand and tells what happened in plain words; OK hands the choices
-// over, the window keeps them.
+// over, the window keeps them. The logs the server would not take are listed with its words, to
+// be sent again or discarded.
 class ShareDialog : public QDialog
 {
     Q_OBJECT
@@ -28,6 +31,8 @@ public:
     ShareSettings settings() const;
     // What the test message met, in plain words.
     void showTestOutcome(bool delivered, const QString &words);
+    // The logs the server would not take, each with its words; the rows show only while any are.
+    void showSetAside(const QList<ShareQueue::SetAside> &messages);
 
     // The login name and the host name: who and which laptop, where the user names neither.
     static QString loginName();
@@ -36,6 +41,8 @@ public:
 Q_SIGNALS:
     void testRequested(const ShareSettings &settings);
     void chosen(const ShareSettings &settings);
+    void sendAgainRequested(qint64 id);
+    void discardRequested(qint64 id);
 
 private:
     void showFieldsOfMode();
@@ -62,4 +69,8 @@ private:
     QLineEdit *m_clientId;
     QPushButton *m_test;
     QLabel *m_outcome;
+    QListWidget *m_setAside;
+    QPushButton *m_sendAgain;
+    QPushButton *m_discard;
+    QHBoxLayout *m_setAsideButtons;
 };

@@ -82,9 +82,11 @@ Sharing::Sharing(KeptResults *kept, ResultsList *results, Dialogs *dialogs, QWid
           NamedButton(QStringLiteral("PushButtonShare"), QStringLiteral("Share Logs…"), window)),
       m_secrets(new SecretStore(dialogs, this)),
       m_sharer(new Sharer(&MakeShareTransport, this)),
-      m_stored([kept]() -> HistoryStore * {
-          return kept->isKeeping() && kept->store().isOpen() ? &kept->store() : nullptr;
-      })
+      m_stored(
+          [kept]() -> HistoryStore * {
+              return kept->isKeeping() && kept->store().isOpen() ? &kept->store() : nullptr;
+          },
+          [kept] { kept->outboxDamaged(); })
 {
     m_table = std::make_unique<SharingTable>(SharingTable::Parts {
         .next = kept,
@@ -94,8 +96,12 @@ Sharing::Sharing(KeptResults *kept, ResultsList *results, Dialogs *dialogs, QWid
         .sender = [this] { return sender(); },
     });
     connect(m_button, &QPushButton::clicked, this, &Sharing::showDialog);
-    connect(m_sharer, &Sharer::waitingChanged, this,
-            [this](qint64 count) { Q_EMIT waitingChanged(count, m_memory.dropped()); });
+    connect(m_sharer, &Sharer::waitingChanged, this, [this](qint64 count) {
+        const QList<ShareQueue::SetAside> setAside = m_sharer->setAside();
+        if (m_dialog)
+            m_dialog->showSetAside(setAside);
+        Q_EMIT waitingChanged(count, m_memory.dropped(), setAside.size());
+    });
     connect(m_sharer, &Sharer::refused, this, [this](const QString &words) {
         m_dialogs->inform(QStringLiteral("Sharing logs has stopped: %1\nThe logs wait until the "
                                          "settings change or a test message is delivered.")
@@ -222,7 +228,10 @@ void Sharing::showDialog()
         connect(m_dialog, &ShareDialog::testRequested, this, &Sharing::sendTest);
         connect(m_dialog, &ShareDialog::chosen, this, &Sharing::choose);
         connect(m_sharer, &Sharer::testOutcome, m_dialog, &ShareDialog::showTestOutcome);
+        connect(m_dialog, &ShareDialog::sendAgainRequested, m_sharer, &Sharer::sendAgain);
+        connect(m_dialog, &ShareDialog::discardRequested, this, &Sharing::discard);
     }
+    m_dialog->showSetAside(m_sharer->setAside());
     withSecret([this] {
         m_dialog->setSettings(m_settings);
         m_dialog->open();
@@ -241,6 +250,12 @@ void Sharing::sendTest(const ShareSettings &settings)
     if (message.isEmpty())
         message = OwnMessage::location(testRecord(QDateTime::currentDateTime()), sender(), now);
     m_sharer->sendTest(settings, message);
+}
+
+void Sharing::discard(qint64 id)
+{
+    if (m_dialogs->askYesNo(QStringLiteral("Discard this log? The server will never have it.")))
+        m_sharer->discard(id);
 }
 
 void Sharing::choose(const ShareSettings &settings)

@@ -58,12 +58,15 @@ public:
     void setKeeping(bool keep);
 
 Q_SIGNALS:
-    // How many logs wait to be shared, and how many were dropped from memory for more.
-    void waitingChanged(qint64 count, qint64 dropped);
+    // How many logs wait to be shared, how many were dropped from memory for more, and how
+    // many the server would not take.
+    void waitingChanged(qint64 count, qint64 dropped, qint64 setAside);
 
 private:
     void showDialog();
     void sendTest(const ShareSettings &settings);
+    // A message the server would not take goes for good, once the user confirms.
+    void discard(qint64 id);
     void choose(const ShareSettings &settings);
     void apply(const ShareSettings &settings);
     // Runs then once the stored secret is in the settings, asking the store the first time.

@@ -50,10 +50,11 @@ void TrayPresence::showLastFailure(const QString &failure)
     showTip();
 }
 
-void TrayPresence::showWaitingToShare(qint64 count, qint64 dropped)
+void TrayPresence::showWaitingToShare(qint64 count, qint64 dropped, qint64 setAside)
 {
     m_waitingToShare = count;
     m_droppedFromShare = dropped;
+    m_setAsideFromShare = setAside;
     showTip();
 }
 
@@ -71,6 +72,11 @@ void TrayPresence::showTip()
     // Results not kept hold at most 10,000 messages; the oldest make room.
     if (m_droppedFromShare > 0)
         tip += QStringLiteral("\n%1 older not shared: too many waited").arg(m_droppedFromShare);
+    // Kept until the user sends them again or discards them in Share Logs….
+    if (m_setAsideFromShare == 1)
+        tip += QStringLiteral("\n1 log the server would not take");
+    else if (m_setAsideFromShare > 1)
+        tip += QStringLiteral("\n%1 logs the server would not take").arg(m_setAsideFromShare);
     m_icon->setTrayTip(tip);
 }
 

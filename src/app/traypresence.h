@@ -45,9 +45,9 @@ public:
     cSysTray *icon() const { return m_icon; }
     // The tip names the last failed log until a log succeeds (failure empty).
     void showLastFailure(const QString &failure);
-    // The tip says how many logs wait for the user's location server, while any do, and how
-    // many older ones were dropped from memory to make room.
-    void showWaitingToShare(qint64 count, qint64 dropped);
+    // The tip says how many logs wait for the user's location server, while any do, how many
+    // older ones were dropped from memory to make room, and how many the server would not take.
+    void showWaitingToShare(qint64 count, qint64 dropped, qint64 setAside);
 
 private:
     void showTip();
@@ -67,6 +67,7 @@ private:
     QString m_lastFailure;
     qint64 m_waitingToShare = 0;
     qint64 m_droppedFromShare = 0;
+    qint64 m_setAsideFromShare = 0;
     QElapsedTimer m_trayWait; // since start-up: how long a missing tray is waited for
     std::function<bool()> m_trayAvailable;
 };

@@ -41,12 +41,6 @@ const char Schema[] = "CREATE TABLE rows ("
                       "wifi_accuracy REAL,"
                       "mark TEXT NOT NULL DEFAULT '')";
 
-// The messages that share rows with the user's location server, until the server has them.
-const char OutboxSchema[] = "CREATE TABLE outbox ("
-                            "id INTEGER PRIMARY KEY,"
-                            "tst INTEGER NOT NULL,"
-                            "body BLOB NOT NULL)";
-
 // A file of the first layout gains the columns of each row's fixes. SQLite adds them without
 // rewriting a row, and its rows read as logged without a radius or a Wi-Fi fix.
 const char *const UpgradeFromFirst[] = {
@@ -194,9 +188,10 @@ void HistoryStore::open(const QString &path)
         close();
         if (error.code != NotADatabaseCode && error.code != DamagedCode)
             throw;
-        moveAside();
-        prepare();
-        carryOutbox();
+        startAfresh();
+    } catch (const Damaged &) {
+        // Met while the outbox's order was made.
+        startAfresh();
     }
 }
 
@@ -225,19 +220,19 @@ void HistoryStore::prepare()
     QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner);
     run(db, m_path, QStringLiteral("PRAGMA journal_mode=WAL"));
     run(db, m_path, QStringLiteral("PRAGMA synchronous=FULL"));
-    if (found < Version) {
-        db.transaction();
-        if (found == 0) {
-            run(db, m_path, QString::fromLatin1(Schema));
-        } else {
-            for (const char *step : UpgradeFromFirst)
-                run(db, m_path, QString::fromLatin1(step));
-        }
-        run(db, m_path, QString::fromLatin1(OutboxSchema));
-        run(db, m_path, QStringLiteral("PRAGMA user_version=%1").arg(Version));
-        if (!db.commit())
-            throw StoreError(m_path, db.lastError());
+    // One transaction: a new file is written once, and one on a full disk not at all.
+    db.transaction();
+    if (found == 0) {
+        run(db, m_path, QString::fromLatin1(Schema));
+    } else if (found < Version) {
+        for (const char *step : UpgradeFromFirst)
+            run(db, m_path, QString::fromLatin1(step));
     }
+    if (found < Version)
+        run(db, m_path, QStringLiteral("PRAGMA user_version=%1").arg(Version));
+    prepareOutbox();
+    if (!db.commit())
+        throw StoreError(m_path, db.lastError());
 }
 
 void HistoryStore::moveAside()
@@ -264,42 +259,6 @@ void HistoryStore::startAfresh()
     carryOutbox();
 }
 
-void HistoryStore::carryOutbox()
-{
-    // Read only: the file aside stays byte for byte as the damage left it.
-    const QString name = m_connection + QStringLiteral("-aside");
-    QList<Outgoing> waiting;
-    {
-        QSqlDatabase aside = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        aside.setDatabaseName(m_movedAside);
-        aside.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (aside.open()) {
-            QSqlQuery query(aside);
-            if (query.exec(QStringLiteral("SELECT id, tst, body FROM outbox"))) {
-                while (query.next())
-                    waiting.append({query.value(0).toLongLong(), query.value(1).toLongLong(),
-                                    query.value(2).toByteArray()});
-            }
-        }
-        aside.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-    if (waiting.isEmpty())
-        return;
-    // Under their own numbers: a message on its way to the server is taken out when it arrives.
-    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    db.transaction();
-    QSqlQuery insert(db);
-    insert.prepare(QStringLiteral("INSERT OR IGNORE INTO outbox (id, tst, body) VALUES (?, ?, ?)"));
-    for (const Outgoing &message : std::as_const(waiting)) {
-        insert.addBindValue(message.id);
-        insert.addBindValue(message.tst);
-        insert.addBindValue(message.body);
-        insert.exec();
-    }
-    db.commit();
-}
-
 void HistoryStore::close()
 {
     if (QSqlDatabase::contains(m_connection)) {
@@ -307,6 +266,12 @@ void HistoryStore::close()
         QSqlDatabase::removeDatabase(m_connection);
     }
     m_open = false;
+    m_outboxCount = -1;
+}
+
+void HistoryStore::fail(const QSqlError &error) const
+{
+    raise(m_path, error);
 }
 
 qint64 HistoryStore::add(const LogRecord &record, bool ticked)
@@ -336,61 +301,10 @@ qint64 HistoryStore::add(const LogRecord &record, bool ticked)
             fail(message.lastError());
         if (!db.commit())
             fail(db.lastError());
+        if (m_outboxCount >= 0)
+            ++m_outboxCount;
     }
     return key;
-}
-
-QList<HistoryStore::Outgoing> HistoryStore::outbox(int limit)
-{
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.prepare(QStringLiteral("SELECT id, tst, body FROM outbox ORDER BY tst, id LIMIT ?"));
-    query.addBindValue(limit);
-    if (!query.exec())
-        raise(m_path, query.lastError());
-    QList<Outgoing> messages;
-    while (query.next())
-        messages.append({query.value(0).toLongLong(), query.value(1).toLongLong(),
-                         query.value(2).toByteArray()});
-    return messages;
-}
-
-qint64 HistoryStore::addToOutbox(qint64 tst, const QByteArray &body)
-{
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.prepare(QStringLiteral("INSERT INTO outbox (tst, body) VALUES (?, ?)"));
-    query.addBindValue(tst);
-    query.addBindValue(body);
-    if (!query.exec())
-        raise(m_path, query.lastError());
-    return query.lastInsertId().toLongLong();
-}
-
-void HistoryStore::removeFromOutbox(qint64 id)
-{
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.prepare(QStringLiteral("DELETE FROM outbox WHERE id = ?"));
-    query.addBindValue(id);
-    if (!query.exec())
-        raise(m_path, query.lastError());
-}
-
-bool HistoryStore::replaceInOutbox(const QByteArray &was, const QByteArray &now)
-{
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.prepare(QStringLiteral("UPDATE outbox SET body = ? WHERE body = ?"));
-    query.addBindValue(now);
-    query.addBindValue(was);
-    if (!query.exec())
-        raise(m_path, query.lastError());
-    return query.numRowsAffected() > 0;
-}
-
-qint64 HistoryStore::outboxCount()
-{
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    if (!query.exec(QStringLiteral("SELECT count(*) FROM outbox")) || !query.next())
-        raise(m_path, query.lastError());
-    return query.value(0).toLongLong();
 }
 
 QList<qint64> HistoryStore::addAll(const QList<LogRecord> &records, const QList<bool> &ticked)

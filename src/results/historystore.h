@@ -7,6 +7,8 @@
 #include <QList>
 #include <QString>
 
+class QSqlError;
+
 // The kept history on disk: one SQLite file (WAL journal) with a row for each log, committed
 // one at a time, so that a program killed outright loses at most the row it was writing. Every
 // operation that fails raises a Failure that says, for the user, what went wrong.
@@ -26,7 +28,10 @@ public:
 
     // The version of the file's layout this program writes (PRAGMA user_version).
     // 2: each row's fixes (its answer's radius, the Wi-Fi fix) and its mark; the messages waiting
-    // to share rows with the user's location server.
+    // to share rows with the user's location server. The messages the server would not take
+    // live in a table of their own that the same version adds where it is missing: a program
+    // that knows nothing of it reads the rows and the waiting messages as they are, and leaves
+    // those set aside where they are.
     static constexpr int Version = 2;
     // Longer answers are cut here: a lookup reads no more.
     static constexpr qsizetype MaxAnswerBytes = 1024 * 1024;
@@ -79,7 +84,25 @@ public:
     void removeFromOutbox(qint64 id);
     // A waiting message made again (its row's fix got better); false when it is not waiting.
     bool replaceInOutbox(const QByteArray &was, const QByteArray &now);
+    // Known without reading the outbox but once after opening.
     qint64 outboxCount();
+
+    // The messages the server would not take, kept with its words until the user sends them
+    // again or discards them; oldest log first.
+    struct Aside
+    {
+        qint64 id = 0;
+        qint64 tst = 0;
+        QByteArray body;
+        QString words;
+    };
+    // The waiting message `id` waits no more, kept with the server's words.
+    void setAside(qint64 id, const QString &words);
+    QList<Aside> setAsideMessages();
+    // The set-aside message `id` waits again; false when there is none such.
+    bool sendAgain(qint64 id);
+    bool discardSetAside(qint64 id);
+
     qint64 count();
     // The key of the last row kept, at once however many there are; no fewer rows than this
     // were ever kept, and none are since gone but by removeAll().
@@ -104,6 +127,13 @@ public:
 
 private:
     void prepare();
+    // The outbox's order, kept as an index, and the table of the messages set aside: added to
+    // a file that has none, whichever version of the layout made it.
+    void prepareOutbox();
+    [[noreturn]] void fail(const QSqlError &error) const;
+    // Copies the message `id` from one table to the other and removes it from the first, in one
+    // transaction; words, unless null, go before the id. Returns how many were copied.
+    int moveMessage(const char *copy, const char *remove, qint64 id, const QString &words);
     void moveAside();
     // The messages that waited for the user's location server in the file just moved aside go
     // on waiting in the fresh one, as many as the damage lets be read.
@@ -113,4 +143,6 @@ private:
     QString m_path;
     QString m_movedAside;
     bool m_open = false;
+    // -1 until counted after opening; then kept as messages come and go.
+    qint64 m_outboxCount = -1;
 };

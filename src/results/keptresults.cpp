@@ -108,6 +108,12 @@ bool KeptResults::startAfresh(int line)
     return true;
 }
 
+void KeptResults::outboxDamaged()
+{
+    // As damage met keeping a row: each message is kept with its row.
+    startAfresh(104);
+}
+
 void KeptResults::start(bool keep)
 {
     m_keeping = keep;

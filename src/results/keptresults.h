@@ -40,6 +40,9 @@ public:
     bool keptLast() const { return m_keptLast; }
     // "Clear Results": while keeping, asks first, and clears the history with the table.
     void clearResults();
+    // Damage met in the history while the messages for the location server were read or
+    // written there.
+    void outboxDamaged();
 
     // LogTable: while keeping, the row is committed before it shows.
     int appendRecord(const LogRecord &record) override;

@@ -196,6 +196,18 @@ std::optional<ShareFailure> HttpTransport::outcome(const QString &url, int exitC
                                                             "message now (HTTP %1).")
                                                  .arg(code),
                                              answer)};
+    // The server read the message and will never take it as it is; the next may well go.
+    const QString why = status == 400 ? QStringLiteral("it is not a message the server reads")
+        : status == 413               ? QStringLiteral("it is too large for the server")
+        : status == 415               ? QStringLiteral("the server does not read JSON there")
+        : status == 422               ? QStringLiteral("the server cannot use what it says")
+                                      : QString();
+    if (!why.isEmpty())
+        return ShareFailure {ShareFailure::Kind::Rejected,
+                             withServerWords(QStringLiteral("The server would not take this "
+                                                            "log: %1 (HTTP %2).")
+                                                 .arg(why, code),
+                                             answer)};
     QString words;
     if (status == 401)
         words = QStringLiteral("The server refused the user name or password.");

@@ -41,3 +41,33 @@ void MemoryShareQueue::remove(qint64 id)
     if (it != m_entries.end())
         m_entries.erase(it);
 }
+
+void MemoryShareQueue::setAside(qint64 id, const QString &words)
+{
+    const auto it = std::find_if(m_entries.begin(), m_entries.end(),
+                                 [id](const Entry &entry) { return entry.id == id; });
+    if (it == m_entries.end())
+        return;
+    const SetAside aside {it->id, it->tst, it->body, words};
+    m_entries.erase(it);
+    const auto at = std::upper_bound(m_aside.begin(), m_aside.end(), aside.tst,
+                                     [](qint64 t, const SetAside &other) { return t < other.tst; });
+    m_aside.insert(at, aside);
+}
+
+bool MemoryShareQueue::sendAgain(qint64 id)
+{
+    for (qsizetype i = 0; i < m_aside.size(); ++i) {
+        if (m_aside[i].id == id) {
+            const SetAside aside = m_aside.takeAt(i);
+            add(aside.tst, aside.body);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool MemoryShareQueue::discard(qint64 id)
+{
+    return m_aside.removeIf([id](const SetAside &aside) { return aside.id == id; }) > 0;
+}

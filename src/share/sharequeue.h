@@ -2,9 +2,12 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
 #include <deque>
 
-// Messages waiting for the user's server, in the order of their logs' instants.
+// Messages waiting for the user's server, in the order of their logs' instants, and those the
+// server would not take, set aside with its words until the user sends them again or discards
+// them.
 class ShareQueue
 {
 public:
@@ -14,6 +17,13 @@ public:
         qint64 tst = 0; // the log's instant, Unix seconds
         QByteArray body;
     };
+    struct SetAside
+    {
+        qint64 id = 0; // unique among every queue's set-aside messages
+        qint64 tst = 0;
+        QByteArray body;
+        QString words; // why the server would not take it
+    };
 
     virtual ~ShareQueue() = default;
     // The first `count` entries, oldest log first (ties in the order they came).
@@ -22,6 +32,14 @@ public:
     virtual qint64 count() = 0;
     // The waiting message `was` becomes `now`; false when none such waits here.
     virtual bool replace(const QByteArray &was, const QByteArray &now) = 0;
+
+    // The waiting message `id` waits no more but is kept, with the server's words.
+    virtual void setAside(qint64 id, const QString &words) = 0;
+    // Oldest log first.
+    virtual QList<SetAside> setAsideMessages() = 0;
+    // The set-aside message `id` waits again, in its log's place; false when none such is here.
+    virtual bool sendAgain(qint64 id) = 0;
+    virtual bool discard(qint64 id) = 0;
 };
 
 // The queue while results are not kept between runs: at most Capacity messages, the oldest
@@ -36,10 +54,16 @@ public:
     void remove(qint64 id) override;
     qint64 count() override { return qint64(m_entries.size()); }
     bool replace(const QByteArray &was, const QByteArray &now) override;
+    void setAside(qint64 id, const QString &words) override;
+    QList<SetAside> setAsideMessages() override { return m_aside; }
+    bool sendAgain(qint64 id) override;
+    bool discard(qint64 id) override;
     qint64 dropped() const { return m_dropped; }
 
 private:
     std::deque<Entry> m_entries;
+    // Not counted against Capacity: the user alone decides what becomes of them.
+    QList<SetAside> m_aside;
     qint64 m_dropped = 0;
     // Kept apart from the kept history's keys, which are positive.
     qint64 m_nextId = -1;

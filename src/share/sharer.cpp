@@ -111,6 +111,41 @@ qint64 Sharer::waiting() const
     return count;
 }
 
+QList<ShareQueue::SetAside> Sharer::setAside() const
+{
+    QList<ShareQueue::SetAside> all;
+    for (ShareQueue *queue : m_queues)
+        all += queue->setAsideMessages();
+    std::stable_sort(all.begin(), all.end(),
+                     [](const auto &one, const auto &other) { return one.tst < other.tst; });
+    return all;
+}
+
+bool Sharer::sendAgain(qint64 id)
+{
+    for (ShareQueue *queue : std::as_const(m_queues)) {
+        if (queue->sendAgain(id)) {
+            // The user vouches for it: the count of those the server would not take begins anew.
+            m_setAsideInRow = 0;
+            Q_EMIT waitingChanged(waiting());
+            pump();
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Sharer::discard(qint64 id)
+{
+    for (ShareQueue *queue : std::as_const(m_queues)) {
+        if (queue->discard(id)) {
+            Q_EMIT waitingChanged(waiting());
+            return true;
+        }
+    }
+    return false;
+}
+
 int Sharer::retryInMs() const
 {
     return m_retry.isActive() ? m_retry.remainingTime() : 0;
@@ -172,6 +207,7 @@ void Sharer::onDelivered(qint64 id)
         return;
     queue->remove(id);
     m_retryMs = m_firstRetryMs;
+    m_setAsideInRow = 0;
     Q_EMIT waitingChanged(waiting());
     pump();
 }
@@ -180,10 +216,28 @@ void Sharer::onFailed(qint64 id, const ShareFailure &failure)
 {
     if (!m_inFlight.contains(id))
         return;
+    // The third in a row stays and stops the sending: a server that takes none is most likely
+    // the wrong one, or wants another format, and would have every message set aside.
+    constexpr int MostInRow = 2;
+    if (failure.kind == ShareFailure::Kind::Rejected && m_setAsideInRow < MostInRow) {
+        ++m_setAsideInRow;
+        m_inFlight.take(id)->setAside(id, failure.words);
+        // The server answered: it is there.
+        m_retryMs = m_firstRetryMs;
+        Q_EMIT waitingChanged(waiting());
+        pump();
+        return;
+    }
     dropTransport();
-    if (failure.kind == ShareFailure::Kind::Refused) {
+    if (failure.kind != ShareFailure::Kind::Retry) {
         m_refused = true;
-        Q_EMIT refused(failure.words);
+        // Whatever the user does next to start it again, the count begins anew.
+        m_setAsideInRow = 0;
+        Q_EMIT refused(failure.kind == ShareFailure::Kind::Refused
+                           ? failure.words
+                           : QStringLiteral("The server took none of the last three logs; the "
+                                            "address or the format may be wrong. %1")
+                                 .arg(failure.words));
         return;
     }
     m_retry.start(m_retryMs);

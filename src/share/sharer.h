@@ -15,9 +15,11 @@
 // Sends the waiting messages to the user's location server, oldest log first, and takes each
 // out of its queue only once the server has it. A server that is down or a network that is gone
 // is tried again after 10 s, then twice as long each time up to 10 min, and at once when the
-// network comes back; a server that refuses stops the sending until the user sends a test or
-// changes the settings, and says why once. Nothing is ever dropped here, and nothing waits for
-// the server: the lookups, the window and the tick go on.
+// network comes back; a server that refuses us stops the sending until the user sends a test or
+// changes the settings, and says why once. A message the server would not take is set aside
+// with its words and the rest go on; when it takes none of three in a row, the sending stops as
+// for a refusal. Nothing is ever dropped here, and nothing waits for the server: the lookups,
+// the window and the tick go on.
 class Sharer : public QObject
 {
     Q_OBJECT
@@ -59,10 +61,16 @@ public:
 
     qint64 waiting() const;
     bool isRefused() const { return m_refused; }
+    // The messages the server would not take, oldest log first, each with its words.
+    QList<ShareQueue::SetAside> setAside() const;
+    // The set-aside message goes again, in its log's place; false when none such is kept.
+    bool sendAgain(qint64 id);
+    bool discard(qint64 id);
     // Until the next try, after a failure; 0 when none is waited for.
     int retryInMs() const;
 
 Q_SIGNALS:
+    // Also when the messages set aside changed.
     void waitingChanged(qint64 count);
     // The server refused a message: sending stops until the user acts.
     void refused(const QString &words);
@@ -85,6 +93,8 @@ private:
     int m_lastRetryMs = LastRetryMs;
     int m_retryMs = FirstRetryMs;
     bool m_refused = false;
+    // Set aside one after the other, nothing taken between.
+    int m_setAsideInRow = 0;
     bool m_pumping = false;
     std::optional<qint64> m_heldFrom;
 };

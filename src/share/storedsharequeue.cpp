@@ -3,33 +3,42 @@
 #include "core/failure.h"
 #include "results/historystore.h"
 
+bool StoredShareQueue::use(const std::function<void(HistoryStore &)> &work)
+{
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        HistoryStore *store = m_store();
+        if (!store)
+            return false;
+        try {
+            work(*store);
+            return true;
+        } catch (const HistoryStore::Damaged &) {
+            if (attempt > 0 || !m_damaged)
+                return false;
+            m_damaged();
+        } catch (const Failure &) {
+            // The kept history tells of a file it cannot use; the messages wait in it meanwhile.
+            return false;
+        }
+    }
+    return false;
+}
+
 bool StoredShareQueue::add(qint64 tst, const QByteArray &body)
 {
-    HistoryStore *store = m_store();
-    if (!store)
-        return false;
-    try {
-        store->addToOutbox(tst, body);
-        return true;
-    } catch (const Failure &) {
-        return false;
-    }
+    return use([&](HistoryStore &store) { store.addToOutbox(tst, body); });
 }
 
 QList<ShareQueue::Entry> StoredShareQueue::first(int count)
 {
-    HistoryStore *store = m_store();
-    if (!store)
-        return {};
     QList<Entry> entries;
-    try {
-        for (const HistoryStore::Outgoing &message : store->outbox(count + int(m_gone.size()))) {
+    use([&](HistoryStore &store) {
+        entries.clear();
+        for (const HistoryStore::Outgoing &message : store.outbox(count + int(m_gone.size()))) {
             if (!m_gone.contains(message.id) && entries.size() < count)
                 entries.append({message.id, message.tst, message.body});
         }
-    } catch (const Failure &) {
-        // The kept history tells of a file it cannot read; the messages wait in it meanwhile.
-    }
+    });
     return entries;
 }
 
@@ -37,38 +46,56 @@ void StoredShareQueue::remove(qint64 id)
 {
     // Those that could not be removed before go with this one.
     m_gone.insert(id);
-    HistoryStore *store = m_store();
-    if (!store)
-        return;
-    try {
+    use([this](HistoryStore &store) {
         for (auto it = m_gone.begin(); it != m_gone.end();) {
-            store->removeFromOutbox(*it);
+            store.removeFromOutbox(*it);
             it = m_gone.erase(it);
         }
-    } catch (const Failure &) { }
+    });
 }
 
 bool StoredShareQueue::replace(const QByteArray &was, const QByteArray &now)
 {
-    HistoryStore *store = m_store();
-    if (!store)
-        return false;
-    try {
-        return store->replaceInOutbox(was, now);
-    } catch (const Failure &) {
-        // Sent as it was made.
-        return false;
-    }
+    // Not replaced: sent as it was made.
+    bool replaced = false;
+    use([&](HistoryStore &store) { replaced = store.replaceInOutbox(was, now); });
+    return replaced;
 }
 
 qint64 StoredShareQueue::count()
 {
-    HistoryStore *store = m_store();
-    if (!store)
-        return 0;
-    try {
-        return store->outboxCount() - m_gone.size();
-    } catch (const Failure &) {
-        return 0;
-    }
+    qint64 waiting = 0;
+    use([&](HistoryStore &store) { waiting = store.outboxCount() - m_gone.size(); });
+    return waiting;
+}
+
+void StoredShareQueue::setAside(qint64 id, const QString &words)
+{
+    // Not set aside (the file cannot be written): it waits, and goes again.
+    use([&](HistoryStore &store) { store.setAside(id, words); });
+}
+
+QList<ShareQueue::SetAside> StoredShareQueue::setAsideMessages()
+{
+    QList<SetAside> messages;
+    use([&](HistoryStore &store) {
+        messages.clear();
+        for (const HistoryStore::Aside &aside : store.setAsideMessages())
+            messages.append({aside.id, aside.tst, aside.body, aside.words});
+    });
+    return messages;
+}
+
+bool StoredShareQueue::sendAgain(qint64 id)
+{
+    bool found = false;
+    use([&](HistoryStore &store) { found = store.sendAgain(id); });
+    return found;
+}
+
+bool StoredShareQueue::discard(qint64 id)
+{
+    bool found = false;
+    use([&](HistoryStore &store) { found = store.discardSetAside(id); });
+    return found;
 }

@@ -2,12 +2,14 @@
 // after the other, the questions of Clear Results and of the box, and a history that cannot
 // be written.
 
+#include "app/sharing.h"
 #include "core/failure.h"
 #include "lookup/curlfunctions.h"
 #include "results/historystore.h"
 #include "results/keptresults.h"
 #include "results/resultslist.h"
 #include "settings/settingsstore.h"
+#include "share/sharer.h"
 #include "support/datatable.h"
 #include "support/form1fixture.h"
 #include "support/logrows.h"
@@ -509,32 +511,45 @@ private Q_SLOTS:
         w.form.reset(); // lets go of the file before its file system goes
     }
 
-    // Damage met by a write, long after opening: the file goes aside, a fresh one keeps the rows.
+    // Damage met long after opening, by a write or by the sharing reading its messages: the
+    // file goes aside, a fresh one keeps the rows and the messages that can still be read.
     void damageMetWhileWriting_data()
     {
-        QTest::addColumn<bool>("clear");
+        QTest::addColumn<QString>("by");
+        QTest::addColumn<int>("page"); // the page that goes bad: the rows', the outbox's order
         QTest::addColumn<int>("keptLeft");
-        QTest::newRow("a log") << false << 2;
-        QTest::newRow("Clear Results") << true << 0;
+        QTest::newRow("a log") << "log" << 2 << 2;
+        QTest::newRow("Clear Results") << "clear" << 2 << 0;
+        QTest::newRow("the next message to share") << "share" << 4 << 1;
     }
     void damageMetWhileWriting()
     {
-        QFETCH(bool, clear);
+        QFETCH(QString, by);
+        QFETCH(int, page);
         Window w({Keep});
         w.logNow();
         const QString path = w.historyFile();
-        // A message waits for the user's location server; another program moves the row into
-        // the file from its journal; then the row's page goes bad.
+        // A message waits for the user's location server, another the server would not take
+        // is set aside; another program moves the row into the file from its journal; then a
+        // page goes bad.
         QCOMPARE(QProcess::execute("sqlite3",
                                    {path, "INSERT INTO outbox VALUES (9, 7, 'w')",
+                                    "INSERT INTO outbox_aside VALUES (4, 6, 'q', 'too large')",
                                     "PRAGMA wal_checkpoint(TRUNCATE)"}),
                  0);
         QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(4096)
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek((page - 1) * 4096)
                 && file.write(QByteArray(4096, 'x')) == 4096 && file.flush());
         const QByteArray damaged = FileBytes(path);
         w.dialogs.yesNoAnswers = {true};
-        clear ? w.click("PushButton1") : w.logNow();
+        if (by == u"share") {
+            ShareSettings stopped; // the message stays: nothing answers there
+            stopped.mode = ShareSettings::Mode::Http;
+            stopped.url = QStringLiteral("http://127.0.0.1:1/pub");
+            w.form->sharing()->sharer()->setSettings(stopped);
+        } else {
+            by == u"clear" ? w.click("PushButton1") : w.logNow();
+        }
         QTRY_COMPARE(w.dialogs.notices.size(), 1);
         const qsizetype at = w.dialogs.notices[0].indexOf(path + ".damaged-");
         QCOMPARE(FileBytes(w.dialogs.notices[0].mid(at).section(u' ', 0, 0)), damaged);
@@ -542,6 +557,7 @@ private Q_SLOTS:
         HistoryStore fresh;
         fresh.open(path);
         QCOMPARE(fresh.outbox(2).value(0).body, QByteArray("w"));
+        QCOMPARE(fresh.setAsideMessages().value(0).words, QStringLiteral("too large"));
     }
 
     void damagedFileIsMovedAside()

@@ -35,7 +35,7 @@ Q_DECLARE_METATYPE(LogRecord)
 namespace {
 
 // Answers each message with the next letter of its script: D delivered, R try again later,
-// X refused; past the script's end, delivered.
+// X refused, J this message refused; past the script's end, delivered.
 class ScriptedServer : public ShareTransport
 {
 public:
@@ -54,9 +54,10 @@ public:
                 m_bodies->append(message.body);
             Q_EMIT delivered(message.id);
         } else {
-            Q_EMIT failed(message.id,
-                          {answer == u'X' ? ShareFailure::Kind::Refused : ShareFailure::Kind::Retry,
-                           QStringLiteral("words")});
+            const auto kind = answer == u'X' ? ShareFailure::Kind::Refused
+                : answer == u'J'             ? ShareFailure::Kind::Rejected
+                                             : ShareFailure::Kind::Retry;
+            Q_EMIT failed(message.id, {kind, QStringLiteral("words")});
         }
     }
     void stop() override { }
@@ -130,31 +131,43 @@ private Q_SLOTS:
     }
 
     // The oldest log goes first, whatever queue it waits in; a server that is down is tried
-    // again later and one that refuses stops everything until a test gets through: each message
-    // is taken once, none is lost.
+    // again later and one that refuses stops everything until a test gets through; a message the
+    // server would not take is set aside, kept in the history through a restart, and goes when
+    // sent again, but three in a row stop everything: each message is taken once, none is lost.
     void sending_data()
     {
         QTest::addColumn<QString>("script");
-        QTest::addColumn<bool>("refused");
+        QTest::addColumn<int>("stoppedWith"); // messages waiting when it stops; -1 never
         QTest::addColumn<bool>("networkBack");
+        QTest::addColumn<int>("setAside");
+        QTest::addColumn<QByteArray>("arrived"); // the bodies in the order the server took them
 
-        QTest::newRow("all taken") << "" << false << false;
-        QTest::newRow("down twice") << "RR" << false << false;
-        QTest::newRow("down, the network back") << "R" << false << true;
-        QTest::newRow("refused, then a test") << "DX" << true << false;
+        QTest::newRow("all taken") << "" << -1 << false << 0 << QByteArray("abc");
+        QTest::newRow("down twice") << "RR" << -1 << false << 0 << QByteArray("abc");
+        QTest::newRow("down, the network back") << "R" << -1 << true << 0 << QByteArray("abc");
+        QTest::newRow("refused, then a test") << "DX" << 2 << false << 0 << QByteArray("atestbc");
+        QTest::newRow("one set aside") << "J" << -1 << false << 1 << QByteArray("bca");
+        QTest::newRow("two in a row, then taken") << "JJ" << -1 << false << 2 << QByteArray("cab");
+        QTest::newRow("three in a row stop") << "JJJ" << 1 << false << 2 << QByteArray("testcab");
     }
     void sending()
     {
         QFETCH(QString, script);
-        QFETCH(bool, refused);
+        QFETCH(int, stoppedWith);
         QFETCH(bool, networkBack);
-        MemoryShareQueue memory, kept;
+        QFETCH(int, setAside);
+        MemoryShareQueue memory;
         memory.add(30, "c");
         memory.add(10, "a");
-        kept.add(20, "b");
+        QTemporaryDir folder;
+        HistoryStore store;
+        store.open(folder.filePath(QStringLiteral("history.sqlite")));
+        store.addToOutbox(20, "b");
+        StoredShareQueue kept([&store] { return &store; });
         QList<qint64> taken;
+        QList<QByteArray> bodies;
         Sharer sharer([&](const ShareSettings &) {
-            return std::make_unique<ScriptedServer>(&script, &taken);
+            return std::make_unique<ScriptedServer>(&script, &taken, &bodies);
         });
         sharer.setRetryBounds(networkBack ? 60'000 : 20, 60'000);
         QSignalSpy told(&sharer, &Sharer::refused);
@@ -166,19 +179,25 @@ private Q_SLOTS:
             QCOMPARE(sharer.waiting(), 3);
             sharer.networkCameBack();
         }
-        if (refused) {
+        if (stoppedWith >= 0) {
             QCOMPARE(told.size(), 1);
-            QCOMPARE(sharer.waiting(), 2);
+            QCOMPARE(sharer.waiting(), stoppedWith);
             sharer.queued(); // a new log does not start a refused queue again
-            QCOMPARE(sharer.waiting(), 2);
+            QCOMPARE(sharer.waiting(), stoppedWith);
             sharer.sendTest(http, "test");
         }
         QTRY_COMPARE(sharer.waiting(), 0);
-        const QList<qint64> order {-2, -1, -3}; // each queue numbers its own from -1
-        QCOMPARE(taken.mid(refused ? 1 : 0, 1).value(0), refused ? 0 : order[0]);
-        taken.removeAll(0);
-        QCOMPARE(taken.size(), 3);
-        QCOMPARE(told.size(), refused ? 1 : 0);
+        store.open(store.path()); // what is set aside in the history is there after a restart
+        const QList<ShareQueue::SetAside> aside = sharer.setAside();
+        QCOMPARE(aside.size(), setAside);
+        for (const ShareQueue::SetAside &message : aside) {
+            QCOMPARE(message.words, QStringLiteral("words"));
+            QVERIFY(sharer.sendAgain(message.id));
+        }
+        QTRY_COMPARE(sharer.waiting(), 0);
+        QVERIFY(sharer.setAside().isEmpty());
+        QTEST(bodies.join(), "arrived");
+        QCOMPARE(told.size(), stoppedWith >= 0 ? 1 : 0);
     }
 
     // The newest log's message waits while the location service's fix may still join its row,
@@ -231,7 +250,8 @@ private Q_SLOTS:
     {
         const DataTable<QString, int, bool, int, QByteArray, QString> table(
             {"url", "auth", "topic", "status", "answer", "told"});
-        // told: "" delivered; "retry: words" or "refused: words", the words' start
+        // told: "" delivered; "retry: words", "refused: words" (us) or "rejected: words" (this
+        // message alone), the words' start
         const int basic = int(ShareSettings::Auth::Basic), token = int(ShareSettings::Auth::Token);
         table.row("taken, password", "", basic, false, 200, "", "");
         table.row("taken, token, topic asked", "", token, true, 201, "", "");
@@ -243,6 +263,11 @@ private Q_SLOTS:
                   "refused: There is no such address on the server (HTTP 404)");
         table.row("server down", "", basic, false, 500, "", "retry: The server could not take");
         table.row("too many", "", basic, false, 429, "", "retry: The server could not take");
+        table.row("took too long", "", basic, false, 408, "", "retry: The server could not take");
+        table.row("malformed", "", basic, false, 400, R"({"error":"lat missing"})",
+                  "rejected: The server would not take this log: it is not a message the "
+                  "server reads (HTTP 400). The server said: lat missing");
+        table.row("too large", "", basic, false, 413, "", "rejected: The server would not take");
         table.row("dead port", "http://127.0.0.1:1/pub", basic, false, 0, "",
                   "retry: Could not connect: 127.0.0.1 refused the connection.");
         table.row("plain http elsewhere", "http://example.org/pub", basic, false, 0, "",
@@ -288,8 +313,9 @@ private Q_SLOTS:
             QCOMPARE(delivered.value(0).value(0).toLongLong(), 42);
         } else {
             const auto failure = failed.value(0).value(1).value<ShareFailure>();
-            const QString kind
-                = failure.kind == ShareFailure::Kind::Retry ? "retry: " : "refused: ";
+            const QString kind = failure.kind == ShareFailure::Kind::Retry ? "retry: "
+                : failure.kind == ShareFailure::Kind::Refused              ? "refused: "
+                                                                           : "rejected: ";
             QCOMPARE((kind + failure.words).left(told.size()), told);
         }
         if (status == 0) {

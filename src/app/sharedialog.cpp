@@ -12,13 +12,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QSysInfo>
-#include <QUrl>
 
-#include <algorithm>
 #include <optional>
-#include <pwd.h>
-#include <unistd.h>
 
 namespace {
 
@@ -39,14 +34,12 @@ QLineEdit *line(const char *objectName, const QString &accessibleName, QWidget *
 
 QString ShareDialog::loginName()
 {
-    if (const passwd *user = getpwuid(getuid()))
-        return QString::fromLocal8Bit(user->pw_name);
-    return qEnvironmentVariable("USER");
+    return ShareSettings::loginName();
 }
 
 QString ShareDialog::hostName()
 {
-    return QSysInfo::machineHostName();
+    return ShareSettings::hostName();
 }
 
 ShareDialog::ShareDialog(QWidget *parent) : QDialog(parent)
@@ -167,6 +160,12 @@ ShareDialog::ShareDialog(QWidget *parent) : QDialog(parent)
     connect(m_auth, &QComboBox::currentIndexChanged, this, &ShareDialog::showFieldsOfMode);
     connect(m_tls, &QCheckBox::toggled, this, &ShareDialog::showFieldsOfMode);
     connect(m_topicInBody, &QCheckBox::toggled, this, &ShareDialog::showFieldsOfMode);
+    // An untyped topic follows the user name: the broker grants each user a branch of their own.
+    const auto showDefaultTopic = [this] {
+        m_topic->setPlaceholderText(settings().defaultTopic());
+    };
+    connect(m_user, &QLineEdit::textChanged, this, showDefaultTopic);
+    connect(m_device, &QLineEdit::textChanged, this, showDefaultTopic);
     connect(m_chooseCa, &QPushButton::clicked, this, &ShareDialog::chooseCaFile);
     connect(m_test, &QPushButton::clicked, this, [this] {
         if (const QString why = problem(); !why.isEmpty()) {
@@ -195,9 +194,7 @@ void ShareDialog::setSettings(const ShareSettings &s)
     m_secret->setText(s.secret);
     m_device->setText(s.device.isEmpty() ? hostName() : s.device);
     m_topicInBody->setChecked(s.topicInBody);
-    m_topic->setText(s.topic.isEmpty()
-                         ? QStringLiteral("owntracks/%1/%2").arg(loginName(), hostName())
-                         : s.topic);
+    m_topic->setText(s.topic);
     m_clientId->setText(s.clientId);
     m_outcome->clear();
     showFieldsOfMode();
@@ -262,23 +259,7 @@ void ShareDialog::chooseCaFile()
 
 QString ShareDialog::problem() const
 {
-    const ShareSettings s = settings();
-    if (s.mode == ShareSettings::Mode::Mqtt && s.host.isEmpty())
-        return QStringLiteral("Type the broker's host name.");
-    if (s.mode != ShareSettings::Mode::Http)
-        return {};
-    const QUrl url(s.url, QUrl::StrictMode);
-    if (!url.isValid() || url.host().isEmpty())
-        return QStringLiteral("Type the server's address, as https://example.org/path.");
-    // The password and the places go over the network; only to this computer in plain text.
-    const QString host = url.host();
-    const bool loopback = host == QLatin1String("localhost") || host == QLatin1String("::1")
-        || host.startsWith(QLatin1String("127."));
-    if (url.scheme() != QLatin1String("https")
-        && !(url.scheme() == QLatin1String("http") && loopback))
-        return QStringLiteral("The server's address must start with https:// (http:// only for "
-                              "this computer).");
-    return {};
+    return settings().unusable().value_or(QString());
 }
 
 void ShareDialog::done(int result)
@@ -295,8 +276,10 @@ void ShareDialog::done(int result)
 
 void ShareDialog::showTestOutcome(bool delivered, const QString &words)
 {
-    m_outcome->setText(delivered ? QStringLiteral("Delivered: the server has the test message.")
-                                 : QStringLiteral("Not delivered: ") + words);
+    m_outcome->setText(
+        delivered
+            ? (QStringLiteral("Delivered: the server has the test message. ") + words).trimmed()
+            : QStringLiteral("Not delivered: ") + words);
 }
 
 void ShareDialog::showSetAside(const QList<ShareQueue::SetAside> &messages)

@@ -30,22 +30,6 @@ QByteArray configLine(const char *name, const QString &value)
     return QByteArray(name) + " = " + CurlRunner::configQuoted(value) + '\n';
 }
 
-// localhost, ::1 or an address of 127.0.0.0/8: QUrl gives addresses in their usual form.
-bool isLoopback(const QString &host)
-{
-    if (host == QLatin1String("localhost") || host == QLatin1String("::1"))
-        return true;
-    const QStringList parts = host.split(u'.');
-    if (parts.size() != 4 || parts[0] != QLatin1String("127"))
-        return false;
-    for (const QString &part : parts) {
-        bool isNumber = false;
-        if (part.toUInt(&isNumber) > 255 || !isNumber)
-            return false;
-    }
-    return true;
-}
-
 QString hostOf(const QString &url)
 {
     const QString host = QUrl(url).host();
@@ -142,20 +126,7 @@ QString HttpTransport::hostName()
 
 std::optional<QString> HttpTransport::unusableUrl(const QString &url)
 {
-    const QUrl parsed(url.trimmed(), QUrl::StrictMode);
-    const QString scheme = parsed.scheme().toLower();
-    if (url.trimmed().isEmpty())
-        return QStringLiteral("No server address is set.");
-    if (!parsed.isValid() || parsed.host().isEmpty()
-        || (scheme != QLatin1String("https") && scheme != QLatin1String("http")))
-        return QStringLiteral("The server address is not an https:// address.");
-    if (scheme == QLatin1String("https"))
-        return std::nullopt;
-    if (isLoopback(parsed.host().toLower()))
-        return std::nullopt;
-    return QStringLiteral("The server address must start with https://: over plain http the "
-                          "password and the places would cross the network unprotected. Plain "
-                          "http is only for a server on this computer.");
+    return ShareSettings::unusableUrl(url);
 }
 
 QByteArray HttpTransport::configText(const ShareSettings &settings, const QByteArray &body)

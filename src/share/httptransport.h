@@ -39,8 +39,7 @@ public:
     void send(const OutgoingMessage &message) override;
     void stop() override;
 
-    // Why the address cannot be used, in the user's words; nothing when it can. Plain http is
-    // only for a server on this computer: elsewhere it would show the password to the network.
+    // Why the address cannot be used, in the user's words; nothing when it can.
     static std::optional<QString> unusableUrl(const QString &url);
     // What curl reads on its standard input for one post of body.
     static QByteArray configText(const ShareSettings &settings, const QByteArray &body);

@@ -2,16 +2,15 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QSysInfo>
 #include <QThread>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 #include <mutex>
-#include <pwd.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -39,13 +38,6 @@ void initLibrary()
     });
 }
 
-QString loginName()
-{
-    if (const passwd *entry = getpwuid(getuid()); entry && entry->pw_name)
-        return QString::fromLocal8Bit(entry->pw_name);
-    return qEnvironmentVariable("USER");
-}
-
 ShareFailure refused(const QString &words)
 {
     return {ShareFailure::Kind::Refused, words};
@@ -54,6 +46,15 @@ ShareFailure refused(const QString &words)
 ShareFailure retry(const QString &words)
 {
     return {ShareFailure::Kind::Retry, words};
+}
+
+// The broker's name for a reason code, as the end of a sentence.
+QString reasonOf(int code)
+{
+    QString reason = QString::fromUtf8(mosquitto_reason_string(code));
+    if (!reason.isEmpty())
+        reason[0] = reason[0].toLower();
+    return QStringLiteral("%1, code 0x%2").arg(reason).arg(code, 2, 16, QLatin1Char('0'));
 }
 
 // The broker's answer to the connection (MQTT 3.1.1 return codes) in the user's words.
@@ -80,6 +81,63 @@ ShareFailure connackFailure(int code, const QString &where, const QString &clien
     }
 }
 
+// The same in MQTT 5's reason codes, which name more reasons.
+ShareFailure connackV5Failure(int code, const QString &where, const QString &clientId)
+{
+    switch (code) {
+    case MQTT_RC_CLIENTID_NOT_VALID:
+        return connackFailure(2, where, clientId);
+    case MQTT_RC_BAD_USERNAME_OR_PASSWORD:
+        return connackFailure(4, where, clientId);
+    case MQTT_RC_NOT_AUTHORIZED:
+        return connackFailure(5, where, clientId);
+    case MQTT_RC_SERVER_UNAVAILABLE:
+    case MQTT_RC_SERVER_BUSY:
+    case MQTT_RC_QUOTA_EXCEEDED:
+    case MQTT_RC_CONNECTION_RATE_EXCEEDED:
+        return retry(QStringLiteral("The broker %1 is unavailable just now (%2).")
+                         .arg(where, reasonOf(code)));
+    default:
+        return refused(QStringLiteral("The broker %1 refused the connection (%2).")
+                           .arg(where, reasonOf(code)));
+    }
+}
+
+// A PUBACK's reason code of 0x80 or more: the broker did not take the message. A topic the
+// user may not publish to, or that the broker does not take, refuses every message alike; the
+// rest concern this message alone.
+ShareFailure pubackFailure(int code, const QString &where, const QString &user,
+                           const QString &topic, const QString &said)
+{
+    ShareFailure failure;
+    switch (code) {
+    case MQTT_RC_NOT_AUTHORIZED:
+        failure = refused(QStringLiteral("The broker %1 does not let %2 publish to the topic "
+                                         "\"%3\" (not authorised).")
+                              .arg(where,
+                                   user.isEmpty() ? QStringLiteral("a client without a user name")
+                                                  : QStringLiteral("the user \"%1\"").arg(user),
+                                   topic));
+        break;
+    case MQTT_RC_TOPIC_NAME_INVALID:
+        failure = refused(QStringLiteral("The broker %1 does not take the topic \"%2\" (%3).")
+                              .arg(where, topic, reasonOf(code)));
+        break;
+    case MQTT_RC_QUOTA_EXCEEDED:
+    case MQTT_RC_PACKET_ID_IN_USE:
+        failure = retry(QStringLiteral("The broker %1 could not take the message now (%2).")
+                            .arg(where, reasonOf(code)));
+        break;
+    default:
+        failure = {ShareFailure::Kind::Rejected,
+                   QStringLiteral("The broker %1 did not take this message (%2).")
+                       .arg(where, reasonOf(code))};
+    }
+    if (!said.isEmpty())
+        failure.words += QStringLiteral(" The broker said: ") + said;
+    return failure;
+}
+
 } // namespace
 
 // One connection and the thread that runs it. The thread and the transport share it; whichever
@@ -92,8 +150,13 @@ struct MqttSession
     int port = 0;
     QString where; // host:port, for the user's words
     QString clientId;
+    mosquitto_property *connectProperties = nullptr;
     std::atomic<bool> stopping {false};
     std::atomic<bool> connected {false};
+    // The broker speaks only MQTT 3.1.1: the connection speaks it too, and a PUBACK there cannot
+    // say that the broker refused the message.
+    std::atomic<bool> v311 {false};
+    std::atomic<bool> reconnect {false}; // in 3.1.1, after the broker turned MQTT 5 down
 
     std::mutex mutex; // guards what follows
     MqttTransport *owner = nullptr; // none once the transport has let go
@@ -104,6 +167,7 @@ struct MqttSession
     {
         if (client)
             mosquitto_destroy(client);
+        mosquitto_property_free_all(&connectProperties);
     }
 
     // Runs fn(transport) on the transport's thread, unless it has let go of this connection.
@@ -162,22 +226,39 @@ struct MqttSession
         return retry(cannot + QString::fromUtf8(mosquitto_strerror(rc)) + u'.');
     }
 
-    static void onConnect(mosquitto *, void *data, int code)
+    static void onConnect(mosquitto *client, void *data, int code, int, const mosquitto_property *)
     {
         auto *self = static_cast<MqttSession *>(data);
+        // A broker of MQTT 3.1.1 answers MQTT 5 with "unacceptable protocol version" (1), which
+        // the library reports as MQTT 5's own code.
+        if (!self->v311 && (code == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION || code == 1)) {
+            self->v311 = true;
+            self->reconnect = true;
+            mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+            return;
+        }
         if (code != 0) {
-            self->tellFailure(connackFailure(code, self->where, self->clientId));
+            self->tellFailure(self->v311 ? connackFailure(code, self->where, self->clientId)
+                                         : connackV5Failure(code, self->where, self->clientId));
             return;
         }
         self->connected = true;
-        self->tell(
-            [generation = self->generation](MqttTransport *to) { to->onConnected(generation); });
+        self->tell([generation = self->generation, v311 = bool(self->v311)](MqttTransport *to) {
+            to->onConnected(generation, v311);
+        });
     }
-    static void onPublish(mosquitto *, void *data, int mid)
+    static void onPublish(mosquitto *, void *data, int mid, int reason,
+                          const mosquitto_property *properties)
     {
         auto *self = static_cast<MqttSession *>(data);
-        self->tell([generation = self->generation, mid](MqttTransport *to) {
-            to->onPublished(generation, mid);
+        QString said;
+        char *text = nullptr;
+        if (mosquitto_property_read_string(properties, MQTT_PROP_REASON_STRING, &text, false)) {
+            said = QString::fromUtf8(text);
+            std::free(text);
+        }
+        self->tell([generation = self->generation, mid, reason, said](MqttTransport *to) {
+            to->onPublished(generation, mid, reason, said);
         });
     }
     static void onLog(mosquitto *, void *data, int level, const char *line)
@@ -193,13 +274,19 @@ struct MqttSession
     // library's loop until told to stop or the connection fails.
     static void run(std::shared_ptr<MqttSession> self)
     {
-        int rc = mosquitto_connect(self->client, self->host.constData(), self->port,
-                                   MqttTransport::KeepAliveSeconds);
-        int error = errno;
-        while (rc == MOSQ_ERR_SUCCESS && !self->stopping) {
-            rc = mosquitto_loop(self->client, LoopWaitMs, 1);
+        int rc = MOSQ_ERR_SUCCESS, error = 0;
+        do {
+            self->reconnect = false;
+            // MQTT 3.1.1 has no properties: its session lasts without one.
+            rc = mosquitto_connect_bind_v5(self->client, self->host.constData(), self->port,
+                                           MqttTransport::KeepAliveSeconds, nullptr,
+                                           self->v311 ? nullptr : self->connectProperties);
             error = errno;
-        }
+            while (rc == MOSQ_ERR_SUCCESS && !self->stopping && !self->reconnect) {
+                rc = mosquitto_loop(self->client, LoopWaitMs, 1);
+                error = errno;
+            }
+        } while (self->reconnect && !self->stopping);
         if (!self->stopping)
             self->tellFailure(self->failureOf(rc, error));
         else if (rc == MOSQ_ERR_SUCCESS && mosquitto_disconnect(self->client) == MOSQ_ERR_SUCCESS)
@@ -214,9 +301,9 @@ MqttTransport::MqttTransport(const ShareSettings &settings, QObject *parent)
 {
     initLibrary();
     if (m_settings.topic.isEmpty())
-        m_settings.topic = defaultTopic();
+        m_settings.topic = m_settings.defaultTopic();
     if (m_settings.clientId.isEmpty())
-        m_settings.clientId = defaultClientId();
+        m_settings.clientId = ShareSettings::defaultClientId();
     m_topic = m_settings.topic.toUtf8();
     m_connectTimeout.setSingleShot(true);
     connect(&m_connectTimeout, &QTimer::timeout, this, [this] {
@@ -230,14 +317,14 @@ MqttTransport::~MqttTransport()
     dropSession();
 }
 
-QString MqttTransport::defaultTopic()
+QString MqttTransport::caveat() const
 {
-    return QStringLiteral("owntracks/%1/%2").arg(loginName(), QSysInfo::machineHostName());
-}
-
-QString MqttTransport::defaultClientId()
-{
-    return QStringLiteral("trovanel-") + QSysInfo::machineHostName();
+    if (!m_v311)
+        return {};
+    return QStringLiteral("The broker %1:%2 speaks only MQTT 3.1.1, which cannot say when it "
+                          "refuses a message: one it does not allow is lost without a word.")
+        .arg(m_settings.host.trimmed())
+        .arg(m_settings.port);
 }
 
 void MqttTransport::send(const OutgoingMessage &message)
@@ -264,8 +351,8 @@ void MqttTransport::stop()
 void MqttTransport::connectToBroker()
 {
     const QString host = m_settings.host.trimmed();
-    if (host.isEmpty())
-        return fail(refused(QStringLiteral("No MQTT broker is set.")));
+    if (const std::optional<QString> why = m_settings.unusableBroker())
+        return fail(refused(*why));
     if (mosquitto_pub_topic_check(m_topic.constData()) != MOSQ_ERR_SUCCESS)
         return fail(refused(QStringLiteral("Messages cannot be published to the topic \"%1\".")
                                 .arg(m_settings.topic)));
@@ -283,10 +370,14 @@ void MqttTransport::connectToBroker()
                                 .arg(m_settings.clientId)));
     mosquitto *client = session->client;
     mosquitto_threaded_set(client, true);
-    mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    // MQTT 5, whose PUBACK says when the broker refuses a message. Its session ends with the
+    // connection unless it is given a lifetime: the longest, as a 3.1.1 session has.
+    mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    mosquitto_property_add_int32(&session->connectProperties, MQTT_PROP_SESSION_EXPIRY_INTERVAL,
+                                 UINT32_MAX);
     mosquitto_int_option(client, MOSQ_OPT_SEND_MAXIMUM, Window);
-    mosquitto_connect_callback_set(client, &MqttSession::onConnect);
-    mosquitto_publish_callback_set(client, &MqttSession::onPublish);
+    mosquitto_connect_v5_callback_set(client, &MqttSession::onConnect);
+    mosquitto_publish_v5_callback_set(client, &MqttSession::onPublish);
     mosquitto_log_callback_set(client, &MqttSession::onLog);
     if (!m_settings.user.isEmpty()) {
         const QByteArray secret = m_settings.secret.toUtf8();
@@ -310,8 +401,19 @@ void MqttTransport::connectToBroker()
 void MqttTransport::publish(const OutgoingMessage &message)
 {
     int mid = 0;
-    const int rc = mosquitto_publish(m_session->client, &mid, m_topic.constData(),
-                                     int(message.body.size()), message.body.constData(), 1, true);
+    const int rc = mosquitto_publish_v5(m_session->client, &mid, m_topic.constData(),
+                                        int(message.body.size()), message.body.constData(), 1, true,
+                                        nullptr);
+    // Larger than the broker said it takes: this message alone cannot go.
+    if (rc == MOSQ_ERR_OVERSIZE_PACKET || rc == MOSQ_ERR_PAYLOAD_SIZE) {
+        Q_EMIT failed(
+            message.id,
+            {ShareFailure::Kind::Rejected,
+             QStringLiteral("The broker %1 does not take a message this large (%2 bytes).")
+                 .arg(m_session->where)
+                 .arg(message.body.size())});
+        return;
+    }
     if (rc != MOSQ_ERR_SUCCESS) {
         m_waiting.prepend(message);
         return fail(retry(QStringLiteral("Could not send to %1: %2.")
@@ -320,18 +422,19 @@ void MqttTransport::publish(const OutgoingMessage &message)
     m_published.insert(mid, message.id);
 }
 
-void MqttTransport::onConnected(quint64 generation)
+void MqttTransport::onConnected(quint64 generation, bool v311)
 {
     if (generation != m_generation || !m_session)
         return;
     m_connectTimeout.stop();
     m_connected = true;
+    m_v311 = v311;
     // A failure on the way answers the rest and ends the connection.
     while (m_connected && !m_waiting.isEmpty())
         publish(m_waiting.takeFirst());
 }
 
-void MqttTransport::onPublished(quint64 generation, int mid)
+void MqttTransport::onPublished(quint64 generation, int mid, int reason, const QString &said)
 {
     if (generation != m_generation)
         return;
@@ -339,8 +442,18 @@ void MqttTransport::onPublished(quint64 generation, int mid)
     if (it == m_published.end())
         return;
     const qint64 id = it.value();
+    if (reason < MQTT_RC_UNSPECIFIED) { // "no matching subscribers" among them: it is held
+        m_published.erase(it);
+        Q_EMIT delivered(id);
+        return;
+    }
+    const ShareFailure failure
+        = pubackFailure(reason, m_session ? m_session->where : m_settings.host, m_settings.user,
+                        m_settings.topic, said);
+    if (failure.kind != ShareFailure::Kind::Rejected)
+        return fail(failure);
     m_published.erase(it);
-    Q_EMIT delivered(id);
+    Q_EMIT failed(id, failure);
 }
 
 void MqttTransport::onFailed(quint64 generation, const ShareFailure &failure)

@@ -12,7 +12,8 @@ struct MqttSession;
 // The way to an MQTT broker, through libmosquitto: each message is published with QoS 1 and
 // retained (the broker keeps the last position for whoever subscribes later), and counts as
 // delivered when the broker acknowledges it. The session is not clean, so the broker holds what
-// a subscriber missed while this laptop was away.
+// a subscriber missed while this laptop was away. It speaks MQTT 5, whose acknowledgement says
+// when the broker refuses a message; with a broker of MQTT 3.1.1 only, that older protocol.
 //
 // Connecting resolves the name and opens the socket, which may take seconds; that and the
 // library's loop run on a thread of their own, and all they tell reaches this object through
@@ -35,17 +36,16 @@ public:
     void send(const OutgoingMessage &message) override;
     void stop() override;
 
-    // What an empty setting stands for.
-    static QString defaultTopic(); // owntracks/<login name>/<host name>
-    static QString defaultClientId(); // trovanel-<host name>
+    QString caveat() const override;
 
 private:
     friend struct MqttSession;
 
     void connectToBroker();
     void publish(const OutgoingMessage &message);
-    void onConnected(quint64 generation);
-    void onPublished(quint64 generation, int mid);
+    void onConnected(quint64 generation, bool v311);
+    // reason: the PUBACK's reason code (0 in MQTT 3.1.1), said: the broker's reason string.
+    void onPublished(quint64 generation, int mid, int reason, const QString &said);
     void onFailed(quint64 generation, const ShareFailure &failure);
     // Answers every message on its way with the failure and lets the connection go.
     void fail(const ShareFailure &failure);
@@ -56,6 +56,7 @@ private:
     std::shared_ptr<MqttSession> m_session;
     quint64 m_generation = 0;
     bool m_connected = false;
+    bool m_v311 = false; // the broker speaks only MQTT 3.1.1
     bool m_stopped = false;
     QList<OutgoingMessage> m_waiting; // until the broker has accepted the connection
     QMap<int, qint64> m_published; // the library's message id → the queue's

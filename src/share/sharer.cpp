@@ -1,7 +1,5 @@
 #include "share/sharer.h"
 
-#include "share/mqtttransport.h"
-
 #include <algorithm>
 
 Sharer::Sharer(TransportMaker makeTransport, QObject *parent)
@@ -79,7 +77,7 @@ void Sharer::sendTest(const ShareSettings &settings, const QByteArray &message)
     ShareSettings forTest = settings;
     if (forTest.mode == ShareSettings::Mode::Mqtt)
         forTest.clientId
-            = (forTest.clientId.isEmpty() ? MqttTransport::defaultClientId() : forTest.clientId)
+            = (forTest.clientId.isEmpty() ? ShareSettings::defaultClientId() : forTest.clientId)
             + QStringLiteral("-test");
     m_testTransport = m_makeTransport(forTest);
     if (!m_testTransport) {
@@ -96,8 +94,10 @@ void Sharer::sendTest(const ShareSettings &settings, const QByteArray &message)
         }
         Q_EMIT testOutcome(delivered, words);
     };
-    connect(m_testTransport.get(), &ShareTransport::delivered, this,
-            [done](qint64) { done(true, QString()); });
+    // Told with the test, once, rather than with every message.
+    connect(m_testTransport.get(), &ShareTransport::delivered, this, [this, done](qint64) {
+        done(true, m_testTransport ? m_testTransport->caveat() : QString());
+    });
     connect(m_testTransport.get(), &ShareTransport::failed, this,
             [done](qint64, const ShareFailure &failure) { done(false, failure.words); });
     m_testTransport->send({0, message});

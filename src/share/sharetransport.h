@@ -40,6 +40,9 @@ public:
     virtual void send(const OutgoingMessage &message) = 0;
     // Drops the connection; messages on their way are answered no more (they stay queued).
     virtual void stop() = 0;
+    // What "delivered" cannot promise on this way, in the user's words; empty when it promises
+    // all. Known once the server has answered.
+    virtual QString caveat() const { return {}; }
 
 Q_SIGNALS:
     // The server has taken the message (HTTP 2xx, MQTT PUBACK).

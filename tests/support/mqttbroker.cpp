@@ -6,12 +6,13 @@
 #include <QTcpSocket>
 #include <unistd.h>
 
-// The password file, the configuration and, with TLS, an EC CA (quick to make) and a server
-// certificate for localhost that it signs. Arguments: folder, port, user, password, TLS (1/0).
+// The password file, access rules, configuration and, with TLS, an EC CA (quick to make) and a
+// server certificate for localhost it signs. Arguments: folder, port, user, password, TLS, limit.
 static const char SetUp[] = R"sh(cd "$1"; mosquitto_passwd -c -b passwd "$3" "$4"
+echo 'pattern readwrite owntracks/%u/#' >acl
 printf 'listener %s 127.0.0.1\nallow_anonymous false\npassword_file %s/passwd\npersistence true
-persistence_location %s/\nlog_dest file %s/broker.log\nuser %s\n' \
-    "$2" "$1" "$1" "$1" "$(id -un)" >conf
+persistence_location %s/\nlog_dest file %s/broker.log\nuser %s\nacl_file %s/acl
+message_size_limit %s\n' "$2" "$1" "$1" "$1" "$(id -un)" "$1" "$6" >conf
 [ "$5" = 1 ] || exit 0
 k='-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes'
 openssl req -x509 $k -keyout ca.key -out ca.pem -days 2 -subj /CN=TestCA 2>/dev/null
@@ -29,7 +30,7 @@ MqttBroker::MqttBroker(bool tls) : m_tls(tls)
     QProcess setUp;
     setUp.start("sh",
                 {"-ec", SetUp, "sh", m_dir.path(), QString::number(m_port), User, Password,
-                 tls ? "1" : "0"});
+                 tls ? "1" : "0", QString::number(MessageSizeLimit)});
     setUp.waitForFinished(30'000);
 }
 
@@ -66,4 +67,36 @@ QByteArray MqttBroker::client(const QString &program, const QStringList &args,
     if (process.waitForFinished(30'000) && process.exitCode() == 0)
         return process.readAllStandardOutput();
     return QByteArrayLiteral("(failed)"); // and it is killed
+}
+
+quint16 MqttBroker::v311Port()
+{
+    if (m_front.isListening())
+        return m_front.serverPort();
+    m_front.listen(QHostAddress::LocalHost, 0);
+    QObject::connect(&m_front, &QTcpServer::newConnection, &m_front, [this] {
+        while (QTcpSocket *in = m_front.nextPendingConnection()) {
+            auto *out = new QTcpSocket(in);
+            QObject::connect(in, &QTcpSocket::readyRead, in, [this, in, out] {
+                if (out->state() == QAbstractSocket::UnconnectedState) {
+                    // The protocol level follows the protocol's name in the CONNECT.
+                    const QByteArray head = in->peek(16);
+                    const qsizetype level = head.indexOf("MQTT") + 4;
+                    if (level < 4 || level >= head.size())
+                        return;
+                    if (head[level] == 5) { // unacceptable protocol version
+                        in->write(QByteArray::fromHex("20020001"));
+                        in->disconnectFromHost();
+                        return;
+                    }
+                    out->connectToHost(QHostAddress::LocalHost, m_port);
+                }
+                out->write(in->readAll());
+            });
+            QObject::connect(out, &QTcpSocket::readyRead, in,
+                             [in, out] { in->write(out->readAll()); });
+            QObject::connect(out, &QTcpSocket::disconnected, in, &QTcpSocket::disconnectFromHost);
+        }
+    });
+    return m_front.serverPort();
 }

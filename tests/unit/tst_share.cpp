@@ -24,6 +24,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -272,6 +273,8 @@ private Q_SLOTS:
                   "retry: Could not connect: 127.0.0.1 refused the connection.");
         table.row("plain http elsewhere", "http://example.org/pub", basic, false, 0, "",
                   "refused: The server address must start with https://");
+        table.row("plain http to a name like this computer's", "http://127.example.org/pub", basic,
+                  false, 0, "", "refused: The server address must start with https://");
     }
     void http()
     {
@@ -380,35 +383,46 @@ private Q_SLOTS:
     }
 
     // Through the sender to a real broker: each message arrives as made, in order, the last one
-    // retained, even after the broker was away; a refusal or an untrusted one loses nothing.
+    // retained, even after the broker was away; a test tells how the broker took it.
     void mqtt_data()
     {
-        QTest::addColumn<bool>("tls");
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<bool>("restart");
-        QTest::addColumn<QString>("words"); // of a test message (%1 the port); empty: delivered
-
-        QTest::newRow("in order, the last retained") << false << "secret" << false << "";
-        QTest::newRow("the broker away and back") << false << "secret" << true << "";
-        QTest::newRow("a wrong password")
-            << false << "wrong" << false
-            << "The broker localhost:%1 refused the user name or password (not authorised).";
-        QTest::newRow("TLS with the CA file") << true << "secret" << false << "";
-        QTest::newRow("TLS not trusted")
-            << true << "secret" << false
-            << "Could not connect to localhost:%1: its TLS certificate is not trusted.";
+        const DataTable<bool, QString, QString, bool, QString, QByteArray, QString> table(
+            {"tls", "host", "password", "restart", "topic", "test", "told"});
+        // host: "" the broker, "3.1.1" one of MQTT 3.1.1 only; topic: "" the default one; told: the
+        // test's fate, "delivered: words", "refused: words"..., the words' start (%1 the port)
+        table.row("in order, the last retained", false, "", "secret", false, "", "", "");
+        table.row("the broker away and back", false, "", "secret", true, "", "", "");
+        table.row("a wrong password", false, "", "wrong", false, "", "{}",
+                  "refused: The broker localhost:%1 refused the user name or password");
+        table.row("TLS with the CA file", true, "", "secret", false, "", "", "");
+        table.row("TLS not trusted", true, "", "secret", false, "", "{}",
+                  "retry: Could not connect to localhost:%1: its TLS certificate is not trusted.");
+        table.row("another user's topic", false, "", "secret", false, "owntracks/alice/laptop",
+                  "{}",
+                  "refused: The broker localhost:%1 does not let the user \"laptop\" publish to");
+        table.row("a message too large, the rest go", false, "", "secret", false, "",
+                  QByteArray(MqttBroker::MessageSizeLimit + 1, ' '),
+                  "rejected: The broker localhost:%1 did not take this message (packet too large");
+        table.row("a broker of MQTT 3.1.1", false, "3.1.1", "secret", false, "", "{}",
+                  "delivered: The broker localhost:%1 speaks only MQTT 3.1.1, which cannot say");
+        table.row("a password in clear elsewhere", false, "192.0.2.1", "secret", false, "", "{}",
+                  "refused: Turn TLS on: the password would cross the network to 192.0.2.1:%1");
     }
     void mqtt()
     {
         QFETCH(bool, tls);
+        QFETCH(QString, host);
         QFETCH(QString, password);
         QFETCH(bool, restart);
-        QFETCH(QString, words);
+        QFETCH(QString, topic);
+        QFETCH(QByteArray, test);
+        QFETCH(QString, told);
         MqttBroker broker(tls);
         QVERIFY(broker.start());
         // A reader whose session the broker keeps: it is given all that is published from now.
-        const QString topic = MqttTransport::defaultTopic();
-        const QStringList reader {"-c", "-i", "reader", "-q", "1", "-t", topic};
+        const QString readTopic
+            = topic.isEmpty() ? "owntracks/laptop/" + QSysInfo::machineHostName() : topic;
+        const QStringList reader {"-c", "-i", "reader", "-q", "1", "-t", readTopic};
         broker.client("mosquitto_sub", reader + QStringList {"-E"});
         if (restart)
             broker.stop();
@@ -421,13 +435,21 @@ private Q_SLOTS:
         }
         ShareSettings settings;
         settings.mode = ShareSettings::Mode::Mqtt;
-        settings.host = QStringLiteral("localhost");
-        settings.port = broker.port();
+        settings.host = host.isEmpty() || host == "3.1.1" ? QStringLiteral("localhost") : host;
+        settings.port = host == "3.1.1" ? broker.v311Port() : broker.port();
         settings.tls = tls;
-        settings.caFile = words.isEmpty() ? broker.caFile() : QString(); // else the system's
+        settings.caFile = told.startsWith("retry") ? QString() : broker.caFile(); // or the system's
         settings.user = MqttBroker::User;
         settings.secret = password;
-        Sharer sharer([](const ShareSettings &s) { return std::make_unique<MqttTransport>(s); });
+        settings.topic = topic;
+        QString kind = "delivered"; // the test message's; it alone is numbered 0
+        Sharer sharer([&](const ShareSettings &s) {
+            auto transport = std::make_unique<MqttTransport>(s);
+            connect(transport.get(), &ShareTransport::failed, this, [&](qint64 id, ShareFailure f) {
+                kind = id ? kind : QStringList {"retry", "refused", "rejected"}[int(f.kind)];
+            });
+            return transport;
+        });
         sharer.setRetryBounds(200, 400);
         QSignalSpy outcome(&sharer, &Sharer::testOutcome);
         sharer.setQueues({&queue});
@@ -436,14 +458,18 @@ private Q_SLOTS:
             QTRY_VERIFY(sharer.retryInMs() > 0);
             QVERIFY(broker.start());
         }
-        if (!words.isEmpty()) {
-            sharer.sendTest(settings, "{}");
+        // A refusal or an untrusted broker loses nothing.
+        const int left = told.startsWith("refused") || told.startsWith("retry") ? 3 : 0;
+        QTRY_COMPARE_WITH_TIMEOUT(sharer.waiting(), left, 10'000);
+        if (!test.isEmpty()) {
+            sharer.sendTest(settings, test);
             QTRY_COMPARE(outcome.size(), 1);
-            QCOMPARE(outcome[0][1].toString(), words.arg(broker.port()));
-            QCOMPARE(sharer.waiting(), 3);
-            return;
+            told = told.arg(settings.port);
+            QCOMPARE((kind + ": " + outcome[0][1].toString()).left(told.size()), told);
         }
-        QTRY_COMPARE_WITH_TIMEOUT(sharer.waiting(), 0, 10'000);
+        QCOMPARE(sharer.waiting(), left);
+        if (left)
+            return;
         QList<QByteArray> arrived; // each once, though QoS 1 may bring one twice
         for (const QByteArray &body :
              broker.client("mosquitto_sub", reader + QStringList {"-C", "3"}).split('\n')) {
@@ -451,8 +477,8 @@ private Q_SLOTS:
                 arrived.append(body);
         }
         QCOMPARE(arrived, bodies);
-        QCOMPARE(broker.client("mosquitto_sub", {"-t", topic, "--retained-only", "-C", "1"}),
-                 bodies.last() + '\n');
+        QCOMPARE(broker.client("mosquitto_sub", {"-t", readTopic, "--retained-only", "-C", "1"}),
+                 (told.startsWith("delivered") ? test : bodies.last()) + '\n');
     }
 
     void memoryQueueKeepsTheNewest()

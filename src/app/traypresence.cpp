@@ -57,6 +57,12 @@ void TrayPresence::showWaitingToShare(qint64 count, qint64 dropped)
     showTip();
 }
 
+void TrayPresence::showSecretLocked(bool locked)
+{
+    m_secretLocked = locked;
+    showTip();
+}
+
 void TrayPresence::showTip()
 {
     if (!m_icon)
@@ -71,6 +77,8 @@ void TrayPresence::showTip()
     // Results not kept hold at most 10,000 messages; the oldest make room.
     if (m_droppedFromShare > 0)
         tip += QStringLiteral("\n%1 older not shared: too many waited").arg(m_droppedFromShare);
+    if (m_secretLocked)
+        tip += QStringLiteral("\nSharing waits: the secret store is locked");
     m_icon->setTrayTip(tip);
 }
 

@@ -478,3 +478,51 @@ qint64 HistoryStore::lastKey()
                           QStringLiteral("SELECT max(id) FROM rows"));
     return query.next() ? query.value(0).toLongLong() : 0;
 }
+
+// Moving messages between the file and memory.
+
+namespace {
+
+// All that body writes, or nothing.
+template<class Body> void inOneTransaction(QSqlDatabase &db, const QString &path, Body body)
+{
+    if (!db.transaction())
+        raise(path, db.lastError());
+    try {
+        body();
+    } catch (const Failure &) {
+        db.rollback();
+        throw;
+    }
+    if (!db.commit()) {
+        const QSqlError error = db.lastError();
+        db.rollback();
+        raise(path, error);
+    }
+}
+
+} // namespace
+
+void HistoryStore::addAllToOutbox(const QList<Outgoing> &messages)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    inOneTransaction(db, m_path, [&] {
+        QSqlQuery insert(db);
+        insert.prepare(QStringLiteral("INSERT INTO outbox (tst, body) VALUES (?, ?)"));
+        for (const Outgoing &message : messages) {
+            insert.addBindValue(message.tst);
+            insert.addBindValue(message.body);
+            if (!insert.exec())
+                raise(m_path, insert.lastError());
+        }
+    });
+}
+
+void HistoryStore::removeFromOutbox(const QList<qint64> &ids)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    inOneTransaction(db, m_path, [&] {
+        for (const qint64 id : ids)
+            removeFromOutbox(id);
+    });
+}

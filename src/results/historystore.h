@@ -102,6 +102,10 @@ public:
     };
     QList<Stored> readAll();
 
+    // Messages moved between the file and memory, all or none: each call is one transaction.
+    void addAllToOutbox(const QList<Outgoing> &messages);
+    void removeFromOutbox(const QList<qint64> &ids);
+
 private:
     void prepare();
     void moveAside();

@@ -2,12 +2,14 @@
 // after the other, the questions of Clear Results and of the box, and a history that cannot
 // be written.
 
+#include "app/sharing.h"
 #include "core/failure.h"
 #include "lookup/curlfunctions.h"
 #include "results/historystore.h"
 #include "results/keptresults.h"
 #include "results/resultslist.h"
 #include "settings/settingsstore.h"
+#include "share/sharer.h"
 #include "support/datatable.h"
 #include "support/form1fixture.h"
 #include "support/logrows.h"
@@ -29,6 +31,8 @@ namespace {
 
 constexpr int LookupWaitMs = 5000;
 const QString Keep = QStringLiteral("Keep Results=On");
+// Each good log is shared with a server that is not there: its message waits.
+const QStringList Shared {"Share=HTTP", "Share URL=http://127.0.0.1:9/"};
 
 // A window whose lookups the loopback server answers with a one-line answer.
 struct Window : Form1Fixture
@@ -84,6 +88,19 @@ struct Window : Form1Fixture
             return {};
         }
     }
+    // The messages waiting in the file for the user's location server.
+    qint64 waitingInFile() const
+    {
+        HistoryStore store;
+        try {
+            store.open(historyFile());
+            return store.outboxCount();
+        } catch (const Failure &failure) {
+            qWarning("%s", failure.what());
+            return -1;
+        }
+    }
+    qint64 waitingToShare() const { return form->sharing()->sharer()->waiting(); }
 };
 
 // A small file system of its own at `folder`, unmounted when the guard goes; empty when this
@@ -417,7 +434,7 @@ private Q_SLOTS:
     void untickingTheBoxAsks()
     {
         QFETCH(bool, answer);
-        Window w({Keep});
+        Window w(QStringList {Keep} + Shared);
         w.logNow();
         w.logNow();
         w.dialogs.yesNoAnswers = {answer};
@@ -427,6 +444,10 @@ private Q_SLOTS:
         QCOMPARE(Settings::get(SettingKeys::KeepResults), QStringLiteral("Off"));
         QCOMPARE(w.rows(), 2);
         QTEST(QFile::exists(w.historyFile()), "fileLeft");
+        // No message waiting to be shared is lost: kept for later, the file still holds them.
+        QTRY_COMPARE(w.waitingToShare(), 2);
+        if (!answer)
+            QCOMPARE(w.waitingInFile(), 2);
         // Rows logged and ticked while the box is clear are not kept.
         w.logNow();
         w.tick(0, true);
@@ -436,6 +457,7 @@ private Q_SLOTS:
         w.keepBox()->click();
         QTRY_COMPARE(w.table(), before);
         QCOMPARE(w.kept().size(), 3);
+        QCOMPARE(w.waitingInFile(), 3);
         w.open();
         QTRY_COMPARE(w.table(), before);
     }
@@ -452,7 +474,7 @@ private Q_SLOTS:
     void historyCannotBeWritten()
     {
         QFETCH(QString, folder);
-        Window w({Keep}, false);
+        Window w(QStringList {Keep} + Shared, false);
         const QString at = QFileInfo(w.historyFile()).absolutePath();
         std::optional<Mount> mount;
         if (geteuid() == 0) {
@@ -497,6 +519,7 @@ private Q_SLOTS:
         QCOMPARE(w.reports(), QStringList());
         const QList<HistoryStore::Stored> kept = w.kept();
         QCOMPARE(kept.size(), 4);
+        QCOMPARE(w.waitingInFile(), 4); // the messages of the rows logged meanwhile too
         QVERIFY(kept[0].ticked && !kept[1].ticked);
         for (const HistoryStore::Stored &row : kept) {
             QCOMPARE(row.record.answer, paddedAnswer(200 * 1024));

@@ -118,6 +118,7 @@ Form1::Form1(Dialogs *dialogs, Clock clock, QWidget *parent)
     connect(PushButton7, &QPushButton::clicked, this, [this] { m_keyHelp->PushButton7_Click(); });
     connect(m_options, &StartupOptions::keepResultsChanged, m_sharing, &Sharing::setKeeping);
     connect(m_sharing, &Sharing::waitingChanged, m_tray, &TrayPresence::showWaitingToShare);
+    connect(m_sharing, &Sharing::secretLocked, m_tray, &TrayPresence::showSecretLocked);
     connect(m_lookup, &CurlFunctions::progressText, Frame4, &StatusFrame::setProgressText);
     connect(m_scheduler, &Scheduler::countdown, Frame4, &StatusFrame::showNextLog);
     // The tick decides a box's fallback; the schedule takes it as typed, and saves it.

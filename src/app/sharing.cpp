@@ -5,8 +5,10 @@
 #include "app/startuprestore.h"
 #include "core/dialogs.h"
 #include "core/errorreport.h"
+#include "core/failure.h"
 #include "desktop/networkwatch.h"
 #include "lookup/curlfunctions.h"
+#include "results/historystore.h"
 #include "results/keptresults.h"
 #include "results/resultslist.h"
 #include "settings/settingsstore.h"
@@ -19,6 +21,8 @@
 
 #include <QPushButton>
 #include <climits>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -38,6 +42,14 @@ template<size_t N> int indexOf(const char *const (&texts)[N], const QString &tex
 QString onOff(bool on)
 {
     return QString::fromLatin1(on ? SettingKeys::On : SettingKeys::Off);
+}
+
+// Whether the server is reached with the secret: the ways Share Logs… asks for it.
+bool needsSecret(const ShareSettings &settings)
+{
+    return settings.mode == ShareSettings::Mode::Mqtt
+        || (settings.mode == ShareSettings::Mode::Http
+            && settings.auth != ShareSettings::Auth::None);
 }
 
 } // namespace
@@ -81,11 +93,10 @@ Sharing::Sharing(KeptResults *kept, ResultsList *results, Dialogs *dialogs, QWid
       m_button(
           NamedButton(QStringLiteral("PushButtonShare"), QStringLiteral("Share Logs…"), window)),
       m_secrets(new SecretStore(dialogs, this)),
-      m_sharer(new Sharer(&MakeShareTransport, this)),
+      m_sharer(new Sharer([this](const ShareSettings &s) { return makeTransport(s); }, this)),
+      // A history the user keeps for later stays open while its messages wait.
       m_stored(
-          [kept]() -> HistoryStore * {
-              return kept->isKeeping() && kept->store().isOpen() ? &kept->store() : nullptr;
-          },
+          [kept]() -> HistoryStore * { return kept->store().isOpen() ? &kept->store() : nullptr; },
           [kept] { kept->outboxDamaged(); })
 {
     m_table = std::make_unique<SharingTable>(SharingTable::Parts {
@@ -101,7 +112,13 @@ Sharing::Sharing(KeptResults *kept, ResultsList *results, Dialogs *dialogs, QWid
         if (m_dialog)
             m_dialog->showSetAside(setAside);
         Q_EMIT waitingChanged(count, m_memory.dropped(), setAside.size());
+        // A log to share: the store may have been unlocked since it was last asked.
+        if (m_started && !m_secretKnown && needsSecret(m_settings) && m_secretMissed.isValid()
+            && m_secretMissed.hasExpired(AskAgainMs))
+            askForSecret();
     });
+    connect(kept, &KeptResults::writableAgain, this, &Sharing::keepMemoryQueue);
+    connect(kept, &KeptResults::deleting, this, &Sharing::takeOutbox);
     connect(m_sharer, &Sharer::refused, this, [this](const QString &words) {
         m_dialogs->inform(QStringLiteral("Sharing logs has stopped: %1\nThe logs wait until the "
                                          "settings change or a test message is delivered.")
@@ -188,37 +205,125 @@ void Sharing::start(NetworkWatch *network)
 
 void Sharing::withSecret(const std::function<void()> &then)
 {
-    if (m_secretRead) {
+    if (m_secretKnown) {
         then();
         return;
     }
-    m_secrets->read([this, then](const QString &secret) {
-        m_settings.secret = secret;
-        m_secretRead = true;
-        then();
+    m_afterSecret.append(then);
+    askForSecret();
+}
+
+void Sharing::askForSecret()
+{
+    if (m_askingSecret)
+        return;
+    m_askingSecret = true;
+    m_secrets->read([this](const std::optional<QString> &secret) {
+        m_askingSecret = false;
+        const bool wasStarted = m_started;
+        // One the user chose meanwhile is newer than the store's answer.
+        const bool came = secret && !m_secretKnown;
+        if (came) {
+            m_settings.secret = *secret;
+            m_secretKnown = true;
+        } else if (!secret) {
+            m_secretMissed.start();
+        }
+        tellSecretLocked();
+        for (const std::function<void()> &then : std::exchange(m_afterSecret, {}))
+            then();
+        if (came && wasStarted) {
+            m_sharer->setSettings(m_settings);
+            resend();
+        }
     });
+}
+
+void Sharing::tellSecretLocked()
+{
+    Q_EMIT secretLocked(!m_secretKnown && m_secretMissed.isValid() && needsSecret(m_settings));
+}
+
+std::unique_ptr<ShareTransport> Sharing::makeTransport(const ShareSettings &settings) const
+{
+    // Without its secret the server would only refuse the messages: they wait for the store. A
+    // test goes with the secret the dialog holds.
+    if (!m_secretKnown && !m_testing && needsSecret(settings))
+        return nullptr;
+    return MakeShareTransport(settings);
+}
+
+void Sharing::resend()
+{
+    if (m_started)
+        m_sharer->setQueues({&m_stored, &m_memory});
 }
 
 void Sharing::setKeeping(bool keep)
 {
-    if (!keep) {
-        // Out of the history before it may be deleted; memory holds the newest Capacity.
-        for (const ShareQueue::Entry &entry :
-             m_stored.first(int(std::min<qint64>(m_stored.count(), INT_MAX)))) {
-            m_memory.add(entry.tst, entry.body);
-            m_stored.remove(entry.id);
-        }
-    }
+    // Cleared, the history asks first; its messages move (takeOutbox) only once the user chose
+    // to delete it.
     m_kept->setKeeping(keep);
-    if (keep) {
-        for (const ShareQueue::Entry &entry : m_memory.first(int(m_memory.count()))) {
-            if (m_stored.add(entry.tst, entry.body))
-                m_memory.remove(entry.id);
-        }
+    if (keep)
+        keepMemoryQueue();
+}
+
+// The history can be written (again): the messages that waited in memory go into it, all of
+// them or, when it fails, none, which wait in memory for the next time.
+void Sharing::keepMemoryQueue()
+{
+    HistoryStore &store = m_kept->store();
+    const QList<ShareQueue::SetAside> setAside = m_memory.setAsideMessages();
+    if (!m_kept->isKeeping() || !store.isOpen() || (m_memory.count() == 0 && setAside.isEmpty()))
+        return;
+    const QList<ShareQueue::Entry> waiting = m_memory.first(int(m_memory.count()));
+    QList<HistoryStore::Outgoing> messages;
+    messages.reserve(waiting.size());
+    for (const ShareQueue::Entry &entry : waiting)
+        messages.append({0, entry.tst, entry.body});
+    QList<HistoryStore::Aside> aside;
+    aside.reserve(setAside.size());
+    for (const ShareQueue::SetAside &message : setAside)
+        aside.append({0, message.tst, message.body, message.words});
+    try {
+        store.addAllToOutbox(messages, aside);
+    } catch (const Failure &) {
+        return;
     }
-    // What was on its way is sent again from where it waits now.
-    if (m_started)
-        m_sharer->setQueues({&m_stored, &m_memory});
+    for (const ShareQueue::Entry &entry : waiting)
+        m_memory.remove(entry.id);
+    for (const ShareQueue::SetAside &message : setAside)
+        m_memory.discard(message.id);
+    resend();
+}
+
+// The history is about to be deleted: its messages wait in memory (the newest Capacity), and
+// leave the file first, in one transaction, so that a file that cannot be deleted sends none of
+// them a second time.
+void Sharing::takeOutbox()
+{
+    HistoryStore &store = m_kept->store();
+    QList<HistoryStore::Outgoing> waiting;
+    QList<HistoryStore::Aside> setAside;
+    try {
+        waiting = store.outbox(INT_MAX);
+        setAside = store.setAsideMessages();
+    } catch (const Failure &) {
+        return; // none can be read, to move or to send
+    }
+    if (waiting.isEmpty() && setAside.isEmpty())
+        return;
+    for (const HistoryStore::Outgoing &message : std::as_const(waiting))
+        m_memory.add(message.tst, message.body);
+    // The user alone decides what becomes of those the server would not take.
+    for (const HistoryStore::Aside &message : std::as_const(setAside))
+        m_memory.keepSetAside(message.tst, message.body, message.words);
+    try {
+        store.clearOutbox();
+    } catch (const Failure &) {
+        // The file goes all the same; one that stays is told by the history.
+    }
+    resend();
 }
 
 void Sharing::showDialog()
@@ -249,7 +354,9 @@ void Sharing::sendTest(const ShareSettings &settings)
         message = OwnMessage::location(m_results->record(row), sender(), now);
     if (message.isEmpty())
         message = OwnMessage::location(testRecord(QDateTime::currentDateTime()), sender(), now);
+    m_testing = true;
     m_sharer->sendTest(settings, message);
+    m_testing = false;
 }
 
 void Sharing::discard(qint64 id)
@@ -265,9 +372,12 @@ void Sharing::choose(const ShareSettings &settings)
         return;
     }
     m_secrets->write(settings.secret, [this, settings](bool kept) {
-        // Not kept: sharing stays as it was.
-        if (kept)
+        // Not kept: sharing stays as it was. Kept, it is the secret from now on, whatever the
+        // store said before.
+        if (kept) {
+            m_secretKnown = true;
             apply(settings);
+        }
     });
 }
 
@@ -291,4 +401,5 @@ void Sharing::apply(const ShareSettings &settings)
     });
     m_settings = settings;
     m_sharer->setSettings(m_settings);
+    tellSecretLocked();
 }

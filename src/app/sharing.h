@@ -5,6 +5,8 @@
 #include "share/sharesettings.h"
 #include "share/storedsharequeue.h"
 
+#include <QElapsedTimer>
+#include <QList>
 #include <QObject>
 #include <functional>
 #include <memory>
@@ -51,16 +53,25 @@ public:
 
     // Start-up: the stored choices, the secret aside.
     void restore(StepRunner &steps, const Settings::Snapshot &settings);
-    // Once the window is on screen: the secret is asked for, then the sending starts.
+    // Once the window is on screen: the secret is asked for, then the sending starts. Where
+    // the secret store holds the secret but does not give it (locked), the messages wait; the
+    // store is asked again when Share Logs… opens, or at a log a minute or more later.
     void start(NetworkWatch *network);
-    // The user ticked or cleared "Keep results between runs": the waiting messages go where
-    // they will survive as long as the rows do, before the history may be deleted.
+    // The user ticked or cleared "Keep results between runs". Ticked, the messages waiting in
+    // memory go into the history. Cleared, they stay in the history the user keeps for later
+    // (and still go from there), or go to memory before the history is deleted.
     void setKeeping(bool keep);
+
+    // The store is asked again at a log no sooner than this after it did not give the secret:
+    // each time may raise its unlock prompt.
+    static constexpr qint64 AskAgainMs = 60'000;
 
 Q_SIGNALS:
     // How many logs wait to be shared, how many were dropped from memory for more, and how
     // many the server would not take.
     void waitingChanged(qint64 count, qint64 dropped, qint64 setAside);
+    // The server needs the secret and the store did not give it: the messages wait.
+    void secretLocked(bool locked);
 
 private:
     void showDialog();
@@ -69,8 +80,17 @@ private:
     void discard(qint64 id);
     void choose(const ShareSettings &settings);
     void apply(const ShareSettings &settings);
-    // Runs then once the stored secret is in the settings, asking the store the first time.
+    // Runs then once the store has answered, the secret in the settings if it gave it; asks
+    // the store while the secret is not known.
     void withSecret(const std::function<void()> &then);
+    void askForSecret();
+    void tellSecretLocked();
+    std::unique_ptr<ShareTransport> makeTransport(const ShareSettings &settings) const;
+    // Messages moved between memory and the history, each way in one transaction; what was on
+    // its way is sent again from where it waits now.
+    void keepMemoryQueue();
+    void takeOutbox();
+    void resend();
     OwnMessage::Sender sender() const;
 
     KeptResults *m_kept;
@@ -87,5 +107,11 @@ private:
     NetworkWatch *m_network = nullptr;
     ShareSettings m_settings;
     bool m_started = false;
-    bool m_secretRead = false;
+    // The secret in m_settings is the one kept (or none is kept), rather than unknown.
+    bool m_secretKnown = false;
+    bool m_askingSecret = false;
+    bool m_testing = false;
+    // Since the store last did not give the secret.
+    QElapsedTimer m_secretMissed;
+    QList<std::function<void()>> m_afterSecret;
 };

@@ -58,6 +58,12 @@ void TrayPresence::showWaitingToShare(qint64 count, qint64 dropped, qint64 setAs
     showTip();
 }
 
+void TrayPresence::showSecretLocked(bool locked)
+{
+    m_secretLocked = locked;
+    showTip();
+}
+
 void TrayPresence::showTip()
 {
     if (!m_icon)
@@ -77,6 +83,8 @@ void TrayPresence::showTip()
         tip += QStringLiteral("\n1 log the server would not take");
     else if (m_setAsideFromShare > 1)
         tip += QStringLiteral("\n%1 logs the server would not take").arg(m_setAsideFromShare);
+    if (m_secretLocked)
+        tip += QStringLiteral("\nSharing waits: the secret store is locked");
     m_icon->setTrayTip(tip);
 }
 

@@ -48,6 +48,8 @@ public:
     // The tip says how many logs wait for the user's location server, while any do, how many
     // older ones were dropped from memory to make room, and how many the server would not take.
     void showWaitingToShare(qint64 count, qint64 dropped, qint64 setAside);
+    // The tip says that sharing waits for the secret store, which did not give the secret.
+    void showSecretLocked(bool locked);
 
 private:
     void showTip();
@@ -68,6 +70,7 @@ private:
     qint64 m_waitingToShare = 0;
     qint64 m_droppedFromShare = 0;
     qint64 m_setAsideFromShare = 0;
+    bool m_secretLocked = false;
     QElapsedTimer m_trayWait; // since start-up: how long a missing tray is waited for
     std::function<bool()> m_trayAvailable;
 };

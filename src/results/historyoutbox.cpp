@@ -218,3 +218,50 @@ QList<HistoryStore::Aside> HistoryStore::setAsideMessages()
                          query.value(2).toByteArray(), query.value(3).toString()});
     return messages;
 }
+
+void HistoryStore::addAllToOutbox(const QList<Outgoing> &messages, const QList<Aside> &setAside)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.transaction())
+        fail(db.lastError());
+    QSqlQuery insert(db);
+    bool done = insert.prepare(QStringLiteral("INSERT INTO outbox (tst, body) VALUES (?, ?)"));
+    for (qsizetype i = 0; done && i < messages.size(); ++i) {
+        insert.addBindValue(messages[i].tst);
+        insert.addBindValue(messages[i].body);
+        done = insert.exec();
+    }
+    if (done && !setAside.isEmpty())
+        done = insert.prepare(
+            QStringLiteral("INSERT INTO outbox_aside (tst, body, words) VALUES (?, ?, ?)"));
+    for (qsizetype i = 0; done && i < setAside.size(); ++i) {
+        insert.addBindValue(setAside[i].tst);
+        insert.addBindValue(setAside[i].body);
+        insert.addBindValue(setAside[i].words);
+        done = insert.exec();
+    }
+    if (!done || !db.commit()) {
+        const QSqlError error = done ? db.lastError() : insert.lastError();
+        db.rollback();
+        m_outboxCount = -1;
+        fail(error);
+    }
+    if (m_outboxCount >= 0)
+        m_outboxCount += messages.size();
+}
+
+void HistoryStore::clearOutbox()
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.transaction())
+        fail(db.lastError());
+    QSqlQuery query(db);
+    const bool done = query.exec(QStringLiteral("DELETE FROM outbox"))
+        && query.exec(QStringLiteral("DELETE FROM outbox_aside"));
+    if (!done || !db.commit()) {
+        const QSqlError error = done ? db.lastError() : query.lastError();
+        db.rollback();
+        fail(error);
+    }
+    m_outboxCount = 0;
+}

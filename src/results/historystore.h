@@ -125,6 +125,11 @@ public:
     };
     QList<Stored> readAll();
 
+    // Messages moved between the file and memory, all or none: each call is one transaction.
+    void addAllToOutbox(const QList<Outgoing> &messages, const QList<Aside> &setAside = {});
+    // Every message, waiting or set aside, leaves the file.
+    void clearOutbox();
+
 private:
     void prepare();
     // The outbox's order, kept as an index, and the table of the messages set aside: added to

@@ -85,7 +85,9 @@ void KeptResults::resume()
     } catch (const Failure &) {
         // Still full, and said already.
         m_store.close();
+        return;
     }
+    Q_EMIT writableAgain();
 }
 
 // After damage met in use: the file goes aside and a fresh one keeps what the table holds. The
@@ -209,7 +211,7 @@ bool KeptResults::joinWiFiFix(int row, const QDateTime &instant, const Fix &fix)
     } else if (m_hiddenKey && instant == m_hiddenInstant) {
         key = m_hiddenKey;
     }
-    if (!key || !m_store.isOpen())
+    if (!key || !m_keeping || !m_store.isOpen())
         return row >= 0;
     try {
         m_store.setWiFiFix(key, fix);
@@ -223,7 +225,8 @@ bool KeptResults::joinWiFiFix(int row, const QDateTime &instant, const Fix &fix)
 
 void KeptResults::saveTicks(const QModelIndex &from, const QModelIndex &to, const QList<int> &roles)
 {
-    if (!roles.contains(Qt::CheckStateRole))
+    // A history kept for later takes the ticks as they are when keeping starts again.
+    if (!roles.contains(Qt::CheckStateRole) || !m_keeping)
         return;
     if (!m_store.isOpen()) {
         // Saved when the history can be written again.
@@ -308,8 +311,9 @@ void KeptResults::setKeeping(bool keep)
     const bool remove = m_dialogs->askYesNo(
         QStringLiteral("Delete the kept history? Yes deletes the rows kept on disk; No keeps them "
                        "for the next time \"Keep results between runs\" is ticked."));
-    m_store.close();
     if (remove) {
+        Q_EMIT deleting();
+        m_store.close();
         m_table->forgetKeys();
         for (const char *suffix : {"", "-wal", "-shm"}) {
             const QString file = m_path + QLatin1String(suffix);

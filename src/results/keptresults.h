@@ -32,7 +32,9 @@ public:
 
     // Once the window is on screen: with keep, opens the history and brings its rows back.
     void start(bool keep);
-    // The user ticked or cleared "Keep results between runs".
+    // The user ticked or cleared "Keep results between runs". Cleared, the history the user
+    // keeps for later stays open (its messages still go to the server from there), its rows
+    // and ticks as they were.
     void setKeeping(bool keep);
     bool isKeeping() const { return m_keeping; }
     bool isLoading() const { return m_loader.isRunning(); }
@@ -52,6 +54,10 @@ public:
 Q_SIGNALS:
     // Every kept row is in the table.
     void loaded();
+    // The history could not be written, and now it can: the rows logged meanwhile are in it.
+    void writableAgain();
+    // The user chose to delete the kept history; it is still open, until this returns.
+    void deleting();
 
 private:
     bool openStore(bool quietly = false);

@@ -5,6 +5,14 @@
 #include "core/failure.h"
 #include "settings/settingsstore.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QTimer>
+#include <memory>
 #include <qt6keychain/keychain.h>
 
 namespace {
@@ -29,26 +37,79 @@ void forgetFileCopy()
 SecretStore::SecretStore(Dialogs *dialogs, QObject *parent)
     : QObject(parent), m_dialogs(dialogs) { }
 
-void SecretStore::read(std::function<void(const QString &)> done)
+void SecretStore::read(Answer done)
 {
+    // Answered once: by the store, or by the bound on a prompt nobody answers.
+    auto pending = std::make_shared<Answer>(std::move(done));
+    const auto answer = [pending](const std::optional<QString> &secret) {
+        if (Answer done = std::exchange(*pending, nullptr))
+            done(secret);
+    };
+    // A copy in the file was kept while the store did not answer; the store may still hold an
+    // older one.
+    QString inFile;
+    try {
+        inFile = Settings::get(SettingKeys::ShareSecret);
+    } catch (const Failure &) { }
+    if (!inFile.isEmpty()) {
+        QTimer::singleShot(0, this, [answer, inFile] { answer(inFile); });
+        return;
+    }
+    QTimer::singleShot(ReadBoundMs, this, [answer] { answer(std::nullopt); });
     // Jobs have no parent and delete themselves once answered: the store's library answers a job
     // it was given even after its owner is gone, and a job deleted before then would be used
     // after it was freed. Gone first, this object hears nothing.
     auto *job = new QKeychain::ReadPasswordJob(QString::fromLatin1(Service));
     job->setKey(Entry);
-    connect(job, &QKeychain::Job::finished, this, [job, done = std::move(done)] {
-        if (job->error() == QKeychain::NoError) {
-            done(job->textData());
+    connect(job, &QKeychain::Job::finished, this, [this, job, answer] {
+        switch (job->error()) {
+        case QKeychain::NoError:
+            answer(job->textData());
             return;
+        case QKeychain::AccessDenied:
+        case QKeychain::AccessDeniedByUser:
+            answer(std::nullopt);
+            return;
+        default:
+            // "Not found" is also what a locked store says once its unlock prompt is dismissed.
+            askWhetherKept(answer);
         }
-        // No store, or none kept there: the copy the user agreed to keep in the file, if any.
-        QString kept;
-        try {
-            kept = Settings::get(SettingKeys::ShareSecret);
-        } catch (const Failure &) { }
-        done(kept);
     });
     job->start();
+}
+
+// Whether the Secret Service holds the entry at all, locked or not: it tells so without a prompt.
+void SecretStore::askWhetherKept(const Answer &answer)
+{
+    static const bool registered = [] {
+        qDBusRegisterMetaType<QMap<QString, QString>>();
+        return true;
+    }();
+    Q_UNUSED(registered);
+    QDBusMessage search = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets"),
+        QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("SearchItems"));
+    // The attributes the keychain library files the entry under.
+    search << QVariant::fromValue(QMap<QString, QString> {
+        {QStringLiteral("user"), Entry}, {QStringLiteral("server"), QString::fromLatin1(Service)}});
+    auto *watcher = new QDBusPendingCallWatcher(
+        QDBusConnection::sessionBus().asyncCall(search, ReadBoundMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [watcher, answer] {
+        watcher->deleteLater();
+        const QDBusPendingReply<QList<QDBusObjectPath>, QList<QDBusObjectPath>> reply = *watcher;
+        if (reply.isError()) {
+            // No store runs: none holds a secret of ours.
+            const QDBusError::ErrorType type = reply.error().type();
+            answer(type == QDBusError::ServiceUnknown || type == QDBusError::Disconnected
+                       ? std::optional<QString>(QString())
+                       : std::nullopt);
+            return;
+        }
+        if (reply.argumentAt<0>().isEmpty() && reply.argumentAt<1>().isEmpty())
+            answer(QString());
+        else
+            answer(std::nullopt);
+    });
 }
 
 void SecretStore::write(const QString &secret, std::function<void(bool)> done)

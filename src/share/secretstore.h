@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <optional>
 
 class Dialogs;
 
@@ -17,16 +18,22 @@ class SecretStore : public QObject
 
 public:
     static constexpr char Service[] = "Trovanel";
+    // An unlock prompt nobody answers holds a read up no longer than this.
+    static constexpr int ReadBoundMs = 30'000;
 
     explicit SecretStore(Dialogs *dialogs, QObject *parent = nullptr);
 
-    // done(secret): the kept secret, empty when there is none.
-    void read(std::function<void(const QString &)> done);
+    using Answer = std::function<void(const std::optional<QString> &)>;
+    // done(secret): the kept secret, empty when none is kept; nothing when the store holds one
+    // it did not give (locked, its unlock prompt dismissed or left unanswered, access refused).
+    // The copy the user agreed to keep in the settings file is the newest there is.
+    void read(Answer done);
     // done(kept): false when it could be kept nowhere the user agreed to. An empty secret
     // removes the kept one.
     void write(const QString &secret, std::function<void(bool)> done);
 
 private:
+    void askWhetherKept(const Answer &answer);
     void keepInFile(const QString &secret, const QString &why,
                     const std::function<void(bool)> &done);
 

@@ -50,6 +50,16 @@ void MemoryShareQueue::setAside(qint64 id, const QString &words)
         return;
     const SetAside aside {it->id, it->tst, it->body, words};
     m_entries.erase(it);
+    insertAside(aside);
+}
+
+void MemoryShareQueue::keepSetAside(qint64 tst, const QByteArray &body, const QString &words)
+{
+    insertAside({m_nextId--, tst, body, words});
+}
+
+void MemoryShareQueue::insertAside(const SetAside &aside)
+{
     const auto at = std::upper_bound(m_aside.begin(), m_aside.end(), aside.tst,
                                      [](qint64 t, const SetAside &other) { return t < other.tst; });
     m_aside.insert(at, aside);

@@ -50,6 +50,8 @@ public:
     static constexpr qsizetype Capacity = 10'000;
 
     void add(qint64 tst, const QByteArray &body);
+    // A message the server would not take, kept elsewhere until now.
+    void keepSetAside(qint64 tst, const QByteArray &body, const QString &words);
     QList<Entry> first(int count) override;
     void remove(qint64 id) override;
     qint64 count() override { return qint64(m_entries.size()); }
@@ -61,6 +63,8 @@ public:
     qint64 dropped() const { return m_dropped; }
 
 private:
+    void insertAside(const SetAside &aside);
+
     std::deque<Entry> m_entries;
     // Not counted against Capacity: the user alone decides what becomes of them.
     QList<SetAside> m_aside;

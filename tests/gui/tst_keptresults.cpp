@@ -31,6 +31,8 @@ namespace {
 
 constexpr int LookupWaitMs = 5000;
 const QString Keep = QStringLiteral("Keep Results=On");
+// Each good log is shared with a server that is not there: its message waits.
+const QStringList Shared {"Share=HTTP", "Share URL=http://127.0.0.1:9/"};
 
 // A window whose lookups the loopback server answers with a one-line answer.
 struct Window : Form1Fixture
@@ -86,6 +88,19 @@ struct Window : Form1Fixture
             return {};
         }
     }
+    // The messages waiting in the file for the user's location server.
+    qint64 waitingInFile() const
+    {
+        HistoryStore store;
+        try {
+            store.open(historyFile());
+            return store.outboxCount();
+        } catch (const Failure &failure) {
+            qWarning("%s", failure.what());
+            return -1;
+        }
+    }
+    qint64 waitingToShare() const { return form->sharing()->sharer()->waiting(); }
 };
 
 // A small file system of its own at `folder`, unmounted when the guard goes; empty when this
@@ -419,16 +434,23 @@ private Q_SLOTS:
     void untickingTheBoxAsks()
     {
         QFETCH(bool, answer);
-        Window w({Keep});
+        Window w(QStringList {Keep} + Shared);
         w.logNow();
         w.logNow();
+        // One the server would not take: the user alone may let it go.
+        w.form->keptResults()->store().addAllToOutbox({}, {{0, 1, "{}", "too large"}});
         w.dialogs.yesNoAnswers = {answer};
         w.keepBox()->click();
+        QCOMPARE(w.form->sharing()->sharer()->setAside().size(), 1);
         QCOMPARE(w.dialogs.questions.size(), 1);
         QVERIFY(w.dialogs.questions[0].startsWith("Delete the kept history?"));
         QCOMPARE(Settings::get(SettingKeys::KeepResults), QStringLiteral("Off"));
         QCOMPARE(w.rows(), 2);
         QTEST(QFile::exists(w.historyFile()), "fileLeft");
+        // No message waiting to be shared is lost: kept for later, the file still holds them.
+        QTRY_COMPARE(w.waitingToShare(), 2);
+        if (!answer)
+            QCOMPARE(w.waitingInFile(), 2);
         // Rows logged and ticked while the box is clear are not kept.
         w.logNow();
         w.tick(0, true);
@@ -438,6 +460,7 @@ private Q_SLOTS:
         w.keepBox()->click();
         QTRY_COMPARE(w.table(), before);
         QCOMPARE(w.kept().size(), 3);
+        QCOMPARE(w.waitingInFile(), 3);
         w.open();
         QTRY_COMPARE(w.table(), before);
     }
@@ -454,7 +477,7 @@ private Q_SLOTS:
     void historyCannotBeWritten()
     {
         QFETCH(QString, folder);
-        Window w({Keep}, false);
+        Window w(QStringList {Keep} + Shared, false);
         const QString at = QFileInfo(w.historyFile()).absolutePath();
         std::optional<Mount> mount;
         if (geteuid() == 0) {
@@ -499,6 +522,7 @@ private Q_SLOTS:
         QCOMPARE(w.reports(), QStringList());
         const QList<HistoryStore::Stored> kept = w.kept();
         QCOMPARE(kept.size(), 4);
+        QCOMPARE(w.waitingInFile(), 4); // the messages of the rows logged meanwhile too
         QVERIFY(kept[0].ticked && !kept[1].ticked);
         for (const HistoryStore::Stored &row : kept) {
             QCOMPARE(row.record.answer, paddedAnswer(200 * 1024));

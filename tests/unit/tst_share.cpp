@@ -4,6 +4,7 @@
 
 #include "results/historystore.h"
 #include "results/resultslist.h"
+#include "settings/settingsstore.h"
 #include "share/httptransport.h"
 #include "share/mqtttransport.h"
 #include "share/ownmessage.h"
@@ -20,6 +21,10 @@
 #include "support/scripteddialogs.h"
 #include "support/testenv.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -495,26 +500,38 @@ private Q_SLOTS:
     }
 
     // The server's secret goes to the desktop's secret store; without one, into the settings
-    // file (the user's alone) only when the user agrees.
+    // file (the user's alone) only when the user agrees. A store that holds it but does not give
+    // it is told apart from one that holds none.
     void secretKept_data()
     {
         QTest::addColumn<bool>("store");
         QTest::addColumn<QList<bool>>("answers");
         QTest::addColumn<bool>("kept");
         QTest::addColumn<bool>("inFile");
-        QTest::newRow("secret service") << true << QList<bool> {} << true << false;
-        QTest::newRow("no store, agreed") << false << QList<bool> {true} << true << true;
-        QTest::newRow("no store, refused") << false << QList<bool> {false} << false << false;
+        // Before the read: "lock" locks the keyring; "newer" puts a newer copy in the file, as
+        // when the user agreed while the store did not answer.
+        QTest::addColumn<QString>("then");
+        QTest::newRow("secret service") << true << QList<bool> {} << true << false << "";
+        QTest::newRow("a newer copy in the file")
+            << true << QList<bool> {} << true << false << "newer";
+        QTest::newRow("locked, its prompt dismissed")
+            << true << QList<bool> {} << true << false << "lock";
+        QTest::newRow("no store, agreed") << false << QList<bool> {true} << true << true << "";
+        QTest::newRow("no store, refused") << false << QList<bool> {false} << false << false << "";
     }
     void secretKept()
     {
         QFETCH(bool, store);
         QFETCH(QList<bool>, answers);
         QFETCH(bool, inFile);
-        if (store)
-            QVERIFY2(m_bus->startSecretService("unlock me"), qPrintable(m_bus->problem()));
-        else
+        QFETCH(QString, then);
+        // The keychain library keeps its session with the store for good: the store is started
+        // once, and stopped for good.
+        const QString name = QStringLiteral("org.freedesktop.secrets");
+        if (!store)
             m_bus->stopSecretService();
+        else if (!QDBusConnection::sessionBus().interface()->isServiceRegistered(name))
+            QVERIFY2(m_bus->startSecretService("unlock me"), qPrintable(m_bus->problem()));
         TestEnv env;
         ScriptedDialogs dialogs;
         dialogs.yesNoAnswers = answers;
@@ -528,10 +545,22 @@ private Q_SLOTS:
         QCOMPARE(FileBytes(env.storeFile()).contains(secret.toUtf8()), inFile);
         if (inFile)
             QCOMPARE(FileMode(env.storeFile()), 0600);
-        std::optional<QString> read;
-        secrets.read([&](const QString &kept) { read = kept; });
+        std::optional<QString> expected = *written ? secret : QString();
+        if (then == u"newer") {
+            expected = secret + QStringLiteral(" newer");
+            Settings::save(SettingKeys::ShareSecret, *expected);
+        } else if (then == u"lock") {
+            QDBusMessage lock = QDBusMessage::createMethodCall(
+                name, "/org/freedesktop/secrets", "org.freedesktop.Secret.Service", "Lock");
+            lock << QVariant::fromValue(QList<QDBusObjectPath> {
+                QDBusObjectPath("/org/freedesktop/secrets/collection/login")});
+            QCOMPARE(QDBusConnection::sessionBus().call(lock).type(), QDBusMessage::ReplyMessage);
+            expected.reset(); // not known, rather than none
+        }
+        std::optional<std::optional<QString>> read;
+        secrets.read([&](const std::optional<QString> &kept) { read = kept; });
         QTRY_VERIFY_WITH_TIMEOUT(read.has_value(), 20000);
-        QCOMPARE(*read, *written ? secret : QString());
+        QCOMPARE(*read, expected);
     }
 
 private:

@@ -16,9 +16,6 @@
 #include "share/sharer.h"
 #include "share/sharingtable.h"
 
-#include "share/httptransport.h"
-#include "share/mqtttransport.h"
-
 #include <QPushButton>
 #include <climits>
 #include <optional>
@@ -47,27 +44,10 @@ QString onOff(bool on)
 // Whether the server is reached with the secret: the ways Share Logs… asks for it.
 bool needsSecret(const ShareSettings &settings)
 {
-    return settings.mode == ShareSettings::Mode::Mqtt
+    return (settings.mode == ShareSettings::Mode::Mqtt && !settings.user.trimmed().isEmpty())
         || (settings.mode == ShareSettings::Mode::Http
             && settings.auth != ShareSettings::Auth::None);
 }
-
-} // namespace
-
-std::unique_ptr<ShareTransport> MakeShareTransport([[maybe_unused]] const ShareSettings &settings)
-{
-    switch (settings.mode) {
-    case ShareSettings::Mode::Http:
-        return std::make_unique<HttpTransport>(settings, nullptr);
-    case ShareSettings::Mode::Mqtt:
-        return std::make_unique<MqttTransport>(settings, nullptr);
-    case ShareSettings::Mode::Off:
-        break;
-    }
-    return nullptr;
-}
-
-namespace {
 
 // Sent by "Send Test" while no row has a place: a place no laptop logs, so that the user knows
 // it on the server's map for the test it is.

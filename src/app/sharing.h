@@ -28,9 +28,6 @@ namespace Settings {
 class Snapshot;
 }
 
-// The way to the server the settings name: HTTP, MQTT, or none while sharing is off.
-std::unique_ptr<ShareTransport> MakeShareTransport(const ShareSettings &settings);
-
 // Each good log shared with the user's own location server, as the user chose in "Share
 // Logs…": the message is made as the row is added and waits, in the kept history while results
 // are kept and in memory otherwise, until the server has it. The lookup, the window and the tick

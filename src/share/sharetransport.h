@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <memory>
 
 // One message on its way: its key in the queue and the JSON the server reads.
 struct OutgoingMessage
@@ -49,3 +50,6 @@ Q_SIGNALS:
     void delivered(qint64 id);
     void failed(qint64 id, const ShareFailure &failure);
 };
+
+// The way to the server the settings name: HTTP, MQTT, or none while sharing is off.
+std::unique_ptr<ShareTransport> MakeShareTransport(const ShareSettings &settings);

@@ -71,10 +71,18 @@ void ErrorBoxes::show(const Report &r)
                     [&](const OpenBox &open) { return repeats(open.report); })
         || std::any_of(m_waiting.cbegin(), m_waiting.cend(), repeats))
         return;
-    if (mustWait(r))
-        m_waiting.append(r);
-    else
+    if (!mustWait(r)) {
         openBox(r);
+        return;
+    }
+    // One waiting report per place: a place whose words change with every failure (a count,
+    // a time) would otherwise queue boxes without end. Its newest words are the ones shown.
+    const auto waiting = std::find_if(m_waiting.begin(), m_waiting.end(),
+                                      [&r](const Report &other) { return samePlace(other, r); });
+    if (waiting != m_waiting.end())
+        *waiting = r;
+    else
+        m_waiting.append(r);
 }
 
 void ErrorBoxes::install()

@@ -10,7 +10,8 @@
 //
 // A report that repeats one whose box is open, or waiting, is dropped, so a fault that repeats
 // every second cannot stack boxes. Another report from the same place, or with the same words,
-// waits until that box is closed, so steps failing for one cause come one box at a time.
+// waits until that box is closed, so steps failing for one cause come one box at a time. A
+// place has one report waiting at most: its newest.
 class ErrorBoxes : public QObject
 {
     Q_OBJECT
@@ -43,6 +44,6 @@ private:
 
     bool m_installed = false;
     QList<OpenBox> m_open;
-    // Reports that wait for a box with the same place or the same words to close.
+    // Reports that wait for a box with the same place or the same words to close; one a place.
     QList<ErrorReport::Report> m_waiting;
 };

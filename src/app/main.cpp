@@ -63,7 +63,12 @@ int main(int argc, char *argv[])
     if (!instance.claim(line.request.value_or(SingleInstance::Request::Show))) {
         if (!line.request || instance.requestDelivered())
             return 0;
-        std::fputs("trovanel: the Trovanel already running did not answer.\n", stderr);
+        const qint64 process = instance.runningProcess();
+        const QString running = process > 0
+            ? QStringLiteral("the Trovanel already running (process %1)").arg(process)
+            : QStringLiteral("the Trovanel already running");
+        std::fputs(qPrintable(QStringLiteral("trovanel: %1 did not answer.\n").arg(running)),
+                   stderr);
         return 1;
     }
 

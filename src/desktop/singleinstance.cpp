@@ -4,9 +4,12 @@
 #include "core/workingfolder.h"
 #include "core/xdgfolders.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstring>
@@ -21,8 +24,9 @@ namespace {
 const QByteArray RequestLines[] = {"show\n", "toggle\n", "log-now\n"};
 // A later copy sends nothing but the request; whatever sends more is not one of ours.
 constexpr qsizetype RequestLimit = 64;
-// How long a later copy waits for a running copy that does not take the request.
-constexpr int RequestSeconds = 2;
+// The running copy's answer once it has taken a request. A copy from before there was an
+// answer hangs up without one, and is told as one that did not answer.
+const QByteArray AnswerLine = "taken\n";
 
 // False when the path is too long for a local socket's address.
 bool SocketAddress(const QString &path, sockaddr_un &address)
@@ -59,16 +63,20 @@ private:
         // The first whole line is the request; one that is not ours ends the connection.
         const qsizetype end = m_received.indexOf('\n');
         const bool whole = end >= 0 && end < RequestLimit;
-        if (whole || got <= 0 || m_received.size() > RequestLimit) {
-            m_notifier.setEnabled(false);
-            deleteLater();
-        }
+        if (!whole && got > 0 && m_received.size() <= RequestLimit)
+            return;
+        m_notifier.setEnabled(false);
+        deleteLater();
         if (!whole)
             return;
         const QByteArray line = m_received.first(end + 1);
         for (int request = 0; request < int(std::size(RequestLines)); ++request) {
-            if (line == RequestLines[request])
-                Q_EMIT owner->requested(SingleInstance::Request(request));
+            if (line != RequestLines[request])
+                continue;
+            // Answered before it is acted on: acting may wait for the user (the key offer),
+            // and the later copy asks only whether this one is alive and took it.
+            ::send(m_fd, AnswerLine.constData(), size_t(AnswerLine.size()), MSG_NOSIGNAL);
+            Q_EMIT owner->requested(SingleInstance::Request(request));
         }
     }
 
@@ -136,21 +144,63 @@ bool SingleInstance::claim(Request request)
         return true;
     }
 
-    if (addressable) {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd >= 0) {
-            // Bounds both the connection and the write, should the running copy be hung.
-            const timeval limit {RequestSeconds, 0};
-            ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-            const QByteArray &line = RequestLines[int(request)];
-            if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0) {
-                m_delivered = ::send(fd, line.constData(), size_t(line.size()), MSG_NOSIGNAL)
-                    == line.size();
-            }
-            ::close(fd);
-        }
+    if (addressable)
+        ask(address, request);
+    // A running copy that could not be reached is named by its lock.
+    if (m_runningProcess == 0) {
+        qint64 process = 0;
+        if (m_lock->getLockInfo(&process, nullptr, nullptr))
+            m_runningProcess = process;
     }
     return false;
+}
+
+void SingleInstance::ask(const sockaddr_un &address, Request request)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return;
+    const QDeadlineTimer deadline(m_answerWait);
+    // Bounds the connection and the write too, should the running copy be hung.
+    const auto waitMs = m_answerWait.count();
+    const timeval limit {time_t(waitMs / 1000), suseconds_t(waitMs % 1000 * 1000)};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    const QByteArray &line = RequestLines[int(request)];
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0) {
+        ucred peer {};
+        socklen_t size = sizeof peer;
+        if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.pid > 0)
+            m_runningProcess = peer.pid;
+        m_delivered = ::send(fd, line.constData(), size_t(line.size()), MSG_NOSIGNAL) == line.size()
+            && awaitAnswer(fd, std::chrono::milliseconds(deadline.remainingTime()));
+    }
+    ::close(fd);
+}
+
+// The events of this process go on meanwhile: the running copy may be this very process (a
+// test), and it answers from its own event loop.
+bool SingleInstance::awaitAnswer(int fd, std::chrono::milliseconds wait)
+{
+    QEventLoop loop;
+    QTimer::singleShot(wait, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    QSocketNotifier readable(fd, QSocketNotifier::Read);
+    QByteArray answer;
+    bool answered = false;
+    connect(&readable, &QSocketNotifier::activated, &loop, [&] {
+        char buffer[16];
+        const ssize_t got = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (got < 0 && (errno == EAGAIN || errno == EINTR))
+            return;
+        if (got > 0)
+            answer.append(buffer, got);
+        answered = answer.startsWith(AnswerLine);
+        // A hang-up, or an answer that can no longer be ours, ends the wait at once.
+        if (answered || got <= 0 || !AnswerLine.startsWith(answer))
+            loop.quit();
+    });
+    if (wait.count() > 0)
+        loop.exec();
+    return answered;
 }
 
 void SingleInstance::listen(const sockaddr_un &address)

@@ -3,6 +3,7 @@
 #include <QLockFile>
 #include <QObject>
 #include <QString>
+#include <chrono>
 #include <memory>
 
 class QSocketNotifier;
@@ -28,11 +29,17 @@ public:
     static QString defaultFolder();
 
     // True when this copy is the first: it now holds the lock and listens (a plain local socket:
-    // the whole protocol is one line, not worth a networking library at every start). False when
-    // another copy runs; that copy has been asked what request says.
+    // the whole protocol is a line each way, not worth a networking library at every start).
+    // False when another copy runs; that copy has been asked what request says, and its answer
+    // awaited for the answer wait at most.
     bool claim(Request request = Request::Show);
-    // For a copy that is not the first: whether the running copy took the request.
+    // For a copy that is not the first: whether the running copy said it took the request.
+    // Bytes taken by the socket alone tell nothing: a hung copy's socket takes them too.
     bool requestDelivered() const { return m_delivered; }
+    // For a copy that is not the first: the running copy's process number, 0 when unknown.
+    qint64 runningProcess() const { return m_runningProcess; }
+    // How long a later copy waits for the running copy's answer (before claim()).
+    void setAnswerWait(std::chrono::milliseconds wait) { m_answerWait = wait; }
 
     QString lockPath() const;
     QString serverPath() const;
@@ -44,6 +51,8 @@ Q_SIGNALS:
 private:
     void listen(const sockaddr_un &address);
     void onNewConnection();
+    void ask(const sockaddr_un &address, Request request);
+    bool awaitAnswer(int fd, std::chrono::milliseconds wait);
 
     QString m_folder;
     std::unique_ptr<QLockFile> m_lock;
@@ -51,4 +60,6 @@ private:
     int m_server = -1;
     QSocketNotifier *m_serverNotifier = nullptr;
     bool m_delivered = false;
+    qint64 m_runningProcess = 0;
+    std::chrono::milliseconds m_answerWait {5000};
 };

@@ -265,6 +265,8 @@ SpacedTextSave::Slice SpacedTextSave::rowsSlice()
 void SpacedTextSave::reportRow(int row)
 {
     const int count = m_list->rows();
+    // A long table's rows count a twentieth of a percent ahead; the last row's 100.05 is taken
+    // down to 100, where the bar ends.
     const int position = int((row + count / 2000) / double(count) * 100);
     QString text;
     if (row % 1000 == 0)

@@ -62,8 +62,8 @@ public:
     bool isRunning() const { return m_job.isRunning(); }
 
 Q_SIGNALS:
-    // position: 0 to 100 or a little above for long tables; text: the bar's new text, or a
-    // null string to leave it as it is.
+    // position: 0 to 100, never above; text: the bar's new text, or a null string to leave it
+    // as it is.
     void progress(int position, const QString &text);
     // ok false: the device refused a write; error says why. Nothing more is written.
     void finished(bool ok, const QString &error);

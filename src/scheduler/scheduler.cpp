@@ -69,6 +69,7 @@ void Scheduler::stopTimer()
 void Scheduler::restartFromNow()
 {
     m_memory.previousTick = m_clock();
+    m_wake.forgetSleeps(m_count.bootMs(), m_count.monotonicMs());
 }
 
 void Scheduler::tick()

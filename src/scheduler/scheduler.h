@@ -52,7 +52,7 @@ public:
     void recomputeSpan();
 
     // Logging was switched on: a daily or weekly moment that passed while it was off is not
-    // made up for.
+    // made up for, and a sleep while it was off holds no log for the network.
     void restartFromNow();
 
     // One tick: counts, shows the countdown and runs a log that is due.

@@ -1,5 +1,12 @@
 #include "scheduler/wakewait.h"
 
+void WakeWait::forgetSleeps(qint64 bootMs, qint64 monotonicMs)
+{
+    m_sleptMs = bootMs - monotonicMs;
+    m_asleepSinceMs.reset();
+    m_waitEndMs.reset();
+}
+
 void WakeWait::aboutToSleep(qint64 monotonicMs)
 {
     m_asleepSinceMs = monotonicMs;

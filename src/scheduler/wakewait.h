@@ -17,6 +17,8 @@ public:
     void setNetworkUp(std::function<bool()> up) { m_networkUp = std::move(up); }
     bool networkIsUp() const { return !m_networkUp || m_networkUp(); }
 
+    // Logging was switched on: a sleep while it was off is no wake to wait after.
+    void forgetSleeps(qint64 bootMs, qint64 monotonicMs);
     void aboutToSleep(qint64 monotonicMs);
     // One wait per waking, though both logind and the clocks tell of it.
     void woke(qint64 bootMs);

@@ -103,6 +103,9 @@ private Q_SLOTS:
                   {"run 1800", "network down", "sleep 25200", "run 1", "switch", "network up",
                    "run 1", "switch", "run 1"},
                   {0, 0, 0, 0, 0, 0, 0, 0, 1});
+        table.row("a sleep while switched off: no wait once switched on", hourly,
+                  {"run 3599", "switch", "network down", "sleep 25200", "switch", "run 1"},
+                  {0, 0, 0, 0, 0, 1});
     }
     void wakes()
     {

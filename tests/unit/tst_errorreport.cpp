@@ -108,6 +108,10 @@ private Q_SLOTS:
         ErrorReport::report({QStringLiteral("Form1"), QStringLiteral("Form_Load"), 176,
                              QStringLiteral("curl was not found")});
         QCOMPARE(m_boxes.openBoxCount(), 2);
+        // A place whose words change has one box waiting: its newest words.
+        for (const int attempt : {2, 3})
+            ErrorReport::report({QStringLiteral("Form1"), QStringLiteral("Form_Load"), 176,
+                                 QStringLiteral("curl was not found, try %1").arg(attempt)});
 
         // None is lost: each shows once the box before it is closed.
         const auto shownBox = [](QStringView words) -> QMessageBox * {
@@ -124,6 +128,11 @@ private Q_SLOTS:
             box->button(QMessageBox::Ok)->click();
         }
         QTRY_COMPARE(m_boxes.openBoxCount(), 1);
+        QMessageBox *curl = shownBox(u"line 176");
+        QVERIFY(curl);
+        curl->button(QMessageBox::Ok)->click();
+        QTRY_VERIFY(shownBox(u"try 3"));
+        QCOMPARE(m_boxes.openBoxCount(), 1);
     }
 
     void title_data()

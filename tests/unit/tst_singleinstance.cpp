@@ -14,6 +14,7 @@
 #include <cstring>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -150,25 +151,45 @@ private Q_SLOTS:
         QVERIFY(parsed.output.isEmpty() || parsed.error.isEmpty());
     }
 
-    // A running copy that holds the lock but does not answer (hung, or still starting) keeps
-    // a later copy waiting for a bounded time only.
+    // A running copy that holds the lock but does not answer (hung, still starting, or from
+    // before there were answers) keeps a later copy waiting for a bounded time only, and is
+    // named by its process.
+    void silentRunningCopy_data()
+    {
+        QTest::addColumn<QString>("copy");
+        QTest::newRow("refuses") << "refuses"; // bound, never listening
+        QTest::newRow("never reads") << "never reads"; // its socket takes the request
+        QTest::newRow("hangs up unanswered") << "hangs up";
+    }
     void silentRunningCopy()
     {
+        QFETCH(QString, copy);
         QTemporaryDir folder;
         SingleInstance probe(folder.path());
         QLockFile held(probe.lockPath());
         QVERIFY(held.tryLock(0));
-        // A socket that is bound but never listened to: connecting is refused at once.
         const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const sockaddr_un address = localAddress(probe.serverPath());
         QCOMPARE(::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
+        QVERIFY(copy == "refuses" || ::listen(fd, 1) == 0);
+        std::jthread oldCopy;
+        if (copy == "hangs up")
+            oldCopy = std::jthread([fd] {
+                const int connection = ::accept(fd, nullptr, nullptr);
+                char line[16];
+                [[maybe_unused]] const ssize_t got = ::read(connection, line, sizeof line);
+                ::close(connection);
+            });
 
         QElapsedTimer timer;
         timer.start();
         SingleInstance later(folder.path());
-        QVERIFY(!later.claim());
+        later.setAnswerWait(std::chrono::milliseconds(copy == "hangs up" ? 20000 : 300));
+        QVERIFY(!later.claim(SingleInstance::Request::Toggle));
         QVERIFY(!later.requestDelivered());
+        QCOMPARE(later.runningProcess(), qint64(::getpid()));
         QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
+        oldCopy = {};
         ::close(fd);
     }
 

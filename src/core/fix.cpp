@@ -53,6 +53,11 @@ QString bogonMark()
                           "address, not one on the public internet.");
 }
 
+bool addressUnplaced(const QString &mark)
+{
+    return mark == anycastMark() || mark == bogonMark();
+}
+
 QString countryOnlyMark()
 {
     return QStringLiteral("Your key's plan gives the country only: clear the key to use the "

@@ -42,5 +42,8 @@ QString farMark(const Fix &address, const Fix &wifi);
 QString anycastMark();
 QString bogonMark();
 QString countryOnlyMark();
+// Whether a row of this mark has an address the service cannot place (anycast, private or
+// reserved): the place it gives, if any, is not the laptop's.
+bool addressUnplaced(const QString &mark);
 
 } // namespace Fixes

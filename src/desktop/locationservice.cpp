@@ -1,11 +1,15 @@
 #include "desktop/locationservice.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
+#include <QDateTime>
+
+#include <cmath>
 
 namespace {
 
@@ -19,6 +23,22 @@ const QString Properties = QStringLiteral("org.freedesktop.DBus.Properties");
 QVariant variant(const QVariant &value)
 {
     return QVariant::fromValue(QDBusVariant(value));
+}
+
+// The location's Timestamp: seconds and microseconds since 1970.
+std::optional<qint64> takenMs(const QVariant &value)
+{
+    if (value.userType() != qMetaTypeId<QDBusArgument>())
+        return std::nullopt;
+    const auto timestamp = value.value<QDBusArgument>();
+    if (timestamp.currentSignature() != QLatin1String("(tt)"))
+        return std::nullopt;
+    quint64 seconds = 0;
+    quint64 microseconds = 0;
+    timestamp.beginStructure();
+    timestamp >> seconds >> microseconds;
+    timestamp.endStructure();
+    return qint64(seconds * 1000 + microseconds / 1000);
 }
 
 } // namespace
@@ -39,6 +59,7 @@ void LocationService::ask(std::function<void(const Fix &)> found)
 {
     finish(nullptr);
     ++m_ask;
+    m_askedMs = QDateTime::currentMSecsSinceEpoch();
     m_found = std::move(found);
     m_deadline.start();
     if (!QDBusConnection::systemBus().isConnected()) {
@@ -114,8 +135,18 @@ void LocationService::located(quint64 ask, const QVariantMap &location)
                    location.value(QStringLiteral("Accuracy")).toDouble(&accuracyOk),
                    Fix::Source::WiFi};
     // A location without its place or its accuracy is no fix; a later one may be.
-    if (latitudeOk && longitudeOk && accuracyOk && fix.accuracyMetres > 0)
+    if (latitudeOk && longitudeOk && accuracyOk
+        && usable(fix, takenMs(location.value(QStringLiteral("Timestamp"))), m_askedMs))
         finish(&fix);
+}
+
+bool LocationService::usable(const Fix &fix, std::optional<qint64> takenMs, qint64 askedMs)
+{
+    // Comparisons with NaN are false, so only finite values within bounds pass. The service
+    // tells the time to the second, so a fix taken just after the ask may be told up to a
+    // second before it.
+    return std::abs(fix.latitude) <= 90 && std::abs(fix.longitude) <= 180 && fix.accuracyMetres > 0
+        && std::isfinite(fix.accuracyMetres) && !(takenMs && *takenMs + 1000 <= askedMs);
 }
 
 void LocationService::failed(quint64 ask, const QDBusError &error)

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 class QDBusError;
 class QDBusPendingCall;
@@ -47,6 +48,12 @@ public:
     void setDeadline(int milliseconds) { m_deadline.setInterval(milliseconds); }
     bool isAsking() const { return m_found != nullptr; }
 
+    // Whether the service's location can stand as a fix for an ask made at askedMs: a place on
+    // the globe, an accuracy that is a positive distance, and, when the service tells its time
+    // (takenMs, Unix milliseconds like askedMs), taken no earlier than the second of the ask: one
+    // kept from before tells where the laptop was, not where it is.
+    static bool usable(const Fix &fix, std::optional<qint64> takenMs, qint64 askedMs);
+
     // The words for the user about a problem: what to install or where to allow it.
     static QString advice(Problem problem);
 
@@ -73,6 +80,7 @@ private:
 
     std::function<void(const Fix &)> m_found;
     quint64 m_ask = 0;
+    qint64 m_askedMs = 0; // when the ask in flight was made, in Unix milliseconds
     QString m_client;
     QTimer m_deadline;
 };

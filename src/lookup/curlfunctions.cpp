@@ -9,6 +9,9 @@
 #include "lookup/answertext.h"
 
 #include <QStandardPaths>
+#include <QTimer>
+
+#include <utility>
 
 namespace {
 
@@ -81,18 +84,43 @@ void CurlFunctions::DeleteWorkingFiles()
 
 bool CurlFunctions::GetLog(bool askedByUser)
 {
-    if (m_runner.isRunning())
+    if (isBusy())
         return false;
     m_askedByUser = askedByUser;
     StepRunner steps(QStringLiteral("CurlFunctions"), QStringLiteral("GetLog"));
     steps.step(100, [this] { m_logTime = m_clock(); });
-    steps.step(102, [this] { m_runner.start(); });
-    // Asked alongside the lookup, never waited for.
+    // What was told about the log before no longer counts, even should this one end at once.
     ++m_log;
     m_earlyFix.reset();
     m_fixTaken = false;
     m_rowAdded = false;
     m_row = -1;
+
+    // A client installed, or a working folder mended, since the last log is taken at once.
+    QString cannotStart;
+    if (m_runner.client().isEmpty() || m_runner.answerPath().isEmpty()) {
+        try {
+            ExtractWorkingFiles();
+        } catch (const Failure &failure) {
+            cannotStart = failure.description();
+        }
+    }
+    bool started = false;
+    steps.step(102, [&] { started = m_runner.start(); });
+    if (!started) {
+        // Still a log: its row tells why, and comes from the event loop as any other log's end,
+        // so that whatever waits for it goes on.
+        if (cannotStart.isEmpty())
+            cannotStart = QStringLiteral("The lookup could not start.");
+        m_startFailed = true;
+        QTimer::singleShot(0, this, [this, log = m_log, cannotStart] {
+            if (log != m_log || !std::exchange(m_startFailed, false))
+                return;
+            onAnswer(QString(), cannotStart);
+        });
+        return true;
+    }
+    // Asked alongside the lookup, never waited for.
     if (m_askWiFi) {
         m_asked.start();
         m_askWiFi([this, log = m_log](const Fix &fix) { onWiFiFix(log, fix); });

@@ -47,11 +47,16 @@ public:
     QString MessagePath() const { return m_messagePath; }
 
     // Starts one log, asked for by the user or not; returns false (and does nothing) while a log
-    // is in flight.
+    // is in flight. A log whose lookup cannot start (no client, no working folder) ends with a
+    // failed row that says why.
     bool GetLog(bool askedByUser = false);
-    bool isBusy() const { return m_runner.isRunning(); }
+    bool isBusy() const { return m_runner.isRunning() || m_startFailed; }
     // Ends a log in flight; no row is added.
-    void abort() { m_runner.abort(); }
+    void abort()
+    {
+        m_runner.abort();
+        m_startFailed = false;
+    }
 
     // Appends a row with the time text and the six values picked out of the answer, filled into
     // record (its instant, failure, status and answer already set) and appended whole.
@@ -78,6 +83,7 @@ private:
     Clock m_clock = SystemNow;
     QDateTime m_logTime;
     bool m_askedByUser = false;
+    bool m_startFailed = false; // the lookup could not start; the row saying so is on its way
     QString m_curlPath;
     QString m_messagePath;
     QString m_folder;

@@ -118,10 +118,15 @@ qint64 CurlRunner::runningPid() const
     return m_process ? m_process->processId() : 0;
 }
 
-void CurlRunner::start()
+bool CurlRunner::start()
 {
     if (m_active)
-        return;
+        return true;
+    m_status = 0;
+    m_lastAnswer.clear();
+    // Without a working folder or a client there is nothing to run, now or on a later try.
+    if (m_answerPath.isEmpty() || m_client.isEmpty())
+        return false;
     m_active = true;
     m_runs = 0;
     m_failedRuns = 0;
@@ -132,6 +137,7 @@ void CurlRunner::start()
     steps.step(102, [this] { m_key = m_keySource ? m_keySource() : QString(); });
     steps.step(104, [this] { m_url = requestUrl(m_serviceBase, m_key); });
     runOnce();
+    return true;
 }
 
 void CurlRunner::runOnce()
@@ -148,13 +154,6 @@ void CurlRunner::runOnce()
     connect(process, &QProcess::finished, this, &CurlRunner::onProcessFinished);
     connect(process, &QProcess::errorOccurred, this, &CurlRunner::onProcessError);
 
-    if (m_answerPath.isEmpty() || m_client.isEmpty()) {
-        // Without a working folder or a client there is nothing to run; the run counts as
-        // one without an answer.
-        dropProcess();
-        afterRun(false, false);
-        return;
-    }
     process->start(m_client, arguments(), QIODevice::ReadWrite);
     if (!m_process)
         return; // it failed to start and was already dealt with
@@ -253,7 +252,7 @@ QString CurlRunner::readAnswer()
     StepRunner steps(QStringLiteral("CurlFunctions"), QStringLiteral("ReadCurl"));
     QString text;
     steps.step(116, [&] { text = ReadWholeFile(m_answerPath); });
-    m_lastAnswer = text.toUtf8().left(m_config.maxAnswerBytes);
+    m_lastAnswer = FailureText::withoutKey(text.toUtf8().left(m_config.maxAnswerBytes), m_key);
     steps.step(118, [&] { text = AnswerText::Normalise(text); });
     steps.step(120, [&] { DeleteFileQuietly(m_answerPath); });
     return text;
@@ -268,9 +267,9 @@ QString CurlRunner::readFailure(int status)
     if (file.open(QIODevice::ReadOnly))
         body = file.read(m_config.maxAnswerBytes);
     file.close();
-    m_lastAnswer = body;
+    m_lastAnswer = FailureText::withoutKey(body, m_key);
     DeleteFileQuietly(m_answerPath);
-    return FailureText::httpError(status, body, m_location);
+    return FailureText::httpError(status, body, m_location, m_key);
 }
 
 void CurlRunner::finish(const QString &answer, const QString &failure)

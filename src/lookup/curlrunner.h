@@ -62,14 +62,15 @@ public:
 
     bool isRunning() const { return m_active; }
     // The HTTP status of the last run (0 when the client gave none) and the answer's bytes as
-    // the service sent them, for the kept history.
+    // the service sent them, the key masked, for the kept history.
     int lastStatus() const { return m_status; }
     QByteArray lastAnswer() const { return m_lastAnswer; }
     // The client process of the run in flight, or 0.
     qint64 runningPid() const;
 
-    // Starts a lookup (does nothing while one runs); finished() follows.
-    void start();
+    // Starts a lookup (does nothing while one runs); finished() follows. Returns false, and
+    // starts nothing, when there is no client or no answer file to run it with.
+    bool start();
     // Ends a lookup in flight without an answer: no finished() is sent.
     void abort();
 

@@ -203,38 +203,8 @@ std::optional<QString> jsonMessage(const QString &body)
     return QString();
 }
 
-// A service that sends the request back elsewhere may repeat its query, key and all; the key
-// must not reach a tooltip, the tray's tip or the kept history.
-QString withoutKey(QString location)
-{
-    static const QRegularExpression key(QStringLiteral("(token=)[^&#]*"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    return location.replace(key, QStringLiteral("\\1\u2026"));
-}
-
-} // namespace
-
-namespace FailureText {
-
-QString couldNotConnect()
-{
-    return QStringLiteral("Could not connect to the location service.");
-}
-
-QString httpError(int status, const QByteArray &body, const QString &location)
-{
-    // The lookup never follows a redirect, so that the key goes nowhere but to the service it
-    // was given for: where the service moved to is what the user needs to know.
-    const QString moved
-        = status / 100 == 3 ? shortened(printable(withoutKey(location))) : QString();
-    const QString message = moved.isEmpty() ? serviceMessage(body) : moved;
-    const QString code = QString::number(status);
-    if (message.isEmpty())
-        return QStringLiteral("The service answered HTTP %1.").arg(code);
-    return QStringLiteral("The service answered HTTP %1: %2").arg(code, message);
-}
-
-QString serviceMessage(const QByteArray &body)
+// The service's message in an error body, whole.
+QString fullMessage(const QByteArray &body)
 {
     // Bytes that are not UTF-8 text would show as a row of replacement marks; the status says
     // more than they do.
@@ -246,10 +216,101 @@ QString serviceMessage(const QByteArray &body)
         return {};
 
     if (const std::optional<QString> fromJson = jsonMessage(text))
-        return shortened(*fromJson);
+        return *fromJson;
     if (QStringView(text).trimmed().startsWith(QLatin1Char('<')))
-        return shortened(htmlMessage(text));
-    return shortened(firstLine(text));
+        return htmlMessage(text);
+    return firstLine(text);
+}
+
+// A service that sends the request back elsewhere may repeat its query, key and all; the key
+// must not reach a tooltip, the tray's tip or the kept history.
+QString withoutToken(QString location)
+{
+    static const QRegularExpression key(QStringLiteral("(token=)[^&#]*"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    return location.replace(key, QStringLiteral("\\1\u2026"));
+}
+
+// A hex digit as a pattern that takes either case.
+QString eitherCase(int digit)
+{
+    const char upper = "0123456789ABCDEF"[digit];
+    if (digit < 10)
+        return QString(QLatin1Char(upper));
+    const char both[] = {'[', upper, char(upper + ('a' - 'A')), ']', '\0'};
+    return QString::fromLatin1(both);
+}
+
+// Each piece of the key as itself or percent-encoded, either case of hex digits: a server may
+// pass the key on as the request had it, decode it, or encode it afresh in its own way. The
+// pieces are its characters, or, for bytes read as one character a byte, its UTF-8 bytes.
+QRegularExpression keyPattern(const QString &token, bool bytewise)
+{
+    QString pattern;
+    const auto add = [&pattern](const QString &piece, const QByteArray &utf8) {
+        QString encoded;
+        for (const char byte : utf8)
+            encoded += QLatin1Char('%') + eitherCase(uchar(byte) >> 4) + eitherCase(byte & 0xF);
+        pattern += QStringLiteral("(?:%1|%2)").arg(QRegularExpression::escape(piece), encoded);
+    };
+    if (bytewise) {
+        for (const char byte : token.toUtf8())
+            add(QString(QLatin1Char(byte)), QByteArray(1, byte));
+    } else {
+        for (const char32_t c : token.toUcs4()) {
+            const QString piece = QString::fromUcs4(&c, 1);
+            add(piece, piece.toUtf8());
+        }
+    }
+    return QRegularExpression(pattern);
+}
+
+} // namespace
+
+namespace FailureText {
+
+QString withoutKey(const QString &text, const QString &key)
+{
+    const QString token = key.trimmed();
+    if (token.isEmpty())
+        return text;
+    return QString(text).replace(keyPattern(token, false), QStringLiteral("\u2026"));
+}
+
+QByteArray withoutKey(const QByteArray &bytes, const QString &key)
+{
+    const QString token = key.trimmed();
+    if (token.isEmpty())
+        return bytes;
+    // One character a byte, so that bytes that are no UTF-8 come back as they were.
+    return QString::fromLatin1(bytes)
+        .replace(keyPattern(token, true), QString::fromLatin1("\xE2\x80\xA6")) // "…" in UTF-8
+        .toLatin1();
+}
+
+QString couldNotConnect()
+{
+    return QStringLiteral("Could not connect to the location service.");
+}
+
+QString httpError(int status, const QByteArray &body, const QString &location, const QString &key)
+{
+    // The lookup never follows a redirect, so that the key goes nowhere but to the service it
+    // was given for: where the service moved to is what the user needs to know. The key is
+    // masked before the text is cut, so that no part of it is left at the cut.
+    const QString moved = status / 100 == 3
+        ? shortened(withoutKey(printable(withoutToken(location)), key))
+        : QString();
+    const QString message = moved.isEmpty() ? shortened(withoutKey(fullMessage(body), key)) : moved;
+    const QString code = QString::number(status);
+    if (message.isEmpty())
+        return QStringLiteral("The service answered HTTP %1.").arg(code);
+    return QStringLiteral("The service answered HTTP %1: %2").arg(code, message);
+}
+
+QString serviceMessage(const QByteArray &body)
+{
+    return shortened(fullMessage(body));
 }
 
 } // namespace FailureText

@@ -18,8 +18,16 @@ QString couldNotConnect();
 
 // "The service answered HTTP <status>: <message>", or "The service answered HTTP <status>."
 // when the body holds no readable message. A redirect names, instead of its body's message,
-// the Location it gave, on one line and within the same lengths.
-QString httpError(int status, const QByteArray &body, const QString &location = {});
+// the Location it gave, on one line and within the same lengths. The service key, wherever it
+// shows, is masked.
+QString httpError(int status, const QByteArray &body, const QString &location = {},
+                  const QString &key = {});
+
+// text with every copy of key (without the blanks around it) masked: as it is, or
+// percent-encoded in either case of hex digits, whole or in part. A blank key masks nothing.
+QString withoutKey(const QString &text, const QString &key);
+// The same for bytes kept as the service sent them, whatever their encoding.
+QByteArray withoutKey(const QByteArray &bytes, const QString &key);
 
 // The service's message in an error body, on one line, without control characters, within
 // the lengths above; empty when there is none. From JSON: "message" (else "title")

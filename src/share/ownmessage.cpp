@@ -12,7 +12,9 @@ namespace OwnMessage {
 
 std::optional<Fix> bestFix(const LogRecord &record)
 {
-    if (!record.failure.isEmpty())
+    // The place of an address the service cannot place is not the laptop's. Such a row is left
+    // out whether or not its Wi-Fi fix came early, as it is when the fix joins it later.
+    if (!record.failure.isEmpty() || Fixes::addressUnplaced(record.mark))
         return std::nullopt;
     std::optional<Fix> address;
     if (const std::optional<GeoPoint> at

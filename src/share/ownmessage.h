@@ -18,7 +18,8 @@ struct Sender
 };
 
 // The message for a row that found a place, its fix the surer of the row's two; nothing for a
-// failed row or one without a place. createdAt: Unix seconds now.
+// failed row, one without a place, or one whose address the service cannot place. createdAt:
+// Unix seconds now.
 QByteArray location(const LogRecord &record, const Sender &sender, qint64 createdAt);
 // The same message with the topic in it, for HTTP servers that name the device by it.
 QByteArray withTopic(const QByteArray &message, const QString &topic);

@@ -183,6 +183,13 @@ private Q_SLOTS:
                   "12/1/2026 9:15:30 AM\nChur, Graubünden, CH\n"
                   "By Wi-Fi: 46.8532, 9.5297, within 35 m\n"
                   "By address: 46.85, 9.53, within 2.5 km");
+        // Farther apart than the address's accuracy alone, within the two together.
+        table.row("Wi-Fi 3 km from the address",
+                  {"46.85, 9.53", "Chur", "Graubünden", "CH", at,
+                   Fix {46.877, 9.53, 1200, Fix::Source::WiFi}, 2500},
+                  "12/1/2026 9:15:30 AM\nChur, Graubünden, CH\n"
+                  "By Wi-Fi: 46.877, 9.53, within 1.2 km\n"
+                  "By address: 46.85, 9.53, within 2.5 km");
         table.row("Wi-Fi far from the address",
                   {"52.37, 4.89", "Amsterdam", "North Holland", "NL", at,
                    Fix {46.85, 9.53, 1200, Fix::Source::WiFi}},

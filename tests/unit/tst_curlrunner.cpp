@@ -616,12 +616,13 @@ void TestCurlRunner::noClientOnPath()
     ResultsList results;
     CurlFunctions functions(&results);
 
+    QString missing;
     try {
         functions.ExtractWorkingFiles();
         QFAIL("a missing client went unnoticed");
     } catch (const Failure &failure) {
-        QVERIFY2(failure.description().contains(QLatin1String("curl")),
-                 qPrintable(failure.description()));
+        missing = failure.description();
+        QVERIFY2(missing.contains(QLatin1String("curl")), qPrintable(missing));
     }
     QVERIFY(functions.CurlPath().isEmpty());
     // The folder is fine, so only the client is missing; the log still ends with its row.
@@ -634,6 +635,7 @@ void TestCurlRunner::noClientOnPath()
     QVERIFY(functions.GetLog());
     QVERIFY(logged.wait(5000));
     QCOMPARE(results.rows(), 1);
+    QCOMPARE(results.failure(0), missing);
     for (int column = ResultsList::Country; column <= ResultsList::Timezone; ++column)
         QCOMPARE(results.cell(0, column), QString());
 }

@@ -1,6 +1,7 @@
 #include "desktop/locationservice.h"
 #include "lookup/curlfunctions.h"
 #include "results/resultslist.h"
+#include "support/datatable.h"
 #include "support/loopbackserver.h"
 #include "support/privatebus.h"
 #include "support/testenv.h"
@@ -8,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <limits>
 #include <memory>
 
 namespace {
@@ -122,6 +124,37 @@ private Q_SLOTS:
               "problem");
         QCOMPARE(wifi.requestCount() > 0, daemon && allowed && agent);
         functions.DeleteWorkingFiles();
+    }
+
+    // What the service sends may be anything its sources made of a place: only a place on the
+    // globe, with a positive accuracy, taken since the log asked, is the log's fix.
+    void usableFix_data()
+    {
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        const double inf = std::numeric_limits<double>::infinity();
+        const std::optional<qint64> asked = 1'765'000'000'000, untold;
+        const DataTable<Fix, std::optional<qint64>, bool> table({"fix", "takenMs", "usable"});
+        const auto at = [](double latitude, double longitude, double accuracy) {
+            return Fix {latitude, longitude, accuracy, Fix::Source::WiFi};
+        };
+        table.row("taken after the ask", at(52.52, 13.4, 40), *asked + 900, true);
+        table.row("told to the second of the ask", at(-90, 180, 0.5), *asked - 999, true);
+        table.row("no time told", at(90, -180, 40), untold, true);
+        table.row("taken a second before the log", at(52.52, 13.4, 40), *asked - 1000, false);
+        table.row("latitude past the pole", at(90.01, 13.4, 40), asked, false);
+        table.row("longitude past the antimeridian", at(52.52, -180.5, 40), asked, false);
+        table.row("latitude not a number", at(nan, 13.4, 40), asked, false);
+        table.row("longitude infinite", at(52.52, inf, 40), asked, false);
+        table.row("accuracy nil", at(52.52, 13.4, 0), asked, false);
+        table.row("accuracy below nil", at(52.52, 13.4, -40), asked, false);
+        table.row("accuracy not a number", at(52.52, 13.4, nan), asked, false);
+        table.row("accuracy infinite", at(52.52, 13.4, inf), asked, false);
+    }
+    void usableFix()
+    {
+        QFETCH(Fix, fix);
+        QFETCH(std::optional<qint64>, takenMs);
+        QTEST(LocationService::usable(fix, takenMs, 1'765'000'000'000), "usable");
     }
 
 private:

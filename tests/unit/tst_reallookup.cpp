@@ -51,6 +51,9 @@ QStringList rowCells(const ResultsList &results, int row)
 
 const QStringList EmptyCells(6);
 
+// The key every broken service's log is made with: characters that the request encodes.
+const QString BrokenServiceKey = QStringLiteral("s3cr3t/k3y+1");
+
 const QString Hint = QStringLiteral("Move | line to right and out of window to reveal full names.");
 
 // What the table tells a user and a screen reader about the row: its Time cell's and its
@@ -306,6 +309,15 @@ void TestRealLookup::brokenServiceGivesEmptyRow_data()
     QTest::newRow("redirect naming the key")
         << reply << 301 << QByteArray("https://elsewhere.example/geo?TOKEN=sekrit&x=1") << 1
         << answered + "301: https://elsewhere.example/geo?TOKEN=…&x=1";
+    QTest::newRow("redirect naming the key otherwise, encoded")
+        << reply << 301 << QByteArray("https://elsewhere.example/geo?key=s3cr3t%2fk3y%2B1&x=1") << 1
+        << answered + "301: https://elsewhere.example/geo?key=…&x=1";
+    QTest::newRow("redirect with the key in its path")
+        << reply << 308 << QByteArray("https://elsewhere.example/s3cr3t/k3y+1/geo") << 1
+        << answered + "308: https://elsewhere.example/…/geo";
+    QTest::newRow("error message naming the key")
+        << reply << 401 << QByteArray("{\"error\":{\"message\":\"Key s3cr3t/k3y+1 is wrong\"}}")
+        << 1 << answered + "401: Key … is wrong";
     QTest::newRow("redirect without a Location")
         << reply << 302 << QByteArray() << 1 << answered + "302: Moved";
     // Only the status the client saw decides: an error-like body with a good status is no failure.
@@ -328,6 +340,7 @@ void TestRealLookup::brokenServiceGivesEmptyRow()
     if (status / 100 == 3)
         std::tie(response.location, response.body) = std::pair(body, "<title>Moved</title>");
     m_server->setResponse(response);
+    m_functions->runner().setKeySource([] { return BrokenServiceKey; });
 
     QSignalSpy runs(&m_functions->runner(), &CurlRunner::runStarted);
     QSignalSpy answers(&m_functions->runner(), &CurlRunner::finished);
@@ -344,6 +357,7 @@ void TestRealLookup::brokenServiceGivesEmptyRow()
     verifyRowTells(*m_results, 0, failure);
     QCOMPARE(outcomes.size(), 1);
     QCOMPARE(outcomes.at(0).at(0).toString(), failure);
+    QVERIFY(!m_results->record(0).answer.contains(BrokenServiceKey.toUtf8()));
     QVERIFY(!QFileInfo::exists(m_functions->MessagePath()));
 }
 

@@ -126,6 +126,13 @@ private Q_SLOTS:
         LogRecord countryOnly = named;
         countryOnly.cells[LogTable::Coordinates - 1].clear();
         QTest::newRow("no place") << countryOnly << QString();
+        LogRecord anycast = berlin;
+        anycast.mark = Fixes::anycastMark();
+        QTest::newRow("an anycast address") << anycast << QString();
+        LogRecord bogon = surer;
+        bogon.cells = {};
+        bogon.mark = Fixes::bogonMark();
+        QTest::newRow("a private address, a Wi-Fi fix") << bogon << QString();
     }
     void message()
     {

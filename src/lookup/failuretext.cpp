@@ -262,7 +262,11 @@ QRegularExpression keyPattern(const QString &token, bool bytewise)
             add(piece, piece.toUtf8());
         }
     }
-    return QRegularExpression(pattern);
+    // Only the key as a whole value: a short key's letters inside the words around it ("make",
+    // "token") are not the key, and the answer kept in the history must stay readable.
+    return QRegularExpression(QStringLiteral("(?:(?<![A-Za-z0-9])|(?<=%[0-9A-Fa-f]{2}))(?:%1)"
+                                             "(?![A-Za-z0-9])")
+                                  .arg(pattern));
 }
 
 } // namespace

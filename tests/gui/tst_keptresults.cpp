@@ -441,7 +441,7 @@ private Q_SLOTS:
         w.form->keptResults()->store().addAllToOutbox({}, {{0, 1, "{}", "too large"}});
         w.dialogs.yesNoAnswers = {answer};
         w.keepBox()->click();
-        QCOMPARE(w.form->sharing()->sharer()->setAside().size(), 1);
+        QTRY_COMPARE(w.form->sharing()->sharer()->setAside().size(), 1);
         QCOMPARE(w.dialogs.questions.size(), 1);
         QVERIFY(w.dialogs.questions[0].startsWith("Delete the kept history?"));
         QCOMPARE(Settings::get(SettingKeys::KeepResults), QStringLiteral("Off"));

@@ -33,16 +33,6 @@ QLineEdit *line(const char *objectName, const QString &accessibleName, QWidget *
 
 } // namespace
 
-QString ShareDialog::loginName()
-{
-    return ShareSettings::loginName();
-}
-
-QString ShareDialog::hostName()
-{
-    return ShareSettings::hostName();
-}
-
 ShareDialog::ShareDialog(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("ShareDialog"));
@@ -191,9 +181,9 @@ void ShareDialog::setSettings(const ShareSettings &s)
     m_tls->setChecked(s.tls);
     m_caFile->setText(s.caFile);
     // Unnamed, they stand for the login and the laptop: shown so, and kept so once confirmed.
-    m_user->setText(s.user.isEmpty() ? loginName() : s.user);
+    m_user->setText(s.userName());
     m_secret->setText(s.secret);
-    m_device->setText(s.device.isEmpty() ? hostName() : s.device);
+    m_device->setText(s.deviceName());
     m_topicInBody->setChecked(s.topicInBody);
     m_topic->setText(s.topic);
     m_clientId->setText(s.clientId);

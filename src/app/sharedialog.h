@@ -34,10 +34,6 @@ public:
     // The logs the server would not take, each with its words; the rows show only while any are.
     void showSetAside(const QList<ShareQueue::SetAside> &messages);
 
-    // The login name and the host name: who and which laptop, where the user names neither.
-    static QString loginName();
-    static QString hostName();
-
 Q_SIGNALS:
     void testRequested(const ShareSettings &settings);
     void chosen(const ShareSettings &settings);

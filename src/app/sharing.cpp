@@ -115,7 +115,7 @@ LogTable *Sharing::table() const
 
 OwnMessage::Sender Sharing::sender() const
 {
-    return {OwnMessage::trackerId(ShareDialog::hostName()),
+    return {OwnMessage::trackerId(ShareSettings::hostName()),
             m_network ? m_network->connectionLetter() : QString()};
 }
 

@@ -1,7 +1,5 @@
 #include "core/fix.h"
 
-#include <QLocale>
-
 #include <cmath>
 #include <numbers>
 
@@ -24,21 +22,6 @@ double distanceMetres(const Fix &a, const Fix &b)
         + std::cos(a.latitude * toRadians) * std::cos(b.latitude * toRadians)
             * std::sin(dLongitude / 2) * std::sin(dLongitude / 2);
     return 2 * EarthRadiusMetres * std::asin(std::min(1.0, std::sqrt(h)));
-}
-
-const Fix &better(const Fix &address, const Fix &wifi)
-{
-    return wifi.accuracyMetres < address.accuracyMetres ? wifi : address;
-}
-
-QString farMark(const Fix &address, const Fix &wifi)
-{
-    const double distance = distanceMetres(address, wifi);
-    if (distance <= address.accuracyMetres + wifi.accuracyMetres)
-        return {};
-    return QStringLiteral("The public address is placed %1 km from the laptop's Wi-Fi position "
-                          "(a VPN, a proxy or a mobile network).")
-        .arg(QLocale::system().toString(qRound64(distance / 1000)));
 }
 
 QString anycastMark()

@@ -32,11 +32,6 @@ inline constexpr int WiFiDeadlineMs = 15'000;
 
 // The great-circle distance between two fixes, in metres.
 double distanceMetres(const Fix &a, const Fix &b);
-// The fix to draw and export as the row's place: the one with the smaller accuracy radius.
-const Fix &better(const Fix &address, const Fix &wifi);
-// The row's mark when its address fix lies farther from the Wi-Fi fix than both accuracies
-// allow; empty when they agree.
-QString farMark(const Fix &address, const Fix &wifi);
 
 // The marks an answer itself can give a row.
 QString anycastMark();

@@ -36,10 +36,9 @@ const FormatName &named(Format format)
 // The point is the surer of the row's fixes.
 struct Place
 {
-    GeoPoint point;
-    bool located;
+    std::optional<Fix> point;
     QStringView time, country, region, city, postal, timezone;
-    GeoFixes::RowFixes fixes;
+    RowFixes fixes;
 };
 
 Place readRow(const ResultsList &list, int row)
@@ -47,9 +46,8 @@ Place readRow(const ResultsList &list, int row)
     auto cell = [&](int column) {
         return list.cellView(row, column).trimmed();
     };
-    const GeoFixes::RowFixes fixes = GeoFixes::Read(list, row);
-    return {{fixes.best.latitude, fixes.best.longitude},
-            fixes.located,
+    const RowFixes fixes = GeoFixes::Read(list, row);
+    return {fixes.best(),
             cell(ResultsList::Time),
             cell(ResultsList::Country),
             cell(ResultsList::Region),
@@ -101,10 +99,10 @@ void putDescription(QByteArray &out, const Place &place)
 void gpxRow(QByteArray &out, const Place &place, const QDateTime &instant)
 {
     out.append("  <wpt lat=\"");
-    GeoText::AppendNumber(out, place.point.latitude);
+    GeoText::AppendNumber(out, place.point->latitude);
     out.append("\" lon=\"");
     // The GPX schema takes longitudes from -180 up to but not including 180: the same meridian.
-    GeoText::AppendNumber(out, place.point.longitude == 180 ? -180 : place.point.longitude);
+    GeoText::AppendNumber(out, place.point->longitude == 180 ? -180 : place.point->longitude);
     out.append("\">\n");
     if (instant.isValid()) {
         out.append("    <time>");
@@ -119,7 +117,7 @@ void gpxRow(QByteArray &out, const Place &place, const QDateTime &instant)
     out.append("    <desc>");
     putDescription(out, place);
     out.append("</desc>\n    <src>");
-    out.append(place.fixes.best.sourceName().toLatin1());
+    out.append(place.point->sourceName().toLatin1());
     // Each value an element of its own: readers take such elements as the point's fields.
     out.append("</src>\n    <extensions>\n");
     GeoFixes::EachProperty(place.fixes, [&](int name, const QString &text, double number) {
@@ -158,9 +156,9 @@ void kmlRow(QByteArray &out, const Place &place, const QDateTime &instant)
     });
     out.append("    </ExtendedData>\n");
     out.append("    <Point><coordinates>");
-    GeoText::AppendNumber(out, place.point.longitude);
+    GeoText::AppendNumber(out, place.point->longitude);
     out.append(',');
-    GeoText::AppendNumber(out, place.point.latitude);
+    GeoText::AppendNumber(out, place.point->latitude);
     out.append("</coordinates></Point>\n  </Placemark>\n");
 }
 
@@ -177,9 +175,9 @@ void geoJsonRow(QByteArray &out, const Place &place, const QDateTime &instant, b
 {
     out.append(first ? "\n" : ",\n");
     out.append(R"({"type":"Feature","geometry":{"type":"Point","coordinates":[)");
-    GeoText::AppendNumber(out, place.point.longitude);
+    GeoText::AppendNumber(out, place.point->longitude);
     out.append(',');
-    GeoText::AppendNumber(out, place.point.latitude);
+    GeoText::AppendNumber(out, place.point->latitude);
     out.append(R"(]},"properties":{"time":)");
     if (instant.isValid()) {
         out.append('"');
@@ -216,10 +214,10 @@ void csvRow(QByteArray &out, const Place &place, const QDateTime &instant)
     if (instant.isValid())
         GeoText::AppendOffsetTime(out, instant);
     out.append(',');
-    if (place.located) {
-        GeoText::AppendNumber(out, place.point.latitude);
+    if (place.point) {
+        GeoText::AppendNumber(out, place.point->latitude);
         out.append(',');
-        GeoText::AppendNumber(out, place.point.longitude);
+        GeoText::AppendNumber(out, place.point->longitude);
     } else {
         out.append(',');
     }
@@ -320,7 +318,7 @@ void Writer::head(QByteArray &out)
 bool Writer::row(QByteArray &out, const ResultsList &list, int row)
 {
     const Place place = readRow(list, row);
-    if (!place.located && m_format != Format::Csv)
+    if (!place.point && m_format != Format::Csv)
         return false;
     // The moment the log was made; the Time cell is only how it was shown.
     const QDateTime instant = list.instant(row);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/fix.h"
+#include "core/rowfixes.h"
 #include "map/geotext.h"
 
 #include <QByteArray>
@@ -13,13 +13,6 @@ class ResultsList;
 // A row's fixes as the files for mapping tools carry them: the surer one is the point, and both
 // go in as properties, each with its source and accuracy.
 namespace GeoFixes {
-
-struct RowFixes
-{
-    bool located = false; // the row has a fix at all
-    Fix best;
-    std::optional<Fix> address, wifi;
-};
 
 // The fixes of a row; the address's coordinates to the last digit its cell gives.
 RowFixes Read(const ResultsList &list, int row);
@@ -35,12 +28,13 @@ inline constexpr std::array<const char *, 8> Names {
 // Names: the source comes as text, the rest as numbers with an empty text.
 template<typename Put> void EachProperty(const RowFixes &fixes, Put put)
 {
-    if (!fixes.located)
+    const std::optional<Fix> best = fixes.best();
+    if (!best)
         return;
-    put(0, fixes.best.sourceName(), 0.0);
-    put(1, QString(), fixes.best.accuracyMetres);
+    put(0, best->sourceName(), 0.0);
+    put(1, QString(), best->accuracyMetres);
     int name = 2;
-    for (const std::optional<Fix> &fix : {fixes.address, fixes.wifi}) {
+    for (const std::optional<Fix> &fix : {fixes.address(), fixes.wifi()}) {
         if (fix) {
             put(name, QString(), fix->latitude);
             put(name + 1, QString(), fix->longitude);

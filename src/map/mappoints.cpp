@@ -15,17 +15,6 @@ QString dayText(const QDateTime &instant)
     return locale.toString(instant.date(), DateFormatWithFullYear(locale));
 }
 
-// Whether the row's address fix lies farther from its Wi-Fi fix than their accuracies allow. Only a
-// row with a Wi-Fi fix can be; most rows have none, and cost no more than that look.
-bool isFar(const ResultsList &results, int row)
-{
-    const std::optional<Fix> wifi = results.wiFiFix(row);
-    if (!wifi)
-        return false;
-    const std::optional<Fix> address = results.addressFix(row);
-    return address && !Fixes::farMark(*address, *wifi).isEmpty();
-}
-
 } // namespace
 
 MapPoints::MapPoints(const ResultsList *results, QObject *parent)
@@ -73,12 +62,14 @@ int MapPoints::pointOfRow(int row) const
     return found != m_points.cend() && found->row == row ? int(found - m_points.cbegin()) : -1;
 }
 
-bool MapPoints::readPoint(int row, Point &point) const
+bool MapPoints::readPoint(int row, Point &point, bool &far) const
 {
-    const std::optional<Fix> best = m_results->bestFix(row);
+    const RowFixes fixes = m_results->fixes(row);
+    const std::optional<Fix> best = fixes.best();
     if (!best)
         return false;
     point = {{best->latitude, best->longitude}, float(best->accuracyMetres), row};
+    far = fixes.farApart();
     return true;
 }
 
@@ -86,12 +77,13 @@ bool MapPoints::readPoint(int row, Point &point) const
 void MapPoints::readRows(int first, int last)
 {
     Point point;
+    bool far = false;
     for (int row = first; row <= last; ++row) {
-        if (!readPoint(row, point))
+        if (!readPoint(row, point, far))
             continue;
         m_points.push_back(point);
         m_largestAccuracy = std::max(m_largestAccuracy, double(point.accuracyMetres));
-        if (isFar(*m_results, row))
+        if (far)
             m_far.push_back(count() - 1);
     }
 }
@@ -100,14 +92,14 @@ void MapPoints::reread(int row)
 {
     const int at = pointOfRow(row);
     Point point;
+    bool nowFar = false;
     // A fix joins only a row that names a place.
-    if (at < 0 || !readPoint(row, point))
+    if (at < 0 || !readPoint(row, point, nowFar))
         return;
     m_points[size_t(at)] = point;
     m_largestAccuracy = std::max(m_largestAccuracy, double(point.accuracyMetres));
     const auto far = std::lower_bound(m_far.begin(), m_far.end(), at);
     const bool wasFar = far != m_far.end() && *far == at;
-    const bool nowFar = isFar(*m_results, row);
     if (nowFar && !wasFar)
         m_far.insert(far, at);
     else if (wasFar && !nowFar)

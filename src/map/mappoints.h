@@ -65,8 +65,9 @@ private:
         int row = 0;
     };
     static_assert(sizeof(Point) == sizeof(GeoPoint) + 8);
-    // The point of a row as the row now is; false when the row names no place.
-    bool readPoint(int row, Point &point) const;
+    // The point of a row as the row now is, and whether its address lies far from its Wi-Fi
+    // fix; false when the row names no place.
+    bool readPoint(int row, Point &point, bool &far) const;
 
     const ResultsList *m_results;
     // In row order.

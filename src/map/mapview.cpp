@@ -174,13 +174,14 @@ QString MapView::toolTipAt(QPoint pos) const
     }
     // The fix the point stands at first, then the other, then why they disagree.
     QStringList lines {results->cell(row, ResultsList::Time), place.join(u", ")};
-    const std::optional<Fix> best = results->bestFix(row);
+    const RowFixes fixes = results->fixes(row);
+    const std::optional<Fix> best = fixes.best();
     lines << fixText(*best);
-    for (const std::optional<Fix> &other : {results->addressFix(row), results->wiFiFix(row)}) {
+    for (const std::optional<Fix> &other : {fixes.address(), fixes.wifi()}) {
         if (other && other->source != best->source)
             lines << fixText(*other);
     }
-    if (const QString mark = results->mark(row); !mark.isEmpty())
+    if (const QString mark = fixes.mark(); !mark.isEmpty())
         lines << mark;
     return lines.join(u'\n');
 }

@@ -168,15 +168,12 @@ LogRecord ResultsList::record(int row) const
     return whole;
 }
 
-std::optional<Fix> ResultsList::addressFix(int row) const
+RowFixes ResultsList::fixes(int row) const
 {
-    const std::optional<GeoPoint> at = place(row);
-    if (!at)
-        return std::nullopt;
-    const Row &source = m_rows[row];
-    const double given = source.rare ? source.rare->addressAccuracyMetres : 0;
-    return Fix {at->latitude, at->longitude, given > 0 ? given : Fixes::AddressEstimateMetres,
-                Fix::Source::Address};
+    if (row < 0 || row >= rows() || !m_rows[row].rare)
+        return RowFixes(place(row), 0, std::nullopt);
+    const Row::Rare &rare = *m_rows[row].rare;
+    return RowFixes(place(row), rare.addressAccuracyMetres, rare.wifi, rare.mark);
 }
 
 std::optional<Fix> ResultsList::wiFiFix(int row) const
@@ -184,28 +181,6 @@ std::optional<Fix> ResultsList::wiFiFix(int row) const
     if (row < 0 || row >= rows() || !m_rows[row].rare)
         return std::nullopt;
     return m_rows[row].rare->wifi;
-}
-
-std::optional<Fix> ResultsList::bestFix(int row) const
-{
-    const std::optional<Fix> address = addressFix(row);
-    const std::optional<Fix> wifi = wiFiFix(row);
-    if (address && wifi)
-        return Fixes::better(*address, *wifi);
-    return address ? address : wifi;
-}
-
-QString ResultsList::mark(int row) const
-{
-    if (row < 0 || row >= rows() || !m_rows[row].rare)
-        return {};
-    const Row::Rare &rare = *m_rows[row].rare;
-    // A mark the answer gave (an address it cannot place, a plan that gives the country only)
-    // says more than the distance would; the distance is measured afresh, never stored.
-    if (!rare.mark.isEmpty() || !rare.wifi)
-        return rare.mark;
-    const std::optional<Fix> address = addressFix(row);
-    return address ? Fixes::farMark(*address, *rare.wifi) : QString();
 }
 
 ResultsListRow::Rare &ResultsList::rareOf(int row)

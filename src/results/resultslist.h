@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/logtable.h"
-#include "results/coordinates.h"
+#include "core/rowfixes.h"
 
 #include <QAbstractTableModel>
 #include <QByteArray>
@@ -122,15 +122,15 @@ public:
         const Row &source = m_rows[row];
         return GeoPoint {source.latitudeE7 / 1e7, source.longitudeE7 / 1e7};
     }
+    // The row's fixes, the address's at the place its Coordinates cell names.
+    RowFixes fixes(int row) const;
     // The row's place as the address placed it, with the answer's accuracy or the estimate.
-    std::optional<Fix> addressFix(int row) const;
+    std::optional<Fix> addressFix(int row) const { return fixes(row).address(); }
     // The location service's fix, when one joined the row.
     std::optional<Fix> wiFiFix(int row) const;
-    // The fix to draw and export as the row's place: the surer of the two.
-    std::optional<Fix> bestFix(int row) const;
     // Why the row's place is doubtful; empty when nothing says so. Its Coordinates cell shows a
     // warning icon, and the text as its tooltip and accessible description.
-    QString mark(int row) const;
+    QString mark(int row) const { return fixes(row).mark(); }
     // The fix joins a good row, and may mark it; the Coordinates cell changes.
     bool joinWiFiFix(int row, const QDateTime &instant, const Fix &fix) override;
 

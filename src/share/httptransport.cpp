@@ -5,11 +5,7 @@
 #include "share/ownmessage.h"
 
 #include <QStandardPaths>
-#include <QSysInfo>
 #include <QUrl>
-
-#include <pwd.h>
-#include <unistd.h>
 
 namespace {
 
@@ -112,28 +108,13 @@ HttpTransport::~HttpTransport()
     stop();
 }
 
-QString HttpTransport::loginName()
-{
-    if (const passwd *entry = getpwuid(getuid()); entry && entry->pw_name && *entry->pw_name)
-        return QString::fromLocal8Bit(entry->pw_name);
-    return qEnvironmentVariable("USER");
-}
-
-QString HttpTransport::hostName()
-{
-    return QSysInfo::machineHostName();
-}
-
-std::optional<QString> HttpTransport::unusableUrl(const QString &url)
-{
-    return ShareSettings::unusableUrl(url);
-}
-
 QByteArray HttpTransport::configText(const ShareSettings &settings, const QByteArray &body)
 {
-    const QString user = oneLine(settings.user).isEmpty() ? loginName() : oneLine(settings.user);
-    const QString device
-        = oneLine(settings.device).isEmpty() ? hostName() : oneLine(settings.device);
+    ShareSettings named = settings;
+    named.user = oneLine(settings.user);
+    named.device = oneLine(settings.device);
+    const QString user = named.userName();
+    const QString device = named.deviceName();
     QByteArray config = configLine("url", settings.url.trimmed());
     config += configLine("header", QStringLiteral("Content-Type: application/json"));
     config += configLine("header", QStringLiteral("X-Limit-U: ") + user);
@@ -145,9 +126,8 @@ QByteArray HttpTransport::configText(const ShareSettings &settings, const QByteA
                              QStringLiteral("Authorization: Bearer ") + oneLine(settings.secret));
     // Sent as it is; a message is a JSON object, so it never starts with the '@' that would
     // name a file.
-    const QByteArray sent = settings.topicInBody
-        ? OwnMessage::withTopic(body, QStringLiteral("owntracks/%1/%2").arg(user, device))
-        : body;
+    const QByteArray sent
+        = settings.topicInBody ? OwnMessage::withTopic(body, named.defaultTopic()) : body;
     config += configLine("data-binary", QString::fromUtf8(sent));
     return config;
 }
@@ -216,7 +196,7 @@ void HttpTransport::startNext()
     if (m_waiting.isEmpty())
         return;
     m_current = m_waiting.takeFirst();
-    if (const std::optional<QString> why = unusableUrl(m_settings.url)) {
+    if (const std::optional<QString> why = ShareSettings::unusableUrl(m_settings.url)) {
         finish(ShareFailure {ShareFailure::Kind::Refused, *why});
         return;
     }

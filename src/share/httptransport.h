@@ -39,17 +39,12 @@ public:
     void send(const OutgoingMessage &message) override;
     void stop() override;
 
-    // Why the address cannot be used, in the user's words; nothing when it can.
-    static std::optional<QString> unusableUrl(const QString &url);
     // What curl reads on its standard input for one post of body.
     static QByteArray configText(const ShareSettings &settings, const QByteArray &body);
     // How a post ended: nothing when the server took it. exitCode is curl's, status the HTTP
     // status it saw (0 for none), answer the start of the server's body.
     static std::optional<ShareFailure> outcome(const QString &url, int exitCode, int status,
                                                const QByteArray &answer);
-    // The X-Limit-U and X-Limit-D values when the settings leave them empty.
-    static QString loginName();
-    static QString hostName();
 
 private:
     void startNext();

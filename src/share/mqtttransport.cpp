@@ -1,107 +1,13 @@
 #include "share/mqtttransport.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QThread>
-#include <atomic>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <mosquitto.h>
+#include "share/mqttsession.h"
+
 #include <mqtt_protocol.h>
-#include <mutex>
-#include <thread>
 
 namespace {
 
-// How long the connection's thread waits for the network before it looks whether it should end.
-constexpr int LoopWaitMs = 100;
-// At quit, how long the program waits for connections' threads to leave the library.
-constexpr int QuitWaitMs = 1000;
 // Where Debian keeps the certificates the system trusts.
 const char SystemCaPath[] = "/etc/ssl/certs";
-
-std::atomic<int> g_liveThreads {0};
-
-void initLibrary()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        mosquitto_lib_init();
-        // A thread still inside the library when the program's libraries are torn down could
-        // crash the quit; the threads end within a turn of their loop once told to.
-        qAddPostRoutine([] {
-            const QDeadlineTimer deadline(QuitWaitMs);
-            while (g_liveThreads > 0 && !deadline.hasExpired())
-                QThread::msleep(5);
-        });
-    });
-}
-
-ShareFailure refused(const QString &words)
-{
-    return {ShareFailure::Kind::Refused, words};
-}
-
-ShareFailure retry(const QString &words)
-{
-    return {ShareFailure::Kind::Retry, words};
-}
-
-// The broker's name for a reason code, as the end of a sentence.
-QString reasonOf(int code)
-{
-    QString reason = QString::fromUtf8(mosquitto_reason_string(code));
-    if (!reason.isEmpty())
-        reason[0] = reason[0].toLower();
-    return QStringLiteral("%1, code 0x%2").arg(reason).arg(code, 2, 16, QLatin1Char('0'));
-}
-
-// The broker's answer to the connection (MQTT 3.1.1 return codes) in the user's words.
-ShareFailure connackFailure(int code, const QString &where, const QString &clientId)
-{
-    switch (code) {
-    case 1:
-        return refused(QStringLiteral("The broker %1 does not speak MQTT 3.1.1.").arg(where));
-    case 2:
-        return refused(
-            QStringLiteral("The broker %1 rejected the client id \"%2\".").arg(where, clientId));
-    case 3:
-        return retry(QStringLiteral("The broker %1 is unavailable just now.").arg(where));
-    case 4:
-        return refused(
-            QStringLiteral("The broker %1 refused the user name or password.").arg(where));
-    case 5:
-        return refused(
-            QStringLiteral("The broker %1 refused the user name or password (not authorised).")
-                .arg(where));
-    default:
-        return refused(
-            QStringLiteral("The broker %1 refused the connection (code %2).").arg(where).arg(code));
-    }
-}
-
-// The same in MQTT 5's reason codes, which name more reasons.
-ShareFailure connackV5Failure(int code, const QString &where, const QString &clientId)
-{
-    switch (code) {
-    case MQTT_RC_CLIENTID_NOT_VALID:
-        return connackFailure(2, where, clientId);
-    case MQTT_RC_BAD_USERNAME_OR_PASSWORD:
-        return connackFailure(4, where, clientId);
-    case MQTT_RC_NOT_AUTHORIZED:
-        return connackFailure(5, where, clientId);
-    case MQTT_RC_SERVER_UNAVAILABLE:
-    case MQTT_RC_SERVER_BUSY:
-    case MQTT_RC_QUOTA_EXCEEDED:
-    case MQTT_RC_CONNECTION_RATE_EXCEEDED:
-        return retry(QStringLiteral("The broker %1 is unavailable just now (%2).")
-                         .arg(where, reasonOf(code)));
-    default:
-        return refused(QStringLiteral("The broker %1 refused the connection (%2).")
-                           .arg(where, reasonOf(code)));
-    }
-}
 
 // A PUBACK's reason code of 0x80 or more: the broker did not take the message. A topic the
 // user may not publish to, or that the broker does not take, refuses every message alike; the
@@ -112,7 +18,8 @@ ShareFailure pubackFailure(int code, const QString &where, const QString &user,
     ShareFailure failure;
     switch (code) {
     case MQTT_RC_NOT_AUTHORIZED:
-        failure = refused(QStringLiteral("The broker %1 does not let %2 publish to the topic "
+        failure
+            = MqttRefused(QStringLiteral("The broker %1 does not let %2 publish to the topic "
                                          "\"%3\" (not authorised).")
                               .arg(where,
                                    user.isEmpty() ? QStringLiteral("a client without a user name")
@@ -120,18 +27,18 @@ ShareFailure pubackFailure(int code, const QString &where, const QString &user,
                                    topic));
         break;
     case MQTT_RC_TOPIC_NAME_INVALID:
-        failure = refused(QStringLiteral("The broker %1 does not take the topic \"%2\" (%3).")
-                              .arg(where, topic, reasonOf(code)));
+        failure = MqttRefused(QStringLiteral("The broker %1 does not take the topic \"%2\" (%3).")
+                                  .arg(where, topic, MqttReasonOf(code)));
         break;
     case MQTT_RC_QUOTA_EXCEEDED:
     case MQTT_RC_PACKET_ID_IN_USE:
-        failure = retry(QStringLiteral("The broker %1 could not take the message now (%2).")
-                            .arg(where, reasonOf(code)));
+        failure = MqttRetry(QStringLiteral("The broker %1 could not take the message now (%2).")
+                                .arg(where, MqttReasonOf(code)));
         break;
     default:
         failure = {ShareFailure::Kind::Rejected,
                    QStringLiteral("The broker %1 did not take this message (%2).")
-                       .arg(where, reasonOf(code))};
+                       .arg(where, MqttReasonOf(code))};
     }
     if (!said.isEmpty())
         failure.words += QStringLiteral(" The broker said: ") + said;
@@ -140,166 +47,10 @@ ShareFailure pubackFailure(int code, const QString &where, const QString &user,
 
 } // namespace
 
-// One connection and the thread that runs it. The thread and the transport share it; whichever
-// lets go last frees the library's client, so neither ever uses a freed one.
-struct MqttSession
-{
-    mosquitto *client = nullptr;
-    quint64 generation = 0;
-    QByteArray host;
-    int port = 0;
-    QString where; // host:port, for the user's words
-    QString clientId;
-    mosquitto_property *connectProperties = nullptr;
-    std::atomic<bool> stopping {false};
-    std::atomic<bool> connected {false};
-    // The broker speaks only MQTT 3.1.1: the connection speaks it too, and a PUBACK there cannot
-    // say that the broker refused the message.
-    std::atomic<bool> v311 {false};
-    std::atomic<bool> reconnect {false}; // in 3.1.1, after the broker turned MQTT 5 down
-
-    std::mutex mutex; // guards what follows
-    MqttTransport *owner = nullptr; // none once the transport has let go
-    bool failed = false; // only the first failure is told
-    QString lastError; // the library's last error line (the TLS library's reason among them)
-
-    ~MqttSession()
-    {
-        if (client)
-            mosquitto_destroy(client);
-        mosquitto_property_free_all(&connectProperties);
-    }
-
-    // Runs fn(transport) on the transport's thread, unless it has let go of this connection.
-    template<typename Fn> void tell(Fn fn)
-    {
-        std::lock_guard lock(mutex);
-        if (owner)
-            QMetaObject::invokeMethod(
-                owner, [to = owner, fn = std::move(fn)] { fn(to); }, Qt::QueuedConnection);
-    }
-
-    void tellFailure(const ShareFailure &failure)
-    {
-        {
-            std::lock_guard lock(mutex);
-            if (failed)
-                return;
-            failed = true;
-        }
-        tell([generation = generation, failure](MqttTransport *to) {
-            to->onFailed(generation, failure);
-        });
-    }
-
-    // Why the connection could not be made or was lost, from the library's result code.
-    ShareFailure failureOf(int rc, int error)
-    {
-        const QString cannot = QStringLiteral("Could not connect to %1: ").arg(where);
-        if (rc == MOSQ_ERR_EAI)
-            return retry(QStringLiteral("Could not connect: the name %1 was not found.")
-                             .arg(QString::fromUtf8(host)));
-        if (rc == MOSQ_ERR_TLS) {
-            std::lock_guard lock(mutex);
-            if (lastError.contains(QLatin1String("certificate verify failed")))
-                return retry(cannot + QStringLiteral("its TLS certificate is not trusted."));
-            return retry(cannot
-                         + QStringLiteral("the secure connection failed (%1).").arg(lastError));
-        }
-        if (connected)
-            return retry(QStringLiteral("The connection to %1 was lost.").arg(where));
-        if (rc == MOSQ_ERR_ERRNO) {
-            switch (error) {
-            case ECONNREFUSED:
-                return retry(cannot + QStringLiteral("the connection was refused."));
-            case ETIMEDOUT:
-                return retry(cannot + QStringLiteral("it timed out."));
-            case ENETUNREACH:
-            case EHOSTUNREACH:
-                return retry(cannot + QStringLiteral("the network does not reach it."));
-            default:
-                return retry(cannot + QString::fromLocal8Bit(std::strerror(error)) + u'.');
-            }
-        }
-        if (rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_NO_CONN)
-            return retry(cannot + QStringLiteral("the broker closed the connection."));
-        return retry(cannot + QString::fromUtf8(mosquitto_strerror(rc)) + u'.');
-    }
-
-    static void onConnect(mosquitto *client, void *data, int code, int, const mosquitto_property *)
-    {
-        auto *self = static_cast<MqttSession *>(data);
-        // A broker of MQTT 3.1.1 answers MQTT 5 with "unacceptable protocol version" (1), which
-        // the library reports as MQTT 5's own code.
-        if (!self->v311 && (code == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION || code == 1)) {
-            self->v311 = true;
-            self->reconnect = true;
-            mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
-            return;
-        }
-        if (code != 0) {
-            self->tellFailure(self->v311 ? connackFailure(code, self->where, self->clientId)
-                                         : connackV5Failure(code, self->where, self->clientId));
-            return;
-        }
-        self->connected = true;
-        self->tell([generation = self->generation, v311 = bool(self->v311)](MqttTransport *to) {
-            to->onConnected(generation, v311);
-        });
-    }
-    static void onPublish(mosquitto *, void *data, int mid, int reason,
-                          const mosquitto_property *properties)
-    {
-        auto *self = static_cast<MqttSession *>(data);
-        QString said;
-        char *text = nullptr;
-        if (mosquitto_property_read_string(properties, MQTT_PROP_REASON_STRING, &text, false)) {
-            said = QString::fromUtf8(text);
-            std::free(text);
-        }
-        self->tell([generation = self->generation, mid, reason, said](MqttTransport *to) {
-            to->onPublished(generation, mid, reason, said);
-        });
-    }
-    static void onLog(mosquitto *, void *data, int level, const char *line)
-    {
-        if (!(level & MOSQ_LOG_ERR))
-            return;
-        auto *self = static_cast<MqttSession *>(data);
-        std::lock_guard lock(self->mutex);
-        self->lastError = QString::fromUtf8(line);
-    }
-
-    // The connection's thread: connect (resolving the name may take a while), then run the
-    // library's loop until told to stop or the connection fails.
-    static void run(std::shared_ptr<MqttSession> self)
-    {
-        int rc = MOSQ_ERR_SUCCESS, error = 0;
-        do {
-            self->reconnect = false;
-            // MQTT 3.1.1 has no properties: its session lasts without one.
-            rc = mosquitto_connect_bind_v5(self->client, self->host.constData(), self->port,
-                                           MqttTransport::KeepAliveSeconds, nullptr,
-                                           self->v311 ? nullptr : self->connectProperties);
-            error = errno;
-            while (rc == MOSQ_ERR_SUCCESS && !self->stopping && !self->reconnect) {
-                rc = mosquitto_loop(self->client, LoopWaitMs, 1);
-                error = errno;
-            }
-        } while (self->reconnect && !self->stopping);
-        if (!self->stopping)
-            self->tellFailure(self->failureOf(rc, error));
-        else if (rc == MOSQ_ERR_SUCCESS && mosquitto_disconnect(self->client) == MOSQ_ERR_SUCCESS)
-            mosquitto_loop(self->client, LoopWaitMs, 1); // says goodbye to the broker
-        self.reset();
-        --g_liveThreads;
-    }
-};
-
 MqttTransport::MqttTransport(const ShareSettings &settings, QObject *parent)
     : ShareTransport(parent), m_settings(settings)
 {
-    initLibrary();
+    MqttSession::initLibrary();
     if (m_settings.topic.isEmpty())
         m_settings.topic = m_settings.defaultTopic();
     if (m_settings.clientId.isEmpty())
@@ -307,8 +58,8 @@ MqttTransport::MqttTransport(const ShareSettings &settings, QObject *parent)
     m_topic = m_settings.topic.toUtf8();
     m_connectTimeout.setSingleShot(true);
     connect(&m_connectTimeout, &QTimer::timeout, this, [this] {
-        fail(retry(QStringLiteral("Could not connect to %1: it timed out.")
-                       .arg(m_session ? m_session->where : m_settings.host)));
+        fail(MqttRetry(QStringLiteral("Could not connect to %1: it timed out.")
+                           .arg(m_session ? m_session->where : m_settings.host)));
     });
 }
 
@@ -352,10 +103,10 @@ void MqttTransport::connectToBroker()
 {
     const QString host = m_settings.host.trimmed();
     if (const std::optional<QString> why = m_settings.unusableBroker())
-        return fail(refused(*why));
+        return fail(MqttRefused(*why));
     if (mosquitto_pub_topic_check(m_topic.constData()) != MOSQ_ERR_SUCCESS)
-        return fail(refused(QStringLiteral("Messages cannot be published to the topic \"%1\".")
-                                .arg(m_settings.topic)));
+        return fail(MqttRefused(QStringLiteral("Messages cannot be published to the topic \"%1\".")
+                                    .arg(m_settings.topic)));
     auto session = std::make_shared<MqttSession>();
     session->generation = ++m_generation;
     session->host = host.toUtf8();
@@ -366,8 +117,9 @@ void MqttTransport::connectToBroker()
     // Not a clean session: the broker keeps this laptop's session while it is away.
     session->client = mosquitto_new(m_settings.clientId.toUtf8().constData(), false, session.get());
     if (!session->client)
-        return fail(refused(QStringLiteral("The MQTT client could not be made (client id \"%1\").")
-                                .arg(m_settings.clientId)));
+        return fail(
+            MqttRefused(QStringLiteral("The MQTT client could not be made (client id \"%1\").")
+                            .arg(m_settings.clientId)));
     mosquitto *client = session->client;
     mosquitto_threaded_set(client, true);
     // MQTT 5, whose PUBACK says when the broker refuses a message. Its session ends with the
@@ -389,13 +141,12 @@ void MqttTransport::connectToBroker()
         if (mosquitto_tls_set(client, caFile.isEmpty() ? nullptr : caFile.constData(),
                               caFile.isEmpty() ? SystemCaPath : nullptr, nullptr, nullptr, nullptr)
             != MOSQ_ERR_SUCCESS)
-            return fail(
-                refused(QStringLiteral("The CA file %1 cannot be read.").arg(m_settings.caFile)));
+            return fail(MqttRefused(
+                QStringLiteral("The CA file %1 cannot be read.").arg(m_settings.caFile)));
     }
     m_session = session;
     m_connectTimeout.start(ConnectTimeoutMs);
-    ++g_liveThreads;
-    std::thread(&MqttSession::run, std::move(session)).detach();
+    MqttSession::start(std::move(session));
 }
 
 void MqttTransport::publish(const OutgoingMessage &message)
@@ -416,8 +167,9 @@ void MqttTransport::publish(const OutgoingMessage &message)
     }
     if (rc != MOSQ_ERR_SUCCESS) {
         m_waiting.prepend(message);
-        return fail(retry(QStringLiteral("Could not send to %1: %2.")
-                              .arg(m_session->where, QString::fromUtf8(mosquitto_strerror(rc)))));
+        return fail(
+            MqttRetry(QStringLiteral("Could not send to %1: %2.")
+                          .arg(m_session->where, QString::fromUtf8(mosquitto_strerror(rc)))));
     }
     m_published.insert(mid, message.id);
 }

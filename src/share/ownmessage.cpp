@@ -1,6 +1,6 @@
 #include "share/ownmessage.h"
 
-#include "results/coordinates.h"
+#include "core/rowfixes.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -16,16 +16,7 @@ std::optional<Fix> bestFix(const LogRecord &record)
     // out whether or not its Wi-Fi fix came early, as it is when the fix joins it later.
     if (!record.failure.isEmpty() || Fixes::addressUnplaced(record.mark))
         return std::nullopt;
-    std::optional<Fix> address;
-    if (const std::optional<GeoPoint> at
-        = ParseCoordinates(record.cells[LogTable::Coordinates - 1]))
-        address = Fix {at->latitude, at->longitude,
-                       record.addressAccuracyMetres > 0 ? record.addressAccuracyMetres
-                                                        : Fixes::AddressEstimateMetres,
-                       Fix::Source::Address};
-    if (address && record.wifi)
-        return Fixes::better(*address, *record.wifi);
-    return address ? address : record.wifi;
+    return RowFixes(record).best();
 }
 
 QByteArray location(const LogRecord &record, const Sender &sender, qint64 createdAt)

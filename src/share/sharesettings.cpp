@@ -7,11 +7,21 @@
 #include <pwd.h>
 #include <unistd.h>
 
+QString ShareSettings::userName() const
+{
+    const QString given = user.trimmed();
+    return given.isEmpty() ? loginName() : given;
+}
+
+QString ShareSettings::deviceName() const
+{
+    const QString given = device.trimmed();
+    return given.isEmpty() ? hostName() : given;
+}
+
 QString ShareSettings::defaultTopic() const
 {
-    const QString who = user.trimmed().isEmpty() ? loginName() : user.trimmed();
-    const QString which = device.trimmed().isEmpty() ? hostName() : device.trimmed();
-    return QStringLiteral("owntracks/%1/%2").arg(who, which);
+    return QStringLiteral("owntracks/%1/%2").arg(userName(), deviceName());
 }
 
 QString ShareSettings::defaultClientId()

@@ -31,8 +31,12 @@ struct ShareSettings
 
     bool operator==(const ShareSettings &) const = default;
 
+    // The user and the device as the server knows them: as given, the login name and the host
+    // name standing in for those left empty.
+    QString userName() const;
+    QString deviceName() const;
     // owntracks/<user>/<device>: brokers grant each user a branch of their own, so the user name
-    // leads; the login name and the host name stand in for those left empty.
+    // leads.
     QString defaultTopic() const;
     static QString defaultClientId(); // trovanel-<host name>
     static QString loginName();

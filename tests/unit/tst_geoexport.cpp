@@ -1,6 +1,6 @@
+#include "core/coordinates.h"
 #include "map/geoexport.h"
 #include "map/geosave.h"
-#include "results/coordinates.h"
 #include "results/resultslist.h"
 #include "support/georeaders.h"
 
@@ -55,6 +55,8 @@ const QList<Logged> Rows = {
       "51.5, -0.12", "Europe/London"},
      at(8, 16, 31, 0)},
     {{"t", "Null Island", "", "", "", "0, 0", ""}, at(8, 16, 31, 0)},
+    // More digits than the table keeps: the files give them all.
+    {{"t", "CH", "Valais", "Sion", "1950", "46.2331234567, 7.3605891234", ""}, at(8, 16, 31, 0)},
     {{"t", "NZ", "Chatham Islands", "Waitangi", "", "-43.95, 180", "Pacific/Chatham"},
      at(21, 1, 31, 12 * 3600 + 45 * 60)},
     {{"t", "US", "Hawaii", "", "", "21.3, -180", "Pacific/Honolulu"}, at(22, 16, 31, -10 * 3600)},

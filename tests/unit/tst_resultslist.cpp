@@ -1,4 +1,4 @@
-#include "results/coordinates.h"
+#include "core/coordinates.h"
 #include "results/resultslist.h"
 #include "support/logrows.h"
 

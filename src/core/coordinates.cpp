@@ -1,4 +1,4 @@
-#include "results/coordinates.h"
+#include "core/coordinates.h"
 
 #include <QLocale>
 #include <algorithm>

@@ -33,6 +33,7 @@
 #include <QEvent>
 #include <QFile>
 #include <QGridLayout>
+#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 #include <functional>

@@ -2,6 +2,7 @@
 
 #include "app/keyhelp.h"
 #include "app/look.h"
+#include "app/reportsteps.h"
 #include "app/statusframe.h"
 #include "core/errorreport.h"
 #include "core/progresstext.h"
@@ -35,7 +36,7 @@ LoggingSwitch::LoggingSwitch(QPushButton *button, QWidget *window, ScheduleModel
     });
 }
 
-void LoggingSwitch::turnOn(StepRunner &steps, int spanLine, int tickLine)
+template<class Step> void LoggingSwitch::turnOn(StepRunner &steps, Step spanLine, Step tickLine)
 {
     const ScheduleModel::Mode mode = m_schedule->mode();
     if (mode == ScheduleModel::Mode::Weekly || mode == ScheduleModel::Mode::Daily)
@@ -50,15 +51,17 @@ void LoggingSwitch::restore(const QString &state)
 {
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Form_Load"));
     if (state == QLatin1String(SettingKeys::Off)) {
-        steps.step(182, [&] { m_scheduler->stopTimer(); });
-        steps.step(186, [&] { m_status->showOff(); });
-        steps.step(188, [&] { m_pointer->setPointer(PointerRule::Pointer::Default); });
-        steps.step(190, [&] { m_status->setProgressValue(0); });
-        steps.step(192, [&] { m_status->setProgressText(ProgressIdleText()); });
-        steps.step(194, [&] { m_schedule->setOn(false); });
+        steps.step(FormLoadStep::OffStopTimer, [&] { m_scheduler->stopTimer(); });
+        steps.step(FormLoadStep::OffStatus, [&] { m_status->showOff(); });
+        steps.step(FormLoadStep::OffPointer,
+                   [&] { m_pointer->setPointer(PointerRule::Pointer::Default); });
+        steps.step(FormLoadStep::OffProgress, [&] { m_status->setProgressValue(0); });
+        steps.step(FormLoadStep::OffProgressText,
+                   [&] { m_status->setProgressText(ProgressIdleText()); });
+        steps.step(FormLoadStep::OffSwitch, [&] { m_schedule->setOn(false); });
     } else if (state == QLatin1String(SettingKeys::On)) {
-        steps.step(200, [&] { m_schedule->setOn(true); });
-        turnOn(steps, 204, 206);
+        steps.step(FormLoadStep::OnSwitch, [&] { m_schedule->setOn(true); });
+        turnOn(steps, FormLoadStep::OnSpan, FormLoadStep::OnTick);
     }
 }
 
@@ -70,24 +73,26 @@ void LoggingSwitch::toggle()
     const QScopedValueRollback switching(m_switching, true);
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
     if (!m_schedule->isOn()) {
-        steps.step(100, [&] { m_keyHelp->ShowKeyHelp(false); });
-        steps.step(
-            104, [&] { m_window->setWindowState(m_window->windowState() | Qt::WindowMinimized); });
-        steps.step(106, [&] { m_schedule->setOn(true); });
-        turnOn(steps, 108, 110);
-        steps.step(112, [&] { m_schedule->saveSwitch(); });
+        steps.step(SwitchStep::KeyOffer, [&] { m_keyHelp->ShowKeyHelp(false); });
+        steps.step(SwitchStep::Minimize, [&] {
+            m_window->setWindowState(m_window->windowState() | Qt::WindowMinimized);
+        });
+        steps.step(SwitchStep::On, [&] { m_schedule->setOn(true); });
+        turnOn(steps, SwitchStep::Span, SwitchStep::Tick);
+        steps.step(SwitchStep::SaveOn, [&] { m_schedule->saveSwitch(); });
     } else {
-        steps.step(114, [&] {
+        steps.step(SwitchStep::StopTimer, [&] {
             m_scheduler->stopTimer();
             m_scheduler->dropScheduledLog();
         });
-        steps.step(116, [&] { m_status->showOff(); });
-        steps.step(118, [&] { m_pointer->setPointer(PointerRule::Pointer::Default); });
-        steps.step(120, [&] {
+        steps.step(SwitchStep::Status, [&] { m_status->showOff(); });
+        steps.step(SwitchStep::Pointer,
+                   [&] { m_pointer->setPointer(PointerRule::Pointer::Default); });
+        steps.step(SwitchStep::Progress, [&] {
             m_status->setProgressValue(0);
             m_status->setProgressText(ProgressIdleText());
         });
-        steps.step(122, [&] { m_schedule->setOn(false); });
-        steps.step(124, [&] { m_schedule->saveSwitch(); });
+        steps.step(SwitchStep::Off, [&] { m_schedule->setOn(false); });
+        steps.step(SwitchStep::SaveOff, [&] { m_schedule->saveSwitch(); });
     }
 }

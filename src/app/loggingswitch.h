@@ -33,7 +33,8 @@ public:
     void restore(const QString &state);
 
 private:
-    void turnOn(StepRunner &steps, int spanLine, int tickLine);
+    // Starts the tick, under the numbers of the procedure that turns logging on.
+    template<class Step> void turnOn(StepRunner &steps, Step spanLine, Step tickLine);
 
     QWidget *m_window;
     QAction *m_toggle;

@@ -138,6 +138,11 @@ ScheduleModel::Places ScheduleControls::reportPlaces()
             handler("dtpWeekly_Change")};
 }
 
+QList<QWidget *> ScheduleControls::resettingAreas() const
+{
+    return {Label1, Text2};
+}
+
 QList<QWidget *> ScheduleControls::focusOrder() const
 {
     return {Option3, Text1, Text2, Text3, Option2, Option1, cboWeekly, dtpWeekly};

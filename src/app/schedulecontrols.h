@@ -28,6 +28,8 @@ public:
 
     // The controls in the order the keyboard visits them.
     QList<QWidget *> focusOrder() const;
+    // The captions and boxes over which the pointer goes back to the plain arrow.
+    QList<QWidget *> resettingAreas() const;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <algorithm>
+#include <array>
 #include <functional>
+#include <type_traits>
 
 // The program's one way of telling the user that a step of a handler failed: a report naming
 // the module, the procedure and the step's report line, shown in the box the program installs.
@@ -47,6 +50,13 @@ public:
 
     // Runs one step; returns true when it finished without a failure.
     bool step(int line, const std::function<void()> &body);
+    // A step named in its procedure's list; the report gives its number.
+    template<class Step>
+    requires std::is_enum_v<Step>
+    bool step(Step line, const std::function<void()> &body)
+    {
+        return step(static_cast<int>(line), body);
+    }
 
     int failures() const { return m_failures; }
     const ErrorReport::Place &place() const { return m_place; }
@@ -55,3 +65,15 @@ private:
     ErrorReport::Place m_place;
     int m_failures = 0;
 };
+
+namespace ErrorReport {
+
+// Whether no two steps of one procedure's list share a report line: a shared number would send
+// the user who reports it to the wrong step.
+template<class Step, std::size_t N> constexpr bool distinctLines(std::array<Step, N> steps)
+{
+    std::ranges::sort(steps);
+    return std::ranges::adjacent_find(steps) == steps.end();
+}
+
+} // namespace ErrorReport

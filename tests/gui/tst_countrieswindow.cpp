@@ -27,7 +27,7 @@ struct Window : Form1Fixture
 {
     Window() : Form1Fixture({.presets = {"StartStopState=Off"}, .loopback = false})
     {
-        appendLogs(*form->results(), Trip);
+        appendLogs(*form->parts().results, Trip);
     }
 
     // Null until the button has made it.
@@ -126,7 +126,7 @@ private Q_SLOTS:
                  QStringLiteral("2 rows counted. 1 row without a country or a time was left out."));
 
         // A log comes in: the window follows it without being asked.
-        appendLogs(*w.form->results(), {{"2026-12-08T09:00:00Z", 0, "DE", "Europe/Berlin"}});
+        appendLogs(*w.form->parts().results, {{"2026-12-08T09:00:00Z", 0, "DE", "Europe/Berlin"}});
         QCOMPARE(w.shown(),
                  QStringList({
                      "DE | 2 | 2026-12-07 | 2026-12-08 | 2026-12-07 (also JP), 2026-12-08",
@@ -136,7 +136,7 @@ private Q_SLOTS:
         // Ticked rows only: Tokyo's, then Berlin's second day once it is ticked.
         w.widget<QComboBox>("ComboCountriesRows")->setCurrentIndex(1);
         QCOMPARE(w.shown(), QStringList {"JP | 1 | 2026-12-07 | 2026-12-07 | 2026-12-07"});
-        ResultsList *list = w.form->results();
+        ResultsList *list = w.form->parts().results;
         list->setData(list->index(3, 0), Qt::Checked, Qt::CheckStateRole);
         QCOMPARE(w.shown(),
                  QStringList({
@@ -162,7 +162,7 @@ private Q_SLOTS:
         QCOMPARE(w.shown().size(), 2);
         QGuiApplication::clipboard()->setText(QStringLiteral("held before"));
         // Copy comes right after a log: what is copied counts that log too.
-        appendLogs(*w.form->results(), {{"2026-12-08T09:00:00Z", 0, "DE", "Europe/Berlin"}});
+        appendLogs(*w.form->parts().results, {{"2026-12-08T09:00:00Z", 0, "DE", "Europe/Berlin"}});
         w.click("PushButtonCountriesCopy");
         QTRY_COMPARE(w.status(), QStringLiteral("Copied to the clipboard."));
         QCOMPARE(clipboardOfTheDisplay(),

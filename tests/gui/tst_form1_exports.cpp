@@ -1,5 +1,7 @@
+#include "app/exportcontroller.h"
 #include "app/form1.h"
 #include "app/look.h"
+#include "app/statusframe.h"
 #include "results/resultslist.h"
 #include "results/spreadsheetexport.h"
 #include "results/spreadsheethandlercheck.h"
@@ -63,14 +65,14 @@ struct Window : Form1Fixture
 
     void fill(const Table &table, const QList<int> &ticked)
     {
-        ResultsList *list = form->results();
+        ResultsList *list = form->parts().results;
         for (const QStringList &cells : table)
             list->appendRecord(RecordOfCells(cells));
         for (int row : ticked)
             list->setData(list->index(row, 0), Qt::Checked, Qt::CheckStateRole);
     }
 
-    PointerRule::Pointer pointer() const { return form->pointerRule()->pointer(); }
+    PointerRule::Pointer pointer() const { return form->parts().pointer->pointer(); }
     QProgressBar *progressBar() const { return widget<QProgressBar>("ProgressBar1"); }
 };
 
@@ -165,7 +167,7 @@ private Q_SLOTS:
     {
         Window w;
         w.fill({Chur}, {0});
-        w.form->setProgressText(QStringLiteral("Next log in 5 s"));
+        w.form->parts().Frame4->setProgressText(QStringLiteral("Next log in 5 s"));
         w.progressBar()->setValue(37);
         const QStringList before = QDir(w.env.root()).entryList(QDir::AllEntries);
 
@@ -176,7 +178,7 @@ private Q_SLOTS:
         const QStringList filters {"Text Files (*.txt)", "All Files (*)"};
         QCOMPARE(w.dialogs.saveFilters, QList<QStringList> {filters});
         QCOMPARE(QDir(w.env.root()).entryList(QDir::AllEntries), before);
-        QCOMPARE(w.form->progressText(), "Next log in 5 s");
+        QCOMPARE(w.form->parts().Frame4->progressText(), "Next log in 5 s");
         QCOMPARE(w.progressBar()->value(), 37);
         QCOMPARE(w.pointer(), PointerRule::Pointer::Default);
         QCOMPARE(w.reports(), QStringList());
@@ -224,7 +226,7 @@ private Q_SLOTS:
             QCOMPARE(held.readAll(), old);
         QCOMPARE(QDir(w.env.root() + "/out").entryList(QDir::Files | QDir::Hidden),
                  QStringList {"results.txt"});
-        QCOMPARE(w.form->progressText(), "Progress Bar");
+        QCOMPARE(w.form->parts().Frame4->progressText(), "Progress Bar");
         QCOMPARE(w.progressBar()->value(), 0);
         QCOMPARE(w.reports(), QStringList());
     }
@@ -273,7 +275,7 @@ private Q_SLOTS:
                      .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList {"results.txt"});
         QCOMPARE(QDir(w.env.root()).entryList(QDir::AllEntries), before);
-        QVERIFY(w.form->progressText() != "Done.");
+        QVERIFY(w.form->parts().Frame4->progressText() != "Done.");
         QCOMPARE(w.pointer(), PointerRule::Pointer::Default);
     }
 
@@ -352,7 +354,7 @@ private Q_SLOTS:
         w.fill({Chur}, {0});
 
         w.click("PushButton6");
-        QTRY_VERIFY_WITH_TIMEOUT(!w.form->spreadsheetCheck().isChecking(), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.form->parts().exports->spreadsheetCheck().isChecking(), 15000);
         QTest::qWait(100);
         QCOMPARE(w.dialogs.notices, QStringList {NoSpreadsheet});
         QCOMPARE(QDir(Spreadsheet::CacheFolder()).entryList(QDir::Files), QStringList());
@@ -393,13 +395,13 @@ private Q_SLOTS:
 
         // The click is over while the desktop is still being asked.
         w.click("PushButton6");
-        QVERIFY(w.form->spreadsheetCheck().isChecking());
+        QVERIFY(w.form->parts().exports->spreadsheetCheck().isChecking());
         QCOMPARE(w.dialogs.notices, QStringList());
         QCOMPARE(w.pointer(), PointerRule::Pointer::Hourglass);
         // Clicked again meanwhile: still the one sheet, or the one notice.
         w.click("PushButton6");
 
-        QTRY_VERIFY_WITH_TIMEOUT(!w.form->spreadsheetCheck().isChecking(), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.form->parts().exports->spreadsheetCheck().isChecking(), 15000);
         if (withHandler) {
             QTRY_COMPARE_WITH_TIMEOUT(
                 QString::fromLocal8Bit(FileBytes(w.env.root() + "/opened.txt")), path, 20000);
@@ -424,7 +426,7 @@ private Q_SLOTS:
 
         // Nothing to open in an empty table.
         w.click("PushButton6");
-        QTRY_VERIFY_WITH_TIMEOUT(!w.form->spreadsheetCheck().isChecking(), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.form->parts().exports->spreadsheetCheck().isChecking(), 15000);
         QTest::qWait(100);
         QCOMPARE(w.dialogs.notices, QStringList());
         QCOMPARE(QDir(Spreadsheet::CacheFolder()).entryList(QDir::Files), QStringList());
@@ -462,7 +464,7 @@ private Q_SLOTS:
         Window w;
         w.fill({Chur, Garmisch}, {1});
         w.click("PushButton1");
-        QCOMPARE(w.form->results()->rows(), 0);
+        QCOMPARE(w.form->parts().results->rows(), 0);
         QCOMPARE(w.dialogs.notices, QStringList());
         QCOMPARE(w.dialogs.questions, QStringList());
         QCOMPARE(w.reports(), QStringList());

@@ -1,5 +1,6 @@
 #include "app/form1.h"
 #include "app/look.h"
+#include "app/statusframe.h"
 #include "map/geoexport.h"
 #include "results/resultslist.h"
 #include "support/filesizelimit.h"
@@ -47,10 +48,10 @@ struct Window : Form1Fixture
         }
         if (lastUnticked)
             ticks.last() = false;
-        form->results()->appendRecords(records, ticks);
+        form->parts().results->appendRecords(records, ticks);
     }
 
-    PointerRule::Pointer pointer() const { return form->pointerRule()->pointer(); }
+    PointerRule::Pointer pointer() const { return form->parts().pointer->pointer(); }
     QStringList files(const QString &folder) const
     {
         return QDir(env.root() + "/" + folder)
@@ -127,7 +128,7 @@ private Q_SLOTS:
         const QByteArray file = FileBytes(w.env.root() + "/out/" + written);
         QVERIFY2(file.startsWith(start), file.left(80).constData());
         QCOMPARE(w.dialogs.notices, notices);
-        QCOMPARE(w.form->progressText(), "Progress Bar");
+        QCOMPARE(w.form->parts().Frame4->progressText(), "Progress Bar");
         QCOMPARE(w.reports(), QStringList());
         if (written.endsWith(".json")) {
             const QJsonArray features
@@ -215,7 +216,7 @@ private Q_SLOTS:
         QCOMPARE(w.files("out"), QStringList {"trip.gpx"});
         QVERIFY(!QFileInfo::exists(w.env.root() + "/missing"));
         QCOMPARE(w.dialogs.notices, QStringList());
-        QCOMPARE(w.form->progressText(), "Progress Bar");
+        QCOMPARE(w.form->parts().Frame4->progressText(), "Progress Bar");
     }
 };
 

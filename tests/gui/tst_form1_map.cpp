@@ -1,5 +1,6 @@
 #include "app/form1.h"
 #include "app/mappresence.h"
+#include "app/placesactions.h"
 #include "map/mapview.h"
 #include "map/mapwindow.h"
 #include "support/form1fixture.h"
@@ -24,7 +25,7 @@ struct Window : Form1Fixture
                         .start = QDateTime(QDate(2026, 12, 11), QTime(9, 15, 30)),
                         .loopback = false})
     {
-        ResultsList &list = *form->results();
+        ResultsList &list = *form->parts().results;
         AddPlace(list, {"46.85, 9.53"});
         AddPlace(list, {""});
         AddPlace(list, {"-33.9, 18.4", "Cape Town", "Western Cape", "ZA"});
@@ -34,7 +35,7 @@ struct Window : Form1Fixture
     MapWindow *showMap()
     {
         click(QStringLiteral("PushButtonMap"));
-        MapWindow *map = form->map()->window();
+        MapWindow *map = form->parts().places->map()->window();
         if (map && QTest::qWaitForWindowExposed(map))
             map->view()->image();
         return map;
@@ -99,7 +100,7 @@ private Q_SLOTS:
 
         // It followed the table while hidden and goes on following it.
         map->close();
-        AddPlace(*w.form->results(), {"52.52, 13.40", "Berlin", "Land Berlin", "DE"});
+        AddPlace(*w.form->parts().results, {"52.52, 13.40", "Berlin", "Land Berlin", "DE"});
         w.showMap();
         QCOMPARE(map->view()->accessibleDescription(), "3 points on 12/1/2026");
         w.click(QStringLiteral("PushButton1"));

@@ -1,4 +1,5 @@
 #include "app/form1.h"
+#include "app/statusframe.h"
 #include "core/dialogs.h"
 #include "lookup/curlfunctions.h"
 #include "results/resultslist.h"
@@ -70,11 +71,11 @@ struct Window : Form1Fixture
     void tickAt(const QTime &time)
     {
         now = QDateTime(now.date(), time);
-        form->scheduler()->tick();
+        form->parts().scheduler->tick();
     }
 
-    QTimer &timer() { return form->scheduler()->timer(); }
-    int rows() { return form->results()->rows(); }
+    QTimer &timer() { return form->parts().scheduler->timer(); }
+    int rows() { return form->parts().results->rows(); }
     QString status() { return widget<QGroupBox>("Frame4")->title(); }
     int progress() { return widget<QProgressBar>("ProgressBar1")->value(); }
 };
@@ -95,7 +96,7 @@ private:
     static void expectScheduledLog(Window &w, int rowsAfter)
     {
         QVERIFY(!w.timer().isActive());
-        QVERIFY(w.form->lookup()->isBusy());
+        QVERIFY(w.form->parts().lookup->isBusy());
         QTRY_COMPARE_WITH_TIMEOUT(w.rows(), rowsAfter, LookupWaitMs);
         QVERIFY(w.timer().isActive());
     }
@@ -145,14 +146,14 @@ private Q_SLOTS:
             if (logTicks.contains(tick)) {
                 expectScheduledLog(w, ++rows);
             } else {
-                QVERIFY(!w.form->lookup()->isBusy());
+                QVERIFY(!w.form->parts().lookup->isBusy());
                 QVERIFY(w.timer().isActive());
             }
         }
         QCOMPARE(w.rows(), logTicks.size());
         QCOMPARE(w.server.requestCount(), logTicks.size());
         if (rows > 0)
-            QCOMPARE(w.form->results()->cell(0, ResultsList::City), "Berlin");
+            QCOMPARE(w.form->parts().results->cell(0, ResultsList::City), "Berlin");
     }
 
     void fallbacks_data()
@@ -228,7 +229,7 @@ private Q_SLOTS:
             w.click("PushButton2");
         } else if (action == QLatin1String("logNow")) {
             w.click("PushButton9");
-            QVERIFY(w.form->lookup()->isBusy());
+            QVERIFY(w.form->parts().lookup->isBusy());
             QTRY_COMPARE_WITH_TIMEOUT(w.rows(), 1, LookupWaitMs);
         } else {
             w.widget<QRadioButton>("Option3")->click();
@@ -237,7 +238,7 @@ private Q_SLOTS:
 
         for (int i = 1; i < after; ++i) {
             w.tick();
-            QVERIFY2(!w.form->lookup()->isBusy(), qPrintable(QString::number(i)));
+            QVERIFY2(!w.form->parts().lookup->isBusy(), qPrintable(QString::number(i)));
         }
         QCOMPARE(w.rows(), extraRows);
         w.tick();
@@ -270,7 +271,7 @@ private Q_SLOTS:
             for (int i = 0; i < 6; ++i)
                 w.tick();
             QCOMPARE(w.status(), Prefix + "00:00:01");
-            QVERIFY(!w.form->lookup()->isBusy());
+            QVERIFY(!w.form->parts().lookup->isBusy());
             w.tick();
             expectScheduledLog(w, 1);
             w.tick();
@@ -283,7 +284,7 @@ private Q_SLOTS:
             for (int i = 0; i < 12; ++i) {
                 w.tick();
                 QCOMPARE(w.status(), Prefix);
-                QVERIFY(!w.form->lookup()->isBusy());
+                QVERIFY(!w.form->parts().lookup->isBusy());
             }
             QCOMPARE(w.server.requestCount(), 0);
             // Once the boxes can be counted, the count goes on from the ticks already made.
@@ -336,7 +337,7 @@ private Q_SLOTS:
         QFETCH(QList<int>, logTicks);
         Window w(presets);
         w.click("PushButton2");
-        QCOMPARE(w.form->state().TotalSeconds, 3600);
+        QCOMPARE(w.form->parts().scheduler->counts().TotalSeconds, 3600);
         int rows = 0;
         for (int i = 0; i < ticks.size(); ++i) {
             w.tickAt(ticks.at(i));
@@ -345,7 +346,7 @@ private Q_SLOTS:
             if (logTicks.contains(i + 1))
                 expectScheduledLog(w, ++rows);
             else
-                QVERIFY(!w.form->lookup()->isBusy());
+                QVERIFY(!w.form->parts().lookup->isBusy());
         }
         QCOMPARE(w.server.requestCount(), logTicks.size());
         if (presets.last().startsWith("Weekly="))
@@ -418,14 +419,14 @@ private Q_SLOTS:
         int rows = 0;
         for (int i = 0; i < ticks.size(); ++i) {
             w.now = ticks.at(i);
-            w.form->scheduler()->tick();
+            w.form->parts().scheduler->tick();
             const QString where = ticks.at(i).toString(Qt::ISODate);
             QVERIFY2(w.status() == Prefix + statuses.at(i), qPrintable(where + " " + w.status()));
             QVERIFY2(w.progress() == progress.at(i), qPrintable(where));
             if (logTicks.contains(i + 1))
                 expectScheduledLog(w, ++rows);
             else
-                QVERIFY2(!w.form->lookup()->isBusy(), qPrintable(where));
+                QVERIFY2(!w.form->parts().lookup->isBusy(), qPrintable(where));
         }
         QCOMPARE(w.server.requestCount(), logTicks.size());
         QCOMPARE(w.env.takeReports().size(), 0);
@@ -446,7 +447,7 @@ private Q_SLOTS:
 
         w.click("PushButton2");
         QCOMPARE(w.status(), "Off.");
-        QCOMPARE(w.form->progressText(), "Progress Bar");
+        QCOMPARE(w.form->parts().Frame4->progressText(), "Progress Bar");
         QCOMPARE(w.progress(), 0);
         QCOMPARE(w.button("PushButton2")->text(), "Turn On");
         QCOMPARE(stored("StartStopState"), "Off");
@@ -487,11 +488,11 @@ private Q_SLOTS:
         w.click("PushButton2");
         for (const QString &action : actions) {
             w.act(action);
-            QVERIFY(w.form->lookup()->isBusy());
+            QVERIFY(w.form->parts().lookup->isBusy());
         }
         w.click("PushButton2");
         QTRY_COMPARE_WITH_TIMEOUT(w.rows(), rows, LookupWaitMs);
-        QTRY_VERIFY(!w.form->lookup()->isBusy());
+        QTRY_VERIFY(!w.form->parts().lookup->isBusy());
         QTest::qWait(400);
         QCOMPARE(w.rows(), rows);
         QCOMPARE(w.server.requestCount(), rows);
@@ -523,12 +524,12 @@ private Q_SLOTS:
         w.tick(); // the next tick is due
         for (const QString &action : actions) {
             w.act(action);
-            QVERIFY(w.form->lookup()->isBusy());
+            QVERIFY(w.form->parts().lookup->isBusy());
         }
         const bool scheduled = actions.contains(QStringLiteral("tick"));
         QCOMPARE(w.timer().isActive(), !scheduled);
         QTRY_COMPARE_WITH_TIMEOUT(w.rows(), 2, LookupWaitMs);
-        QTRY_VERIFY(!w.form->lookup()->isBusy());
+        QTRY_VERIFY(!w.form->parts().lookup->isBusy());
         QVERIFY(w.timer().isActive());
         QTest::qWait(400);
         QCOMPARE(w.rows(), 2);
@@ -636,7 +637,7 @@ private Q_SLOTS:
             w.widget<QTimeEdit>("dtpWeekly")->setTime(QTime(9, 0));
         else
             w.widget<QRadioButton>("Option2")->click();
-        QTEST(int(w.form->state().TotalSeconds), "total");
+        QTEST(int(w.form->parts().scheduler->counts().TotalSeconds), "total");
         QCOMPARE(stored("Weekly Time"), "9:00:00 AM");
     }
 };

@@ -4,6 +4,7 @@
 #include "app/form1.h"
 #include "lookup/curlfunctions.h"
 #include "results/resultslist.h"
+#include "scheduler/schedulemodel.h"
 #include "scheduler/scheduler.h"
 #include "support/datatable.h"
 #include "support/form1fixture.h"
@@ -85,10 +86,12 @@ private Q_SLOTS:
                 w.click("PushButton2");
             const QByteArray where = steps.at(i).toUtf8() + " (step " + QByteArray::number(i) + ")";
             QVERIFY2(status->title() == statuses.at(i), where + ": " + status->title().toUtf8());
-            QTRY_VERIFY_WITH_TIMEOUT(!w.form->lookup()->isBusy(), LookupWaitMs);
-            QVERIFY2(w.form->results()->rows() == rows.at(i), where);
+            QTRY_VERIFY_WITH_TIMEOUT(!w.form->parts().lookup->isBusy(), LookupWaitMs);
+            QVERIFY2(w.form->parts().results->rows() == rows.at(i), where);
             // The tick runs only while logging is on, whatever the sleep did.
-            QVERIFY2(w.form->scheduler()->timer().isActive() == w.form->switchIsOn(), where);
+            QVERIFY2(w.form->parts().scheduler->timer().isActive()
+                         == w.form->parts().schedule->isOn(),
+                     where);
         }
         QCOMPARE(w.server.requestCount(), rows.last());
         QCOMPARE(w.env.takeReports().size(), 0);

@@ -1,11 +1,14 @@
 #include "app/form1.h"
 #include "app/keyhelp.h"
 #include "app/sharedialog.h"
+#include "app/statusframe.h"
+#include "app/traypresence.h"
 #include "core/dialogs.h"
 #include "desktop/csystray.h"
 #include "desktop/mstartup.h"
 #include "lookup/curlfunctions.h"
 #include "results/resultslist.h"
+#include "scheduler/schedulemodel.h"
 #include "scheduler/scheduler.h"
 #include "settings/settingsstore.h"
 #include "support/datatable.h"
@@ -89,8 +92,8 @@ private Q_SLOTS:
         QCOMPARE(w.widget<QComboBox>("cboWeekly")->currentText(), "Monday");
         QCOMPARE(w.widget<QTimeEdit>("dtpWeekly")->time(), QTime(9, 15, 30));
         QCOMPARE(w.button("PushButton2")->text(), "Turn Off");
-        QVERIFY(w.form->scheduler()->timer().isActive());
-        QCOMPARE(w.form->scheduler()->timer().interval(), 1000);
+        QVERIFY(w.form->parts().scheduler->timer().isActive());
+        QCOMPARE(w.form->parts().scheduler->timer().interval(), 1000);
         QVERIFY(!w.widget<QCheckBox>("Check4")->isChecked());
         QVERIFY(!w.widget<QCheckBox>("Check8")->isVisibleTo(w.form.get()));
         QVERIFY(!(w.form->windowState() & Qt::WindowMinimized));
@@ -132,11 +135,11 @@ private Q_SLOTS:
         QFETCH(bool, ticking);
         Window w(stored.isNull() ? QStringList() : QStringList {"StartStopState=" + stored});
         QTEST(w.button("PushButton2")->text(), "caption");
-        QCOMPARE(w.form->switchIsOn(), ticking);
-        QCOMPARE(w.form->scheduler()->timer().isActive(), ticking);
+        QCOMPARE(w.form->parts().schedule->isOn(), ticking);
+        QCOMPARE(w.form->parts().scheduler->timer().isActive(), ticking);
         if (!ticking) {
             QCOMPARE(w.widget<QGroupBox>("Frame4")->title(), "Off.");
-            QCOMPARE(w.form->progressText(), "Progress Bar");
+            QCOMPARE(w.form->parts().Frame4->progressText(), "Progress Bar");
             QCOMPARE(w.widget<QProgressBar>("ProgressBar1")->value(), 0);
         }
         QCOMPARE(w.reports(), QStringList());
@@ -189,7 +192,7 @@ private Q_SLOTS:
             QCOMPARE(option->isChecked(), option->objectName() == selected);
         }
         QTEST(w.widget<QTimeEdit>("dtpWeekly")->time(), "picker");
-        QTEST(int(w.form->state().TotalSeconds), "total");
+        QTEST(int(w.form->parts().scheduler->counts().TotalSeconds), "total");
     }
 
     void captions_data()
@@ -412,7 +415,7 @@ private Q_SLOTS:
         QFETCH(bool, hiddenInTray);
         // A start with both boxes on goes straight to the tray once start-up is over.
         w.form->showAtStart();
-        QTRY_COMPARE(w.form->HiddenInTray(), hiddenInTray);
+        QTRY_COMPARE(w.form->parts().tray->hiddenInTray(), hiddenInTray);
         QCOMPARE(w.form->isVisible(), !hiddenInTray);
         // The session's autostart entry follows the box the user clicked.
         // Restoring the boxes at start-up writes no entry and removes none.
@@ -465,10 +468,10 @@ private Q_SLOTS:
         QTEST(stored(key), "stored");
         // Whether a log asks the location service follows its box, clicked or restored.
         const bool asks = box == QLatin1String("UseLocationService") && checked;
-        QCOMPARE(w.form->lookup()->asksWiFi(), asks);
+        QCOMPARE(w.form->parts().lookup->asksWiFi(), asks);
         w.open();
         QCOMPARE(w.widget<QCheckBox>(box)->isChecked(), checked);
-        QCOMPARE(w.form->lookup()->asksWiFi(), asks);
+        QCOMPARE(w.form->parts().lookup->asksWiFi(), asks);
         QCOMPARE(w.reports(), QStringList());
     }
 
@@ -481,7 +484,7 @@ private Q_SLOTS:
         QTRY_VERIFY(w.tray() && w.tray()->InTray());
         for (int round = 0; round < 2; ++round) {
             w.form->setWindowState(Qt::WindowMinimized);
-            QTRY_VERIFY(w.form->HiddenInTray());
+            QTRY_VERIFY(w.form->parts().tray->hiddenInTray());
             QVERIFY(!w.form->isVisible());
             w.form->restoreFromTray();
             QVERIFY(w.form->isVisible());
@@ -570,17 +573,17 @@ private Q_SLOTS:
 
         w.click("PushButton9");
         QTRY_COMPARE(w.server.requestCount(), 1);
-        const qint64 pid = w.form->lookup()->runner().runningPid();
+        const qint64 pid = w.form->parts().lookup->runner().runningPid();
         QVERIFY(pid > 0);
-        QVERIFY(w.form->scheduler()->timer().isActive());
+        QVERIFY(w.form->parts().scheduler->timer().isActive());
 
         if (byClosing)
             QVERIFY(w.form->close());
         else
             w.form->Form_QueryUnload();
 
-        QVERIFY(!w.form->scheduler()->timer().isActive());
-        QVERIFY(!w.form->lookup()->isBusy());
+        QVERIFY(!w.form->parts().scheduler->timer().isActive());
+        QVERIFY(!w.form->parts().lookup->isBusy());
         // The client is gone, not merely left behind as a zombie.
         const int killed = ::kill(pid_t(pid), 0);
         const int error = errno;
@@ -588,7 +591,7 @@ private Q_SLOTS:
         QCOMPARE(error, ESRCH);
         QVERIFY(!QDir(folder).exists());
         QTest::qWait(300);
-        QCOMPARE(w.form->results()->rows(), 0);
+        QCOMPARE(w.form->parts().results->rows(), 0);
         QCOMPARE(w.reports(), QStringList());
     }
 
@@ -707,7 +710,7 @@ private Q_SLOTS:
                               "make sure your token is correct\"}}"});
 
         w.click("PushButton9");
-        QTRY_COMPARE_WITH_TIMEOUT(w.form->results()->rows(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.form->parts().results->rows(), 1, 5000);
         QCOMPARE(w.tray()->TrayTip(), "Trovanel\nLast log failed: " + failure);
         QAccessibleInterface *table
             = QAccessible::queryAccessibleInterface(w.widget<QTableView>("ListView1"));
@@ -719,9 +722,9 @@ private Q_SLOTS:
         w.server.setMode(LoopbackServer::Mode::Reply);
         w.server.setResponse({200, LoopbackServer::prettyAnswer()});
         w.click("PushButton9");
-        QTRY_COMPARE_WITH_TIMEOUT(w.form->results()->rows(), 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.form->parts().results->rows(), 2, 5000);
         QTEST(w.tray()->TrayTip(), "tipAfter");
-        QCOMPARE(w.form->results()->cell(1, ResultsList::Country), " BR");
+        QCOMPARE(w.form->parts().results->cell(1, ResultsList::Country), " BR");
         // The failed row keeps its reason; the good one has none.
         QCOMPARE(
             table->tableInterface()->cellAt(0, ResultsList::Time)->text(QAccessible::Description),

@@ -10,6 +10,7 @@
 #include "lookup/curlfunctions.h"
 #include "results/resultslist.h"
 #include "scheduler/networkchangelog.h"
+#include "scheduler/schedulemodel.h"
 #include "scheduler/scheduler.h"
 #include "support/datatable.h"
 #include "support/form1fixture.h"
@@ -129,7 +130,7 @@ private Q_SLOTS:
             const QString &what = step.first();
             if (what == QLatin1String("run")) {
                 // The tick comes only while its timer runs.
-                if (w.form->scheduler()->timer().isActive())
+                if (w.form->parts().scheduler->timer().isActive())
                     w.tickAfter(step.last().toLongLong());
                 else
                     w.passTime(step.last().toLongLong());
@@ -153,9 +154,11 @@ private Q_SLOTS:
                 w.click("PushButton2");
             }
             const QByteArray where = steps.at(i).toUtf8() + " (step " + QByteArray::number(i) + ")";
-            QTRY_VERIFY_WITH_TIMEOUT(!w.form->lookup()->isBusy(), LookupWaitMs);
-            QVERIFY2(w.form->results()->rows() == rows.at(i), where);
-            QVERIFY2(w.form->scheduler()->timer().isActive() == w.form->switchIsOn(), where);
+            QTRY_VERIFY_WITH_TIMEOUT(!w.form->parts().lookup->isBusy(), LookupWaitMs);
+            QVERIFY2(w.form->parts().results->rows() == rows.at(i), where);
+            QVERIFY2(w.form->parts().scheduler->timer().isActive()
+                         == w.form->parts().schedule->isOn(),
+                     where);
         }
         QCOMPARE(w.server.requestCount(), rows.last());
         QCOMPARE(w.env.takeReports().size(), 0);
@@ -223,16 +226,17 @@ private Q_SLOTS:
             } else if (what == QLatin1String("log")) {
                 w.click("PushButton9");
             } else {
-                QTRY_COMPARE_WITH_TIMEOUT(w.form->results()->rows(), step.last().toInt(),
+                QTRY_COMPARE_WITH_TIMEOUT(w.form->parts().results->rows(), step.last().toInt(),
                                           LookupWaitMs + SettleMs);
             }
-            QVERIFY2(w.form->results()->rows() == rows.at(i), qPrintable(steps.at(i)));
+            QVERIFY2(w.form->parts().results->rows() == rows.at(i), qPrintable(steps.at(i)));
         }
         QFETCH(int, finally);
-        QTRY_COMPARE_WITH_TIMEOUT(w.form->results()->rows(), finally, LookupWaitMs + int(GapMs));
+        QTRY_COMPARE_WITH_TIMEOUT(w.form->parts().results->rows(), finally,
+                                  LookupWaitMs + int(GapMs));
         QTest::qWait(2 * SettleMs);
-        QTRY_VERIFY_WITH_TIMEOUT(!w.form->lookup()->isBusy(), LookupWaitMs);
-        QCOMPARE(w.form->results()->rows(), finally);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.form->parts().lookup->isBusy(), LookupWaitMs);
+        QCOMPARE(w.form->parts().results->rows(), finally);
         QCOMPARE(w.server.requestCount(), finally);
         QCOMPARE(w.env.takeReports().size(), 0);
     }

@@ -54,19 +54,19 @@ struct Window : Form1Fixture
         now = now.addSecs(61);
         click("PushButton9");
         QTRY_COMPARE_WITH_TIMEOUT(rows(), before + 1, LookupWaitMs);
-        QTRY_VERIFY(!form->lookup()->isBusy());
+        QTRY_VERIFY(!form->parts().lookup->isBusy());
     }
     void tick(int row, bool on)
     {
-        form->results()->setData(form->results()->index(row, 0), on ? Qt::Checked : Qt::Unchecked,
-                                 Qt::CheckStateRole);
+        form->parts().results->setData(form->parts().results->index(row, 0),
+                                       on ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
     }
     QCheckBox *keepBox() { return widget<QCheckBox>(QStringLiteral("KeepResults")); }
     // Every row as "time|country|...|ticked".
     QStringList table() const
     {
         QStringList lines;
-        const ResultsList *list = form->results();
+        const ResultsList *list = form->parts().results;
         for (int row = 0; row < list->rows(); ++row) {
             QStringList cells;
             for (int column = 0; column < ResultsList::ColumnCount; ++column)
@@ -100,7 +100,7 @@ struct Window : Form1Fixture
             return -1;
         }
     }
-    qint64 waitingToShare() const { return form->sharing()->sharer()->waiting(); }
+    qint64 waitingToShare() const { return form->parts().sharing->sharer()->waiting(); }
 };
 
 // A small file system of its own at `folder`, unmounted when the guard goes; empty when this
@@ -195,7 +195,7 @@ private Q_SLOTS:
         w.tick(2, false);
         w.tick(1, true);
         const QStringList before = w.table();
-        const QString failure = w.form->results()->failure(1);
+        const QString failure = w.form->parts().results->failure(1);
         QVERIFY(!failure.isEmpty());
 
         const QList<HistoryStore::Stored> kept = w.kept();
@@ -213,15 +213,15 @@ private Q_SLOTS:
 
         w.open();
         QTRY_COMPARE(w.table(), before);
-        QCOMPARE(w.form->results()->failure(1), failure);
+        QCOMPARE(w.form->parts().results->failure(1), failure);
         // The instant comes back with the row, offset and all: the map exports write it.
-        QCOMPARE(w.form->results()->instant(0), kept[0].record.instant);
-        QCOMPARE(w.form->results()->instant(0).offsetFromUtc(), 3600);
+        QCOMPARE(w.form->parts().results->instant(0), kept[0].record.instant);
+        QCOMPARE(w.form->parts().results->instant(0).offsetFromUtc(), 3600);
         // Ticks made after the restart are kept too.
         w.tick(1, false);
         w.open();
         QTRY_COMPARE(w.rows(), 3);
-        QVERIFY(!w.form->results()->isChecked(1));
+        QVERIFY(!w.form->parts().results->isChecked(1));
         QCOMPARE(w.reports(), QStringList());
     }
 
@@ -236,20 +236,20 @@ private Q_SLOTS:
         // Nothing comes back during start-up itself, only once the window is up.
         QCOMPARE(w.rows(), 0);
         QCoreApplication::processEvents();
-        QVERIFY(w.form->keptResults()->isLoading());
+        QVERIFY(w.form->parts().kept->isLoading());
         QVERIFY(w.rows() < Earlier);
         LogRecord late;
         late.timeText = QStringLiteral("late");
         late.cells[0] = QStringLiteral("NO");
-        QCOMPARE(w.form->keptResults()->appendRecord(late), -1);
+        QCOMPARE(w.form->parts().kept->appendRecord(late), -1);
         // Clear counts the rows still to come back too.
         w.dialogs.yesNoAnswers = {false};
         w.click("PushButton1");
         QCOMPARE(w.dialogs.questions,
                  QStringList {"Clear 50001 rows from the table and from the kept history?"});
-        QTRY_VERIFY(!w.form->keptResults()->isLoading());
+        QTRY_VERIFY(!w.form->parts().kept->isLoading());
         QCOMPARE(w.rows(), Earlier + 1);
-        const ResultsList *list = w.form->results();
+        const ResultsList *list = w.form->parts().results;
         for (int row = 0; row < Earlier; ++row)
             QCOMPARE(list->cell(row, 0), QString::number(row));
         QCOMPARE(list->cell(Earlier, ResultsList::Country), QStringLiteral("NO"));
@@ -385,7 +385,7 @@ private Q_SLOTS:
         QCOMPARE(kept.size(), 2);
         QVERIFY(!kept[0].ticked);
         QVERIFY(kept[1].ticked);
-        QCOMPARE(kept[1].record.timeText, w.form->results()->cell(1, 0));
+        QCOMPARE(kept[1].record.timeText, w.form->parts().results->cell(1, 0));
         // Rows kept later keep all a row kept at once does: the moment, the status, the answer.
         for (const HistoryStore::Stored &row : kept) {
             QCOMPARE(row.record.httpStatus, 200);
@@ -417,7 +417,7 @@ private Q_SLOTS:
         Window w(keep ? QStringList {Keep} : QStringList {});
         for (int log = 0; log < logs; ++log)
             w.logNow();
-        QTRY_COMPARE(w.form->keptResults()->store().isOpen(), keep);
+        QTRY_COMPARE(w.form->parts().kept->store().isOpen(), keep);
         w.dialogs.yesNoAnswers = {answer};
         w.click("PushButton1");
         QTEST(w.dialogs.questions, "questions");
@@ -438,10 +438,10 @@ private Q_SLOTS:
         w.logNow();
         w.logNow();
         // One the server would not take: the user alone may let it go.
-        w.form->keptResults()->store().addAllToOutbox({}, {{0, 1, "{}", "too large"}});
+        w.form->parts().kept->store().addAllToOutbox({}, {{0, 1, "{}", "too large"}});
         w.dialogs.yesNoAnswers = {answer};
         w.keepBox()->click();
-        QTRY_COMPARE(w.form->sharing()->sharer()->setAside().size(), 1);
+        QTRY_COMPARE(w.form->parts().sharing->sharer()->setAside().size(), 1);
         QCOMPARE(w.dialogs.questions.size(), 1);
         QVERIFY(w.dialogs.questions[0].startsWith("Delete the kept history?"));
         QCOMPARE(Settings::get(SettingKeys::KeepResults), QStringLiteral("Off"));
@@ -504,10 +504,10 @@ private Q_SLOTS:
                  qPrintable(w.env.reports()[0].description));
         QCOMPARE(w.reports(), QStringList {report});
         QCOMPARE(w.rows(), 3);
-        QCOMPARE(w.form->results()->cell(2, ResultsList::Country), QStringLiteral("DE"));
+        QCOMPARE(w.form->parts().results->cell(2, ResultsList::Country), QStringLiteral("DE"));
         // Ticks go on in memory, without a report.
         w.tick(0, true);
-        QVERIFY(w.form->results()->isChecked(0));
+        QVERIFY(w.form->parts().results->isChecked(0));
         QCOMPARE(w.reports(), QStringList());
 
         // Once the user has made room (or the folder writable), the next log keeps itself and
@@ -570,7 +570,7 @@ private Q_SLOTS:
             ShareSettings stopped; // the message stays: nothing answers there
             stopped.mode = ShareSettings::Mode::Http;
             stopped.url = QStringLiteral("http://127.0.0.1:1/pub");
-            w.form->sharing()->sharer()->setSettings(stopped);
+            w.form->parts().sharing->sharer()->setSettings(stopped);
         } else {
             by == u"clear" ? w.click("PushButton1") : w.logNow();
         }
@@ -626,14 +626,14 @@ private Q_SLOTS:
         }
         w.open();
         QTRY_COMPARE(w.dialogs.notices.size(), 1);
-        QVERIFY(!w.form->keptResults()->isLoading());
+        QVERIFY(!w.form->parts().kept->isLoading());
         const QString notice = w.dialogs.notices[0];
         const qsizetype at = notice.indexOf(w.historyFile() + QStringLiteral(".damaged-"));
         QVERIFY2(at > 0, qPrintable(notice));
         QCOMPARE(FileBytes(notice.mid(at).section(u' ', 0, 0)), damaged);
         const int cameBack = w.rows();
         QVERIFY2(cameBack > 0 && cameBack < Earlier, qPrintable(QString::number(cameBack)));
-        QVERIFY(w.form->results()->isChecked(0));
+        QVERIFY(w.form->parts().results->isChecked(0));
         w.logNow();
         const QList<HistoryStore::Stored> kept = w.kept();
         QCOMPARE(kept.size(), cameBack + 1);

@@ -1,5 +1,6 @@
 #include "desktop/modkeyboard.h"
 #include "platform/togglehotkey.h"
+#include "scheduler/schedulemodel.h"
 #include "support/form1fixture.h"
 #include "support/privatebus.h"
 
@@ -63,17 +64,17 @@ private Q_SLOTS:
         Form1Fixture w({.open = false});
         for (int run = 0; run < 2; ++run) {
             w.make();
-            w.form->keyboard()->setBackend(createToggleHotkey(nullptr, "wayland"));
-            QSignalSpy answered(w.form->keyboard(), &modKeyboard::triggerChanged);
+            w.form->parts().keyboard->setBackend(createToggleHotkey(nullptr, "wayland"));
+            QSignalSpy answered(w.form->parts().keyboard, &modKeyboard::triggerChanged);
             w.load();
             QVERIFY(answered.wait(10000));
             QTEST(w.widget<QLabel>("Label4")->text(), "caption");
             // A message would follow the answer at once.
             QTest::qWait(100);
-            const bool on = w.form->switchIsOn();
+            const bool on = w.form->parts().schedule->isOn();
             if (press)
                 QVERIFY(m_bus->callMock(StandIn, path, "Press", {"toggle-logging"}));
-            QTRY_COMPARE_WITH_TIMEOUT(w.form->switchIsOn(), on != press, 5000);
+            QTRY_COMPARE_WITH_TIMEOUT(w.form->parts().schedule->isOn(), on != press, 5000);
         }
         QTEST(int(w.dialogs.notices.filter("trovanel --toggle").size()), "advice");
     }

@@ -6,6 +6,7 @@
 #include "lookup/curlfunctions.h"
 #include "lookup/curlrunner.h"
 #include "results/resultslist.h"
+#include "scheduler/schedulemodel.h"
 #include "scheduler/scheduler.h"
 #include "support/form1fixture.h"
 #include "support/loopbackserver.h"
@@ -491,17 +492,17 @@ void TestSoak::onLogFinished(int row)
                  .arg(m_logsStarted));
     if (m_rowsInserted != m_logsFinished)
         fail(QStringLiteral("%1 rows added for %2 logs").arg(m_rowsInserted).arg(m_logsFinished));
-    if (m_window->form->lookup()->isBusy())
+    if (m_window->form->parts().lookup->isBusy())
         fail(QStringLiteral("the lookup is still busy after its log finished"));
 
-    const ResultsList *results = m_window->form->results();
+    const ResultsList *results = m_window->form->parts().results;
     if (row < 0 || row != results->rows() - 1) {
         fail(QStringLiteral("the log reported row %1 of %2").arg(row).arg(results->rows()));
     } else {
         const Fault last = m_server->lastFault();
         if (leavesNoAnswer(last)) {
             ++m_gaveUp;
-            if (m_runsThisLog != m_window->form->lookup()->runner().config().maxRuns)
+            if (m_runsThisLog != m_window->form->parts().lookup->runner().config().maxRuns)
                 fail(QStringLiteral("the lookup gave up after %1 runs").arg(m_runsThisLog));
         }
         const QStringList cells = locationCells(*results, row);
@@ -514,7 +515,7 @@ void TestSoak::onLogFinished(int row)
     }
 
     // The tick goes on after every log while logging is on, and only then.
-    const bool ticking = m_window->form->scheduler()->timer().isActive();
+    const bool ticking = m_window->form->parts().scheduler->timer().isActive();
     if (ticking == m_stopping)
         fail(m_stopping ? QStringLiteral("the tick came back after logging was switched off")
                         : QStringLiteral("the tick did not come back after a log"));
@@ -569,8 +570,8 @@ void TestSoak::watch()
 int TestSoak::tickedRows() const
 {
     int ticked = 0;
-    for (int row = 0; row < m_window->form->results()->rows(); ++row)
-        ticked += m_window->form->results()->isChecked(row) ? 1 : 0;
+    for (int row = 0; row < m_window->form->parts().results->rows(); ++row)
+        ticked += m_window->form->parts().results->isChecked(row) ? 1 : 0;
     return ticked;
 }
 
@@ -618,7 +619,7 @@ void TestSoak::actLikeUser()
     if (!exportSettled())
         return;
 
-    ResultsList *results = m_window->form->results();
+    ResultsList *results = m_window->form->parts().results;
     const int choice = std::uniform_int_distribution<int>(0, 99)(m_user);
     if (choice < 50) {
         if (results->rows() == 0)
@@ -673,7 +674,7 @@ void TestSoak::logsForMinutesUnderFaults()
     QVERIFY(m_server->listen());
     m_window->make();
 
-    CurlRunner &runner = m_window->form->lookup()->runner();
+    CurlRunner &runner = m_window->form->parts().lookup->runner();
     CurlRunnerConfig config = runner.config();
     // Nothing here hangs, but should it, the run ends well before the gap check fires.
     config.connectTimeoutSeconds = 5;
@@ -682,17 +683,18 @@ void TestSoak::logsForMinutesUnderFaults()
     runner.setServiceBase(m_server->baseUrl());
 
     connect(&runner, &CurlRunner::runStarted, this, &TestSoak::onRunStarted);
-    connect(m_window->form->lookup(), &CurlFunctions::logFinished, this, &TestSoak::onLogFinished);
+    connect(m_window->form->parts().lookup, &CurlFunctions::logFinished, this,
+            &TestSoak::onLogFinished);
     connect(
-        m_window->form->results(), &QAbstractItemModel::rowsInserted, this,
+        m_window->form->parts().results, &QAbstractItemModel::rowsInserted, this,
         [this](const QModelIndex &, int first, int last) { m_rowsInserted += last - first + 1; });
 
     m_elapsed.start();
     m_sinceLog.start();
     m_window->load();
     m_window->form->show();
-    QVERIFY(m_window->form->switchIsOn());
-    QVERIFY(m_window->form->scheduler()->timer().isActive());
+    QVERIFY(m_window->form->parts().schedule->isOn());
+    QVERIFY(m_window->form->parts().scheduler->timer().isActive());
     QVERIFY2(m_window->env.reports().isEmpty(),
              qPrintable(m_window->env.reports().value(0).description));
     QCOMPARE(m_window->dialogs.questions.size(), 0); // the key is there: no offer
@@ -716,13 +718,13 @@ void TestSoak::logsForMinutesUnderFaults()
     // Logging off: a log in flight may finish, and then nothing more starts.
     m_stopping = true;
     m_window->click("PushButton2");
-    QVERIFY(!m_window->form->switchIsOn());
-    QTRY_VERIFY_WITH_TIMEOUT(!m_window->form->lookup()->isBusy(), 60'000);
+    QVERIFY(!m_window->form->parts().schedule->isOn());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->form->parts().lookup->isBusy(), 60'000);
     const int runsAtStop = m_runs;
     QTest::qWait(1500);
     QCOMPARE(m_runs, runsAtStop);
     QVERIFY2(m_failure.isEmpty(), qPrintable(m_failure));
-    QVERIFY(!m_window->form->scheduler()->timer().isActive());
+    QVERIFY(!m_window->form->parts().scheduler->timer().isActive());
     exportSettled();
     QVERIFY2(m_failure.isEmpty(), qPrintable(m_failure));
 

@@ -57,8 +57,8 @@ private Q_SLOTS:
         Form1 *form = w.form.get();
         CurlRunnerConfig quick;
         quick.pauseMs = 10;
-        form->lookup()->runner().setConfig(quick);
-        form->lookup()->runner().setServiceBase(QStringLiteral("http://127.0.0.1:9"));
+        form->parts().lookup->runner().setConfig(quick);
+        form->parts().lookup->runner().setServiceBase(QStringLiteral("http://127.0.0.1:9"));
         w.load();
         qputenv("PATH", oldPath);
 
@@ -70,18 +70,19 @@ private Q_SLOTS:
                  qPrintable(atStart.first().description));
 
         // A log still adds its row, without a location and without another report.
-        QSignalSpy logged(form->lookup(), &CurlFunctions::logFinished);
+        QSignalSpy logged(form->parts().lookup, &CurlFunctions::logFinished);
         w.click("PushButton9");
         QVERIFY(logged.wait(10000));
-        QCOMPARE(form->results()->rows(), 1);
+        QCOMPARE(form->parts().results->rows(), 1);
         for (int column = ResultsList::Country; column < ResultsList::ColumnCount; ++column)
-            QVERIFY(form->results()->cell(0, column).isEmpty());
+            QVERIFY(form->parts().results->cell(0, column).isEmpty());
         QVERIFY(w.env.takeReports().isEmpty());
 
         // Settings and exports do not depend on either.
         w.widget<QLineEdit>("Text1")->setText(QStringLiteral("7"));
         QCOMPARE(Settings::get(QStringLiteral("Text1"), QString()), QStringLiteral("7"));
-        form->results()->setData(form->results()->index(0, 0), Qt::Checked, Qt::CheckStateRole);
+        form->parts().results->setData(form->parts().results->index(0, 0), Qt::Checked,
+                                       Qt::CheckStateRole);
         w.click("PushButton5");
         QTRY_COMPARE(w.dialogs.notices.size(), 1);
         QVERIFY(QGuiApplication::clipboard()->text().endsWith(QStringLiteral("\r\n")));

@@ -1,5 +1,6 @@
 #include "support/form1fixture.h"
 
+#include "app/traypresence.h"
 #include "desktop/csystray.h"
 #include "lookup/curlfunctions.h"
 #include "results/historystore.h"
@@ -82,17 +83,17 @@ void Form1Fixture::make()
         };
     form = std::make_unique<Form1>(&dialogs, clock);
     if (m_options.start.isValid())
-        form->scheduler()->setSteadyClocks([this] { return bootMs; },
-                                           [this] { return monotonicMs; });
+        form->parts().scheduler->setSteadyClocks([this] { return bootMs; },
+                                                 [this] { return monotonicMs; });
     if (m_options.loopback) {
-        form->lookup()->runner().setConfig(quickLookups());
-        form->lookup()->runner().setServiceBase(server.baseUrl());
+        form->parts().lookup->runner().setConfig(quickLookups());
+        form->parts().lookup->runner().setServiceBase(server.baseUrl());
     }
     if (m_options.muteTick)
-        form->scheduler()->timer().installEventFilter(&muted);
+        form->parts().scheduler->timer().installEventFilter(&muted);
     if (m_options.tray) {
         const bool available = *m_options.tray;
-        form->setTrayAvailable([available] { return available; });
+        form->parts().tray->setTrayAvailable([available] { return available; });
     }
 }
 
@@ -117,7 +118,7 @@ void Form1Fixture::sleep(qint64 seconds)
 void Form1Fixture::tickAfter(qint64 seconds)
 {
     passTime(seconds);
-    form->scheduler()->tick();
+    form->parts().scheduler->tick();
 }
 
 QPushButton *Form1Fixture::button(const QString &name, const std::source_location &where) const
@@ -150,5 +151,5 @@ QString Form1Fixture::historyFile() const
 
 int Form1Fixture::rows() const
 {
-    return form ? form->results()->rows() : 0;
+    return form ? form->parts().results->rows() : 0;
 }

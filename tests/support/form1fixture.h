@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/form1.h"
+#include "app/form1parts.h"
 #include "support/fixtures.h"
 #include "support/loopbackserver.h"
 #include "support/scripteddialogs.h"

@@ -9,6 +9,11 @@
 #include <QTest>
 #include <stdexcept>
 
+// The procedures' step lists are checked with this at build time; it must refuse a number given
+// twice, wherever the two stand in the list.
+static_assert(ErrorReport::distinctLines(std::array {104, 100, 102}));
+static_assert(!ErrorReport::distinctLines(std::array {100, 102, 104, 100}));
+
 class TestErrorReport : public QObject
 {
     Q_OBJECT

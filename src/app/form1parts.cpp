@@ -1,0 +1,94 @@
+#include "app/form1parts.h"
+
+#include "app/exportcontroller.h"
+#include "app/keyhelp.h"
+#include "app/locationoption.h"
+#include "app/loggingswitch.h"
+#include "app/look.h"
+#include "app/machinewatch.h"
+#include "app/placesactions.h"
+#include "app/resultsview.h"
+#include "app/schedulecontrols.h"
+#include "app/sharing.h"
+#include "app/startupoptions.h"
+#include "app/statusframe.h"
+#include "app/traypresence.h"
+#include "desktop/modkeyboard.h"
+#include "lookup/curlfunctions.h"
+#include "platform/togglehotkey.h"
+#include "results/keptresults.h"
+#include "results/resultslist.h"
+#include "scheduler/schedulemodel.h"
+#include "scheduler/scheduler.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QPushButton>
+
+// The parts are made in the order the window always made them: the window's children keep
+// their order, and each part finds the ones it is handed already made.
+Form1Parts::Form1Parts(QWidget *window, Dialogs *dialogs, const Clock &clock)
+{
+    makeButtons(window);
+    makeLookup(window, dialogs, clock);
+    makeSchedule(window, dialogs, clock);
+    makeActions(window, dialogs, clock);
+}
+
+Form1Parts::~Form1Parts() = default;
+
+void Form1Parts::makeButtons(QWidget *window)
+{
+    const auto button = [window](const char *name, const char *caption) {
+        return NamedButton(QString::fromLatin1(name), QString::fromLatin1(caption), window);
+    };
+    PushButton1 = button("PushButton1", "Clear Results");
+    PushButton2 = button("PushButton2", "");
+    PushButton4 = button("PushButton4", "Save Results As Text File");
+    PushButton5 = button("PushButton5", "Copy Results To Clipboard");
+    PushButton6 = button("PushButton6", "Save Results As Excel File");
+    PushButton7 = button("PushButton7", "Help / How Do I Get An API Key?");
+    PushButton8 = button("PushButton8", "Enter Your API Key");
+    PushButton9 = button("PushButton9", "Log Now (Test)");
+    Label4
+        = new QLabel(QStringLiteral("Turn On (Press Ctrl + Shift + T to toggle ON/OFF)"), window);
+    Label4->setObjectName(QStringLiteral("Label4"));
+    Frame4 = new StatusFrame(window);
+}
+
+void Form1Parts::makeLookup(QWidget *window, Dialogs *dialogs, const Clock &clock)
+{
+    results = new ResultsList(window);
+    results->setFallbackWarningIcon(StyleWarningIcon);
+    ListView1 = new ResultsView(results, window);
+    kept = new KeptResults(results, dialogs, window);
+    sharing = new Sharing(kept, results, dialogs, window);
+    lookup = new CurlFunctions(sharing->table(), window);
+    lookup->setClock(clock);
+    lookup->runner().setKeySource(&KeyHelp::storedKey);
+}
+
+void Form1Parts::makeSchedule(QWidget *window, Dialogs *dialogs, const Clock &clock)
+{
+    schedule = new ScheduleModel(clock, ScheduleControls::reportPlaces(), window);
+    controls = new ScheduleControls(schedule, dialogs, window);
+    options = new StartupOptions(window);
+    tray = new TrayPresence(window, dialogs);
+    scheduler = new Scheduler(schedule, lookup, clock,
+                              {QStringLiteral("Form1"), QStringLiteral("Timer1_Timer")}, window);
+    scheduler->timer().setObjectName(QStringLiteral("Timer1"));
+    machine = new MachineWatch(scheduler, schedule, options, window);
+    location = new LocationOption(options, lookup, dialogs, window);
+}
+
+void Form1Parts::makeActions(QWidget *window, Dialogs *dialogs, const Clock &clock)
+{
+    keyHelp = std::make_unique<KeyHelp>(dialogs);
+    pointer = new PointerRule(window);
+    exports = new ExportController(results, dialogs, pointer, clock, window);
+    places = new PlacesActions(results, ListView1, dialogs, exports, window);
+    loggingSwitch = new LoggingSwitch(PushButton2, window, schedule, scheduler, keyHelp.get(),
+                                      Frame4, pointer);
+    keyboard = new modKeyboard([action = loggingSwitch->toggleAction()] { action->trigger(); },
+                               createToggleHotkey(), window);
+}

@@ -231,7 +231,7 @@ void Form1::Form_Load()
     // A start-up option's box, ticked when its setting is "On".
     auto option = [this](void (StartupOptions::*restore)(bool)) {
         return [tick = std::bind_front(restore, m_options)](const QString &text) {
-            tick(text == QLatin1String(SettingKeys::On));
+            tick(SettingKeys::decodeOnOff(text));
         };
     };
     RestoreAll(

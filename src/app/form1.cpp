@@ -242,7 +242,7 @@ void Form1::restoreOptions(StepRunner &steps, const Settings::Snapshot &settings
     // A start-up option's box, ticked when its setting is "On".
     auto option = [this](void (StartupOptions::*restore)(bool)) {
         return [tick = std::bind_front(restore, m_parts->options)](const QString &text) {
-            tick(text == QLatin1String(SettingKeys::On));
+            tick(SettingKeys::decodeOnOff(text));
         };
     };
     RestoreAll(

@@ -81,11 +81,11 @@ void HotkeyCaption::adviseOnce()
 {
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("ShortcutAdvice"));
     steps.step(100, [&] {
-        if (Settings::get(SettingKeys::ShortcutAdvice) == QLatin1String(SettingKeys::On))
+        if (Settings::value(SettingKeys::ShortcutAdvice))
             return;
         // Remembered before it is shown: where the store cannot be written, that is what the
         // user hears of, and the message waits for a start that can remember it.
-        Settings::save(SettingKeys::ShortcutAdvice, QString::fromLatin1(SettingKeys::On));
+        Settings::setValue(SettingKeys::ShortcutAdvice, true);
         m_dialogs->inform(
             QStringLiteral(
                 "No key turns logging on or off on this desktop yet. To have one, bind a key to "

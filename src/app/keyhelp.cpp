@@ -24,8 +24,7 @@ QString offerText()
 
 QString KeyHelp::storedKey()
 {
-    return Settings::get(QString::fromLatin1(SettingKeys::APIKey.name),
-                         QString::fromLatin1(SettingKeys::APIKey.defaultText));
+    return Settings::get(SettingKeys::APIKey);
 }
 
 void KeyHelp::PushButton8_Click()
@@ -40,8 +39,7 @@ void KeyHelp::PushButton8_Click()
     });
     if (!answer || answer->isEmpty())
         return;
-    steps.step(104,
-               [&] { Settings::save(QString::fromLatin1(SettingKeys::APIKey.name), *answer); });
+    steps.step(104, [&] { Settings::save(SettingKeys::APIKey, *answer); });
 }
 
 void KeyHelp::PushButton7_Click()

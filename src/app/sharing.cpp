@@ -18,28 +18,15 @@
 
 #include <QPushButton>
 #include <climits>
+#include <iterator>
 #include <optional>
 #include <utility>
 
 namespace {
 
-const char *const ModeTexts[] = {"Off", "HTTP", "MQTT"};
-const char *const AuthTexts[] = {"None", "Basic", "Token"};
-
-// The position of text among texts, without regard to case; 0 (the default) when it is none.
-template<size_t N> int indexOf(const char *const (&texts)[N], const QString &text)
-{
-    for (size_t i = 0; i < N; ++i) {
-        if (text.trimmed().compare(QLatin1String(texts[i]), Qt::CaseInsensitive) == 0)
-            return int(i);
-    }
-    return 0;
-}
-
-QString onOff(bool on)
-{
-    return QString::fromLatin1(on ? SettingKeys::On : SettingKeys::Off);
-}
+// The stored words are the choices' positions in the dialog.
+static_assert(std::size(SettingKeys::ShareModeTexts) == int(ShareSettings::Mode::Mqtt) + 1);
+static_assert(std::size(SettingKeys::ShareAuthTexts) == int(ShareSettings::Auth::Token) + 1);
 
 // Whether the server is reached with the secret: the ways Share Logs… asks for it.
 bool needsSecret(const ShareSettings &settings)
@@ -129,28 +116,26 @@ void Sharing::restore(StepRunner &steps, const Settings::Snapshot &settings)
     };
     const auto on = [&s](bool ShareSettings::*field) {
         return [&s, field](const QString &value) {
-            s.*field = value == SettingKeys::On;
+            s.*field = SettingKeys::decodeOnOff(value);
         };
     };
     RestoreAll(steps, settings,
                {
                    {SettingKeys::Share, 238,
                     [&s](const QString &value) {
-                        s.mode = ShareSettings::Mode(indexOf(ModeTexts, value));
+                        s.mode = ShareSettings::Mode(SettingKeys::Share.decode(value));
                     }},
                    {SettingKeys::ShareUrl, 240, text(&ShareSettings::url)},
                    {SettingKeys::ShareAuth, 242,
                     [&s](const QString &value) {
-                        s.auth = ShareSettings::Auth(indexOf(AuthTexts, value));
+                        s.auth = ShareSettings::Auth(SettingKeys::ShareAuth.decode(value));
                     }},
                    {SettingKeys::ShareUser, 244, text(&ShareSettings::user)},
                    {SettingKeys::ShareDevice, 246, text(&ShareSettings::device)},
                    {SettingKeys::ShareHost, 248, text(&ShareSettings::host)},
                    {SettingKeys::SharePort, 250,
                     [&s](const QString &value) {
-                        bool number = false;
-                        const int port = value.trimmed().toInt(&number);
-                        s.port = number && port > 0 && port < 65536 ? port : 1883;
+                        s.port = SettingKeys::SharePort.decode(value);
                     }},
                    {SettingKeys::ShareTls, 252, on(&ShareSettings::tls)},
                    {SettingKeys::ShareCaFile, 254, text(&ShareSettings::caFile)},
@@ -366,18 +351,18 @@ void Sharing::apply(const ShareSettings &settings)
     StepRunner steps(QStringLiteral("Sharing"), QStringLiteral("choose"));
     steps.step(100, [&] {
         const ShareSettings &s = settings;
-        Settings::save(SettingKeys::Share, QString::fromLatin1(ModeTexts[int(s.mode)]));
+        Settings::setValue(SettingKeys::Share, int(s.mode));
         Settings::save(SettingKeys::ShareUrl, s.url);
-        Settings::save(SettingKeys::ShareAuth, QString::fromLatin1(AuthTexts[int(s.auth)]));
+        Settings::setValue(SettingKeys::ShareAuth, int(s.auth));
         Settings::save(SettingKeys::ShareUser, s.user);
         Settings::save(SettingKeys::ShareDevice, s.device);
         Settings::save(SettingKeys::ShareHost, s.host);
-        Settings::save(SettingKeys::SharePort, QString::number(s.port));
-        Settings::save(SettingKeys::ShareTls, onOff(s.tls));
+        Settings::setValue(SettingKeys::SharePort, s.port);
+        Settings::setValue(SettingKeys::ShareTls, s.tls);
         Settings::save(SettingKeys::ShareCaFile, s.caFile);
         Settings::save(SettingKeys::ShareTopic, s.topic);
         Settings::save(SettingKeys::ShareClientId, s.clientId);
-        Settings::save(SettingKeys::ShareTopicInBody, onOff(s.topicInBody));
+        Settings::setValue(SettingKeys::ShareTopicInBody, s.topicInBody);
     });
     m_settings = settings;
     m_sharer->setSettings(m_settings);

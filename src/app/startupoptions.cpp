@@ -8,15 +8,6 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-namespace {
-
-QString onOff(bool on)
-{
-    return QString::fromLatin1(on ? SettingKeys::On : SettingKeys::Off);
-}
-
-} // namespace
-
 StartupOptions::StartupOptions(QWidget *parent)
     : QGroupBox(QStringLiteral("Startup Options"), parent),
       Check4(new QCheckBox(QStringLiteral("Load this software on Windows startup"), this)),
@@ -39,7 +30,7 @@ StartupOptions::StartupOptions(QWidget *parent)
     connect(CheckNetworkChange, &QCheckBox::toggled, this, [this](bool on) {
         if (!m_restoring) {
             StepRunner steps(QStringLiteral("Form1"), QStringLiteral("CheckNetworkChange_Click"));
-            steps.step(100, [&] { Settings::save(SettingKeys::LogOnNetworkChange, onOff(on)); });
+            steps.step(100, [&] { Settings::setValue(SettingKeys::LogOnNetworkChange, on); });
         }
         Q_EMIT networkChangeChosen(on);
     });
@@ -48,7 +39,7 @@ StartupOptions::StartupOptions(QWidget *parent)
     layout->addWidget(m_keepResults);
     connect(m_keepResults, &QCheckBox::toggled, this, [this](bool on) {
         StepRunner steps(QStringLiteral("Form1"), QStringLiteral("KeepResults_Click"));
-        steps.step(100, [&] { Settings::save(SettingKeys::KeepResults, onOff(on)); });
+        steps.step(100, [&] { Settings::setValue(SettingKeys::KeepResults, on); });
         Q_EMIT keepResultsChanged(on);
     });
     m_useLocation->setObjectName(QStringLiteral("UseLocationService"));
@@ -57,7 +48,7 @@ StartupOptions::StartupOptions(QWidget *parent)
     connect(m_useLocation, &QCheckBox::toggled, this, [this](bool on) {
         if (!m_restoring) {
             StepRunner steps(QStringLiteral("Form1"), QStringLiteral("UseLocationService_Click"));
-            steps.step(100, [&] { Settings::save(SettingKeys::UseLocationService, onOff(on)); });
+            steps.step(100, [&] { Settings::setValue(SettingKeys::UseLocationService, on); });
         }
         Q_EMIT locationServiceChosen(on, !m_restoring);
     });
@@ -138,12 +129,12 @@ void StartupOptions::Check4_Click()
     const bool wasMinimized = Check8->isChecked();
     if (on) {
         Check8->setVisible(true);
-        steps.step(100, [&] { Settings::save(SettingKeys::WindowsStartup, onOff(true)); });
+        steps.step(100, [&] { Settings::setValue(SettingKeys::WindowsStartup, true); });
     } else {
         // Clearing the box runs its own handler, which stores "Off".
         Check8->setChecked(false);
         Check8->setVisible(false);
-        steps.step(102, [&] { Settings::save(SettingKeys::WindowsStartup, onOff(false)); });
+        steps.step(102, [&] { Settings::setValue(SettingKeys::WindowsStartup, false); });
     }
     const bool registered = steps.step(104, [&] {
         if (on)
@@ -161,13 +152,13 @@ void StartupOptions::Check4_Click()
     Check8->setVisible(!on);
     Check8->setChecked(wasMinimized);
     steps.step(106, [&] {
-        Settings::save(SettingKeys::WindowsStartup, onOff(!on));
-        Settings::save(SettingKeys::Minimized, onOff(wasMinimized));
+        Settings::setValue(SettingKeys::WindowsStartup, !on);
+        Settings::setValue(SettingKeys::Minimized, wasMinimized);
     });
 }
 
 void StartupOptions::Check8_Click()
 {
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Check8_Click"));
-    steps.step(100, [&] { Settings::save(SettingKeys::Minimized, onOff(Check8->isChecked())); });
+    steps.step(100, [&] { Settings::setValue(SettingKeys::Minimized, Check8->isChecked()); });
 }

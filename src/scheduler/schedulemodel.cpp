@@ -6,7 +6,7 @@
 
 namespace {
 
-const SettingKeys::Key *const IntervalKeys[]
+const SettingKeys::TextKey *const IntervalKeys[]
     = {&SettingKeys::Text1, &SettingKeys::Text2, &SettingKeys::Text3};
 
 } // namespace
@@ -48,15 +48,9 @@ void ScheduleModel::setMode(Mode mode)
     Q_EMIT modeChanged(mode);
     Q_EMIT scheduleChanged();
     StepRunner steps(m_places.mode(mode));
-    steps.step(102, [&] {
-        Settings::save(SettingKeys::Option1, Settings::TruthText(mode == Mode::Weekly));
-    });
-    steps.step(104, [&] {
-        Settings::save(SettingKeys::Option2, Settings::TruthText(mode == Mode::Daily));
-    });
-    steps.step(106, [&] {
-        Settings::save(SettingKeys::Option3, Settings::TruthText(mode == Mode::Interval));
-    });
+    steps.step(102, [&] { Settings::setValue(SettingKeys::Option1, mode == Mode::Weekly); });
+    steps.step(104, [&] { Settings::setValue(SettingKeys::Option2, mode == Mode::Daily); });
+    steps.step(106, [&] { Settings::setValue(SettingKeys::Option3, mode == Mode::Interval); });
     Q_EMIT changed();
 }
 
@@ -67,7 +61,7 @@ void ScheduleModel::setIntervalText(Part part, const QString &text)
         return;
     held = text;
     Q_EMIT intervalTextChanged(part, text);
-    const SettingKeys::Key &key = *IntervalKeys[size_t(part)];
+    const SettingKeys::TextKey &key = *IntervalKeys[size_t(part)];
     StepRunner steps(m_places.intervalBoxes[size_t(part)]);
     steps.step(100, [&] { Settings::save(key, text); });
     Q_EMIT changed();
@@ -109,21 +103,20 @@ void ScheduleModel::setOn(bool on)
 
 void ScheduleModel::saveSwitch() const
 {
-    Settings::save(SettingKeys::StartStopState,
-                   QString::fromLatin1(m_on ? SettingKeys::On : SettingKeys::Off));
+    Settings::save(SettingKeys::StartStopState, SettingKeys::encodeOnOff(m_on));
 }
 
 void ScheduleModel::restore(const SettingKeys::Key &key, const QString &text)
 {
     const QLatin1String name(key.name);
     if (name == QLatin1String(SettingKeys::Option1.name)) {
-        if (Settings::TruthValue(text))
+        if (SettingKeys::Option1.decode(text))
             setMode(Mode::Weekly);
     } else if (name == QLatin1String(SettingKeys::Option2.name)) {
-        if (Settings::TruthValue(text))
+        if (SettingKeys::Option2.decode(text))
             setMode(Mode::Daily);
     } else if (name == QLatin1String(SettingKeys::Option3.name)) {
-        if (Settings::TruthValue(text))
+        if (SettingKeys::Option3.decode(text))
             setMode(Mode::Interval);
     } else if (name == QLatin1String(SettingKeys::WeeklyTime.name)) {
         const QTime time = ScheduleRules::ParseWeeklyTime(text);

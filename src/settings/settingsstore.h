@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <memory>
+#include <type_traits>
 
 // The per-user settings store: short text values under (application, section, key).
 // On Linux it is the file $XDG_CONFIG_HOME/Brenvatic/Trovanel.conf, group [Trovanel].
@@ -33,6 +34,17 @@ void save(const QString &key, const QString &value);
 // one, "Weekly Time").
 QString get(const SettingKeys::Key &key, const QString &fallback = QString());
 void save(const SettingKeys::Key &key, const QString &value);
+
+// The value the key's text stands for, read and written the key's own way.
+template<typename T> T value(const SettingKeys::Typed<T> &key, const QString &fallback = QString())
+{
+    return key.decode(get(static_cast<const SettingKeys::Key &>(key), fallback));
+}
+template<typename T>
+void setValue(const SettingKeys::Typed<T> &key, const std::type_identity_t<T> &value)
+{
+    save(static_cast<const SettingKeys::Key &>(key), key.encode(value));
+}
 
 // One reading of the store for a stretch of work that reads many keys (start-up), handed to
 // whoever reads them. A save made meanwhile (a restored choice stores what follows from it) is

@@ -1,7 +1,9 @@
-// The settings' text forms on arbitrary text: truth texts, "Weekly Time" texts and the
-// interval boxes. Each either reads the text or says why not; what is read round-trips.
+// The settings' text forms on arbitrary text: truth texts, the typed keys' texts (on/off, the
+// sharing choices, the port), "Weekly Time" texts and the interval boxes. Each either reads the
+// text or says why not; what is read round-trips.
 #include "core/failure.h"
 #include "scheduler/schedulerules.h"
+#include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
 
 #include <QStringList>
@@ -17,6 +19,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (Settings::TruthValue(Settings::TruthText(value)) != value)
             std::abort();
     } catch (const Failure &) { }
+
+    const auto roundTrips = [&text](const auto &key) {
+        const auto value = key.decode(text);
+        return key.decode(key.encode(value)) == value;
+    };
+    if (!roundTrips(SettingKeys::ShareTls) || !roundTrips(SettingKeys::Share)
+        || !roundTrips(SettingKeys::ShareAuth) || !roundTrips(SettingKeys::SharePort))
+        std::abort();
+    const int port = SettingKeys::SharePort.decode(text);
+    if (port < 1 || port > 65535)
+        std::abort();
 
     try {
         const QTime time = ScheduleRules::ParseWeeklyTime(text);

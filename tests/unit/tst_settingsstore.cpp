@@ -241,6 +241,43 @@ private Q_SLOTS:
         }
     }
 
+    void typedValueReadBack_data()
+    {
+        const DataTable<QString, QString, QString> table({"key", "stored", "writtenBack"});
+        table.row("port", "Share Port", " 8883 ", "8883");
+        table.row("highest port", "Share Port", "65535", "65535");
+        table.row("port 0", "Share Port", "0", "1883");
+        table.row("port above the range", "Share Port", "65536", "1883");
+        table.row("port not a number", "Share Port", "80a", "1883");
+        table.row("On", "Minimized", "On", "On");
+        table.row("on in another case", "Share TLS", "on", "Off");
+        table.row("mode in another case", "Share", " mqtt ", "MQTT");
+        table.row("unknown mode", "Share", "FTP", "Off");
+        table.row("auth in another case", "Share Auth", "TOKEN", "Token");
+        table.row("truth as a number", "Option3", "2", "True");
+    }
+
+    // A text an earlier version wrote, read through its key's type and saved again: the bytes a
+    // save writes for what was read.
+    void typedValueReadBack()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, stored);
+        QFETCH(QString, writtenBack);
+        TestEnv env;
+        Settings::save(key, stored);
+        const auto readBack = [&key](const auto &typed) {
+            if (key != QLatin1String(typed.name))
+                return false;
+            Settings::setValue(typed, Settings::value(typed));
+            return true;
+        };
+        QVERIFY(readBack(SettingKeys::SharePort) || readBack(SettingKeys::Minimized)
+                || readBack(SettingKeys::ShareTls) || readBack(SettingKeys::Share)
+                || readBack(SettingKeys::ShareAuth) || readBack(SettingKeys::Option3));
+        QCOMPARE(keysOnDisk(env).value(Section + QLatin1Char('/') + key), writtenBack);
+    }
+
     void storeLocation_data()
     {
         QTest::addColumn<QString>("folder");

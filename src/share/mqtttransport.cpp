@@ -1,5 +1,7 @@
 #include "share/mqtttransport.h"
 
+#include "share/mosquittolibrary.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QThread>
@@ -7,7 +9,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <mosquitto.h>
 #include <mqtt_protocol.h>
 #include <mutex>
 #include <thread>
@@ -23,11 +24,16 @@ const char SystemCaPath[] = "/etc/ssl/certs";
 
 std::atomic<int> g_liveThreads {0};
 
+const MosquittoLibrary &Mosquitto()
+{
+    return MosquittoLibrary::get();
+}
+
 void initLibrary()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        mosquitto_lib_init();
+        Mosquitto().mosquitto_lib_init();
         // A thread still inside the library when the program's libraries are torn down could
         // crash the quit; the threads end within a turn of their loop once told to.
         qAddPostRoutine([] {
@@ -51,7 +57,7 @@ ShareFailure retry(const QString &words)
 // The broker's name for a reason code, as the end of a sentence.
 QString reasonOf(int code)
 {
-    QString reason = QString::fromUtf8(mosquitto_reason_string(code));
+    QString reason = QString::fromUtf8(Mosquitto().mosquitto_reason_string(code));
     if (!reason.isEmpty())
         reason[0] = reason[0].toLower();
     return QStringLiteral("%1, code 0x%2").arg(reason).arg(code, 2, 16, QLatin1Char('0'));
@@ -166,8 +172,8 @@ struct MqttSession
     ~MqttSession()
     {
         if (client)
-            mosquitto_destroy(client);
-        mosquitto_property_free_all(&connectProperties);
+            Mosquitto().mosquitto_destroy(client);
+        Mosquitto().mosquitto_property_free_all(&connectProperties);
     }
 
     // Runs fn(transport) on the transport's thread, unless it has let go of this connection.
@@ -223,7 +229,7 @@ struct MqttSession
         }
         if (rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_NO_CONN)
             return retry(cannot + QStringLiteral("the broker closed the connection."));
-        return retry(cannot + QString::fromUtf8(mosquitto_strerror(rc)) + u'.');
+        return retry(cannot + QString::fromUtf8(Mosquitto().mosquitto_strerror(rc)) + u'.');
     }
 
     static void onConnect(mosquitto *client, void *data, int code, int, const mosquitto_property *)
@@ -234,7 +240,7 @@ struct MqttSession
         if (!self->v311 && (code == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION || code == 1)) {
             self->v311 = true;
             self->reconnect = true;
-            mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+            Mosquitto().mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
             return;
         }
         if (code != 0) {
@@ -253,7 +259,8 @@ struct MqttSession
         auto *self = static_cast<MqttSession *>(data);
         QString said;
         char *text = nullptr;
-        if (mosquitto_property_read_string(properties, MQTT_PROP_REASON_STRING, &text, false)) {
+        if (Mosquitto().mosquitto_property_read_string(properties, MQTT_PROP_REASON_STRING, &text,
+                                                       false)) {
             said = QString::fromUtf8(text);
             std::free(text);
         }
@@ -278,19 +285,20 @@ struct MqttSession
         do {
             self->reconnect = false;
             // MQTT 3.1.1 has no properties: its session lasts without one.
-            rc = mosquitto_connect_bind_v5(self->client, self->host.constData(), self->port,
-                                           MqttTransport::KeepAliveSeconds, nullptr,
-                                           self->v311 ? nullptr : self->connectProperties);
+            rc = Mosquitto().mosquitto_connect_bind_v5(
+                self->client, self->host.constData(), self->port, MqttTransport::KeepAliveSeconds,
+                nullptr, self->v311 ? nullptr : self->connectProperties);
             error = errno;
             while (rc == MOSQ_ERR_SUCCESS && !self->stopping && !self->reconnect) {
-                rc = mosquitto_loop(self->client, LoopWaitMs, 1);
+                rc = Mosquitto().mosquitto_loop(self->client, LoopWaitMs, 1);
                 error = errno;
             }
         } while (self->reconnect && !self->stopping);
         if (!self->stopping)
             self->tellFailure(self->failureOf(rc, error));
-        else if (rc == MOSQ_ERR_SUCCESS && mosquitto_disconnect(self->client) == MOSQ_ERR_SUCCESS)
-            mosquitto_loop(self->client, LoopWaitMs, 1); // says goodbye to the broker
+        else if (rc == MOSQ_ERR_SUCCESS
+                 && Mosquitto().mosquitto_disconnect(self->client) == MOSQ_ERR_SUCCESS)
+            Mosquitto().mosquitto_loop(self->client, LoopWaitMs, 1); // says goodbye to the broker
         self.reset();
         --g_liveThreads;
     }
@@ -299,7 +307,6 @@ struct MqttSession
 MqttTransport::MqttTransport(const ShareSettings &settings, QObject *parent)
     : ShareTransport(parent), m_settings(settings)
 {
-    initLibrary();
     if (m_settings.topic.isEmpty())
         m_settings.topic = m_settings.defaultTopic();
     if (m_settings.clientId.isEmpty())
@@ -340,6 +347,15 @@ void MqttTransport::send(const OutgoingMessage &message)
         connectToBroker();
 }
 
+void MqttTransport::sendTest(const QByteArray &message)
+{
+    // A broker drops the older of two connections under one client id: the test's own keeps the
+    // queue's connection, and the session that holds what the laptop missed, as they are.
+    if (!m_session)
+        m_settings.clientId += QStringLiteral("-test");
+    send({0, message});
+}
+
 void MqttTransport::stop()
 {
     m_stopped = true;
@@ -353,7 +369,12 @@ void MqttTransport::connectToBroker()
     const QString host = m_settings.host.trimmed();
     if (const std::optional<QString> why = m_settings.unusableBroker())
         return fail(refused(*why));
-    if (mosquitto_pub_topic_check(m_topic.constData()) != MOSQ_ERR_SUCCESS)
+    // Without the library no broker can be reached, whatever the settings: said as a refusal, so
+    // that the queue waits for the user rather than trying again and again.
+    if (const QString missing = MosquittoLibrary::load(); !missing.isEmpty())
+        return fail(refused(missing));
+    initLibrary();
+    if (Mosquitto().mosquitto_pub_topic_check(m_topic.constData()) != MOSQ_ERR_SUCCESS)
         return fail(refused(QStringLiteral("Messages cannot be published to the topic \"%1\".")
                                 .arg(m_settings.topic)));
     auto session = std::make_shared<MqttSession>();
@@ -364,30 +385,32 @@ void MqttTransport::connectToBroker()
     session->clientId = m_settings.clientId;
     session->owner = this;
     // Not a clean session: the broker keeps this laptop's session while it is away.
-    session->client = mosquitto_new(m_settings.clientId.toUtf8().constData(), false, session.get());
+    session->client
+        = Mosquitto().mosquitto_new(m_settings.clientId.toUtf8().constData(), false, session.get());
     if (!session->client)
         return fail(refused(QStringLiteral("The MQTT client could not be made (client id \"%1\").")
                                 .arg(m_settings.clientId)));
     mosquitto *client = session->client;
-    mosquitto_threaded_set(client, true);
+    Mosquitto().mosquitto_threaded_set(client, true);
     // MQTT 5, whose PUBACK says when the broker refuses a message. Its session ends with the
     // connection unless it is given a lifetime: the longest, as a 3.1.1 session has.
-    mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
-    mosquitto_property_add_int32(&session->connectProperties, MQTT_PROP_SESSION_EXPIRY_INTERVAL,
-                                 UINT32_MAX);
-    mosquitto_int_option(client, MOSQ_OPT_SEND_MAXIMUM, Window);
-    mosquitto_connect_v5_callback_set(client, &MqttSession::onConnect);
-    mosquitto_publish_v5_callback_set(client, &MqttSession::onPublish);
-    mosquitto_log_callback_set(client, &MqttSession::onLog);
+    Mosquitto().mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    Mosquitto().mosquitto_property_add_int32(&session->connectProperties,
+                                             MQTT_PROP_SESSION_EXPIRY_INTERVAL, UINT32_MAX);
+    Mosquitto().mosquitto_int_option(client, MOSQ_OPT_SEND_MAXIMUM, Window);
+    Mosquitto().mosquitto_connect_v5_callback_set(client, &MqttSession::onConnect);
+    Mosquitto().mosquitto_publish_v5_callback_set(client, &MqttSession::onPublish);
+    Mosquitto().mosquitto_log_callback_set(client, &MqttSession::onLog);
     if (!m_settings.user.isEmpty()) {
         const QByteArray secret = m_settings.secret.toUtf8();
-        mosquitto_username_pw_set(client, m_settings.user.toUtf8().constData(),
-                                  secret.isEmpty() ? nullptr : secret.constData());
+        Mosquitto().mosquitto_username_pw_set(client, m_settings.user.toUtf8().constData(),
+                                              secret.isEmpty() ? nullptr : secret.constData());
     }
     if (m_settings.tls) {
         const QByteArray caFile = m_settings.caFile.toLocal8Bit();
-        if (mosquitto_tls_set(client, caFile.isEmpty() ? nullptr : caFile.constData(),
-                              caFile.isEmpty() ? SystemCaPath : nullptr, nullptr, nullptr, nullptr)
+        if (Mosquitto().mosquitto_tls_set(client, caFile.isEmpty() ? nullptr : caFile.constData(),
+                                          caFile.isEmpty() ? SystemCaPath : nullptr, nullptr,
+                                          nullptr, nullptr)
             != MOSQ_ERR_SUCCESS)
             return fail(
                 refused(QStringLiteral("The CA file %1 cannot be read.").arg(m_settings.caFile)));
@@ -401,9 +424,9 @@ void MqttTransport::connectToBroker()
 void MqttTransport::publish(const OutgoingMessage &message)
 {
     int mid = 0;
-    const int rc = mosquitto_publish_v5(m_session->client, &mid, m_topic.constData(),
-                                        int(message.body.size()), message.body.constData(), 1, true,
-                                        nullptr);
+    const int rc = Mosquitto().mosquitto_publish_v5(m_session->client, &mid, m_topic.constData(),
+                                                    int(message.body.size()),
+                                                    message.body.constData(), 1, true, nullptr);
     // Larger than the broker said it takes: this message alone cannot go.
     if (rc == MOSQ_ERR_OVERSIZE_PACKET || rc == MOSQ_ERR_PAYLOAD_SIZE) {
         Q_EMIT failed(
@@ -416,8 +439,9 @@ void MqttTransport::publish(const OutgoingMessage &message)
     }
     if (rc != MOSQ_ERR_SUCCESS) {
         m_waiting.prepend(message);
-        return fail(retry(QStringLiteral("Could not send to %1: %2.")
-                              .arg(m_session->where, QString::fromUtf8(mosquitto_strerror(rc)))));
+        return fail(retry(
+            QStringLiteral("Could not send to %1: %2.")
+                .arg(m_session->where, QString::fromUtf8(Mosquitto().mosquitto_strerror(rc)))));
     }
     m_published.insert(mid, message.id);
 }

@@ -103,7 +103,7 @@ LogTable *Sharing::table() const
 OwnMessage::Sender Sharing::sender() const
 {
     return {OwnMessage::trackerId(ShareSettings::hostName()),
-            m_network ? m_network->connectionLetter() : QString()};
+            m_network ? m_network->connectionKind() : ConnectionKind::Unknown};
 }
 
 void Sharing::restore(StepRunner &steps, const Settings::Snapshot &settings)

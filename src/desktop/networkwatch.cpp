@@ -49,15 +49,15 @@ bool NetworkWatch::isUp() const
     return !m_state || *m_state >= ConnectedGlobal;
 }
 
-QString NetworkWatch::connectionLetter() const
+ConnectionKind NetworkWatch::connectionKind() const
 {
     if (m_primaryType == QLatin1String("802-11-wireless"))
-        return QStringLiteral("w");
+        return ConnectionKind::WiFi;
     for (const char *mobile : {"gsm", "cdma", "bluetooth", "wwan"}) {
         if (m_primaryType == QLatin1String(mobile))
-            return QStringLiteral("m");
+            return ConnectionKind::Mobile;
     }
-    return {};
+    return ConnectionKind::Unknown;
 }
 
 void NetworkWatch::fallBack()

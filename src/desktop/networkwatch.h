@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/connectionkind.h"
+
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
@@ -30,9 +32,9 @@ public:
     bool isUp() const;
     // The routes are telling, NetworkManager being absent.
     bool usesRoutes() const { return m_routes; }
-    // How the primary connection reaches the network, in the letter location servers read:
-    // "w" for Wi-Fi, "m" for a mobile connection, empty for anything else or when not told.
-    QString connectionLetter() const;
+    // How the primary connection reaches the network; Unknown for anything but Wi-Fi and a
+    // mobile connection, and when not told.
+    ConnectionKind connectionKind() const;
 
 Q_SIGNALS:
     void changed();

@@ -1,5 +1,7 @@
 #include "share/mqttsession.h"
 
+#include "share/mosquittolibrary.h"
+
 #include "share/mqtttransport.h"
 
 #include <QCoreApplication>
@@ -74,19 +76,20 @@ void run(std::shared_ptr<MqttSession> self)
     do {
         self->reconnect = false;
         // MQTT 3.1.1 has no properties: its session lasts without one.
-        rc = mosquitto_connect_bind_v5(self->client, self->host.constData(), self->port,
-                                       MqttTransport::KeepAliveSeconds, nullptr,
-                                       self->v311 ? nullptr : self->connectProperties);
+        rc = Mosquitto().mosquitto_connect_bind_v5(self->client, self->host.constData(), self->port,
+                                                   MqttTransport::KeepAliveSeconds, nullptr,
+                                                   self->v311 ? nullptr : self->connectProperties);
         error = errno;
         while (rc == MOSQ_ERR_SUCCESS && !self->stopping && !self->reconnect) {
-            rc = mosquitto_loop(self->client, LoopWaitMs, 1);
+            rc = Mosquitto().mosquitto_loop(self->client, LoopWaitMs, 1);
             error = errno;
         }
     } while (self->reconnect && !self->stopping);
     if (!self->stopping)
         self->tellFailure(self->failureOf(rc, error));
-    else if (rc == MOSQ_ERR_SUCCESS && mosquitto_disconnect(self->client) == MOSQ_ERR_SUCCESS)
-        mosquitto_loop(self->client, LoopWaitMs, 1); // says goodbye to the broker
+    else if (rc == MOSQ_ERR_SUCCESS
+             && Mosquitto().mosquitto_disconnect(self->client) == MOSQ_ERR_SUCCESS)
+        Mosquitto().mosquitto_loop(self->client, LoopWaitMs, 1); // says goodbye to the broker
     self.reset();
     --g_liveThreads;
 }
@@ -105,7 +108,7 @@ ShareFailure MqttRetry(const QString &words)
 
 QString MqttReasonOf(int code)
 {
-    QString reason = QString::fromUtf8(mosquitto_reason_string(code));
+    QString reason = QString::fromUtf8(Mosquitto().mosquitto_reason_string(code));
     if (!reason.isEmpty())
         reason[0] = reason[0].toLower();
     return QStringLiteral("%1, code 0x%2").arg(reason).arg(code, 2, 16, QLatin1Char('0'));
@@ -114,15 +117,15 @@ QString MqttReasonOf(int code)
 MqttSession::~MqttSession()
 {
     if (client)
-        mosquitto_destroy(client);
-    mosquitto_property_free_all(&connectProperties);
+        Mosquitto().mosquitto_destroy(client);
+    Mosquitto().mosquitto_property_free_all(&connectProperties);
 }
 
 void MqttSession::initLibrary()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        mosquitto_lib_init();
+        Mosquitto().mosquitto_lib_init();
         // A thread still inside the library when the program's libraries are torn down could
         // crash the quit; the threads end within a turn of their loop once told to.
         qAddPostRoutine([] {
@@ -182,7 +185,7 @@ ShareFailure MqttSession::failureOf(int rc, int error)
     }
     if (rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_NO_CONN)
         return MqttRetry(cannot + QStringLiteral("the broker closed the connection."));
-    return MqttRetry(cannot + QString::fromUtf8(mosquitto_strerror(rc)) + u'.');
+    return MqttRetry(cannot + QString::fromUtf8(Mosquitto().mosquitto_strerror(rc)) + u'.');
 }
 
 void MqttSession::onConnect(mosquitto *client, void *data, int code, int,
@@ -194,7 +197,7 @@ void MqttSession::onConnect(mosquitto *client, void *data, int code, int,
     if (!self->v311 && (code == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION || code == 1)) {
         self->v311 = true;
         self->reconnect = true;
-        mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+        Mosquitto().mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
         return;
     }
     if (code != 0) {
@@ -214,7 +217,8 @@ void MqttSession::onPublish(mosquitto *, void *data, int mid, int reason,
     auto *self = static_cast<MqttSession *>(data);
     QString said;
     char *text = nullptr;
-    if (mosquitto_property_read_string(properties, MQTT_PROP_REASON_STRING, &text, false)) {
+    if (Mosquitto().mosquitto_property_read_string(properties, MQTT_PROP_REASON_STRING, &text,
+                                                   false)) {
         said = QString::fromUtf8(text);
         std::free(text);
     }

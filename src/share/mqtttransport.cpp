@@ -1,5 +1,6 @@
 #include "share/mqtttransport.h"
 
+#include "share/mosquittolibrary.h"
 #include "share/mqttsession.h"
 
 #include <mqtt_protocol.h>
@@ -50,7 +51,6 @@ ShareFailure pubackFailure(int code, const QString &where, const QString &user,
 MqttTransport::MqttTransport(const ShareSettings &settings, QObject *parent)
     : ShareTransport(parent), m_settings(settings)
 {
-    MqttSession::initLibrary();
     if (m_settings.topic.isEmpty())
         m_settings.topic = m_settings.defaultTopic();
     if (m_settings.clientId.isEmpty())
@@ -91,6 +91,15 @@ void MqttTransport::send(const OutgoingMessage &message)
         connectToBroker();
 }
 
+void MqttTransport::sendTest(const QByteArray &message)
+{
+    // A broker drops the older of two connections under one client id: the test's own keeps the
+    // queue's connection, and the session that holds what the laptop missed, as they are.
+    if (!m_session)
+        m_settings.clientId += QStringLiteral("-test");
+    send({0, message});
+}
+
 void MqttTransport::stop()
 {
     m_stopped = true;
@@ -104,7 +113,12 @@ void MqttTransport::connectToBroker()
     const QString host = m_settings.host.trimmed();
     if (const std::optional<QString> why = m_settings.unusableBroker())
         return fail(MqttRefused(*why));
-    if (mosquitto_pub_topic_check(m_topic.constData()) != MOSQ_ERR_SUCCESS)
+    // Without the library no broker can be reached, whatever the settings: said as a refusal, so
+    // that the queue waits for the user rather than trying again and again.
+    if (const QString missing = MosquittoLibrary::load(); !missing.isEmpty())
+        return fail(MqttRefused(missing));
+    MqttSession::initLibrary();
+    if (Mosquitto().mosquitto_pub_topic_check(m_topic.constData()) != MOSQ_ERR_SUCCESS)
         return fail(MqttRefused(QStringLiteral("Messages cannot be published to the topic \"%1\".")
                                     .arg(m_settings.topic)));
     auto session = std::make_shared<MqttSession>();
@@ -115,31 +129,33 @@ void MqttTransport::connectToBroker()
     session->clientId = m_settings.clientId;
     session->owner = this;
     // Not a clean session: the broker keeps this laptop's session while it is away.
-    session->client = mosquitto_new(m_settings.clientId.toUtf8().constData(), false, session.get());
+    session->client
+        = Mosquitto().mosquitto_new(m_settings.clientId.toUtf8().constData(), false, session.get());
     if (!session->client)
         return fail(
             MqttRefused(QStringLiteral("The MQTT client could not be made (client id \"%1\").")
                             .arg(m_settings.clientId)));
     mosquitto *client = session->client;
-    mosquitto_threaded_set(client, true);
+    Mosquitto().mosquitto_threaded_set(client, true);
     // MQTT 5, whose PUBACK says when the broker refuses a message. Its session ends with the
     // connection unless it is given a lifetime: the longest, as a 3.1.1 session has.
-    mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
-    mosquitto_property_add_int32(&session->connectProperties, MQTT_PROP_SESSION_EXPIRY_INTERVAL,
-                                 UINT32_MAX);
-    mosquitto_int_option(client, MOSQ_OPT_SEND_MAXIMUM, Window);
-    mosquitto_connect_v5_callback_set(client, &MqttSession::onConnect);
-    mosquitto_publish_v5_callback_set(client, &MqttSession::onPublish);
-    mosquitto_log_callback_set(client, &MqttSession::onLog);
+    Mosquitto().mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    Mosquitto().mosquitto_property_add_int32(&session->connectProperties,
+                                             MQTT_PROP_SESSION_EXPIRY_INTERVAL, UINT32_MAX);
+    Mosquitto().mosquitto_int_option(client, MOSQ_OPT_SEND_MAXIMUM, Window);
+    Mosquitto().mosquitto_connect_v5_callback_set(client, &MqttSession::onConnect);
+    Mosquitto().mosquitto_publish_v5_callback_set(client, &MqttSession::onPublish);
+    Mosquitto().mosquitto_log_callback_set(client, &MqttSession::onLog);
     if (!m_settings.user.isEmpty()) {
         const QByteArray secret = m_settings.secret.toUtf8();
-        mosquitto_username_pw_set(client, m_settings.user.toUtf8().constData(),
-                                  secret.isEmpty() ? nullptr : secret.constData());
+        Mosquitto().mosquitto_username_pw_set(client, m_settings.user.toUtf8().constData(),
+                                              secret.isEmpty() ? nullptr : secret.constData());
     }
     if (m_settings.tls) {
         const QByteArray caFile = m_settings.caFile.toLocal8Bit();
-        if (mosquitto_tls_set(client, caFile.isEmpty() ? nullptr : caFile.constData(),
-                              caFile.isEmpty() ? SystemCaPath : nullptr, nullptr, nullptr, nullptr)
+        if (Mosquitto().mosquitto_tls_set(client, caFile.isEmpty() ? nullptr : caFile.constData(),
+                                          caFile.isEmpty() ? SystemCaPath : nullptr, nullptr,
+                                          nullptr, nullptr)
             != MOSQ_ERR_SUCCESS)
             return fail(MqttRefused(
                 QStringLiteral("The CA file %1 cannot be read.").arg(m_settings.caFile)));
@@ -152,9 +168,9 @@ void MqttTransport::connectToBroker()
 void MqttTransport::publish(const OutgoingMessage &message)
 {
     int mid = 0;
-    const int rc = mosquitto_publish_v5(m_session->client, &mid, m_topic.constData(),
-                                        int(message.body.size()), message.body.constData(), 1, true,
-                                        nullptr);
+    const int rc = Mosquitto().mosquitto_publish_v5(m_session->client, &mid, m_topic.constData(),
+                                                    int(message.body.size()),
+                                                    message.body.constData(), 1, true, nullptr);
     // Larger than the broker said it takes: this message alone cannot go.
     if (rc == MOSQ_ERR_OVERSIZE_PACKET || rc == MOSQ_ERR_PAYLOAD_SIZE) {
         Q_EMIT failed(
@@ -167,9 +183,9 @@ void MqttTransport::publish(const OutgoingMessage &message)
     }
     if (rc != MOSQ_ERR_SUCCESS) {
         m_waiting.prepend(message);
-        return fail(
-            MqttRetry(QStringLiteral("Could not send to %1: %2.")
-                          .arg(m_session->where, QString::fromUtf8(mosquitto_strerror(rc)))));
+        return fail(MqttRetry(
+            QStringLiteral("Could not send to %1: %2.")
+                .arg(m_session->where, QString::fromUtf8(Mosquitto().mosquitto_strerror(rc)))));
     }
     m_published.insert(mid, message.id);
 }

@@ -34,6 +34,7 @@ public:
 
     int window() const override { return Window; }
     void send(const OutgoingMessage &message) override;
+    void sendTest(const QByteArray &message) override;
     void stop() override;
 
     QString caveat() const override;

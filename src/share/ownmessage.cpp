@@ -35,8 +35,11 @@ QByteArray location(const LogRecord &record, const Sender &sender, qint64 create
         {QStringLiteral("tid"), sender.trackerId},
         {QStringLiteral("t"), record.askedByUser ? QStringLiteral("u") : QStringLiteral("p")},
     };
-    if (!sender.connection.isEmpty())
-        message.insert(QStringLiteral("conn"), sender.connection);
+    // The letters location servers read: "w" for Wi-Fi, "m" for mobile; nothing when not known.
+    if (sender.connection == ConnectionKind::WiFi)
+        message.insert(QStringLiteral("conn"), QStringLiteral("w"));
+    else if (sender.connection == ConnectionKind::Mobile)
+        message.insert(QStringLiteral("conn"), QStringLiteral("m"));
     const QString country = record.cells[LogTable::Country - 1].trimmed();
     // A plan that gives the country only names it in full; the code is left out then.
     if (country.size() == 2 && country[0].isLetter() && country[1].isLetter())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/connectionkind.h"
 #include "core/fix.h"
 #include "core/logtable.h"
 
@@ -14,7 +15,7 @@ namespace OwnMessage {
 struct Sender
 {
     QString trackerId; // two letters that stand for the laptop on the server's map
-    QString connection; // "w" on Wi-Fi, "m" on a mobile connection, empty when not known
+    ConnectionKind connection = ConnectionKind::Unknown;
 };
 
 // The message for a row that found a place, its fix the surer of the row's two; nothing for a

@@ -72,14 +72,7 @@ void Sharer::networkCameBack()
 
 void Sharer::sendTest(const ShareSettings &settings, const QByteArray &message)
 {
-    // A broker drops the older of two connections under one client id: the test's own keeps the
-    // queue's connection, and the session that holds what the laptop missed, as they are.
-    ShareSettings forTest = settings;
-    if (forTest.mode == ShareSettings::Mode::Mqtt)
-        forTest.clientId
-            = (forTest.clientId.isEmpty() ? ShareSettings::defaultClientId() : forTest.clientId)
-            + QStringLiteral("-test");
-    m_testTransport = m_makeTransport(forTest);
+    m_testTransport = m_makeTransport(settings);
     if (!m_testTransport) {
         Q_EMIT testOutcome(false, QStringLiteral("Sharing is off."));
         return;
@@ -100,7 +93,7 @@ void Sharer::sendTest(const ShareSettings &settings, const QByteArray &message)
     });
     connect(m_testTransport.get(), &ShareTransport::failed, this,
             [done](qint64, const ShareFailure &failure) { done(false, failure.words); });
-    m_testTransport->send({0, message});
+    m_testTransport->sendTest(message);
 }
 
 qint64 Sharer::waiting() const

@@ -39,6 +39,9 @@ public:
     // How many messages may be on their way at once.
     virtual int window() const = 0;
     virtual void send(const OutgoingMessage &message) = 0;
+    // The user's test message, numbered 0, on a transport made for it alone beside the queue's:
+    // a way whose server would take a second connection for the first one's makes its own here.
+    virtual void sendTest(const QByteArray &message) { send({0, message}); }
     // Drops the connection; messages on their way are answered no more (they stay queued).
     virtual void stop() = 0;
     // What "delivered" cannot promise on this way, in the user's words; empty when it promises

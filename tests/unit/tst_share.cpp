@@ -6,6 +6,7 @@
 #include "results/resultslist.h"
 #include "settings/settingsstore.h"
 #include "share/httptransport.h"
+#include "share/mosquittolibrary.h"
 #include "share/mqtttransport.h"
 #include "share/ownmessage.h"
 #include "share/secretstore.h"
@@ -97,13 +98,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<LogRecord>("record");
         QTest::addColumn<QString>("expected"); // the message's fields; empty: no message
+        QTest::addColumn<ConnectionKind>("connection");
 
         const LogRecord berlin = berlinRow();
+        const QString estimate
+            = R"({"_type":"location","acc":50000,"addr":"Berlin, Berlin, DE","cc":"DE",)"
+              R"("conn":"w","created_at":1765000100,"lat":52.5244,"lon":13.4105,"t":"p",)"
+              R"("tid":"LA","tst":1765000000})";
         QTest::newRow("the address's place, the estimate")
-            << berlin
-            << R"({"_type":"location","acc":50000,"addr":"Berlin, Berlin, DE","cc":"DE",)"
-               R"("conn":"w","created_at":1765000100,"lat":52.5244,"lon":13.4105,"t":"p",)"
-               R"("tid":"LA","tst":1765000000})";
+            << berlin << estimate << ConnectionKind::WiFi;
+        QTest::newRow("on a mobile connection")
+            << berlin << QString(estimate).replace(R"("conn":"w")", R"("conn":"m")")
+            << ConnectionKind::Mobile;
+        QTest::newRow("the connection not known")
+            << berlin << QString(estimate).remove(R"("conn":"w",)") << ConnectionKind::Unknown;
         LogRecord surer = berlin;
         surer.wifi = Fix {52.5163, 13.3777, 0.4, Fix::Source::WiFi};
         surer.askedByUser = true;
@@ -111,7 +119,8 @@ private Q_SLOTS:
             << surer
             << R"({"_type":"location","acc":1,"addr":"Berlin, Berlin, DE","cc":"DE",)"
                R"("conn":"w","created_at":1765000100,"lat":52.5163,"lon":13.3777,"t":"u",)"
-               R"("tid":"LA","tst":1765000000})";
+               R"("tid":"LA","tst":1765000000})"
+            << ConnectionKind::WiFi;
         LogRecord named = berlin;
         named.cells = {"United States", "", "", "", "37.751, -97.822", ""};
         named.addressAccuracyMetres = 1000 * 1000;
@@ -119,27 +128,29 @@ private Q_SLOTS:
             << named
             << R"({"_type":"location","acc":1000000,"addr":"United States","conn":"w",)"
                R"("created_at":1765000100,"lat":37.751,"lon":-97.822,"t":"p","tid":"LA",)"
-               R"("tst":1765000000})";
+               R"("tst":1765000000})"
+            << ConnectionKind::WiFi;
         LogRecord failed = berlin;
         failed.failure = QStringLiteral("The service answered HTTP 500.");
-        QTest::newRow("a failed log") << failed << QString();
+        QTest::newRow("a failed log") << failed << QString() << ConnectionKind::WiFi;
         LogRecord countryOnly = named;
         countryOnly.cells[LogTable::Coordinates - 1].clear();
-        QTest::newRow("no place") << countryOnly << QString();
+        QTest::newRow("no place") << countryOnly << QString() << ConnectionKind::WiFi;
         LogRecord anycast = berlin;
         anycast.mark = Fixes::anycastMark();
-        QTest::newRow("an anycast address") << anycast << QString();
+        QTest::newRow("an anycast address") << anycast << QString() << ConnectionKind::WiFi;
         LogRecord bogon = surer;
         bogon.cells = {};
         bogon.mark = Fixes::bogonMark();
-        QTest::newRow("a private address, a Wi-Fi fix") << bogon << QString();
+        QTest::newRow("a private address, a Wi-Fi fix")
+            << bogon << QString() << ConnectionKind::WiFi;
     }
     void message()
     {
         QFETCH(LogRecord, record);
+        QFETCH(ConnectionKind, connection);
         const QByteArray made = OwnMessage::location(
-            record, {OwnMessage::trackerId(QStringLiteral("laptop-1")), QStringLiteral("w")},
-            1'765'000'100);
+            record, {OwnMessage::trackerId(QStringLiteral("laptop-1")), connection}, 1'765'000'100);
         QTEST(QString::fromUtf8(made), "expected");
     }
 
@@ -509,6 +520,24 @@ private Q_SLOTS:
     // The server's secret goes to the desktop's secret store; without one, into the settings
     // file (the user's alone) only when the user agrees. A store that holds it but does not give
     // it is told apart from one that holds none.
+    void mosquittoLibrary_data()
+    {
+        const DataTable<QByteArray, QString> table({"fileName", "why"}); // why: its start
+        table.row("the system's", MosquittoLibrary::DefaultFileName, "");
+        table.row("not installed", "libmosquitto.so.0-none",
+                  "Sharing over MQTT needs the library libmosquitto.so.0-none (Debian's");
+    }
+    void mosquittoLibrary()
+    {
+        QFETCH(QByteArray, fileName);
+        QFETCH(QString, why);
+        QString told;
+        const std::optional<MosquittoLibrary> library
+            = MosquittoLibrary::open(fileName.constData(), &told);
+        QCOMPARE(told.left(why.size()), why);
+        QCOMPARE(library && library->mosquitto_publish_v5, why.isEmpty());
+    }
+
     void secretKept_data()
     {
         QTest::addColumn<bool>("store");

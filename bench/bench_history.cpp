@@ -108,11 +108,13 @@ void commitOneRow(const QString &folder, int commits)
         values << sqlText(cell);
     values << sqlText(QString()) << QString::number(record.httpStatus)
            << QStringLiteral("CAST(%1 AS BLOB)").arg(sqlText(QString::fromUtf8(record.answer)))
-           << QStringLiteral("0");
+           << QStringLiteral("0")
+           // each row names its log, as ours does
+           << QStringLiteral("(SELECT ifnull(max(log), 0) + 1 FROM rows)");
     const QString insert
         = QStringLiteral("INSERT INTO rows (instant_utc, utc_offset, time_text, country, region, "
                          "city, postal_code, coordinates, timezone, failure, http_status, answer, "
-                         "ticked) VALUES (%1)")
+                         "ticked, log) VALUES (%1)")
               .arg(values.join(u','));
 
     std::vector<double> ours, baseline;

@@ -60,7 +60,7 @@ int main(int argc, char *argv[])
 
         MemoryShareQueue queue;
         for (int i = 0; i < count; ++i)
-            queue.add(1'765'000'000 + 600 * i, lines[i]);
+            queue.add(LogId {quint64(i) + 1}, 1'765'000'000 + 600 * i, lines[i]);
         Sharer sharer([](const ShareSettings &s) { return std::make_unique<MqttTransport>(s); });
         QEventLoop loop;
         QObject::connect(&sharer, &Sharer::waitingChanged, &loop, [&loop](qint64 waiting) {

@@ -69,7 +69,8 @@ double takeNextUs(HistoryStore &store, StoredShareQueue &queue, qint64 &newest)
     if (next.isEmpty() || waiting <= 0)
         return -1;
     queue.remove(next[0].id);
-    store.addToOutbox(++newest, Body);
+    ++newest;
+    store.addToOutbox(LogId {quint64(newest)}, newest, Body);
     return us;
 }
 

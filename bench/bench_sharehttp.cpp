@@ -53,7 +53,7 @@ int main(int argc, char *argv[])
         const QList<QByteArray> chunk = bodies.mid(round * perRound, perRound);
         MemoryShareQueue queue;
         for (const QByteArray &body : chunk)
-            queue.add(QJsonDocument::fromJson(body)["tst"].toInteger(), body);
+            queue.add({}, QJsonDocument::fromJson(body)["tst"].toInteger(), body);
         Sharer sharer([](const ShareSettings &s) { return std::make_unique<HttpTransport>(s); });
         sharer.setQueues({&queue});
         QElapsedTimer timer;

@@ -41,10 +41,10 @@ if ((history_rows > 0)); then
     sqlite3 "$kept/data/Brenvatic/Trovanel/history.sqlite" "
         WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < $history_rows)
         INSERT INTO rows (instant_utc, utc_offset, time_text, country, region, city, postal_code,
-                          coordinates, timezone, failure, http_status, answer, ticked)
+                          coordinates, timezone, failure, http_status, answer, ticked, log)
         SELECT strftime('%Y-%m-%dT%H:%M:%fZ', 1700000000 + i * 60, 'unixepoch'), 3600,
                '12/7/2026 10:' || (i % 60) || ':00 AM', 'DE', 'Berlin', 'Berlin', '10117',
-               '52.5200, 13.4050', 'Europe/Berlin', '', 200, zeroblob(300), i % 2
+               '52.5200, 13.4050', 'Europe/Berlin', '', 200, zeroblob(300), i % 2, i
         FROM n;"
     echo "kept history: $(sqlite3 "$kept/data/Brenvatic/Trovanel/history.sqlite" \
         'SELECT count(*) FROM rows') rows"

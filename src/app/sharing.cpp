@@ -245,11 +245,11 @@ void Sharing::keepMemoryQueue()
     QList<HistoryStore::Outgoing> messages;
     messages.reserve(waiting.size());
     for (const ShareQueue::Entry &entry : waiting)
-        messages.append({0, entry.tst, entry.body});
+        messages.append({0, entry.log, entry.tst, entry.body});
     QList<HistoryStore::Aside> aside;
     aside.reserve(setAside.size());
     for (const ShareQueue::SetAside &message : setAside)
-        aside.append({0, message.tst, message.body, message.words});
+        aside.append({0, message.log, message.tst, message.body, message.words});
     try {
         store.addAllToOutbox(messages, aside);
     } catch (const Failure &) {
@@ -279,10 +279,10 @@ void Sharing::takeOutbox()
     if (waiting.isEmpty() && setAside.isEmpty())
         return;
     for (const HistoryStore::Outgoing &message : std::as_const(waiting))
-        m_memory.add(message.tst, message.body);
+        m_memory.add(message.log, message.tst, message.body);
     // The user alone decides what becomes of those the server would not take.
     for (const HistoryStore::Aside &message : std::as_const(setAside))
-        m_memory.keepSetAside(message.tst, message.body, message.words);
+        m_memory.keepSetAside(message.log, message.tst, message.body, message.words);
     try {
         store.clearOutbox();
     } catch (const Failure &) {

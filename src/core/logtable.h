@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/fix.h"
+#include "core/logid.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -12,6 +13,7 @@
 // One log as a whole: what its row shows, and what the kept history holds besides.
 struct LogRecord
 {
+    LogId id; // given as the log starts
     QString timeText; // as the Time cell shows it
     QDateTime instant; // when the log was made, with the local offset of that moment
     std::array<QString, 6> cells; // Country to Timezone, in column order
@@ -52,9 +54,9 @@ public:
     // Appends a complete row at once, unticked; returns its row number, or -1 when the row
     // does not show (yet).
     virtual int appendRecord(const LogRecord &record) = 0;
-    // The location service's fix came after the row was added: it joins the row logged at
-    // instant, if that is still the row numbered row. Returns whether it joined.
-    virtual bool joinWiFiFix(int row, const QDateTime &instant, const Fix &fix) = 0;
-    // No fix will join the row logged at instant: the location service is missing, or refused.
-    virtual void noWiFiFix(const QDateTime & /*instant*/) { }
+    // The location service's fix came after the row was added: it joins the log's row, if that
+    // is still there. Returns whether it joined.
+    virtual bool joinWiFiFix(LogId log, const Fix &fix) = 0;
+    // No fix will join the log's row: the location service is missing, or refused.
+    virtual void noWiFiFix(LogId /*log*/) { }
 };

@@ -90,11 +90,10 @@ bool CurlFunctions::GetLog(bool askedByUser)
     StepRunner steps(QStringLiteral("CurlFunctions"), QStringLiteral("GetLog"));
     steps.step(100, [this] { m_logTime = m_clock(); });
     // What was told about the log before no longer counts, even should this one end at once.
-    ++m_log;
+    m_log = LogId::next(m_logTime.toMSecsSinceEpoch());
     m_earlyFix.reset();
     m_fixTaken = false;
     m_rowAdded = false;
-    m_row = -1;
 
     // A client installed, or a working folder mended, since the last log is taken at once.
     QString cannotStart;
@@ -128,7 +127,7 @@ bool CurlFunctions::GetLog(bool askedByUser)
     return true;
 }
 
-void CurlFunctions::onWiFiFix(quint64 log, const Fix &fix)
+void CurlFunctions::onWiFiFix(LogId log, const Fix &fix)
 {
     // A fix for a log before the last one, one past its time, or a second one for the same log,
     // is left out for good.
@@ -137,8 +136,8 @@ void CurlFunctions::onWiFiFix(quint64 log, const Fix &fix)
     m_fixTaken = true;
     if (!m_rowAdded)
         m_earlyFix = fix;
-    else // a row the table shows only later (-1) is found by its instant
-        m_results->joinWiFiFix(m_row, m_logTime, fix);
+    else
+        m_results->joinWiFiFix(m_log, fix);
 }
 
 void CurlFunctions::noWiFiFix()
@@ -147,13 +146,14 @@ void CurlFunctions::noWiFiFix()
         return;
     m_fixTaken = true;
     if (m_rowAdded)
-        m_results->noWiFiFix(m_logTime);
+        m_results->noWiFiFix(m_log);
 }
 
 void CurlFunctions::onAnswer(const QString &answer, const QString &failure)
 {
     StepRunner steps(QStringLiteral("CurlFunctions"), QStringLiteral("GetLog"));
     LogRecord record;
+    record.id = m_log;
     record.instant = m_logTime;
     record.askedByUser = m_askedByUser;
     record.httpStatus = m_runner.lastStatus();
@@ -171,10 +171,9 @@ void CurlFunctions::onAnswer(const QString &answer, const QString &failure)
         row = ParseCurl(TimeText(m_logTime), failure.isEmpty() ? answer : QString(), record);
     });
     m_rowAdded = true;
-    m_row = row;
     // A failed log's row has no place for a second fix to join.
     if (!failure.isEmpty())
-        ++m_log;
+        m_fixTaken = true;
     Q_EMIT lookupOutcome(failure);
     Q_EMIT logFinished(row);
 }

@@ -2,6 +2,7 @@
 
 #include "core/clock.h"
 #include "core/fix.h"
+#include "core/logid.h"
 #include "lookup/curlrunner.h"
 
 #include <QDateTime>
@@ -76,7 +77,7 @@ Q_SIGNALS:
 
 private:
     void onAnswer(const QString &answer, const QString &failure);
-    void onWiFiFix(quint64 log, const Fix &fix);
+    void onWiFiFix(LogId log, const Fix &fix);
 
     LogTable *m_results;
     CurlRunner m_runner;
@@ -90,11 +91,10 @@ private:
 
     FixAsk m_askWiFi;
     int m_wifiDeadlineMs = Fixes::WiFiDeadlineMs;
-    // The log the second source was last asked for, when, and where its row went.
-    quint64 m_log = 0;
+    // The last log started, and when the second source was asked for its fix.
+    LogId m_log;
     QElapsedTimer m_asked;
     std::optional<Fix> m_earlyFix;
     bool m_fixTaken = false;
     bool m_rowAdded = false;
-    int m_row = -1;
 };

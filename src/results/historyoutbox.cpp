@@ -16,7 +16,8 @@ const char *const OutboxSchema[] = {
     "CREATE TABLE IF NOT EXISTS outbox ("
     "id INTEGER PRIMARY KEY,"
     "tst INTEGER NOT NULL,"
-    "body BLOB NOT NULL)",
+    "body BLOB NOT NULL,"
+    "log INTEGER NOT NULL DEFAULT 0)",
     // The next message is found at once however many wait.
     "CREATE INDEX IF NOT EXISTS outbox_order ON outbox(tst, id)",
     // A table of its own: a program that knows nothing of it never sends these again.
@@ -24,7 +25,8 @@ const char *const OutboxSchema[] = {
     "id INTEGER PRIMARY KEY,"
     "tst INTEGER NOT NULL,"
     "body BLOB NOT NULL,"
-    "words TEXT NOT NULL)",
+    "words TEXT NOT NULL,"
+    "log INTEGER NOT NULL DEFAULT 0)",
 };
 
 } // namespace
@@ -37,6 +39,25 @@ void HistoryStore::prepareOutbox()
         if (!query.exec(QString::fromLatin1(statement)))
             fail(query.lastError());
     }
+    nameOlderMessages("outbox", LogId::OlderWaiting);
+    nameOlderMessages("outbox_aside", LogId::OlderSetAside);
+}
+
+void HistoryStore::nameOlderMessages(const char *table, quint64 from)
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    const QString name = QString::fromLatin1(table);
+    if (!query.exec(QStringLiteral("SELECT count(*) FROM pragma_table_info('%1') "
+                                   "WHERE name = 'log'")
+                        .arg(name))
+        || !query.next())
+        fail(query.lastError());
+    if (query.value(0).toInt() > 0)
+        return;
+    if (!query.exec(
+            QStringLiteral("ALTER TABLE %1 ADD COLUMN log INTEGER NOT NULL DEFAULT 0").arg(name))
+        || !query.exec(QStringLiteral("UPDATE %1 SET log = %2 + id").arg(name).arg(from)))
+        fail(query.lastError());
 }
 
 void HistoryStore::carryOutbox()
@@ -51,15 +72,20 @@ void HistoryStore::carryOutbox()
         aside.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
         if (aside.open()) {
             QSqlQuery query(aside);
-            if (query.exec(QStringLiteral("SELECT id, tst, body FROM outbox"))) {
+            if (query.exec(QStringLiteral("SELECT id, log, tst, body FROM outbox"))) {
                 while (query.next())
-                    waiting.append({query.value(0).toLongLong(), query.value(1).toLongLong(),
-                                    query.value(2).toByteArray()});
+                    waiting.append({query.value(0).toLongLong(),
+                                    {query.value(1).toULongLong()},
+                                    query.value(2).toLongLong(),
+                                    query.value(3).toByteArray()});
             }
-            if (query.exec(QStringLiteral("SELECT tst, body, words FROM outbox_aside"))) {
+            if (query.exec(QStringLiteral("SELECT log, tst, body, words FROM outbox_aside"))) {
                 while (query.next())
-                    setAside.append({0, query.value(0).toLongLong(), query.value(1).toByteArray(),
-                                     query.value(2).toString()});
+                    setAside.append({0,
+                                     {query.value(0).toULongLong()},
+                                     query.value(1).toLongLong(),
+                                     query.value(2).toByteArray(),
+                                     query.value(3).toString()});
             }
         }
         aside.close();
@@ -72,15 +98,19 @@ void HistoryStore::carryOutbox()
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     db.transaction();
     QSqlQuery insert(db);
-    insert.prepare(QStringLiteral("INSERT OR IGNORE INTO outbox (id, tst, body) VALUES (?, ?, ?)"));
+    insert.prepare(
+        QStringLiteral("INSERT OR IGNORE INTO outbox (id, log, tst, body) VALUES (?, ?, ?, ?)"));
     for (const Outgoing &message : std::as_const(waiting)) {
         insert.addBindValue(message.id);
+        insert.addBindValue(message.log.value);
         insert.addBindValue(message.tst);
         insert.addBindValue(message.body);
         insert.exec();
     }
-    insert.prepare(QStringLiteral("INSERT INTO outbox_aside (tst, body, words) VALUES (?, ?, ?)"));
+    insert.prepare(
+        QStringLiteral("INSERT INTO outbox_aside (log, tst, body, words) VALUES (?, ?, ?, ?)"));
     for (const Aside &message : std::as_const(setAside)) {
+        insert.addBindValue(message.log.value);
         insert.addBindValue(message.tst);
         insert.addBindValue(message.body);
         insert.addBindValue(message.words);
@@ -92,21 +122,24 @@ void HistoryStore::carryOutbox()
 QList<HistoryStore::Outgoing> HistoryStore::outbox(int limit)
 {
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.prepare(QStringLiteral("SELECT id, tst, body FROM outbox ORDER BY tst, id LIMIT ?"));
+    query.prepare(QStringLiteral("SELECT id, log, tst, body FROM outbox ORDER BY tst, id LIMIT ?"));
     query.addBindValue(limit);
     if (!query.exec())
         fail(query.lastError());
     QList<Outgoing> messages;
     while (query.next())
-        messages.append({query.value(0).toLongLong(), query.value(1).toLongLong(),
-                         query.value(2).toByteArray()});
+        messages.append({query.value(0).toLongLong(),
+                         {query.value(1).toULongLong()},
+                         query.value(2).toLongLong(),
+                         query.value(3).toByteArray()});
     return messages;
 }
 
-qint64 HistoryStore::addToOutbox(qint64 tst, const QByteArray &body)
+qint64 HistoryStore::addToOutbox(LogId log, qint64 tst, const QByteArray &body)
 {
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.prepare(QStringLiteral("INSERT INTO outbox (tst, body) VALUES (?, ?)"));
+    query.prepare(QStringLiteral("INSERT INTO outbox (log, tst, body) VALUES (?, ?, ?)"));
+    query.addBindValue(log.value);
     query.addBindValue(tst);
     query.addBindValue(body);
     if (!query.exec())
@@ -127,12 +160,12 @@ void HistoryStore::removeFromOutbox(qint64 id)
         m_outboxCount -= query.numRowsAffected();
 }
 
-bool HistoryStore::replaceInOutbox(const QByteArray &was, const QByteArray &now)
+bool HistoryStore::replaceInOutbox(LogId log, const QByteArray &now)
 {
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.prepare(QStringLiteral("UPDATE outbox SET body = ? WHERE body = ?"));
+    query.prepare(QStringLiteral("UPDATE outbox SET body = ? WHERE log = ?"));
     query.addBindValue(now);
-    query.addBindValue(was);
+    query.addBindValue(log.value);
     if (!query.exec())
         fail(query.lastError());
     return query.numRowsAffected() > 0;
@@ -177,8 +210,8 @@ int HistoryStore::moveMessage(const char *copy, const char *remove, qint64 id, c
 
 void HistoryStore::setAside(qint64 id, const QString &words)
 {
-    const int moved = moveMessage("INSERT INTO outbox_aside (tst, body, words) "
-                                  "SELECT tst, body, ? FROM outbox WHERE id = ?",
+    const int moved = moveMessage("INSERT INTO outbox_aside (words, log, tst, body) "
+                                  "SELECT ?, log, tst, body FROM outbox WHERE id = ?",
                                   "DELETE FROM outbox WHERE id = ?", id,
                                   words.isNull() ? QStringLiteral("") : words);
     if (m_outboxCount >= 0)
@@ -188,8 +221,8 @@ void HistoryStore::setAside(qint64 id, const QString &words)
 bool HistoryStore::sendAgain(qint64 id)
 {
     // Under a number of its own: the one it had may be another message's by now.
-    const int moved = moveMessage("INSERT INTO outbox (tst, body) "
-                                  "SELECT tst, body FROM outbox_aside WHERE id = ?",
+    const int moved = moveMessage("INSERT INTO outbox (log, tst, body) "
+                                  "SELECT log, tst, body FROM outbox_aside WHERE id = ?",
                                   "DELETE FROM outbox_aside WHERE id = ?", id, QString());
     if (m_outboxCount >= 0)
         m_outboxCount += moved;
@@ -210,12 +243,15 @@ QList<HistoryStore::Aside> HistoryStore::setAsideMessages()
 {
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     if (!query.exec(
-            QStringLiteral("SELECT id, tst, body, words FROM outbox_aside ORDER BY tst, id")))
+            QStringLiteral("SELECT id, log, tst, body, words FROM outbox_aside ORDER BY tst, id")))
         fail(query.lastError());
     QList<Aside> messages;
     while (query.next())
-        messages.append({query.value(0).toLongLong(), query.value(1).toLongLong(),
-                         query.value(2).toByteArray(), query.value(3).toString()});
+        messages.append({query.value(0).toLongLong(),
+                         {query.value(1).toULongLong()},
+                         query.value(2).toLongLong(),
+                         query.value(3).toByteArray(),
+                         query.value(4).toString()});
     return messages;
 }
 
@@ -225,16 +261,19 @@ void HistoryStore::addAllToOutbox(const QList<Outgoing> &messages, const QList<A
     if (!db.transaction())
         fail(db.lastError());
     QSqlQuery insert(db);
-    bool done = insert.prepare(QStringLiteral("INSERT INTO outbox (tst, body) VALUES (?, ?)"));
+    bool done
+        = insert.prepare(QStringLiteral("INSERT INTO outbox (log, tst, body) VALUES (?, ?, ?)"));
     for (qsizetype i = 0; done && i < messages.size(); ++i) {
+        insert.addBindValue(messages[i].log.value);
         insert.addBindValue(messages[i].tst);
         insert.addBindValue(messages[i].body);
         done = insert.exec();
     }
     if (done && !setAside.isEmpty())
         done = insert.prepare(
-            QStringLiteral("INSERT INTO outbox_aside (tst, body, words) VALUES (?, ?, ?)"));
+            QStringLiteral("INSERT INTO outbox_aside (log, tst, body, words) VALUES (?, ?, ?, ?)"));
     for (qsizetype i = 0; done && i < setAside.size(); ++i) {
+        insert.addBindValue(setAside[i].log.value);
         insert.addBindValue(setAside[i].tst);
         insert.addBindValue(setAside[i].body);
         insert.addBindValue(setAside[i].words);

@@ -90,8 +90,8 @@ HistoryStore::Batch HistoryStore::readAfter(qint64 after, int limit)
     if (sqlite3_prepare_v2(connection,
                            "SELECT id, time_text, country, region, city, postal_code, "
                            "coordinates, timezone, failure, ticked, instant_utc, utc_offset, "
-                           "address_accuracy, wifi_latitude, wifi_longitude, wifi_accuracy, mark "
-                           "FROM rows WHERE id > ?1 "
+                           "address_accuracy, wifi_latitude, wifi_longitude, wifi_accuracy, mark, "
+                           "log FROM rows WHERE id > ?1 "
                            "ORDER BY id LIMIT ?2",
                            -1, &statement, nullptr)
         != SQLITE_OK)
@@ -111,7 +111,9 @@ HistoryStore::Batch HistoryStore::readAfter(qint64 after, int limit)
     int step;
     while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
         ResultsListRow &row = batch.rows.emplace_back();
-        row.key = sqlite3_column_int64(statement, 0);
+        batch.lastKey = sqlite3_column_int64(statement, 0);
+        row.id = LogId {quint64(sqlite3_column_int64(statement, 17))};
+        row.kept = true;
         joined.clear();
         for (int column = 0; column < LogTable::ColumnCount; ++column) {
             joined += bytes(1 + column);
@@ -163,7 +165,8 @@ QList<HistoryStore::Stored> HistoryStore::readAll()
     if (!query.exec(QStringLiteral("SELECT instant_utc, utc_offset, time_text, country, region, "
                                    "city, postal_code, coordinates, timezone, failure, "
                                    "http_status, answer, ticked, address_accuracy, wifi_latitude, "
-                                   "wifi_longitude, wifi_accuracy, mark FROM rows ORDER BY id")))
+                                   "wifi_longitude, wifi_accuracy, mark, log FROM rows "
+                                   "ORDER BY id")))
         throw Failure(QStringLiteral("The kept history %1 cannot be read: %2.")
                           .arg(QDir::toNativeSeparators(m_path), query.lastError().text()));
     QList<Stored> rows;
@@ -184,6 +187,23 @@ QList<HistoryStore::Stored> HistoryStore::readAll()
             row.record.wifi = Fix {query.value(14).toDouble(), query.value(15).toDouble(),
                                    query.value(16).toDouble(), Fix::Source::WiFi};
         row.record.mark = query.value(17).toString();
+        row.record.id = LogId {query.value(18).toULongLong()};
     }
     return rows;
+}
+
+qint64 HistoryStore::count()
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    if (!query.exec(QStringLiteral("SELECT count(*) FROM rows")))
+        fail(query.lastError());
+    return query.next() ? query.value(0).toLongLong() : 0;
+}
+
+qint64 HistoryStore::lastKey()
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    if (!query.exec(QStringLiteral("SELECT max(id) FROM rows")))
+        fail(query.lastError());
+    return query.next() ? query.value(0).toLongLong() : 0;
 }

@@ -39,7 +39,8 @@ const char Schema[] = "CREATE TABLE rows ("
                       "wifi_latitude REAL,"
                       "wifi_longitude REAL,"
                       "wifi_accuracy REAL,"
-                      "mark TEXT NOT NULL DEFAULT '')";
+                      "mark TEXT NOT NULL DEFAULT '',"
+                      "log INTEGER NOT NULL)";
 
 // A file of the first layout gains the columns of each row's fixes. SQLite adds them without
 // rewriting a row, and its rows read as logged without a radius or a Wi-Fi fix.
@@ -51,10 +52,16 @@ const char *const UpgradeFromFirst[] = {
     "ALTER TABLE rows ADD COLUMN mark TEXT NOT NULL DEFAULT ''",
 };
 
+// Rows kept before rows named their logs take their own key as their log's id (LogId).
+const char *const UpgradeFromSecond[] = {
+    "ALTER TABLE rows ADD COLUMN log INTEGER NOT NULL DEFAULT 0",
+    "UPDATE rows SET log = id",
+};
+
 const char Insert[] = "INSERT INTO rows (instant_utc, utc_offset, time_text, country, region, "
                       "city, postal_code, coordinates, timezone, failure, http_status, answer, "
                       "ticked, address_accuracy, wifi_latitude, wifi_longitude, wifi_accuracy, "
-                      "mark) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
+                      "mark, log) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
 
 class StoreError : public Failure
 {
@@ -99,7 +106,8 @@ QString text(const QString &value)
     return value.isNull() ? QStringLiteral("") : value;
 }
 
-void bindRecord(QSqlQuery &query, const LogRecord &record, bool ticked)
+// A record that names no log (made a cell at a time) is named as it is kept.
+LogId bindRecord(QSqlQuery &query, const LogRecord &record, bool ticked)
 {
     // A row whose moment is not known (made a cell at a time) keeps an empty instant.
     const QDateTime &instant = record.instant;
@@ -121,6 +129,9 @@ void bindRecord(QSqlQuery &query, const LogRecord &record, bool ticked)
     query.addBindValue(wifi ? QVariant(wifi->accuracyMetres)
                             : QVariant(QMetaType(QMetaType::Double)));
     query.addBindValue(text(record.mark));
+    const LogId log = record.id ? record.id : LogId::next(QDateTime::currentMSecsSinceEpoch());
+    query.addBindValue(log.value);
+    return log;
 }
 
 // A name beside the file that nothing has yet: the damaged file is never written over.
@@ -222,15 +233,21 @@ void HistoryStore::prepare()
     run(db, m_path, QStringLiteral("PRAGMA synchronous=FULL"));
     // One transaction: a new file is written once, and one on a full disk not at all.
     db.transaction();
-    if (found == 0) {
+    if (found == 0)
         run(db, m_path, QString::fromLatin1(Schema));
-    } else if (found < Version) {
-        for (const char *step : UpgradeFromFirst)
+    for (const char *step : UpgradeFromFirst) {
+        if (found == 1)
             run(db, m_path, QString::fromLatin1(step));
     }
+    for (const char *step : UpgradeFromSecond) {
+        if (found == 1 || found == 2)
+            run(db, m_path, QString::fromLatin1(step));
+    }
+    prepareOutbox();
+    // A log's row is found at once however many there are.
+    run(db, m_path, QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS rows_log ON rows(log)"));
     if (found < Version)
         run(db, m_path, QStringLiteral("PRAGMA user_version=%1").arg(Version));
-    prepareOutbox();
     if (!db.commit())
         throw StoreError(m_path, db.lastError());
 }
@@ -274,7 +291,7 @@ void HistoryStore::fail(const QSqlError &error) const
     raise(m_path, error);
 }
 
-qint64 HistoryStore::add(const LogRecord &record, bool ticked)
+LogId HistoryStore::add(const LogRecord &record, bool ticked)
 {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     // A row and the message that shares it are kept together or not at all.
@@ -288,13 +305,13 @@ qint64 HistoryStore::add(const LogRecord &record, bool ticked)
     };
     QSqlQuery query(db);
     query.prepare(QString::fromLatin1(Insert));
-    bindRecord(query, record, ticked);
+    const LogId log = bindRecord(query, record, ticked);
     if (!query.exec())
         fail(query.lastError());
-    const qint64 key = query.lastInsertId().toLongLong();
     if (shared) {
         QSqlQuery message(db);
-        message.prepare(QStringLiteral("INSERT INTO outbox (tst, body) VALUES (?, ?)"));
+        message.prepare(QStringLiteral("INSERT INTO outbox (log, tst, body) VALUES (?, ?, ?)"));
+        message.addBindValue(log.value);
         message.addBindValue(record.instant.toSecsSinceEpoch());
         message.addBindValue(record.shareMessage);
         if (!message.exec())
@@ -304,13 +321,12 @@ qint64 HistoryStore::add(const LogRecord &record, bool ticked)
         if (m_outboxCount >= 0)
             ++m_outboxCount;
     }
-    return key;
+    return log;
 }
 
-QList<qint64> HistoryStore::addAll(const QList<LogRecord> &records, const QList<bool> &ticked)
+void HistoryStore::addAll(const QList<LogRecord> &records, const QList<bool> &ticked)
 {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    QList<qint64> keys;
     if (!db.transaction())
         raise(m_path, db.lastError());
     QSqlQuery query(db);
@@ -322,47 +338,45 @@ QList<qint64> HistoryStore::addAll(const QList<LogRecord> &records, const QList<
             db.rollback();
             raise(m_path, error);
         }
-        keys.append(query.lastInsertId().toLongLong());
     }
     if (!db.commit()) {
         const QSqlError error = db.lastError();
         db.rollback();
         raise(m_path, error);
     }
-    return keys;
 }
 
-void HistoryStore::setWiFiFix(qint64 key, const Fix &fix)
+void HistoryStore::setWiFiFix(LogId log, const Fix &fix)
 {
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     query.prepare(QStringLiteral(
-        "UPDATE rows SET wifi_latitude = ?, wifi_longitude = ?, wifi_accuracy = ? WHERE id = ?"));
+        "UPDATE rows SET wifi_latitude = ?, wifi_longitude = ?, wifi_accuracy = ? WHERE log = ?"));
     query.addBindValue(fix.latitude);
     query.addBindValue(fix.longitude);
     query.addBindValue(fix.accuracyMetres);
-    query.addBindValue(key);
+    query.addBindValue(log.value);
     if (!query.exec())
         raise(m_path, query.lastError());
 }
 
-void HistoryStore::setTicked(qint64 key, bool ticked)
+void HistoryStore::setTicked(LogId log, bool ticked)
 {
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.prepare(QStringLiteral("UPDATE rows SET ticked = ? WHERE id = ?"));
+    query.prepare(QStringLiteral("UPDATE rows SET ticked = ? WHERE log = ?"));
     query.addBindValue(ticked ? 1 : 0);
-    query.addBindValue(key);
+    query.addBindValue(log.value);
     if (!query.exec())
         raise(m_path, query.lastError());
 }
 
-void HistoryStore::setTicked(const QList<qint64> &keys, const QList<bool> &ticked)
+void HistoryStore::setTicked(const QList<LogId> &logs, const QList<bool> &ticked)
 {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     if (!db.transaction())
         raise(m_path, db.lastError());
     try {
-        for (qsizetype i = 0; i < keys.size(); ++i)
-            setTicked(keys[i], ticked.value(i));
+        for (qsizetype i = 0; i < logs.size(); ++i)
+            setTicked(logs[i], ticked.value(i));
     } catch (const Failure &) {
         db.rollback();
         throw;
@@ -377,18 +391,4 @@ void HistoryStore::setTicked(const QList<qint64> &keys, const QList<bool> &ticke
 void HistoryStore::removeAll()
 {
     use(QSqlDatabase::database(m_connection, false), m_path, QStringLiteral("DELETE FROM rows"));
-}
-
-qint64 HistoryStore::count()
-{
-    QSqlQuery query = use(QSqlDatabase::database(m_connection, false), m_path,
-                          QStringLiteral("SELECT count(*) FROM rows"));
-    return query.next() ? query.value(0).toLongLong() : 0;
-}
-
-qint64 HistoryStore::lastKey()
-{
-    QSqlQuery query = use(QSqlDatabase::database(m_connection, false), m_path,
-                          QStringLiteral("SELECT max(id) FROM rows"));
-    return query.next() ? query.value(0).toLongLong() : 0;
 }

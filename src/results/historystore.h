@@ -32,7 +32,9 @@ public:
     // live in a table of their own that the same version adds where it is missing: a program
     // that knows nothing of it reads the rows and the waiting messages as they are, and leaves
     // those set aside where they are.
-    static constexpr int Version = 2;
+    // 3: each row and each message names its log; rows and messages kept before are named as
+    // they are brought up to it (LogId).
+    static constexpr int Version = 3;
     // Longer answers are cut here: a lookup reads no more.
     static constexpr qsizetype MaxAnswerBytes = 1024 * 1024;
 
@@ -60,15 +62,16 @@ public:
     QString path() const { return m_path; }
     QString movedAside() const { return m_movedAside; }
 
-    // Commits one row, with the message that shares it if it has one; returns its key.
-    qint64 add(const LogRecord &record, bool ticked = false);
-    // Commits many rows in one transaction; returns their keys in order.
-    QList<qint64> addAll(const QList<LogRecord> &records, const QList<bool> &ticked);
-    void setTicked(qint64 key, bool ticked);
-    // The location service's fix joined the row after it was committed.
-    void setWiFiFix(qint64 key, const Fix &fix);
+    // Commits one row, with the message that shares it if it has one. A record that names no
+    // log is named as it is kept; returns the name.
+    LogId add(const LogRecord &record, bool ticked = false);
+    // Commits many rows in one transaction.
+    void addAll(const QList<LogRecord> &records, const QList<bool> &ticked);
+    void setTicked(LogId log, bool ticked);
+    // The location service's fix joined the log's row after it was committed.
+    void setWiFiFix(LogId log, const Fix &fix);
     // Sets the ticks of many rows in one transaction.
-    void setTicked(const QList<qint64> &keys, const QList<bool> &ticked);
+    void setTicked(const QList<LogId> &logs, const QList<bool> &ticked);
     // Clears the rows; the messages waiting to share them stay until the server has them.
     void removeAll();
 
@@ -76,14 +79,16 @@ public:
     struct Outgoing
     {
         qint64 id = 0;
+        LogId log;
         qint64 tst = 0;
         QByteArray body;
     };
     QList<Outgoing> outbox(int limit);
-    qint64 addToOutbox(qint64 tst, const QByteArray &body);
+    qint64 addToOutbox(LogId log, qint64 tst, const QByteArray &body);
     void removeFromOutbox(qint64 id);
-    // A waiting message made again (its row's fix got better); false when it is not waiting.
-    bool replaceInOutbox(const QByteArray &was, const QByteArray &now);
+    // The log's waiting message made again (its row's fix got better); false when it is not
+    // waiting.
+    bool replaceInOutbox(LogId log, const QByteArray &now);
     // Known without reading the outbox but once after opening.
     qint64 outboxCount();
 
@@ -92,6 +97,7 @@ public:
     struct Aside
     {
         qint64 id = 0;
+        LogId log;
         qint64 tst = 0;
         QByteArray body;
         QString words;
@@ -112,6 +118,7 @@ public:
     struct Batch
     {
         QList<ResultsListRow> rows;
+        qint64 lastKey = 0; // the key of the last row read; the next batch is read after it
     };
     // Up to `limit` rows after the key `after`, in the order they were logged, with their ticks.
     // The answers are not read: the table does not show them.
@@ -135,6 +142,8 @@ private:
     // The outbox's order, kept as an index, and the table of the messages set aside: added to
     // a file that has none, whichever version of the layout made it.
     void prepareOutbox();
+    // Names the messages kept before messages named their logs, in one of the outbox's tables.
+    void nameOlderMessages(const char *table, quint64 from);
     [[noreturn]] void fail(const QSqlError &error) const;
     // Copies the message `id` from one table to the other and removes it from the first, in one
     // transaction; words, unless null, go before the id. Returns how many were copied.

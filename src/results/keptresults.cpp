@@ -98,7 +98,7 @@ bool KeptResults::startAfresh(int line)
     m_loader.stop();
     try {
         m_store.startAfresh();
-        m_table->forgetKeys();
+        m_table->forgetKept();
         keepTableRows(true);
     } catch (const Failure &failure) {
         lose(line, failure, false);
@@ -148,7 +148,7 @@ void KeptResults::loadTurn()
             HistoryStore::Batch batch = m_store.readAfter(m_loadedUpTo, RowsPerBatch);
             const qsizetype count = batch.rows.size();
             if (count > 0)
-                m_loadedUpTo = batch.rows.last().key;
+                m_loadedUpTo = batch.lastKey;
             m_table->appendRows(std::move(batch.rows));
             if (count < RowsPerBatch) {
                 m_loader.stop();
@@ -166,55 +166,58 @@ void KeptResults::loadTurn()
     }
 }
 
-qint64 KeptResults::keep(const LogRecord &record)
+bool KeptResults::keep(const LogRecord &record)
 {
     for (int attempt = 0; attempt < 2; ++attempt) {
         try {
-            return m_store.add(record);
+            m_store.add(record);
+            return true;
         } catch (const HistoryStore::Damaged &) {
             if (attempt > 0 || !startAfresh(104))
-                return 0;
+                return false;
         } catch (const Failure &failure) {
             lose(104, failure, true);
-            return 0;
+            return false;
         }
     }
-    return 0;
+    return false;
 }
 
-int KeptResults::appendRecord(const LogRecord &record)
+int KeptResults::appendRecord(const LogRecord &given)
 {
+    // The row and its kept record go by one name.
+    LogRecord named;
+    if (!given.id) {
+        named = given;
+        named.id = LogId::next(QDateTime::currentMSecsSinceEpoch());
+    }
+    const LogRecord &record = given.id ? given : named;
     if (m_keeping && !m_store.isOpen() && m_mayResume)
         resume();
-    qint64 key = 0;
-    m_keptLast = false;
-    if (m_keeping && m_store.isOpen()) {
-        key = keep(record);
-        m_keptLast = key != 0;
-        // Kept while the history comes back: the row shows in its place, after the older ones.
-        if (key && isLoading()) {
-            m_hiddenKey = key;
-            m_hiddenInstant = record.instant;
-            return -1;
-        }
+    m_keptLast = m_keeping && m_store.isOpen() && keep(record);
+    // Kept while the history comes back: the row shows in its place, after the older ones.
+    if (m_keptLast && isLoading()) {
+        m_hidden = record.id;
+        return -1;
     }
-    return m_table->appendRecord(record, key);
+    return m_table->appendRecord(record, m_keptLast);
 }
 
-bool KeptResults::joinWiFiFix(int row, const QDateTime &instant, const Fix &fix)
+bool KeptResults::joinWiFiFix(LogId log, const Fix &fix)
 {
-    qint64 key = 0;
+    const int row = m_table->findRow(log);
+    bool kept = false;
     if (row >= 0) {
-        if (!m_table->joinWiFiFix(row, instant, fix))
+        if (!m_table->joinWiFiFix(log, fix))
             return false;
-        key = m_table->key(row);
-    } else if (m_hiddenKey && instant == m_hiddenInstant) {
-        key = m_hiddenKey;
+        kept = m_table->isKept(row);
+    } else {
+        kept = log && log == m_hidden;
     }
-    if (!key || !m_keeping || !m_store.isOpen())
+    if (!kept || !m_keeping || !m_store.isOpen())
         return row >= 0;
     try {
-        m_store.setWiFiFix(key, fix);
+        m_store.setWiFiFix(log, fix);
     } catch (const HistoryStore::Damaged &) {
         startAfresh(110);
     } catch (const Failure &failure) {
@@ -232,7 +235,7 @@ void KeptResults::saveTicks(const QModelIndex &from, const QModelIndex &to, cons
         // Saved when the history can be written again.
         if (m_keeping && m_mayResume) {
             for (int row = from.row(); row <= to.row(); ++row) {
-                if (m_table->key(row))
+                if (m_table->isKept(row))
                     m_table->setTickUnsaved(row);
             }
         }
@@ -240,8 +243,8 @@ void KeptResults::saveTicks(const QModelIndex &from, const QModelIndex &to, cons
     }
     try {
         for (int row = from.row(); row <= to.row(); ++row) {
-            if (const qint64 key = m_table->key(row))
-                m_store.setTicked(key, m_table->isChecked(row));
+            if (m_table->isKept(row))
+                m_store.setTicked(m_table->id(row), m_table->isChecked(row));
         }
     } catch (const HistoryStore::Damaged &) {
         startAfresh(106);
@@ -259,11 +262,11 @@ void KeptResults::keepTableRows(bool allTicks)
     QList<LogRecord> records;
     QList<bool> ticked, keptTicked;
     QList<int> rows;
-    QList<qint64> keptKeys;
+    QList<LogId> keptLogs;
     for (int row = 0; row < m_table->rows(); ++row) {
-        if (const qint64 key = m_table->key(row)) {
+        if (m_table->isKept(row)) {
             if (allTicks || m_table->isTickUnsaved(row)) {
-                keptKeys.append(key);
+                keptLogs.append(m_table->id(row));
                 keptTicked.append(m_table->isChecked(row));
             }
             continue;
@@ -272,10 +275,10 @@ void KeptResults::keepTableRows(bool allTicks)
         ticked.append(m_table->isChecked(row));
         rows.append(row);
     }
-    m_store.setTicked(keptKeys, keptTicked);
-    const QList<qint64> keys = m_store.addAll(records, ticked);
-    for (qsizetype i = 0; i < keys.size(); ++i)
-        m_table->setKey(rows[i], keys[i]);
+    m_store.setTicked(keptLogs, keptTicked);
+    m_store.addAll(records, ticked);
+    for (const int row : std::as_const(rows))
+        m_table->setKept(row);
     m_table->setTicksSaved();
 }
 
@@ -314,7 +317,7 @@ void KeptResults::setKeeping(bool keep)
     if (remove) {
         Q_EMIT deleting();
         m_store.close();
-        m_table->forgetKeys();
+        m_table->forgetKept();
         for (const char *suffix : {"", "-wal", "-shm"}) {
             const QString file = m_path + QLatin1String(suffix);
             if (QFile::exists(file) && !QFile::remove(file))

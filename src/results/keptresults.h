@@ -17,7 +17,7 @@ class ResultsList;
 // be written is reported once, and the table goes on in memory; each later log tries again, and
 // once the history can be written (space was freed) the rows logged meanwhile are kept too. A
 // history found damaged goes aside and a fresh one keeps the table's rows. Whether a row is kept,
-// under which key, and what it holds to be kept later is the table's to know, in the row.
+// under its log's id, and what it holds to be kept later is the table's to know, in the row.
 class KeptResults : public QObject, public LogTable
 {
     Q_OBJECT
@@ -49,7 +49,7 @@ public:
     // LogTable: while keeping, the row is committed before it shows.
     int appendRecord(const LogRecord &record) override;
     // LogTable: the fix joins the row, and the kept history's row too.
-    bool joinWiFiFix(int row, const QDateTime &instant, const Fix &fix) override;
+    bool joinWiFiFix(LogId log, const Fix &fix) override;
 
 Q_SIGNALS:
     // Every kept row is in the table.
@@ -64,7 +64,7 @@ private:
     void tellMovedAside();
     void makeRoom();
     void loadTurn();
-    qint64 keep(const LogRecord &record);
+    bool keep(const LogRecord &record);
     void resume();
     bool startAfresh(int line);
     void saveTicks(const QModelIndex &from, const QModelIndex &to, const QList<int> &roles);
@@ -84,7 +84,7 @@ private:
     // a newer version, or a history whose rows did not all come back, is not tried again.
     bool m_mayResume = false;
     qint64 m_loadedUpTo = 0;
-    // The last row kept while the history was coming back, which the table shows only later.
-    qint64 m_hiddenKey = 0;
-    QDateTime m_hiddenInstant;
+    // The log of the last row kept while the history was coming back, which the table shows
+    // only later.
+    LogId m_hidden;
 };

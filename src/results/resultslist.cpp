@@ -57,7 +57,7 @@ QString ResultsList::caption(int column)
     return isColumn(column) ? QStringView(Captions[column]).toString() : QString();
 }
 
-ResultsListRow ResultsList::made(const LogRecord &record, bool checked, qint64 key)
+ResultsListRow ResultsList::made(const LogRecord &record, bool checked, bool kept)
 {
     Row added;
     qsizetype length = record.timeText.size();
@@ -73,13 +73,14 @@ ResultsListRow ResultsList::made(const LogRecord &record, bool checked, qint64 k
     }
     readPlace(added, record.cells[Coordinates - 1]);
     added.checked = checked;
-    added.key = key;
+    added.kept = kept;
+    added.id = record.id ? record.id : LogId::next(QDateTime::currentMSecsSinceEpoch());
     added.httpStatus = qint16(record.httpStatus);
     if (record.instant.isValid()) {
         added.utcMs = record.instant.toMSecsSinceEpoch();
         added.offsetSeconds = record.instant.offsetFromUtc();
     }
-    const bool holdsAnswer = key == 0 && !record.answer.isEmpty()
+    const bool holdsAnswer = !kept && !record.answer.isEmpty()
         && m_heldAnswerBytes + record.answer.size() <= HeldAnswerBytes;
     if (holdsAnswer || !record.failure.isEmpty() || record.addressAccuracyMetres > 0 || record.wifi
         || !record.mark.isEmpty()) {
@@ -96,11 +97,11 @@ ResultsListRow ResultsList::made(const LogRecord &record, bool checked, qint64 k
     return added;
 }
 
-int ResultsList::appendRecord(const LogRecord &record, qint64 key)
+int ResultsList::appendRecord(const LogRecord &record, bool kept)
 {
     const int row = rows();
     beginInsertRows({}, row, row);
-    m_rows.append(made(record, false, key));
+    m_rows.append(made(record, false, kept));
     endInsertRows();
     return row;
 }
@@ -111,7 +112,7 @@ void ResultsList::appendRecords(const QList<LogRecord> &records, const QList<boo
         return;
     beginInsertRows({}, rows(), rows() + int(records.size()) - 1);
     for (qsizetype i = 0; i < records.size(); ++i)
-        m_rows.append(made(records[i], i < ticked.size() && ticked[i], 0));
+        m_rows.append(made(records[i], i < ticked.size() && ticked[i], false));
     endInsertRows();
 }
 
@@ -157,6 +158,7 @@ LogRecord ResultsList::record(int row) const
         whole.cells[std::size_t(column - 1)] = cell(row, column);
     whole.instant = instant(row);
     const Row &source = m_rows[row];
+    whole.id = source.id;
     whole.httpStatus = source.httpStatus;
     if (source.rare) {
         whole.failure = source.rare->failure;
@@ -193,9 +195,19 @@ ResultsListRow::Rare &ResultsList::rareOf(int row)
     return *target.rare;
 }
 
-bool ResultsList::joinWiFiFix(int row, const QDateTime &instant, const Fix &fix)
+int ResultsList::findRow(LogId log) const
 {
-    if (row < 0 || row >= rows() || this->instant(row) != instant || !failure(row).isEmpty())
+    for (int row = rows() - 1; log && row >= 0; --row) {
+        if (m_rows[row].id == log)
+            return row;
+    }
+    return -1;
+}
+
+bool ResultsList::joinWiFiFix(LogId log, const Fix &fix)
+{
+    const int row = findRow(log);
+    if (row < 0 || !failure(row).isEmpty())
         return false;
     rareOf(row).wifi = fix;
     const QModelIndex cell = index(row, Coordinates);
@@ -203,13 +215,13 @@ bool ResultsList::joinWiFiFix(int row, const QDateTime &instant, const Fix &fix)
     return true;
 }
 
-void ResultsList::setKey(int row, qint64 key)
+void ResultsList::setKept(int row)
 {
     if (row < 0 || row >= rows())
         return;
     Row &target = m_rows[row];
-    target.key = key;
-    if (!key || !target.rare || target.rare->answer.isEmpty())
+    target.kept = true;
+    if (!target.rare || target.rare->answer.isEmpty())
         return;
     m_heldAnswerBytes -= target.rare->answer.size();
     if (target.rare->failure.isEmpty() && target.rare->addressAccuracyMetres <= 0
@@ -221,10 +233,10 @@ void ResultsList::setKey(int row, qint64 key)
     }
 }
 
-void ResultsList::forgetKeys()
+void ResultsList::forgetKept()
 {
     for (Row &row : m_rows)
-        row.key = 0;
+        row.kept = false;
 }
 
 void ResultsList::setTicksSaved()

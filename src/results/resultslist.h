@@ -49,14 +49,15 @@ struct ResultsListRow
     qint32 latitudeE7 = NoPlace;
     qint32 longitudeE7 = NoPlace;
     qint16 httpStatus = 0; // the service's status; 0 when there was none, or it is not known
-    bool checked = false;
+    bool checked : 1 = false;
     // Kept, and ticked or unticked while the history could not be written.
-    bool tickUnsaved = false;
+    bool tickUnsaved : 1 = false;
+    // The kept history holds the row, under its log's id.
+    bool kept : 1 = false;
     // The instant as milliseconds since the epoch in UTC, with offsetSeconds the offset then,
     // which is all a QDateTime with an offset holds; UnknownInstant when there is none.
     qint64 utcMs = UnknownInstant;
-    // The row's key in the kept history; 0 while it is not kept.
-    qint64 key = 0;
+    LogId id;
     QExplicitlySharedDataPointer<Rare> rare;
 };
 // Its members may be moved as bytes: a list of a million rows grows without touching each.
@@ -88,10 +89,11 @@ public:
     static QString cellHint();
 
     // Appends a complete row, unticked and not kept; returns its row number.
-    int appendRecord(const LogRecord &record) override { return appendRecord(record, 0); }
-    // The same for a row the kept history holds under key (0: none). A row not kept holds the
-    // service's answer, should it be kept later, up to HeldAnswerBytes for all rows.
-    int appendRecord(const LogRecord &record, qint64 key);
+    int appendRecord(const LogRecord &record) override { return appendRecord(record, false); }
+    // The same for a row the kept history may hold already. A row not kept holds the service's
+    // answer, should it be kept later, up to HeldAnswerBytes for all rows. A record that names
+    // no log is given a name here.
+    int appendRecord(const LogRecord &record, bool kept);
     // Appends many complete rows with their ticks in one insertion; ticked may be shorter than
     // records.
     void appendRecords(const QList<LogRecord> &records, const QList<bool> &ticked);
@@ -131,19 +133,23 @@ public:
     // Why the row's place is doubtful; empty when nothing says so. Its Coordinates cell shows a
     // warning icon, and the text as its tooltip and accessible description.
     QString mark(int row) const { return fixes(row).mark(); }
-    // The fix joins a good row, and may mark it; the Coordinates cell changes.
-    bool joinWiFiFix(int row, const QDateTime &instant, const Fix &fix) override;
+    // The fix joins the log's row if it is a good one, and may mark it; the Coordinates cell
+    // changes.
+    bool joinWiFiFix(LogId log, const Fix &fix) override;
+    // The row of the log; -1 when none is here. The newest rows are found first.
+    int findRow(LogId log) const;
+    LogId id(int row) const { return m_rows[row].id; }
 
     // The row's whole log as the kept history keeps it: the cells, the moment and the failure,
     // and the status and answer the row holds while it is not kept.
     LogRecord record(int row) const;
 
-    // The row's key in the kept history; 0 while it is not kept.
-    qint64 key(int row) const { return m_rows[row].key; }
-    // The row is now kept under key: the answer it held for that is let go.
-    void setKey(int row, qint64 key);
+    // Whether the kept history holds the row.
+    bool isKept(int row) const { return m_rows[row].kept; }
+    // The row is now kept: the answer it held for that is let go.
+    void setKept(int row);
     // The kept history was started afresh or deleted: no row is kept any more.
-    void forgetKeys();
+    void forgetKept();
     // A kept row ticked or unticked while the history could not be written, to be saved later.
     bool isTickUnsaved(int row) const { return m_rows[row].tickUnsaved; }
     void setTickUnsaved(int row) { m_rows[row].tickUnsaved = true; }
@@ -160,7 +166,7 @@ public:
 
 private:
     using Row = ResultsListRow;
-    Row made(const LogRecord &record, bool checked, qint64 key);
+    Row made(const LogRecord &record, bool checked, bool kept);
     QVariant warningIcon() const;
     // The row's Rare, made or unshared, to be written.
     ResultsListRow::Rare &rareOf(int row);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-void MemoryShareQueue::add(qint64 tst, const QByteArray &body)
+void MemoryShareQueue::add(LogId log, qint64 tst, const QByteArray &body)
 {
     if (qsizetype(m_entries.size()) >= Capacity) {
         m_entries.pop_front();
@@ -12,7 +12,7 @@ void MemoryShareQueue::add(qint64 tst, const QByteArray &body)
     // its instant puts it.
     const auto at = std::upper_bound(m_entries.begin(), m_entries.end(), tst,
                                      [](qint64 t, const Entry &entry) { return t < entry.tst; });
-    m_entries.insert(at, Entry {m_nextId--, tst, body});
+    m_entries.insert(at, Entry {m_nextId--, log, tst, body});
 }
 
 QList<ShareQueue::Entry> MemoryShareQueue::first(int count)
@@ -23,10 +23,10 @@ QList<ShareQueue::Entry> MemoryShareQueue::first(int count)
     return entries;
 }
 
-bool MemoryShareQueue::replace(const QByteArray &was, const QByteArray &now)
+bool MemoryShareQueue::replace(LogId log, const QByteArray &now)
 {
     for (Entry &entry : m_entries) {
-        if (entry.body == was) {
+        if (entry.log == log) {
             entry.body = now;
             return true;
         }
@@ -48,14 +48,15 @@ void MemoryShareQueue::setAside(qint64 id, const QString &words)
                                  [id](const Entry &entry) { return entry.id == id; });
     if (it == m_entries.end())
         return;
-    const SetAside aside {it->id, it->tst, it->body, words};
+    const SetAside aside {it->id, it->log, it->tst, it->body, words};
     m_entries.erase(it);
     insertAside(aside);
 }
 
-void MemoryShareQueue::keepSetAside(qint64 tst, const QByteArray &body, const QString &words)
+void MemoryShareQueue::keepSetAside(LogId log, qint64 tst, const QByteArray &body,
+                                    const QString &words)
 {
-    insertAside({m_nextId--, tst, body, words});
+    insertAside({m_nextId--, log, tst, body, words});
 }
 
 void MemoryShareQueue::insertAside(const SetAside &aside)
@@ -70,7 +71,7 @@ bool MemoryShareQueue::sendAgain(qint64 id)
     for (qsizetype i = 0; i < m_aside.size(); ++i) {
         if (m_aside[i].id == id) {
             const SetAside aside = m_aside.takeAt(i);
-            add(aside.tst, aside.body);
+            add(aside.log, aside.tst, aside.body);
             return true;
         }
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/logid.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -14,12 +16,14 @@ public:
     struct Entry
     {
         qint64 id = 0; // unique among every queue's entries
+        LogId log; // the log the message shares
         qint64 tst = 0; // the log's instant, Unix seconds
         QByteArray body;
     };
     struct SetAside
     {
         qint64 id = 0; // unique among every queue's set-aside messages
+        LogId log;
         qint64 tst = 0;
         QByteArray body;
         QString words; // why the server would not take it
@@ -30,8 +34,8 @@ public:
     virtual QList<Entry> first(int count) = 0;
     virtual void remove(qint64 id) = 0;
     virtual qint64 count() = 0;
-    // The waiting message `was` becomes `now`; false when none such waits here.
-    virtual bool replace(const QByteArray &was, const QByteArray &now) = 0;
+    // The log's waiting message becomes `now`; false when none such waits here.
+    virtual bool replace(LogId log, const QByteArray &now) = 0;
 
     // The waiting message `id` waits no more but is kept, with the server's words.
     virtual void setAside(qint64 id, const QString &words) = 0;
@@ -49,13 +53,13 @@ class MemoryShareQueue : public ShareQueue
 public:
     static constexpr qsizetype Capacity = 10'000;
 
-    void add(qint64 tst, const QByteArray &body);
+    void add(LogId log, qint64 tst, const QByteArray &body);
     // A message the server would not take, kept elsewhere until now.
-    void keepSetAside(qint64 tst, const QByteArray &body, const QString &words);
+    void keepSetAside(LogId log, qint64 tst, const QByteArray &body, const QString &words);
     QList<Entry> first(int count) override;
     void remove(qint64 id) override;
     qint64 count() override { return qint64(m_entries.size()); }
-    bool replace(const QByteArray &was, const QByteArray &now) override;
+    bool replace(LogId log, const QByteArray &now) override;
     void setAside(qint64 id, const QString &words) override;
     QList<SetAside> setAsideMessages() override { return m_aside; }
     bool sendAgain(qint64 id) override;

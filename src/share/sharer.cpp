@@ -40,9 +40,9 @@ void Sharer::queued()
     pump();
 }
 
-void Sharer::hold(qint64 tst)
+void Sharer::hold(LogId log)
 {
-    m_heldFrom = tst;
+    m_heldFrom = log;
 }
 
 void Sharer::release()
@@ -53,10 +53,10 @@ void Sharer::release()
     pump();
 }
 
-bool Sharer::replace(const QByteArray &was, const QByteArray &now)
+bool Sharer::replace(LogId log, const QByteArray &now)
 {
     for (ShareQueue *queue : std::as_const(m_queues)) {
-        if (queue->replace(was, now))
+        if (queue->replace(log, now))
             return true;
     }
     return false;
@@ -176,7 +176,7 @@ void Sharer::pump()
             for (const ShareQueue::Entry &entry : queue->first(int(m_inFlight.size()) + 1)) {
                 if (m_inFlight.contains(entry.id))
                     continue;
-                if (m_heldFrom && entry.tst >= *m_heldFrom)
+                if (m_heldFrom && entry.log >= *m_heldFrom)
                     break;
                 if (!from || entry.tst < next.tst) {
                     from = queue;

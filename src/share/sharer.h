@@ -48,11 +48,12 @@ public:
 
     // A message was queued.
     void queued();
-    // The messages of logs from `tst` on wait: the newest log's fix may still get better.
-    void hold(qint64 tst);
+    // The messages of `log` and the logs after it wait: the newest log's fix may still get
+    // better.
+    void hold(LogId log);
     void release();
-    // A waiting message made again; false when it waits nowhere.
-    bool replace(const QByteArray &was, const QByteArray &now);
+    // The log's waiting message made again; false when it waits nowhere.
+    bool replace(LogId log, const QByteArray &now);
     // The network came back: a wait for the next try ends now.
     void networkCameBack();
     // One message through a transport of these settings, outside the queue: testOutcome says
@@ -96,5 +97,5 @@ private:
     // Set aside one after the other, nothing taken between.
     int m_setAsideInRow = 0;
     bool m_pumping = false;
-    std::optional<qint64> m_heldFrom;
+    std::optional<LogId> m_heldFrom;
 };

@@ -22,34 +22,34 @@ int SharingTable::appendRecord(const LogRecord &record)
         return m_parts.next->appendRecord(record);
     const int row = m_parts.next->appendRecord(shared);
     if (!m_parts.keptLast())
-        m_parts.memory->add(record.instant.toSecsSinceEpoch(), shared.shareMessage);
+        m_parts.memory->add(record.id, record.instant.toSecsSinceEpoch(), shared.shareMessage);
     if (record.wiFiDueMs > 0) {
         m_waiting = shared;
-        m_parts.sharer->hold(record.instant.toSecsSinceEpoch());
+        m_parts.sharer->hold(record.id);
         m_due.start(record.wiFiDueMs);
     }
     m_parts.sharer->queued();
     return row;
 }
 
-bool SharingTable::joinWiFiFix(int row, const QDateTime &instant, const Fix &fix)
+bool SharingTable::joinWiFiFix(LogId log, const Fix &fix)
 {
-    const bool joined = m_parts.next->joinWiFiFix(row, instant, fix);
-    if (m_waiting && m_waiting->instant == instant) {
+    const bool joined = m_parts.next->joinWiFiFix(log, fix);
+    if (m_waiting && m_waiting->id == log) {
         LogRecord better = *m_waiting;
         better.wifi = fix;
         const QByteArray message
             = OwnMessage::location(better, m_parts.sender(), m_parts.clock().toSecsSinceEpoch());
         if (!message.isEmpty())
-            m_parts.sharer->replace(m_waiting->shareMessage, message);
+            m_parts.sharer->replace(log, message);
         stopWaiting();
     }
     return joined;
 }
 
-void SharingTable::noWiFiFix(const QDateTime &instant)
+void SharingTable::noWiFiFix(LogId log)
 {
-    if (m_waiting && m_waiting->instant == instant)
+    if (m_waiting && m_waiting->id == log)
         stopWaiting();
 }
 

@@ -31,8 +31,8 @@ public:
     explicit SharingTable(Parts parts);
 
     int appendRecord(const LogRecord &record) override;
-    bool joinWiFiFix(int row, const QDateTime &instant, const Fix &fix) override;
-    void noWiFiFix(const QDateTime &instant) override;
+    bool joinWiFiFix(LogId log, const Fix &fix) override;
+    void noWiFiFix(LogId log) override;
 
 private:
     void stopWaiting();

@@ -24,9 +24,9 @@ bool StoredShareQueue::use(const std::function<void(HistoryStore &)> &work)
     return false;
 }
 
-bool StoredShareQueue::add(qint64 tst, const QByteArray &body)
+bool StoredShareQueue::add(LogId log, qint64 tst, const QByteArray &body)
 {
-    return use([&](HistoryStore &store) { store.addToOutbox(tst, body); });
+    return use([&](HistoryStore &store) { store.addToOutbox(log, tst, body); });
 }
 
 QList<ShareQueue::Entry> StoredShareQueue::first(int count)
@@ -36,7 +36,7 @@ QList<ShareQueue::Entry> StoredShareQueue::first(int count)
         entries.clear();
         for (const HistoryStore::Outgoing &message : store.outbox(count + int(m_gone.size()))) {
             if (!m_gone.contains(message.id) && entries.size() < count)
-                entries.append({message.id, message.tst, message.body});
+                entries.append({message.id, message.log, message.tst, message.body});
         }
     });
     return entries;
@@ -54,11 +54,11 @@ void StoredShareQueue::remove(qint64 id)
     });
 }
 
-bool StoredShareQueue::replace(const QByteArray &was, const QByteArray &now)
+bool StoredShareQueue::replace(LogId log, const QByteArray &now)
 {
     // Not replaced: sent as it was made.
     bool replaced = false;
-    use([&](HistoryStore &store) { replaced = store.replaceInOutbox(was, now); });
+    use([&](HistoryStore &store) { replaced = store.replaceInOutbox(log, now); });
     return replaced;
 }
 
@@ -81,7 +81,7 @@ QList<ShareQueue::SetAside> StoredShareQueue::setAsideMessages()
     use([&](HistoryStore &store) {
         messages.clear();
         for (const HistoryStore::Aside &aside : store.setAsideMessages())
-            messages.append({aside.id, aside.tst, aside.body, aside.words});
+            messages.append({aside.id, aside.log, aside.tst, aside.body, aside.words});
     });
     return messages;
 }

@@ -22,11 +22,11 @@ public:
     { }
 
     // A message kept here from now on (one that waited in memory when keeping began).
-    bool add(qint64 tst, const QByteArray &body);
+    bool add(LogId log, qint64 tst, const QByteArray &body);
     QList<Entry> first(int count) override;
     void remove(qint64 id) override;
     qint64 count() override;
-    bool replace(const QByteArray &was, const QByteArray &now) override;
+    bool replace(LogId log, const QByteArray &now) override;
     void setAside(qint64 id, const QString &words) override;
     QList<SetAside> setAsideMessages() override;
     bool sendAgain(qint64 id) override;

@@ -318,7 +318,7 @@ private Q_SLOTS:
         try {
             store.open(dir.filePath(QStringLiteral("history.sqlite")));
             store.add(record, true);
-            const qint64 second = store.add(record);
+            const LogId second = store.add(record);
             if (wifiAccuracy > 0)
                 store.setWiFiFix(second, wifi); // joined after the row was kept
             read = store.readAfter(0, 10);
@@ -438,7 +438,7 @@ private Q_SLOTS:
         w.logNow();
         w.logNow();
         // One the server would not take: the user alone may let it go.
-        w.form->parts().kept->store().addAllToOutbox({}, {{0, 1, "{}", "too large"}});
+        w.form->parts().kept->store().addAllToOutbox({}, {{0, {}, 1, "{}", "too large"}});
         w.dialogs.yesNoAnswers = {answer};
         w.keepBox()->click();
         QTRY_COMPARE(w.form->parts().sharing->sharer()->setAside().size(), 1);
@@ -557,8 +557,9 @@ private Q_SLOTS:
         // is set aside; another program moves the row into the file from its journal; then a
         // page goes bad.
         QCOMPARE(QProcess::execute("sqlite3",
-                                   {path, "INSERT INTO outbox VALUES (9, 7, 'w')",
-                                    "INSERT INTO outbox_aside VALUES (4, 6, 'q', 'too large')",
+                                   {path, "INSERT INTO outbox (id, tst, body) VALUES (9, 7, 'w')",
+                                    "INSERT INTO outbox_aside (id, tst, body, words) "
+                                    "VALUES (4, 6, 'q', 'too large')",
                                     "PRAGMA wal_checkpoint(TRUNCATE)"}),
                  0);
         QFile file(path);
@@ -679,6 +680,11 @@ private Q_SLOTS:
         QCOMPARE(table.addressFix(0)->accuracyMetres, Fixes::AddressEstimateMetres);
         QVERIFY(!table.wiFiFix(0));
         QCOMPARE(table.wiFiFix(1)->accuracyMetres, 25.0);
+        // The older row is named by its key, below any name a new log takes, and found by it.
+        QCOMPARE(table.id(0).value, 1u);
+        QVERIFY(table.id(1) > LogId {LogId::FirstNew});
+        store.setWiFiFix(table.id(0), *added.wifi);
+        QVERIFY(store.readAll().value(0).record.wifi);
     }
 
     void newerFileIsRefused()

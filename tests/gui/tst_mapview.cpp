@@ -293,7 +293,7 @@ private Q_SLOTS:
         QCOMPARE(map.at(9.53, 46.85), MapColors::Point);
 
         // A Wi-Fi fix that joins the row later, far from its address, moves the point there.
-        QVERIFY(map.list.joinWiFiFix(row, Place().instant, {52.37, 4.89, 30, Fix::Source::WiFi}));
+        QVERIFY(map.list.joinWiFiFix(map.list.id(row), {52.37, 4.89, 30, Fix::Source::WiFi}));
         QCOMPARE(map.at(4.89, 52.37), MapColors::Point);
         QVERIFY(!isPoint(9.53, 46.85));
         QCOMPARE(map.view.accessibleDescription(),

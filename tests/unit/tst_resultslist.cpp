@@ -443,7 +443,7 @@ void TestResultsList::heldAnswers()
         list.appendRecord(record);
     QCOMPARE(list.record(1).answer, record.answer);
     QVERIFY(list.record(2).answer.isEmpty());
-    list.setKey(0, 7);
+    list.setKept(0);
     QVERIFY(list.record(0).answer.isEmpty());
     list.appendRecord(record);
     QCOMPARE(list.record(3).answer, record.answer);

@@ -181,12 +181,12 @@ private Q_SLOTS:
         QFETCH(bool, networkBack);
         QFETCH(int, setAside);
         MemoryShareQueue memory;
-        memory.add(30, "c");
-        memory.add(10, "a");
+        memory.add(LogId {3}, 30, "c");
+        memory.add(LogId {1}, 10, "a");
         QTemporaryDir folder;
         HistoryStore store;
         store.open(folder.filePath(QStringLiteral("history.sqlite")));
-        store.addToOutbox(20, "b");
+        store.addToOutbox(LogId {2}, 20, "b");
         StoredShareQueue kept([&store] { return &store; });
         QList<qint64> taken;
         QList<QByteArray> bodies;
@@ -256,14 +256,15 @@ private Q_SLOTS:
         };
         SharingTable table({&rows, &sharer, &memory, [] { return false; }, laptop});
         LogRecord berlin = berlinRow();
+        berlin.id = LogId {1};
         berlin.wiFiDueMs = then.isEmpty() ? 200 : 60'000;
         table.appendRecord(berlin);
         QTest::qWait(50);
         QVERIFY(bodies.isEmpty());
         if (then == "fix")
-            table.joinWiFiFix(0, berlin.instant, Fix {52.5163, 13.3777, 30, Fix::Source::WiFi});
+            table.joinWiFiFix(berlin.id, Fix {52.5163, 13.3777, 30, Fix::Source::WiFi});
         else if (then == "none")
-            table.noWiFiFix(berlin.instant);
+            table.noWiFiFix(berlin.id);
         QTRY_COMPARE(bodies.size(), 1);
         QVERIFY2(bodies[0].contains(accuracy), bodies[0].constData());
     }
@@ -381,7 +382,8 @@ private Q_SLOTS:
             store.open(folder.filePath(QStringLiteral("history.sqlite")));
             if (round == 1) {
                 for (const qint64 tst : {3, 1, 5, 2, 4})
-                    store.addToOutbox(tst, R"({"tst":)" + QByteArray::number(tst) + "}");
+                    store.addToOutbox(LogId {quint64(tst)}, tst,
+                                      R"({"tst":)" + QByteArray::number(tst) + "}");
             }
             StoredShareQueue queue([&store] { return &store; });
             Sharer sharer(
@@ -454,7 +456,7 @@ private Q_SLOTS:
         for (qint64 tst : {1'765'000'000, 1'765'000'600, 1'765'001'200}) {
             bodies.append(R"({"_type":"location","lat":52.52,"lon":13.4,"tst":)"
                           + QByteArray::number(tst) + '}');
-            queue.add(tst, bodies.last());
+            queue.add(LogId {quint64(tst)}, tst, bodies.last());
         }
         ShareSettings settings;
         settings.mode = ShareSettings::Mode::Mqtt;
@@ -508,8 +510,8 @@ private Q_SLOTS:
     {
         MemoryShareQueue queue;
         for (qint64 tst = 1; tst <= MemoryShareQueue::Capacity + 2; ++tst)
-            queue.add(tst, QByteArray::number(tst));
-        queue.add(4, "late clock");
+            queue.add(LogId {quint64(tst)}, tst, QByteArray::number(tst));
+        queue.add(LogId {4}, 4, "late clock");
         QCOMPARE(queue.count(), MemoryShareQueue::Capacity);
         QCOMPARE(queue.dropped(), 3);
         const QList<ShareQueue::Entry> first = queue.first(2);

@@ -28,8 +28,16 @@ struct LogId
     // A new log's name, the clock saying nowMs.
     static LogId next(qint64 nowMs)
     {
-        static quint64 last = FirstNew;
-        last = std::max(last + 1, quint64(std::max<qint64>(nowMs, 0)));
-        return {last};
+        last() = std::max(last() + 1, quint64(std::max<qint64>(nowMs, 0)));
+        return {last()};
+    }
+    // A name given already, in this run or an earlier one: the next is past it.
+    static void seen(LogId used) { last() = std::max(last(), used.value); }
+
+private:
+    static quint64 &last()
+    {
+        static quint64 given = FirstNew;
+        return given;
     }
 };

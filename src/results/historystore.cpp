@@ -250,6 +250,12 @@ void HistoryStore::prepare()
         run(db, m_path, QStringLiteral("PRAGMA user_version=%1").arg(Version));
     if (!db.commit())
         throw StoreError(m_path, db.lastError());
+    // A run that logged faster than its clock named logs ahead of it: the next is past them.
+    // Damage met here is left for the rows' reading, which moves the file aside after what can
+    // still be read has come back.
+    QSqlQuery last(db);
+    if (last.exec(QStringLiteral("SELECT max(log) FROM rows")) && last.next())
+        LogId::seen({quint64(last.value(0).toLongLong())});
 }
 
 void HistoryStore::moveAside()

@@ -100,8 +100,8 @@ void Form1::wirePointer()
 void Form1::wireParts()
 {
     Form1Parts &p = *m_parts;
-    connect(p.keyboard, &modKeyboard::triggerChanged, new HotkeyCaption(p.Label4, m_dialogs, this),
-            &HotkeyCaption::showTrigger);
+    connect(p.keyboard, &modKeyboard::triggerChanged,
+            new HotkeyCaption(p.Label4, m_dialogs, *p.settings, this), &HotkeyCaption::showTrigger);
     connect(p.options, &StartupOptions::keepResultsChanged, p.sharing, &Sharing::setKeeping);
     connect(p.sharing, &Sharing::waitingChanged, p.tray, &TrayPresence::showWaitingToShare);
     connect(p.sharing, &Sharing::secretLocked, p.tray, &TrayPresence::showSecretLocked);
@@ -175,7 +175,7 @@ void Form1::Form_Load()
 {
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Form_Load"));
     // One reading of the settings for all of start-up.
-    const Settings::Snapshot settings;
+    const Settings::Snapshot settings(*m_parts->settings);
     showLook(steps);
     restoreSchedule(steps, settings);
     prepareLookup(steps);

@@ -239,10 +239,10 @@ void Form1::prepareLookup(StepRunner &steps)
 
 void Form1::restoreOptions(StepRunner &steps, const Settings::Snapshot &settings)
 {
-    // A start-up option's box, ticked when its setting is "On".
-    auto option = [this](void (StartupOptions::*restore)(bool)) {
-        return [tick = std::bind_front(restore, m_parts->options)](const QString &text) {
-            tick(SettingKeys::decodeOnOff(text));
+    // A start-up option's box, ticked as its setting reads.
+    auto option = [this](const SettingKeys::OnOffKey &key, void (StartupOptions::*restore)(bool)) {
+        return [&key, tick = std::bind_front(restore, m_parts->options)](const QString &text) {
+            tick(key.decode(text));
         };
     };
     RestoreAll(
@@ -252,13 +252,18 @@ void Form1::restoreOptions(StepRunner &steps, const Settings::Snapshot &settings
              [this](const QString &state) {
                  m_parts->loggingSwitch->restore(state);
              }},
-            {SettingKeys::WindowsStartup, 210, option(&StartupOptions::restoreStartup)},
-            {SettingKeys::Minimized, 212, option(&StartupOptions::restoreMinimized)},
+            {SettingKeys::WindowsStartup, 210,
+             option(SettingKeys::WindowsStartup, &StartupOptions::restoreStartup)},
+            {SettingKeys::Minimized, 212,
+             option(SettingKeys::Minimized, &StartupOptions::restoreMinimized)},
             // Restores the window has beyond the original ones take numbers after its last step,
             // so a report never names a line that belongs to another step.
-            {SettingKeys::LogOnNetworkChange, 232, option(&StartupOptions::restoreNetworkChange)},
-            {SettingKeys::KeepResults, 234, option(&StartupOptions::restoreKeepResults)},
-            {SettingKeys::UseLocationService, 236, option(&StartupOptions::restoreLocationService)},
+            {SettingKeys::LogOnNetworkChange, 232,
+             option(SettingKeys::LogOnNetworkChange, &StartupOptions::restoreNetworkChange)},
+            {SettingKeys::KeepResults, 234,
+             option(SettingKeys::KeepResults, &StartupOptions::restoreKeepResults)},
+            {SettingKeys::UseLocationService, 236,
+             option(SettingKeys::UseLocationService, &StartupOptions::restoreLocationService)},
         });
 }
 

@@ -69,7 +69,8 @@ void Form1Parts::makeLookup(QWidget *window, Dialogs *dialogs, const Clock &cloc
     sharing = new Sharing(kept, results, dialogs, *settings, window);
     lookup = new CurlFunctions(sharing->table(), window);
     lookup->setClock(clock);
-    lookup->runner().setKeySource([store = settings] { return store->get(SettingKeys::APIKey); });
+    keyHelp = std::make_unique<KeyHelp>(dialogs, *settings);
+    lookup->runner().setKeySource([help = keyHelp.get()] { return help->storedKey(); });
 }
 
 void Form1Parts::makeSchedule(QWidget *window, Dialogs *dialogs, const Clock &clock)
@@ -87,7 +88,6 @@ void Form1Parts::makeSchedule(QWidget *window, Dialogs *dialogs, const Clock &cl
 
 void Form1Parts::makeActions(QWidget *window, Dialogs *dialogs, const Clock &clock)
 {
-    keyHelp = std::make_unique<KeyHelp>(dialogs, *settings);
     pointer = new PointerRule(window);
     exports = new ExportController(results, dialogs, pointer, clock, window);
     places = new PlacesActions(results, ListView1, dialogs, exports, window);

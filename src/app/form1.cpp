@@ -100,8 +100,8 @@ void Form1::wirePointer()
 void Form1::wireParts()
 {
     Form1Parts &p = *m_parts;
-    connect(p.keyboard, &modKeyboard::triggerChanged, new HotkeyCaption(p.Label4, m_dialogs, this),
-            &HotkeyCaption::showTrigger);
+    connect(p.keyboard, &modKeyboard::triggerChanged,
+            new HotkeyCaption(p.Label4, m_dialogs, *p.settings, this), &HotkeyCaption::showTrigger);
     connect(p.options, &StartupOptions::keepResultsChanged, p.sharing, &Sharing::setKeeping);
     connect(p.sharing, &Sharing::waitingChanged, p.tray, &TrayPresence::showWaitingToShare);
     connect(p.sharing, &Sharing::secretLocked, p.tray, &TrayPresence::showSecretLocked);
@@ -175,7 +175,7 @@ void Form1::Form_Load()
 {
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Form_Load"));
     // One reading of the settings for all of start-up.
-    const Settings::Snapshot settings;
+    const Settings::Snapshot settings(*m_parts->settings);
     showLook(steps);
     restoreSchedule(steps, settings);
     prepareLookup(steps);
@@ -239,10 +239,10 @@ void Form1::prepareLookup(StepRunner &steps)
 
 void Form1::restoreOptions(StepRunner &steps, const Settings::Snapshot &settings)
 {
-    // A start-up option's box, ticked when its setting is "On".
-    auto option = [this](void (StartupOptions::*restore)(bool)) {
-        return [tick = std::bind_front(restore, m_parts->options)](const QString &text) {
-            tick(SettingKeys::decodeOnOff(text));
+    // A start-up option's box, ticked as its setting reads.
+    auto option = [this](const SettingKeys::OnOffKey &key, void (StartupOptions::*restore)(bool)) {
+        return [&key, tick = std::bind_front(restore, m_parts->options)](const QString &text) {
+            tick(key.decode(text));
         };
     };
     RestoreAll(
@@ -252,13 +252,18 @@ void Form1::restoreOptions(StepRunner &steps, const Settings::Snapshot &settings
              [this](const QString &state) {
                  m_parts->loggingSwitch->restore(state);
              }},
-            {SettingKeys::WindowsStartup, 210, option(&StartupOptions::restoreStartup)},
-            {SettingKeys::Minimized, 212, option(&StartupOptions::restoreMinimized)},
+            {SettingKeys::WindowsStartup, 210,
+             option(SettingKeys::WindowsStartup, &StartupOptions::restoreStartup)},
+            {SettingKeys::Minimized, 212,
+             option(SettingKeys::Minimized, &StartupOptions::restoreMinimized)},
             // Restores the window has beyond the original ones take numbers after its last step,
             // so a report never names a line that belongs to another step.
-            {SettingKeys::LogOnNetworkChange, 232, option(&StartupOptions::restoreNetworkChange)},
-            {SettingKeys::KeepResults, 234, option(&StartupOptions::restoreKeepResults)},
-            {SettingKeys::UseLocationService, 236, option(&StartupOptions::restoreLocationService)},
+            {SettingKeys::LogOnNetworkChange, 232,
+             option(SettingKeys::LogOnNetworkChange, &StartupOptions::restoreNetworkChange)},
+            {SettingKeys::KeepResults, 234,
+             option(SettingKeys::KeepResults, &StartupOptions::restoreKeepResults)},
+            {SettingKeys::UseLocationService, 236,
+             option(SettingKeys::UseLocationService, &StartupOptions::restoreLocationService)},
         });
 }
 

@@ -20,6 +20,7 @@
 #include "results/resultslist.h"
 #include "scheduler/schedulemodel.h"
 #include "scheduler/scheduler.h"
+#include "settings/settingsstore.h"
 
 #include <QAction>
 #include <QLabel>
@@ -28,11 +29,14 @@
 // The parts are made in the order the window always made them: the window's children keep
 // their order, and each part finds the ones it is handed already made.
 Form1Parts::Form1Parts(QWidget *window, Dialogs *dialogs, const Clock &clock)
+    : settings(new Settings::Store())
 {
     makeButtons(window);
     makeLookup(window, dialogs, clock);
     makeSchedule(window, dialogs, clock);
     makeActions(window, dialogs, clock);
+    // The window's last child: the parts made before it still save as they are taken down.
+    settings->setParent(window);
 }
 
 Form1Parts::~Form1Parts() = default;
@@ -62,17 +66,18 @@ void Form1Parts::makeLookup(QWidget *window, Dialogs *dialogs, const Clock &cloc
     results->setFallbackWarningIcon(StyleWarningIcon);
     ListView1 = new ResultsView(results, window);
     kept = new KeptResults(results, dialogs, window);
-    sharing = new Sharing(kept, results, dialogs, window);
+    sharing = new Sharing(kept, results, dialogs, *settings, window);
     lookup = new CurlFunctions(sharing->table(), window);
     lookup->setClock(clock);
-    lookup->runner().setKeySource(&KeyHelp::storedKey);
+    keyHelp = std::make_unique<KeyHelp>(dialogs, *settings);
+    lookup->runner().setKeySource([help = keyHelp.get()] { return help->storedKey(); });
 }
 
 void Form1Parts::makeSchedule(QWidget *window, Dialogs *dialogs, const Clock &clock)
 {
-    schedule = new ScheduleModel(clock, ScheduleControls::reportPlaces(), window);
+    schedule = new ScheduleModel(clock, *settings, ScheduleControls::reportPlaces(), window);
     controls = new ScheduleControls(schedule, dialogs, window);
-    options = new StartupOptions(window);
+    options = new StartupOptions(*settings, window);
     tray = new TrayPresence(window, dialogs);
     scheduler = new Scheduler(schedule, lookup, clock,
                               {QStringLiteral("Form1"), QStringLiteral("Timer1_Timer")}, window);
@@ -83,7 +88,6 @@ void Form1Parts::makeSchedule(QWidget *window, Dialogs *dialogs, const Clock &cl
 
 void Form1Parts::makeActions(QWidget *window, Dialogs *dialogs, const Clock &clock)
 {
-    keyHelp = std::make_unique<KeyHelp>(dialogs);
     pointer = new PointerRule(window);
     exports = new ExportController(results, dialogs, pointer, clock, window);
     places = new PlacesActions(results, ListView1, dialogs, exports, window);

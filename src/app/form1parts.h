@@ -13,6 +13,9 @@ class LocationOption;
 class LoggingSwitch;
 class MachineWatch;
 class modKeyboard;
+namespace Settings {
+class Store;
+}
 class PlacesActions;
 class PointerRule;
 class QLabel;
@@ -38,6 +41,8 @@ struct Form1Parts
     Form1Parts(const Form1Parts &) = delete;
     Form1Parts &operator=(const Form1Parts &) = delete;
 
+    // The settings file, handed to each part that reads or writes a setting.
+    Settings::Store *settings;
     QPushButton *PushButton1; // "Clear Results"
     QPushButton *PushButton2; // the on/off switch
     QPushButton *PushButton4; // "Save Results As Text File"

@@ -54,8 +54,9 @@ QString triggerShape(QString trigger)
 
 } // namespace
 
-HotkeyCaption::HotkeyCaption(QLabel *label, Dialogs *dialogs, QObject *parent)
-    : QObject(parent), m_label(label), m_dialogs(dialogs)
+HotkeyCaption::HotkeyCaption(QLabel *label, Dialogs *dialogs, Settings::Store &settings,
+                             QObject *parent)
+    : QObject(parent), m_label(label), m_dialogs(dialogs), m_settings(settings)
 { }
 
 void HotkeyCaption::showTrigger(const QString &trigger)
@@ -81,11 +82,11 @@ void HotkeyCaption::adviseOnce()
 {
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("ShortcutAdvice"));
     steps.step(100, [&] {
-        if (Settings::value(SettingKeys::ShortcutAdvice))
+        if (m_settings.value(SettingKeys::ShortcutAdvice))
             return;
         // Remembered before it is shown: where the store cannot be written, that is what the
         // user hears of, and the message waits for a start that can remember it.
-        Settings::setValue(SettingKeys::ShortcutAdvice, true);
+        m_settings.setValue(SettingKeys::ShortcutAdvice, true);
         m_dialogs->inform(
             QStringLiteral(
                 "No key turns logging on or off on this desktop yet. To have one, bind a key to "

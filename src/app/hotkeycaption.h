@@ -5,6 +5,9 @@
 
 class Dialogs;
 class QLabel;
+namespace Settings {
+class Store;
+}
 
 // The caption beside the switch promises only a key that works. It names the trigger the
 // desktop bound, in the window's own shape ("Ctrl + Shift + T", whichever way the desktop
@@ -15,7 +18,9 @@ class HotkeyCaption : public QObject
     Q_OBJECT
 
 public:
-    HotkeyCaption(QLabel *label, Dialogs *dialogs, QObject *parent = nullptr);
+    // settings: where the message once shown is remembered.
+    HotkeyCaption(QLabel *label, Dialogs *dialogs, Settings::Store &settings,
+                  QObject *parent = nullptr);
 
     // What the desktop bound; empty: nothing.
     void showTrigger(const QString &trigger);
@@ -25,4 +30,5 @@ private:
 
     QLabel *m_label;
     Dialogs *m_dialogs;
+    Settings::Store &m_settings;
 };

@@ -22,9 +22,9 @@ QString offerText()
 
 } // namespace
 
-QString KeyHelp::storedKey()
+QString KeyHelp::storedKey() const
 {
-    return Settings::get(SettingKeys::APIKey);
+    return m_settings.get(SettingKeys::APIKey);
 }
 
 void KeyHelp::PushButton8_Click()
@@ -39,7 +39,7 @@ void KeyHelp::PushButton8_Click()
     });
     if (!answer || answer->isEmpty())
         return;
-    steps.step(104, [&] { Settings::save(SettingKeys::APIKey, *answer); });
+    steps.step(104, [&] { m_settings.save(SettingKeys::APIKey, *answer); });
 }
 
 void KeyHelp::PushButton7_Click()

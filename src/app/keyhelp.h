@@ -3,13 +3,18 @@
 #include <QString>
 
 class Dialogs;
+namespace Settings {
+class Store;
+}
 
 // The service key: entering it, and the once-per-run offer to open the service's sign-up
 // page for a user who has none.
 class KeyHelp
 {
 public:
-    explicit KeyHelp(Dialogs *dialogs) : m_dialogs(dialogs) { }
+    // settings: where the key is kept.
+    KeyHelp(Dialogs *dialogs, Settings::Store &settings) : m_dialogs(dialogs), m_settings(settings)
+    { }
 
     // "Enter Your API Key": asks for the key with the stored one proposed; an empty answer or
     // Cancel keeps the stored key.
@@ -23,9 +28,10 @@ public:
 
     // The key as stored, the lookups' source of it. Raises a Failure when the settings cannot
     // be read.
-    static QString storedKey();
+    QString storedKey() const;
 
 private:
     Dialogs *m_dialogs;
+    Settings::Store &m_settings;
     bool m_keyHelpShown = false;
 };

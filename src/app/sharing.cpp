@@ -15,6 +15,7 @@
 #include "share/secretstore.h"
 #include "share/sharer.h"
 #include "share/sharingtable.h"
+#include "share/storedsharesettings.h"
 
 #include <QPushButton>
 #include <climits>
@@ -23,10 +24,6 @@
 #include <utility>
 
 namespace {
-
-// The stored words are the choices' positions in the dialog.
-static_assert(std::size(SettingKeys::ShareModeTexts) == int(ShareSettings::Mode::Mqtt) + 1);
-static_assert(std::size(SettingKeys::ShareAuthTexts) == int(ShareSettings::Auth::Token) + 1);
 
 // Whether the server is reached with the secret: the ways Share Logs… asks for it.
 bool needsSecret(const ShareSettings &settings)
@@ -51,15 +48,17 @@ LogRecord testRecord(const QDateTime &now)
 
 } // namespace
 
-Sharing::Sharing(KeptResults *kept, ResultsList *results, Dialogs *dialogs, QWidget *window)
+Sharing::Sharing(KeptResults *kept, ResultsList *results, Dialogs *dialogs,
+                 Settings::Store &settings, QWidget *window)
     : QObject(window),
       m_kept(kept),
       m_results(results),
       m_dialogs(dialogs),
+      m_store(settings),
       m_window(window),
       m_button(
           NamedButton(QStringLiteral("PushButtonShare"), QStringLiteral("Share Logs…"), window)),
-      m_secrets(new SecretStore(dialogs, this)),
+      m_secrets(new SecretStore(dialogs, settings, this)),
       m_sharer(new Sharer([this](const ShareSettings &s) { return makeTransport(s); }, this)),
       // A history the user keeps for later stays open while its messages wait.
       m_stored(
@@ -108,41 +107,16 @@ OwnMessage::Sender Sharing::sender() const
 
 void Sharing::restore(StepRunner &steps, const Settings::Snapshot &settings)
 {
-    ShareSettings &s = m_settings;
-    const auto text = [&s](QString ShareSettings::*field) {
-        return [&s, field](const QString &value) {
-            s.*field = value.trimmed();
-        };
-    };
-    const auto on = [&s](bool ShareSettings::*field) {
-        return [&s, field](const QString &value) {
-            s.*field = SettingKeys::decodeOnOff(value);
-        };
-    };
-    RestoreAll(steps, settings,
-               {
-                   {SettingKeys::Share, 238,
-                    [&s](const QString &value) {
-                        s.mode = ShareSettings::Mode(SettingKeys::Share.decode(value));
-                    }},
-                   {SettingKeys::ShareUrl, 240, text(&ShareSettings::url)},
-                   {SettingKeys::ShareAuth, 242,
-                    [&s](const QString &value) {
-                        s.auth = ShareSettings::Auth(SettingKeys::ShareAuth.decode(value));
-                    }},
-                   {SettingKeys::ShareUser, 244, text(&ShareSettings::user)},
-                   {SettingKeys::ShareDevice, 246, text(&ShareSettings::device)},
-                   {SettingKeys::ShareHost, 248, text(&ShareSettings::host)},
-                   {SettingKeys::SharePort, 250,
-                    [&s](const QString &value) {
-                        s.port = SettingKeys::SharePort.decode(value);
-                    }},
-                   {SettingKeys::ShareTls, 252, on(&ShareSettings::tls)},
-                   {SettingKeys::ShareCaFile, 254, text(&ShareSettings::caFile)},
-                   {SettingKeys::ShareTopic, 256, text(&ShareSettings::topic)},
-                   {SettingKeys::ShareClientId, 258, text(&ShareSettings::clientId)},
-                   {SettingKeys::ShareTopicInBody, 260, on(&ShareSettings::topicInBody)},
-               });
+    // Each key's report line, in the order the keys are read.
+    static constexpr int Lines[] = {238, 240, 242, 244, 246, 248, 250, 252, 254, 256, 258, 260};
+    const std::span<const StoredShareSettings::Field> fields = StoredShareSettings::fields();
+    Q_ASSERT(fields.size() == std::size(Lines));
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const StoredShareSettings::Field &field = fields[i];
+        RestoreAll(steps, settings, {{field.key, Lines[i], [this, &field](const QString &text) {
+                                          field.read(m_settings, text);
+                                      }}});
+    }
     // Messages are made from now on; they leave once the secret is in and the queues are set.
     m_sharer->setSettings(m_settings);
 }
@@ -349,21 +323,7 @@ void Sharing::choose(const ShareSettings &settings)
 void Sharing::apply(const ShareSettings &settings)
 {
     StepRunner steps(QStringLiteral("Sharing"), QStringLiteral("choose"));
-    steps.step(100, [&] {
-        const ShareSettings &s = settings;
-        Settings::setValue(SettingKeys::Share, int(s.mode));
-        Settings::save(SettingKeys::ShareUrl, s.url);
-        Settings::setValue(SettingKeys::ShareAuth, int(s.auth));
-        Settings::save(SettingKeys::ShareUser, s.user);
-        Settings::save(SettingKeys::ShareDevice, s.device);
-        Settings::save(SettingKeys::ShareHost, s.host);
-        Settings::setValue(SettingKeys::SharePort, s.port);
-        Settings::setValue(SettingKeys::ShareTls, s.tls);
-        Settings::save(SettingKeys::ShareCaFile, s.caFile);
-        Settings::save(SettingKeys::ShareTopic, s.topic);
-        Settings::save(SettingKeys::ShareClientId, s.clientId);
-        Settings::setValue(SettingKeys::ShareTopicInBody, s.topicInBody);
-    });
+    steps.step(100, [&] { StoredShareSettings::write(m_store, settings); });
     m_settings = settings;
     m_sharer->setSettings(m_settings);
     tellSecretLocked();

@@ -26,7 +26,8 @@ class SharingTable;
 class StepRunner;
 namespace Settings {
 class Snapshot;
-}
+class Store;
+} // namespace Settings
 
 // Each good log shared with the user's own location server, as the user chose in "Share
 // Logs…": the message is made as the row is added and waits, in the kept history while results
@@ -38,7 +39,9 @@ class Sharing : public QObject
 
 public:
     // The button is the window's child, for its layout; rows go on to kept.
-    Sharing(KeptResults *kept, ResultsList *results, Dialogs *dialogs, QWidget *window);
+    // settings: where the choices and, where the user agrees, the secret are kept.
+    Sharing(KeptResults *kept, ResultsList *results, Dialogs *dialogs, Settings::Store &settings,
+            QWidget *window);
     ~Sharing() override;
 
     // Where the lookup puts its rows.
@@ -93,6 +96,7 @@ private:
     KeptResults *m_kept;
     ResultsList *m_results;
     Dialogs *m_dialogs;
+    Settings::Store &m_store;
     QWidget *m_window;
     QPushButton *m_button;
     SecretStore *m_secrets;

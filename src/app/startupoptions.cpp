@@ -8,8 +8,9 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-StartupOptions::StartupOptions(QWidget *parent)
+StartupOptions::StartupOptions(Settings::Store &settings, QWidget *parent)
     : QGroupBox(QStringLiteral("Startup Options"), parent),
+      m_settings(settings),
       Check4(new QCheckBox(QStringLiteral("Load this software on Windows startup"), this)),
       Check8(new QCheckBox(QStringLiteral("Minimized to system tray"), this)),
       CheckNetworkChange(new QCheckBox(QStringLiteral("Also log when the network changes"), this)),
@@ -30,7 +31,7 @@ StartupOptions::StartupOptions(QWidget *parent)
     connect(CheckNetworkChange, &QCheckBox::toggled, this, [this](bool on) {
         if (!m_restoring) {
             StepRunner steps(QStringLiteral("Form1"), QStringLiteral("CheckNetworkChange_Click"));
-            steps.step(100, [&] { Settings::setValue(SettingKeys::LogOnNetworkChange, on); });
+            steps.step(100, [&] { m_settings.setValue(SettingKeys::LogOnNetworkChange, on); });
         }
         Q_EMIT networkChangeChosen(on);
     });
@@ -39,7 +40,7 @@ StartupOptions::StartupOptions(QWidget *parent)
     layout->addWidget(m_keepResults);
     connect(m_keepResults, &QCheckBox::toggled, this, [this](bool on) {
         StepRunner steps(QStringLiteral("Form1"), QStringLiteral("KeepResults_Click"));
-        steps.step(100, [&] { Settings::setValue(SettingKeys::KeepResults, on); });
+        steps.step(100, [&] { m_settings.setValue(SettingKeys::KeepResults, on); });
         Q_EMIT keepResultsChanged(on);
     });
     m_useLocation->setObjectName(QStringLiteral("UseLocationService"));
@@ -48,7 +49,7 @@ StartupOptions::StartupOptions(QWidget *parent)
     connect(m_useLocation, &QCheckBox::toggled, this, [this](bool on) {
         if (!m_restoring) {
             StepRunner steps(QStringLiteral("Form1"), QStringLiteral("UseLocationService_Click"));
-            steps.step(100, [&] { Settings::setValue(SettingKeys::UseLocationService, on); });
+            steps.step(100, [&] { m_settings.setValue(SettingKeys::UseLocationService, on); });
         }
         Q_EMIT locationServiceChosen(on, !m_restoring);
     });
@@ -129,12 +130,12 @@ void StartupOptions::Check4_Click()
     const bool wasMinimized = Check8->isChecked();
     if (on) {
         Check8->setVisible(true);
-        steps.step(100, [&] { Settings::setValue(SettingKeys::WindowsStartup, true); });
+        steps.step(100, [&] { m_settings.setValue(SettingKeys::WindowsStartup, true); });
     } else {
         // Clearing the box runs its own handler, which stores "Off".
         Check8->setChecked(false);
         Check8->setVisible(false);
-        steps.step(102, [&] { Settings::setValue(SettingKeys::WindowsStartup, false); });
+        steps.step(102, [&] { m_settings.setValue(SettingKeys::WindowsStartup, false); });
     }
     const bool registered = steps.step(104, [&] {
         if (on)
@@ -152,13 +153,13 @@ void StartupOptions::Check4_Click()
     Check8->setVisible(!on);
     Check8->setChecked(wasMinimized);
     steps.step(106, [&] {
-        Settings::setValue(SettingKeys::WindowsStartup, !on);
-        Settings::setValue(SettingKeys::Minimized, wasMinimized);
+        m_settings.setValue(SettingKeys::WindowsStartup, !on);
+        m_settings.setValue(SettingKeys::Minimized, wasMinimized);
     });
 }
 
 void StartupOptions::Check8_Click()
 {
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Check8_Click"));
-    steps.step(100, [&] { Settings::setValue(SettingKeys::Minimized, Check8->isChecked()); });
+    steps.step(100, [&] { m_settings.setValue(SettingKeys::Minimized, Check8->isChecked()); });
 }

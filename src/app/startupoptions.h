@@ -3,6 +3,9 @@
 #include <QGroupBox>
 
 class QCheckBox;
+namespace Settings {
+class Store;
+}
 
 // "Startup Options": whether the program starts with the desktop session, and whether it then
 // starts in the tray. Each box is saved the moment it changes; when the session refuses the
@@ -12,7 +15,8 @@ class StartupOptions : public QGroupBox
     Q_OBJECT
 
 public:
-    explicit StartupOptions(QWidget *parent = nullptr);
+    // settings: where each box is saved.
+    explicit StartupOptions(Settings::Store &settings, QWidget *parent = nullptr);
 
     // Start-up: the stored choices, shown as they were left. The minimized box saves its value
     // again, as a click would; the start-up box changes nothing in the session.
@@ -52,6 +56,7 @@ private:
     void Check4_Click();
     void Check8_Click();
 
+    Settings::Store &m_settings;
     QCheckBox *Check4; // "Load this software on Windows startup"
     QCheckBox *Check8; // "Minimized to system tray"
     QCheckBox *CheckNetworkChange;

@@ -23,8 +23,9 @@ const ErrorReport::Place &ScheduleModel::Places::mode(Mode mode) const
     }
 }
 
-ScheduleModel::ScheduleModel(const Clock &clock, Places places, QObject *parent)
-    : QObject(parent), m_places(std::move(places)), m_time(clock().time())
+ScheduleModel::ScheduleModel(const Clock &clock, Settings::Store &store, Places places,
+                             QObject *parent)
+    : QObject(parent), m_store(store), m_places(std::move(places)), m_time(clock().time())
 { }
 
 const QStringList &ScheduleModel::days()
@@ -48,9 +49,9 @@ void ScheduleModel::setMode(Mode mode)
     Q_EMIT modeChanged(mode);
     Q_EMIT scheduleChanged();
     StepRunner steps(m_places.mode(mode));
-    steps.step(102, [&] { Settings::setValue(SettingKeys::Option1, mode == Mode::Weekly); });
-    steps.step(104, [&] { Settings::setValue(SettingKeys::Option2, mode == Mode::Daily); });
-    steps.step(106, [&] { Settings::setValue(SettingKeys::Option3, mode == Mode::Interval); });
+    steps.step(102, [&] { m_store.setValue(SettingKeys::Option1, mode == Mode::Weekly); });
+    steps.step(104, [&] { m_store.setValue(SettingKeys::Option2, mode == Mode::Daily); });
+    steps.step(106, [&] { m_store.setValue(SettingKeys::Option3, mode == Mode::Interval); });
     Q_EMIT changed();
 }
 
@@ -63,7 +64,7 @@ void ScheduleModel::setIntervalText(Part part, const QString &text)
     Q_EMIT intervalTextChanged(part, text);
     const SettingKeys::TextKey &key = *IntervalKeys[size_t(part)];
     StepRunner steps(m_places.intervalBoxes[size_t(part)]);
-    steps.step(100, [&] { Settings::save(key, text); });
+    steps.step(100, [&] { m_store.save(key, text); });
     Q_EMIT changed();
 }
 
@@ -75,7 +76,7 @@ void ScheduleModel::setDay(const QString &day)
     Q_EMIT dayChanged(day);
     Q_EMIT scheduleChanged();
     StepRunner steps(m_places.day);
-    steps.step(100, [&] { Settings::save(SettingKeys::Weekly, day); });
+    steps.step(100, [&] { m_store.save(SettingKeys::Weekly, day); });
     Q_EMIT changed();
 }
 
@@ -86,8 +87,8 @@ void ScheduleModel::setTime(QTime time)
     m_time = time;
     Q_EMIT scheduleChanged();
     StepRunner steps(m_places.time);
-    steps.step(
-        100, [&] { Settings::save(SettingKeys::WeeklyTime, ScheduleRules::WeeklyTimeText(time)); });
+    steps.step(100,
+               [&] { m_store.save(SettingKeys::WeeklyTime, ScheduleRules::WeeklyTimeText(time)); });
     Q_EMIT timeChanged(time);
     Q_EMIT changed();
 }
@@ -103,7 +104,7 @@ void ScheduleModel::setOn(bool on)
 
 void ScheduleModel::saveSwitch() const
 {
-    Settings::save(SettingKeys::StartStopState, SettingKeys::encodeOnOff(m_on));
+    m_store.save(SettingKeys::StartStopState, SettingKeys::encodeOnOff(m_on));
 }
 
 void ScheduleModel::restore(const SettingKeys::Key &key, const QString &text)
@@ -122,7 +123,7 @@ void ScheduleModel::restore(const SettingKeys::Key &key, const QString &text)
         const QTime time = ScheduleRules::ParseWeeklyTime(text);
         // A time equal to the one already held changes nothing, so it is stored here.
         if (time == m_time)
-            Settings::save(SettingKeys::WeeklyTime, ScheduleRules::WeeklyTimeText(time));
+            m_store.save(SettingKeys::WeeklyTime, ScheduleRules::WeeklyTimeText(time));
         setTime(time);
     } else if (name == QLatin1String(SettingKeys::Weekly.name)) {
         setDay(text);

@@ -9,6 +9,10 @@
 #include <QTime>
 #include <array>
 
+namespace Settings {
+class Store;
+}
+
 // The user's schedule: the mode, the interval's hours, minutes and seconds as typed, the
 // weekday, the time of day, and whether logging is switched on. Each choice is saved under its
 // own key the moment it is made; a save that fails is reported under the control the user
@@ -37,8 +41,9 @@ public:
         const ErrorReport::Place &mode(Mode mode) const;
     };
 
-    // clock: the time of day the time picker starts from.
-    ScheduleModel(const Clock &clock, Places places, QObject *parent = nullptr);
+    // clock: the time of day the time picker starts from; store: where each choice is saved.
+    ScheduleModel(const Clock &clock, Settings::Store &store, Places places,
+                  QObject *parent = nullptr);
 
     // "Sunday" to "Saturday", the only days a weekly log can name.
     static const QStringList &days();
@@ -83,6 +88,7 @@ Q_SIGNALS:
     void changed();
 
 private:
+    Settings::Store &m_store;
     Places m_places;
     Mode m_mode = Mode::None;
     std::array<QString, 3> m_interval;

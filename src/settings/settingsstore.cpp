@@ -15,16 +15,78 @@ namespace Settings {
 
 using namespace StoreFile;
 
+namespace {
+
+QString readIn(const QString &path, const QString &section, const QString &key,
+               const QString &defaultText)
+{
+    const auto settings = openStore(path, Purpose::Read, key);
+    const QStringList found = findKeys(*settings, section, key);
+    if (found.isEmpty())
+        return defaultText;
+    return storedText(settings->value(found.first()));
+}
+
+// Whether the stored text changed: false when the store held exactly this already.
+bool saveIn(const QString &path, const QString &section, const QString &key, const QString &value)
+{
+    std::optional<QString> old;
+    {
+        // The store holds exactly this already (start-up writes back what it read): the file is
+        // left alone rather than rewritten and synced to disk for nothing, and so need not be
+        // writable.
+        const auto current = openStore(path, Purpose::Read, key);
+        if (holdsExactly(*current, section, key, value))
+            return false;
+        if (const QStringList found = findKeys(*current, section, key); !found.isEmpty())
+            old = storedText(current->value(found.first()));
+    }
+    const auto settings = openStore(path, Purpose::Save, key);
+
+    const QString target = section + QLatin1Char('/') + key;
+    QStringList touched = findKeys(*settings, section, key);
+    if (!touched.contains(target))
+        touched.append(target);
+    QHash<QString, QVariant> before;
+    for (const QString &name : std::as_const(touched)) {
+        if (settings->contains(name))
+            before.insert(name, settings->value(name));
+        if (name != target)
+            settings->remove(name);
+    }
+    settings->setValue(target, value);
+    settings->sync();
+    if (settings->status() == QSettings::NoError) {
+        keepPrivate(path);
+        return old != value;
+    }
+
+    // Qt keeps the unsaved change in its cache of the file, where later reads would see it and a
+    // later, unrelated access would write it out. Put back what the file holds.
+    for (const QString &name : std::as_const(touched)) {
+        const auto held = before.constFind(name);
+        if (held != before.constEnd())
+            settings->setValue(name, *held);
+        else
+            settings->remove(name);
+    }
+    throw Failure(
+        QStringLiteral("The setting %1 could not be saved: the settings file %2 cannot be written.")
+            .arg(quoted(key), quoted(path)));
+}
+
+} // namespace
+
 struct Snapshot::Data
 {
     std::unique_ptr<QSettings> settings; // none when the store could not be read
     std::optional<Failure> failure; // why it could not
 };
 
-Snapshot::Snapshot() : m_data(std::make_unique<Data>())
+Snapshot::Snapshot(const Store &store) : m_data(std::make_unique<Data>())
 {
     try {
-        m_data->settings = openStore(storeFile(), Purpose::Read, QString());
+        m_data->settings = openStore(store.file(), Purpose::Read, QString());
     } catch (const Failure &failure) {
         m_data->failure = failure;
     }
@@ -44,26 +106,39 @@ QString Snapshot::get(const SettingKeys::Key &key, const QString &fallback) cons
     return storedText(m_data->settings->value(found.first()));
 }
 
-QString get(const SettingKeys::Key &key, const QString &fallback)
+Store::Store(const QString &folder, QObject *parent)
+    : QObject(parent), m_file(storeFile(QString::fromLatin1(AppName), folder))
+{ }
+
+QString Store::get(const SettingKeys::Key &key, const QString &fallback) const
 {
     return get(QString::fromLatin1(key.name),
                key.defaultText ? QString::fromLatin1(key.defaultText) : fallback);
 }
 
-void save(const SettingKeys::Key &key, const QString &value)
+void Store::save(const SettingKeys::Key &key, const QString &text)
 {
-    save(QString::fromLatin1(key.name), value);
+    save(QString::fromLatin1(key.name), text);
+}
+
+QString Store::get(const QString &name, const QString &fallback) const
+{
+    checkNames(QString::fromLatin1(AppName), QString::fromLatin1(SectionName), name);
+    return readIn(m_file, QString::fromLatin1(SectionName), name, fallback);
+}
+
+void Store::save(const QString &name, const QString &text)
+{
+    checkNames(QString::fromLatin1(AppName), QString::fromLatin1(SectionName), name);
+    if (saveIn(m_file, QString::fromLatin1(SectionName), name, text))
+        Q_EMIT changed(name);
 }
 
 QString GetSetting(const QString &app, const QString &section, const QString &key,
                    const QString &defaultText)
 {
     checkNames(app, section, key);
-    const auto settings = openStore(storeFile(app), Purpose::Read, key);
-    const QStringList found = findKeys(*settings, section, key);
-    if (found.isEmpty())
-        return defaultText;
-    return storedText(settings->value(found.first()));
+    return readIn(storeFile(app), section, key, defaultText);
 }
 
 QString GetSetting(const QString &app, const QString &section, const QString &key,
@@ -76,55 +151,7 @@ void SaveSetting(const QString &app, const QString &section, const QString &key,
                  const QString &value)
 {
     checkNames(app, section, key);
-    const QString path = storeFile(app);
-    // The store holds exactly this already (start-up writes back what it read): the file is
-    // left alone rather than rewritten and synced to disk for nothing, and so need not be
-    // writable.
-    if (holdsExactly(*openStore(path, Purpose::Read, key), section, key, value))
-        return;
-    const auto settings = openStore(path, Purpose::Save, key);
-
-    const QString target = section + QLatin1Char('/') + key;
-    QStringList touched = findKeys(*settings, section, key);
-    if (!touched.contains(target))
-        touched.append(target);
-    QHash<QString, QVariant> before;
-    for (const QString &name : std::as_const(touched)) {
-        if (settings->contains(name))
-            before.insert(name, settings->value(name));
-        if (name != target)
-            settings->remove(name);
-    }
-    settings->setValue(target, value);
-    settings->sync();
-    if (settings->status() == QSettings::NoError) {
-        keepPrivate(path);
-        return;
-    }
-
-    // Qt keeps the unsaved change in its cache of the file, where later reads would see it and a
-    // later, unrelated access would write it out. Put back what the file holds.
-    for (const QString &name : std::as_const(touched)) {
-        const auto old = before.constFind(name);
-        if (old != before.constEnd())
-            settings->setValue(name, *old);
-        else
-            settings->remove(name);
-    }
-    throw Failure(
-        QStringLiteral("The setting %1 could not be saved: the settings file %2 cannot be written.")
-            .arg(quoted(key), quoted(path)));
-}
-
-QString get(const QString &key, const QString &defaultText)
-{
-    return GetSetting(QString::fromLatin1(AppName), QString::fromLatin1(SectionName), key,
-                      defaultText);
-}
-
-void save(const QString &key, const QString &value)
-{
-    SaveSetting(QString::fromLatin1(AppName), QString::fromLatin1(SectionName), key, value);
+    saveIn(storeFile(app), section, key, value);
 }
 
 bool TruthValue(const QString &text)
@@ -148,19 +175,12 @@ QString TruthText(bool value)
     return value ? QStringLiteral("True") : QStringLiteral("False");
 }
 
-QString storeFile(const QString &app)
+QString storeFile(const QString &app, const QString &folder)
 {
-    QString folder = StoreFile::storeFolder();
-    if (folder.isEmpty())
-        folder = Xdg::configHome();
+    const QString base = folder.isEmpty() ? Xdg::configHome() : folder;
     // One file per application, named after this program; sections are groups inside it.
-    return QDir::cleanPath(folder + QLatin1Char('/') + app + QLatin1Char('/')
+    return QDir::cleanPath(base + QLatin1Char('/') + app + QLatin1Char('/')
                            + QLatin1String(SectionName) + QStringLiteral(".conf"));
-}
-
-void setStoreFolder(const QString &folder)
-{
-    StoreFile::setStoreFolder(folder);
 }
 
 } // namespace Settings

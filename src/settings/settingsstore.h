@@ -2,6 +2,7 @@
 
 #include "settings/settingkeys.h"
 
+#include <QObject>
 #include <QString>
 #include <memory>
 #include <type_traits>
@@ -26,25 +27,7 @@ QString GetSetting(const QString &app, const QString &section, const QString &ke
 void SaveSetting(const QString &app, const QString &section, const QString &key,
                  const QString &value);
 
-// The program's own application and section.
-QString get(const QString &key, const QString &defaultText);
-void save(const QString &key, const QString &value);
-
-// The program's own keys: the stored text, or the key's default (fallback for a key without
-// one, "Weekly Time").
-QString get(const SettingKeys::Key &key, const QString &fallback = QString());
-void save(const SettingKeys::Key &key, const QString &value);
-
-// The value the key's text stands for, read and written the key's own way.
-template<typename T> T value(const SettingKeys::Typed<T> &key, const QString &fallback = QString())
-{
-    return key.decode(get(static_cast<const SettingKeys::Key &>(key), fallback));
-}
-template<typename T>
-void setValue(const SettingKeys::Typed<T> &key, const std::type_identity_t<T> &value)
-{
-    save(static_cast<const SettingKeys::Key &>(key), key.encode(value));
-}
+class Store;
 
 // One reading of the store for a stretch of work that reads many keys (start-up), handed to
 // whoever reads them. A save made meanwhile (a restored choice stores what follows from it) is
@@ -52,17 +35,59 @@ void setValue(const SettingKeys::Typed<T> &key, const std::type_identity_t<T> &v
 class Snapshot
 {
 public:
-    Snapshot();
+    explicit Snapshot(const Store &store);
     ~Snapshot();
     Snapshot(const Snapshot &) = delete;
     Snapshot &operator=(const Snapshot &) = delete;
 
-    // As get() above, from this reading.
+    // As Store::get(), from this reading.
     QString get(const SettingKeys::Key &key, const QString &fallback = QString()) const;
 
 private:
     struct Data;
     std::unique_ptr<Data> m_data;
+};
+
+// The program's own settings file, made once and handed to each part that reads or writes a
+// setting, so that a test hands in one on a folder of its own. Each key is read and written
+// the key's own way; whoever shows a setting hears when a save changes its stored text.
+class Store : public QObject
+{
+    Q_OBJECT
+
+public:
+    // folder: where the application's folder with the file goes; empty for $XDG_CONFIG_HOME
+    // (or ~/.config) as it is when the store is made.
+    explicit Store(const QString &folder = QString(), QObject *parent = nullptr);
+
+    QString file() const { return m_file; }
+
+    // The stored text, or the key's default (fallback for a key without one, "Weekly Time").
+    QString get(const SettingKeys::Key &key, const QString &fallback = QString()) const;
+    // Stores the text, replacing an earlier value of the same key in any letter case.
+    void save(const SettingKeys::Key &key, const QString &text);
+    // The same under any name in the program's own section.
+    QString get(const QString &name, const QString &fallback) const;
+    void save(const QString &name, const QString &text);
+
+    // The value the key's text stands for, read and written the key's own way.
+    template<typename T>
+    T value(const SettingKeys::Typed<T> &key, const QString &fallback = QString()) const
+    {
+        return key.decode(get(static_cast<const SettingKeys::Key &>(key), fallback));
+    }
+    template<typename T>
+    void setValue(const SettingKeys::Typed<T> &key, const std::type_identity_t<T> &value)
+    {
+        save(static_cast<const SettingKeys::Key &>(key), key.encode(value));
+    }
+
+Q_SIGNALS:
+    // A save changed the stored text of the key (its name as stored).
+    void changed(const QString &key);
+
+private:
+    QString m_file;
 };
 
 // Reads a truth text: the words True and False in any letter case, or a number (0 is false,
@@ -71,9 +96,9 @@ bool TruthValue(const QString &text);
 // "True" or "False".
 QString TruthText(bool value);
 
-// The file the store lives in for the given application. Tests point the store elsewhere
-// with setStoreFolder; an empty folder returns to $XDG_CONFIG_HOME (or ~/.config).
-QString storeFile(const QString &app = QString::fromLatin1(AppName));
-void setStoreFolder(const QString &folder);
+// The file the store lives in for the given application, below folder, or when that is empty
+// below $XDG_CONFIG_HOME (or ~/.config).
+QString storeFile(const QString &app = QString::fromLatin1(AppName),
+                  const QString &folder = QString());
 
 } // namespace Settings

@@ -21,7 +21,6 @@ namespace {
 struct SharedState
 {
     QMutex mutex;
-    QString storeFolder;
     // Qt parses a file once and keeps the result in a process-wide cache; while the file is
     // unchanged on disk, later QSettings objects reuse that result and report no format error.
     // So the first verdict on a damaged file is remembered here, by the hash of its bytes, or a
@@ -214,18 +213,6 @@ bool holdsExactly(QSettings &settings, const QString &section, const QString &ke
     return findKeys(settings, section, key) == QStringList {target}
     && settings.value(target).metaType().id() == QMetaType::QString
         && settings.value(target).toString() == value;
-}
-
-QString storeFolder()
-{
-    QMutexLocker lock(&shared().mutex);
-    return shared().storeFolder;
-}
-
-void setStoreFolder(const QString &folder)
-{
-    QMutexLocker lock(&shared().mutex);
-    shared().storeFolder = folder;
 }
 
 } // namespace Settings::StoreFile

@@ -35,8 +35,4 @@ QString storedText(const QVariant &value);
 bool holdsExactly(QSettings &settings, const QString &section, const QString &key,
                   const QString &value);
 
-// Where tests keep the store instead of $XDG_CONFIG_HOME; empty for none.
-QString storeFolder();
-void setStoreFolder(const QString &folder);
-
 } // namespace Settings::StoreFile

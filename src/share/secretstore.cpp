@@ -22,11 +22,11 @@ const QString Entry = QStringLiteral("location server");
 
 // The settings file keeps the secret only where the user agreed; a store that works again
 // takes it out of there.
-void forgetFileCopy()
+void forgetFileCopy(Settings::Store &settings)
 {
     try {
-        if (!Settings::get(SettingKeys::ShareSecret).isEmpty())
-            Settings::save(SettingKeys::ShareSecret, QString());
+        if (!settings.get(SettingKeys::ShareSecret).isEmpty())
+            settings.save(SettingKeys::ShareSecret, QString());
     } catch (const Failure &) {
         // An unreadable store holds no copy that could be read either.
     }
@@ -34,8 +34,9 @@ void forgetFileCopy()
 
 } // namespace
 
-SecretStore::SecretStore(Dialogs *dialogs, QObject *parent)
-    : QObject(parent), m_dialogs(dialogs) { }
+SecretStore::SecretStore(Dialogs *dialogs, Settings::Store &settings, QObject *parent)
+    : QObject(parent), m_dialogs(dialogs), m_settings(settings)
+{ }
 
 void SecretStore::read(Answer done)
 {
@@ -49,7 +50,7 @@ void SecretStore::read(Answer done)
     // older one.
     QString inFile;
     try {
-        inFile = Settings::get(SettingKeys::ShareSecret);
+        inFile = m_settings.get(SettingKeys::ShareSecret);
     } catch (const Failure &) { }
     if (!inFile.isEmpty()) {
         QTimer::singleShot(0, this, [answer, inFile] { answer(inFile); });
@@ -126,7 +127,7 @@ void SecretStore::write(const QString &secret, std::function<void(bool)> done)
     connect(job, &QKeychain::Job::finished, this, [this, job, secret, done = std::move(done)] {
         // A secret cleared is gone from wherever it was, the store answering or not.
         if (job->error() == QKeychain::NoError || secret.isEmpty()) {
-            forgetFileCopy();
+            forgetFileCopy(m_settings);
             done(true);
             return;
         }
@@ -150,7 +151,7 @@ void SecretStore::keepInFile(const QString &secret, const QString &why,
         return;
     }
     try {
-        Settings::save(SettingKeys::ShareSecret, secret);
+        m_settings.save(SettingKeys::ShareSecret, secret);
     } catch (const Failure &failure) {
         ErrorReport::report({QStringLiteral("SecretStore"), QStringLiteral("keepInFile"), 100,
                              failure.description()});

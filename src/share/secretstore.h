@@ -6,6 +6,9 @@
 #include <optional>
 
 class Dialogs;
+namespace Settings {
+class Store;
+}
 
 // The password or token of the user's location server, kept in the desktop's secret store
 // (the Secret Service, or KWallet on Plasma) under the service "Trovanel". Where no store
@@ -21,7 +24,8 @@ public:
     // An unlock prompt nobody answers holds a read up no longer than this.
     static constexpr int ReadBoundMs = 30'000;
 
-    explicit SecretStore(Dialogs *dialogs, QObject *parent = nullptr);
+    // settings: the file that keeps the copy the user agreed to.
+    SecretStore(Dialogs *dialogs, Settings::Store &settings, QObject *parent = nullptr);
 
     using Answer = std::function<void(const std::optional<QString> &)>;
     // done(secret): the kept secret, empty when none is kept; nothing when the store holds one
@@ -38,4 +42,5 @@ private:
                     const std::function<void(bool)> &done);
 
     Dialogs *m_dialogs;
+    Settings::Store &m_settings;
 };

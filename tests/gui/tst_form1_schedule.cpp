@@ -36,7 +36,7 @@ QDateTime friday(int hour, int minute, int second)
 
 QString stored(const QString &key)
 {
-    return Settings::get(key, QStringLiteral("(unset)"));
+    return Settings::Store().get(key, QStringLiteral("(unset)"));
 }
 
 // A window on a private store holding a key, the switch stored off, and the presets

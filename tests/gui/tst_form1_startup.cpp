@@ -48,7 +48,7 @@ const QString Unset = QStringLiteral("(unset)");
 
 QString stored(const QString &key)
 {
-    return Settings::get(key, Unset);
+    return Settings::Store().get(key, Unset);
 }
 
 // A window on a private store holding the presets ("key=value"), loaded at the given time,

@@ -380,7 +380,7 @@ private Q_SLOTS:
         w.logNow();
         w.tick(1, true);
         w.keepBox()->click();
-        QCOMPARE(Settings::get(SettingKeys::KeepResults), QStringLiteral("On"));
+        QCOMPARE(Settings::Store().get(SettingKeys::KeepResults), QStringLiteral("On"));
         const QList<HistoryStore::Stored> kept = w.kept();
         QCOMPARE(kept.size(), 2);
         QVERIFY(!kept[0].ticked);
@@ -444,7 +444,7 @@ private Q_SLOTS:
         QTRY_COMPARE(w.form->parts().sharing->sharer()->setAside().size(), 1);
         QCOMPARE(w.dialogs.questions.size(), 1);
         QVERIFY(w.dialogs.questions[0].startsWith("Delete the kept history?"));
-        QCOMPARE(Settings::get(SettingKeys::KeepResults), QStringLiteral("Off"));
+        QCOMPARE(Settings::Store().get(SettingKeys::KeepResults), QStringLiteral("Off"));
         QCOMPARE(w.rows(), 2);
         QTEST(QFile::exists(w.historyFile()), "fileLeft");
         // No message waiting to be shared is lost: kept for later, the file still holds them.

@@ -80,7 +80,7 @@ private Q_SLOTS:
 
         // Settings and exports do not depend on either.
         w.widget<QLineEdit>("Text1")->setText(QStringLiteral("7"));
-        QCOMPARE(Settings::get(QStringLiteral("Text1"), QString()), QStringLiteral("7"));
+        QCOMPARE(form->parts().settings->get(SettingKeys::Text1), QStringLiteral("7"));
         form->parts().results->setData(form->parts().results->index(0, 0), Qt::Checked,
                                        Qt::CheckStateRole);
         w.click("PushButton5");

@@ -31,9 +31,10 @@ CurlRunnerConfig quickLookups()
 // Stores the settings of an earlier run, each given as "key=value".
 void presetSettings(const QStringList &entries)
 {
+    Settings::Store store;
     for (const QString &entry : entries) {
         const qsizetype equals = entry.indexOf(QLatin1Char('='));
-        Settings::save(entry.left(equals), entry.mid(equals + 1));
+        store.save(entry.left(equals), entry.mid(equals + 1));
     }
 }
 

@@ -43,13 +43,13 @@ void say(const char *line)
 
 int writeSettings(const QString &folder)
 {
-    Settings::setStoreFolder(folder);
+    Settings::Store store(folder);
     QElapsedTimer clock;
     clock.start();
     try {
         for (int round = 1; clock.elapsed() < LifetimeMs; ++round) {
             for (int key = 0; key < KeyCount; ++key) {
-                Settings::save(keyName(key), valueFor(key, round));
+                store.save(keyName(key), valueFor(key, round));
                 if (round == 1 && key == 0)
                     say("ready");
             }

@@ -176,8 +176,7 @@ void tst_KillSafety::countLeftovers(const QString &folder, const QString &name, 
 
 void tst_KillSafety::prepareSettings(const QString &folder)
 {
-    Settings::setStoreFolder(folder);
-    const QString path = Settings::storeFile();
+    const QString path = Settings::Store(folder).file();
     QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
     QSettings prior(path, QSettings::IniFormat);
     prior.beginGroup(QString::fromLatin1(Settings::SectionName));
@@ -193,8 +192,8 @@ void tst_KillSafety::prepareSettings(const QString &folder)
 // says "ready" only after that save, so a save held up by a stale lock shows as no "ready".
 void tst_KillSafety::settingsRound(const QString &folder, int delayMs, Leftovers &found)
 {
-    Settings::setStoreFolder(folder);
-    const QString path = Settings::storeFile();
+    const Settings::Store store(folder);
+    const QString path = store.file();
     const QString lockPath = path + QStringLiteral(".lock");
     const QByteArray lockBefore = QFile::exists(lockPath) ? FileBytes(lockPath) : "(none)";
 
@@ -209,10 +208,10 @@ void tst_KillSafety::settingsRound(const QString &folder, int delayMs, Leftovers
     QCOMPARE(FileMode(path), 0600); // closed by the first round, and kept so since
     QCOMPARE(QSettings(path, QSettings::IniFormat).status(), QSettings::NoError);
     try {
-        QCOMPARE(Settings::get(QStringLiteral("Keep"), {}), QStringLiteral("me"));
+        QCOMPARE(store.get(QStringLiteral("Keep"), {}), QStringLiteral("me"));
         bool childWrote = false;
         for (int key = 0; key < KeyCount; ++key) {
-            const QString value = Settings::get(keyName(key), {});
+            const QString value = store.get(keyName(key), {});
             QVERIFY2(isWholeValue(key, value), qPrintable(keyName(key) + u'=' + value.left(80)));
             childWrote = childWrote || value != priorValue(key);
         }
@@ -390,7 +389,7 @@ void tst_KillSafety::emptyLockFromAKill()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     prepareSettings(dir.path());
-    QFile lock(Settings::storeFile() + QStringLiteral(".lock"));
+    QFile lock(Settings::Store(dir.path()).file() + QStringLiteral(".lock"));
     QVERIFY(lock.open(QIODevice::WriteOnly));
     lock.close();
     Leftovers found;

@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTest>
 #include <csignal>
 #include <linux/capability.h>
@@ -104,7 +105,8 @@ private Q_SLOTS:
         QFETCH(QString, key);
         QFETCH(QString, defaultText);
         TestEnv env;
-        QCOMPARE(Settings::get(key, defaultText), defaultText);
+        Settings::Store store;
+        QCOMPARE(store.get(key, defaultText), defaultText);
         QVERIFY(!QFile::exists(env.storeFile()));
     }
 
@@ -125,8 +127,9 @@ private Q_SLOTS:
         QFETCH(QString, key);
         QFETCH(QString, value);
         TestEnv env;
-        Settings::save(key, value);
-        QCOMPARE(Settings::get(key, QStringLiteral("unset")), value);
+        Settings::Store store;
+        store.save(key, value);
+        QCOMPARE(store.get(key, QStringLiteral("unset")), value);
         QCOMPARE(keysOnDisk(env).value(Section + QLatin1Char('/') + key), value);
     }
 
@@ -158,10 +161,11 @@ private Q_SLOTS:
         QFETCH(QString, key);
         QFETCH(QString, expected);
         TestEnv env;
+        Settings::Store store;
         writeFile(env.storeFile(), content);
         // Open to others, as an earlier version left it: closed when read, and only it.
         QCOMPARE(QProcess::execute("chmod", {"-R", "go+rX", env.configHome()}), 0);
-        QCOMPARE(Settings::get(key, QStringLiteral("unset")), expected);
+        QCOMPARE(store.get(key, QStringLiteral("unset")), expected);
         QCOMPARE(FileMode(env.storeFile()), 0600);
         QCOMPARE(FileMode(env.configHome() + "/Brenvatic"), 0700);
         QCOMPARE(FileMode(env.configHome()), 0755);
@@ -180,8 +184,9 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, content);
         TestEnv env;
+        Settings::Store store;
         writeFile(env.storeFile(), content);
-        Settings::save(QStringLiteral("Option1"), QStringLiteral("0"));
+        store.save(QStringLiteral("Option1"), QStringLiteral("0"));
 
         QStringList spellings;
         const QMap<QString, QString> keys = keysOnDisk(env);
@@ -190,7 +195,7 @@ private Q_SLOTS:
                 spellings << it.key() + QLatin1Char('=') + it.value();
         }
         QCOMPARE(spellings, QStringList {QStringLiteral("Trovanel/Option1=0")});
-        QCOMPARE(Settings::get(QStringLiteral("Text1"), QString()), QStringLiteral("5"));
+        QCOMPARE(store.get(QStringLiteral("Text1"), QString()), QStringLiteral("5"));
     }
 
     void truthValue_data()
@@ -258,24 +263,28 @@ private Q_SLOTS:
     }
 
     // A text an earlier version wrote, read through its key's type and saved again: the bytes a
-    // save writes for what was read.
+    // save writes for what was read, and a change told only when those bytes differ.
     void typedValueReadBack()
     {
         QFETCH(QString, key);
         QFETCH(QString, stored);
         QFETCH(QString, writtenBack);
         TestEnv env;
-        Settings::save(key, stored);
-        const auto readBack = [&key](const auto &typed) {
+        Settings::Store store;
+        store.save(key, stored);
+        QSignalSpy changed(&store, &Settings::Store::changed);
+        const auto readBack = [&key, &store](const auto &typed) {
             if (key != QLatin1String(typed.name))
                 return false;
-            Settings::setValue(typed, Settings::value(typed));
+            store.setValue(typed, store.value(typed));
             return true;
         };
         QVERIFY(readBack(SettingKeys::SharePort) || readBack(SettingKeys::Minimized)
                 || readBack(SettingKeys::ShareTls) || readBack(SettingKeys::Share)
                 || readBack(SettingKeys::ShareAuth) || readBack(SettingKeys::Option3));
         QCOMPARE(keysOnDisk(env).value(Section + QLatin1Char('/') + key), writtenBack);
+        const QList<QVariantList> told {QVariantList {key}};
+        QCOMPARE(changed, writtenBack == stored ? QList<QVariantList>() : told);
     }
 
     void storeLocation_data()
@@ -306,12 +315,11 @@ private Q_SLOTS:
         const auto inRoot = [&](const QString &path) {
             return path.startsWith(QLatin1Char('/')) ? env.root() + path : path;
         };
-        Settings::setStoreFolder(folder.isEmpty() ? folder : inRoot(folder));
-        const auto storeFolderBack = qScopeGuard([] { Settings::setStoreFolder(QString()); });
         qputenv("XDG_CONFIG_HOME", inRoot(configHome).toLocal8Bit());
+        Settings::Store store(folder.isEmpty() ? folder : inRoot(folder));
         const QString file = inRoot(expected) + QStringLiteral("/Brenvatic/Trovanel.conf");
-        QCOMPARE(Settings::storeFile(), file);
-        Settings::save(QStringLiteral("Text1"), QStringLiteral("7"));
+        QCOMPARE(store.file(), file);
+        store.save(SettingKeys::Text1, QStringLiteral("7"));
         QVERIFY(QFile::exists(file));
         QCOMPARE(FileMode(file), 0600);
         QCOMPARE(FileMode(QFileInfo(file).path()), 0700);
@@ -335,12 +343,13 @@ private Q_SLOTS:
         QFETCH(Setup, setup);
         QFETCH(bool, readFails);
         TestEnv env;
+        Settings::Store store;
         const QString file = env.storeFile();
         const QString folder = QFileInfo(file).absolutePath();
         const bool hasKeys = setup != Setup::StoreIsFolder && setup != Setup::FolderIsFile;
         if (hasKeys) {
-            Settings::save(QStringLiteral("Text1"), QStringLiteral("5"));
-            Settings::save(QStringLiteral("Text2"), QStringLiteral("6"));
+            store.save(QStringLiteral("Text1"), QStringLiteral("5"));
+            store.save(QStringLiteral("Text2"), QStringLiteral("6"));
         }
         const QByteArray bytes = fileBytes(file);
         const auto restorePermissions = [&] {
@@ -378,13 +387,13 @@ private Q_SLOTS:
         }
 
         try {
-            Settings::save(QStringLiteral("Text1"), QStringLiteral("99"));
+            store.save(QStringLiteral("Text1"), QStringLiteral("99"));
             QFAIL("the save did not fail");
         } catch (const Failure &failure) {
             QVERIFY2(failure.description().contains(file), qPrintable(failure.description()));
         }
         try {
-            const QString read = Settings::get(QStringLiteral("Text1"), QStringLiteral("none"));
+            const QString read = store.get(QStringLiteral("Text1"), QStringLiteral("none"));
             QVERIFY(!readFails);
             QCOMPARE(read, QString::fromLatin1(hasKeys ? "5" : "none"));
         } catch (const Failure &failure) {
@@ -396,20 +405,20 @@ private Q_SLOTS:
                 || env.reports()[0].description.contains(file + "\" private to you (it belongs"));
         // Storing what the store holds asks nothing of it: start-up does so for every key.
         if (hasKeys && !readFails)
-            QVERIFY_THROWS_NO_EXCEPTION(
-                Settings::save(QStringLiteral("Text1"), QStringLiteral("5")));
+            QVERIFY_THROWS_NO_EXCEPTION(store.save(QStringLiteral("Text1"), QStringLiteral("5")));
         restorePermissions();
         QCOMPARE(fileBytes(file), bytes);
         if (hasKeys)
-            QCOMPARE(Settings::get(QStringLiteral("Text2"), QString()), QStringLiteral("6"));
+            QCOMPARE(store.get(QStringLiteral("Text2"), QString()), QStringLiteral("6"));
     }
 
     // A full disk: the failure comes from Qt itself while it writes, after every check passed.
     void failedWriteLeavesNoTrace()
     {
         TestEnv env;
-        Settings::save(QStringLiteral("Text1"), QStringLiteral("5"));
-        Settings::save(QStringLiteral("Text2"), QStringLiteral("6"));
+        Settings::Store store;
+        store.save(QStringLiteral("Text1"), QStringLiteral("5"));
+        store.save(QStringLiteral("Text2"), QStringLiteral("6"));
         {
             const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
             rlimit oldLimit {};
@@ -422,12 +431,12 @@ private Q_SLOTS:
             noRoom.rlim_cur = 0;
             QCOMPARE(setrlimit(RLIMIT_FSIZE, &noRoom), 0);
             QVERIFY_THROWS_EXCEPTION(Failure,
-                                     Settings::save(QStringLiteral("Text1"), QStringLiteral("99")));
+                                     store.save(QStringLiteral("Text1"), QStringLiteral("99")));
         }
-        QCOMPARE(Settings::get(QStringLiteral("Text1"), QString()), QStringLiteral("5"));
-        QCOMPARE(Settings::get(QStringLiteral("Text2"), QString()), QStringLiteral("6"));
+        QCOMPARE(store.get(QStringLiteral("Text1"), QString()), QStringLiteral("5"));
+        QCOMPARE(store.get(QStringLiteral("Text2"), QString()), QStringLiteral("6"));
         QCOMPARE(keysOnDisk(env).value(QStringLiteral("Trovanel/Text1")), QStringLiteral("5"));
-        Settings::save(QStringLiteral("Text1"), QStringLiteral("8"));
+        store.save(QStringLiteral("Text1"), QStringLiteral("8"));
         QCOMPARE(keysOnDisk(env).value(QStringLiteral("Trovanel/Text1")), QStringLiteral("8"));
     }
 
@@ -446,25 +455,26 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, content);
         TestEnv env;
+        Settings::Store store;
         writeFile(env.storeFile(), content);
         // The second round meets Qt's cached parse of the file, which no longer reports the fault.
         for (int round = 0; round < 2; ++round) {
             try {
-                Settings::save(QStringLiteral("Option1"), QStringLiteral("0"));
+                store.save(QStringLiteral("Option1"), QStringLiteral("0"));
                 QFAIL("the save did not fail");
             } catch (const Failure &failure) {
                 QVERIFY2(failure.description().contains(env.storeFile()),
                          qPrintable(failure.description()));
             }
-            QVERIFY_THROWS_EXCEPTION(Failure, Settings::get(QStringLiteral("Option1"), QString()));
+            QVERIFY_THROWS_EXCEPTION(Failure, store.get(QStringLiteral("Option1"), QString()));
             QCOMPARE(fileBytes(env.storeFile()), content);
         }
 
         writeFile(env.storeFile(), "[Trovanel]\nOption1=1\nText1=4\n");
-        QCOMPARE(Settings::get(QStringLiteral("Option1"), QString()), QStringLiteral("1"));
-        Settings::save(QStringLiteral("Option1"), QStringLiteral("0"));
-        QCOMPARE(Settings::get(QStringLiteral("Option1"), QString()), QStringLiteral("0"));
-        QCOMPARE(Settings::get(QStringLiteral("Text1"), QString()), QStringLiteral("4"));
+        QCOMPARE(store.get(QStringLiteral("Option1"), QString()), QStringLiteral("1"));
+        store.save(QStringLiteral("Option1"), QStringLiteral("0"));
+        QCOMPARE(store.get(QStringLiteral("Option1"), QString()), QStringLiteral("0"));
+        QCOMPARE(store.get(QStringLiteral("Text1"), QString()), QStringLiteral("4"));
     }
 
     void unusableNames_data()

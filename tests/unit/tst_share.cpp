@@ -573,7 +573,8 @@ private Q_SLOTS:
         TestEnv env;
         ScriptedDialogs dialogs;
         dialogs.yesNoAnswers = answers;
-        SecretStore secrets(&dialogs);
+        Settings::Store settings;
+        SecretStore secrets(&dialogs, settings);
         const QString secret = QStringLiteral("s3cret %1").arg(QTest::currentDataTag());
         std::optional<bool> written;
         secrets.write(secret, [&](bool kept) { written = kept; });
@@ -586,7 +587,7 @@ private Q_SLOTS:
         std::optional<QString> expected = *written ? secret : QString();
         if (then == u"newer") {
             expected = secret + QStringLiteral(" newer");
-            Settings::save(SettingKeys::ShareSecret, *expected);
+            settings.save(SettingKeys::ShareSecret, *expected);
         } else if (then == u"lock") {
             QDBusMessage lock = QDBusMessage::createMethodCall(
                 name, "/org/freedesktop/secrets", "org.freedesktop.Secret.Service", "Lock");

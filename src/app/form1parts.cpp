@@ -63,7 +63,8 @@ void Form1Parts::makeLookup(QWidget *window, Dialogs *dialogs, const Clock &cloc
     ListView1 = new ResultsView(results, window);
     kept = new KeptResults(results, dialogs, window);
     sharing = new Sharing(kept, results, dialogs, window);
-    lookup = new CurlFunctions(sharing->table(), window);
+    lookup = new CurlFunctions(kept, window);
+    sharing->follow(lookup);
     lookup->setClock(clock);
     lookup->runner().setKeySource(&KeyHelp::storedKey);
 }

@@ -35,6 +35,15 @@ public:
     bool asksWiFi() const { return bool(m_askWiFi); }
     // The location service said it has no fix for this log.
     void noWiFiFix();
+    // Told, just before a good row goes in, that the location service's fix may still join it
+    // within so many milliseconds; and told once that wait is over, with the fix that joined
+    // or without one (none came, none will, or the next log started).
+    struct WiFiWait
+    {
+        std::function<void(LogId log, int milliseconds)> begins;
+        std::function<void(LogId log, const std::optional<Fix> &joined)> ends;
+    };
+    void setWiFiWait(WiFiWait wait) { m_wait = std::move(wait); }
     CurlRunner &runner() { return m_runner; }
 
     // Prepares the private working folder and finds the client on PATH. Raises a Failure that
@@ -78,6 +87,7 @@ Q_SIGNALS:
 private:
     void onAnswer(const QString &answer, const QString &failure);
     void onWiFiFix(LogId log, const Fix &fix);
+    void endWait(const std::optional<Fix> &joined);
 
     LogTable *m_results;
     CurlRunner m_runner;
@@ -97,4 +107,6 @@ private:
     std::optional<Fix> m_earlyFix;
     bool m_fixTaken = false;
     bool m_rowAdded = false;
+    WiFiWait m_wait;
+    bool m_waiting = false; // the wait for the last log's fix was told begun, and not over
 };

@@ -123,32 +123,25 @@ bool CurlFunctions::GetLog(bool askedByUser)
     // Asked alongside the lookup, never waited for.
     if (m_askWiFi) {
         m_asked.start();
-        m_askWiFi([this, log = m_log](const Fix &fix) { onWiFiFix(log, fix); });
+        m_askWiFi([this, log = m_log](const std::optional<Fix> &fix) { onWiFiFix(log, fix); });
     }
     return true;
 }
 
-void CurlFunctions::onWiFiFix(LogId log, const Fix &fix)
+void CurlFunctions::onWiFiFix(LogId log, const std::optional<Fix> &fix)
 {
     // A fix for a log before the last one, one past its time, or a second one for the same log,
     // is left out for good.
-    if (log != m_log || m_fixTaken || m_asked.hasExpired(m_wifiDeadlineMs))
+    if (log != m_log || m_fixTaken || (fix && m_asked.hasExpired(m_wifiDeadlineMs)))
         return;
     m_fixTaken = true;
     if (!m_rowAdded) {
         m_earlyFix = fix;
         return;
     }
-    m_results->joinWiFiFix(m_log, fix);
+    if (fix)
+        m_results->joinWiFiFix(m_log, *fix);
     endWait(fix);
-}
-
-void CurlFunctions::noWiFiFix()
-{
-    if (m_fixTaken)
-        return;
-    m_fixTaken = true;
-    endWait(std::nullopt);
 }
 
 void CurlFunctions::endWait(const std::optional<Fix> &joined)

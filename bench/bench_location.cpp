@@ -49,7 +49,7 @@ int main(int argc, char *argv[])
     // The fix comes from the event loop at once, as the service's answer would.
     const CurlFunctions::FixAsk atOnce = [](CurlFunctions::FixFound found) {
         QTimer::singleShot(0, [found = std::move(found)] {
-            found({-23.55, -46.63, 40, Fix::Source::WiFi});
+            found(Fix {-23.55, -46.63, 40, Fix::Source::WiFi});
         });
     };
 
@@ -71,8 +71,9 @@ int main(int argc, char *argv[])
 
     // Idle with the option on, as the window leaves it between logs.
     LocationService service;
-    lookup.setWiFiSource(
-        [&service](CurlFunctions::FixFound found) { service.ask(std::move(found)); });
+    lookup.setWiFiSource([&service](CurlFunctions::FixFound found) {
+        service.ask([found](const LocationService::Answer &answer) { found(answer.fix); });
+    });
     const double before = processorSeconds();
     QTimer::singleShot(idleSeconds * 1000, &app, &QCoreApplication::quit);
     app.exec();

@@ -95,15 +95,27 @@ int main(int argc, char *argv[])
     sharer.setQueues({&memory});
 
     ResultsList offRows, onRows;
-    SharingTable sharing({.next = &onRows,
-                          .sharer = &sharer,
-                          .memory = &memory,
-                          .keptLast = [] { return false; },
-                          .sender =
-                              [] {
-                                  return OwnMessage::Sender {QStringLiteral("TR"), {}};
-                              }});
-    CurlFunctions off(&offRows), on(&sharing);
+    SharingTable sharing({.sharer = &sharer, .memory = &memory, .sender = [] {
+                              return OwnMessage::Sender {QStringLiteral("TR"), {}};
+                          }});
+    // Rows as the kept results take them with nothing kept: each good row's message is made as
+    // it goes in, and waits in memory.
+    struct SharedRows : LogTable
+    {
+        ResultsList *rows;
+        SharingTable *sharing;
+        SharedRows(ResultsList *r, SharingTable *s) : rows(r), sharing(s) { }
+        int appendRecord(const LogRecord &record) override
+        {
+            const std::optional<QByteArray> message = sharing->messageFor(record);
+            const int row = rows->appendRecord(record);
+            if (message)
+                sharing->added(record, *message, false);
+            return row;
+        }
+        bool joinWiFiFix(LogId log, const Fix &fix) override { return rows->joinWiFiFix(log, fix); }
+    } shared(&onRows, &sharing);
+    CurlFunctions off(&offRows), on(&shared);
     for (CurlFunctions *lookup : {&off, &on}) {
         lookup->ExtractWorkingFiles();
         lookup->runner().setServiceBase(server.baseUrl());

@@ -67,7 +67,8 @@ void Form1Parts::makeLookup(QWidget *window, Dialogs *dialogs, const Clock &cloc
     ListView1 = new ResultsView(results, window);
     kept = new KeptResults(results, dialogs, window);
     sharing = new Sharing(kept, results, dialogs, *settings, window);
-    lookup = new CurlFunctions(sharing->table(), window);
+    lookup = new CurlFunctions(kept, window);
+    sharing->follow(lookup);
     lookup->setClock(clock);
     keyHelp = std::make_unique<KeyHelp>(dialogs, *settings);
     lookup->runner().setKeySource([help = keyHelp.get()] { return help->storedKey(); });

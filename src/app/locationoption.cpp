@@ -11,10 +11,6 @@ LocationOption::LocationOption(StartupOptions *options, CurlFunctions *lookup, D
     : QObject(parent), m_service(new LocationService(this)), m_lookup(lookup), m_dialogs(dialogs)
 {
     connect(options, &StartupOptions::locationServiceChosen, this, &LocationOption::choose);
-    connect(m_service, &LocationService::unavailable, this, [this](auto problem) {
-        m_lookup->noWiFiFix();
-        tell(problem);
-    });
     choose(options->usesLocationService(), false);
 }
 
@@ -28,8 +24,13 @@ void LocationOption::choose(bool on, bool byUser)
     // Ticked again: the user may have mended what was told, and hears of it again if not.
     if (byUser)
         m_told = false;
-    m_lookup->setWiFiSource(
-        [service = m_service](CurlFunctions::FixFound found) { service->ask(std::move(found)); });
+    m_lookup->setWiFiSource([this](CurlFunctions::FixFound found) {
+        m_service->ask([this, found = std::move(found)](const LocationService::Answer &answer) {
+            if (answer.problem)
+                tell(*answer.problem);
+            found(answer.fix);
+        });
+    });
 }
 
 void LocationOption::tell(LocationService::Problem problem)

@@ -66,11 +66,14 @@ Sharing::Sharing(KeptResults *kept, ResultsList *results, Dialogs *dialogs,
           [kept] { kept->outboxDamaged(); })
 {
     m_table = std::make_unique<SharingTable>(SharingTable::Parts {
-        .next = kept,
         .sharer = m_sharer,
         .memory = &m_memory,
-        .keptLast = [kept] { return kept->keptLast(); },
         .sender = [this] { return sender(); },
+    });
+    kept->setMessages({
+        .messageFor = [this](const LogRecord &record) { return m_table->messageFor(record); },
+        .added = [this](const LogRecord &record, const QByteArray &message,
+                        bool kept) { m_table->added(record, message, kept); },
     });
     connect(m_button, &QPushButton::clicked, this, &Sharing::showDialog);
     connect(m_sharer, &Sharer::waitingChanged, this, [this](qint64 count) {
@@ -94,9 +97,21 @@ Sharing::Sharing(KeptResults *kept, ResultsList *results, Dialogs *dialogs,
 
 Sharing::~Sharing() = default;
 
-LogTable *Sharing::table() const
+void Sharing::follow(CurlFunctions *lookup)
 {
-    return m_table.get();
+    lookup->setWiFiWait({
+        .begins = [this](LogId log, int milliseconds) { m_table->mayJoin(log, milliseconds); },
+        .ends =
+            [this](LogId log, const std::optional<Fix> &joined) {
+                const int row = m_results->findRow(log);
+                std::optional<LogRecord> whole;
+                if (joined && row >= 0) {
+                    whole = m_results->record(row);
+                    whole->wifi = joined;
+                }
+                m_table->waitOver(log, std::move(whole));
+            },
+    });
 }
 
 OwnMessage::Sender Sharing::sender() const

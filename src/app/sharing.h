@@ -23,6 +23,7 @@ class ShareDialog;
 class ShareTransport;
 class Sharer;
 class SharingTable;
+class CurlFunctions;
 class StepRunner;
 namespace Settings {
 class Snapshot;
@@ -38,14 +39,14 @@ class Sharing : public QObject
     Q_OBJECT
 
 public:
-    // The button is the window's child, for its layout; rows go on to kept.
-    // settings: where the choices and, where the user agrees, the secret are kept.
+    // The button is the window's child, for its layout; kept commits each row's message with
+    // the row. settings: where the choices and, where the user agrees, the secret are kept.
     Sharing(KeptResults *kept, ResultsList *results, Dialogs *dialogs, Settings::Store &settings,
             QWidget *window);
     ~Sharing() override;
 
-    // Where the lookup puts its rows.
-    LogTable *table() const;
+    // A row's message waits while the lookup says the location service's fix may still join it.
+    void follow(CurlFunctions *lookup);
     QPushButton *button() const { return m_button; }
     Sharer *sharer() const { return m_sharer; }
     ShareDialog *dialog() const { return m_dialog; }

@@ -25,16 +25,10 @@ struct LogRecord
     double addressAccuracyMetres = 0;
     // The desktop's location service's fix, when it came in time.
     std::optional<Fix> wifi;
-    // How long the location service's fix may still join the row, in milliseconds; 0 when
-    // none will (it came already, it was not asked for, or its time is over).
-    int wiFiDueMs = 0;
     // Why the row's place is doubtful, for the user; empty when nothing says it is.
     QString mark;
     // The user asked for the log ("Log Now (Test)"); else the schedule or the machine did.
     bool askedByUser = false;
-    // The message that shares the row with the user's location server, waiting to be sent;
-    // empty when the row is not shared. The kept history commits it with the row.
-    QByteArray shareMessage;
 };
 
 // Where a log puts what it found: one row a log, its time first and then the six values the
@@ -57,6 +51,4 @@ public:
     // The location service's fix came after the row was added: it joins the log's row, if that
     // is still there. Returns whether it joined.
     virtual bool joinWiFiFix(LogId log, const Fix &fix) = 0;
-    // No fix will join the log's row: the location service is missing, or refused.
-    virtual void noWiFiFix(LogId /*log*/) { }
 };

@@ -52,12 +52,14 @@ LocationService::LocationService(QObject *parent) : QObject(parent)
 
 LocationService::~LocationService()
 {
-    finish(nullptr);
+    // Whoever asked may be gone already.
+    m_found = nullptr;
+    finish({});
 }
 
-void LocationService::ask(std::function<void(const Fix &)> found)
+void LocationService::ask(Answered found)
 {
-    finish(nullptr);
+    finish({});
     ++m_ask;
     m_askedMs = QDateTime::currentMSecsSinceEpoch();
     m_found = std::move(found);
@@ -137,7 +139,7 @@ void LocationService::located(quint64 ask, const QVariantMap &location)
     // A location without its place or its accuracy is no fix; a later one may be.
     if (latitudeOk && longitudeOk && accuracyOk
         && usable(fix, takenMs(location.value(QStringLiteral("Timestamp"))), m_askedMs))
-        finish(&fix);
+        finish({fix, std::nullopt});
 }
 
 bool LocationService::usable(const Fix &fix, std::optional<qint64> takenMs, qint64 askedMs)
@@ -153,22 +155,22 @@ void LocationService::failed(quint64 ask, const QDBusError &error)
 {
     if (ask != m_ask || !m_found)
         return;
-    finish(nullptr);
     if (error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner")) {
-        Q_EMIT unavailable(Problem::NoService);
+        finish({std::nullopt, Problem::NoService});
         return;
     }
     switch (error.type()) {
     case QDBusError::ServiceUnknown:
     case QDBusError::Disconnected:
-        Q_EMIT unavailable(Problem::NoService);
+        finish({std::nullopt, Problem::NoService});
         break;
     case QDBusError::NoReply:
     case QDBusError::Timeout:
     case QDBusError::TimedOut:
-        break; // a service too slow this time may answer the next log
+        finish({}); // a service too slow this time may answer the next log
+        break;
     default:
-        Q_EMIT unavailable(Problem::Refused);
+        finish({std::nullopt, Problem::Refused});
     }
 }
 
@@ -176,14 +178,13 @@ void LocationService::giveUp()
 {
     if (m_found && m_client.isEmpty()) {
         // The service holds a new client until the desktop's agent has come.
-        finish(nullptr);
-        Q_EMIT unavailable(Problem::NoAgent);
+        finish({std::nullopt, Problem::NoAgent});
         return;
     }
-    finish(nullptr);
+    finish({});
 }
 
-void LocationService::finish(const Fix *fix)
+void LocationService::finish(const Answer &answer)
 {
     m_deadline.stop();
     if (!m_client.isEmpty()) {
@@ -195,9 +196,9 @@ void LocationService::finish(const Fix *fix)
     }
     // A reply still on its way belongs to an ask that is over.
     ++m_ask;
-    const std::function<void(const Fix &)> found = std::exchange(m_found, nullptr);
-    if (fix && found)
-        found(*fix);
+    const Answered found = std::exchange(m_found, nullptr);
+    if (found)
+        found(answer);
 }
 
 void LocationService::stopClient(const QString &client)

@@ -39,12 +39,19 @@ public:
     explicit LocationService(QObject *parent = nullptr);
     ~LocationService() override;
 
-    // Asks for one fix; found is called at most once, with a Wi-Fi fix. An ask still in flight is
-    // given up first. Without a fix by the deadline the service is told to stop and found is
-    // never called.
-    void ask(std::function<void(const Fix &)> found);
-    // Gives up an ask in flight: the service stops, and found is never called.
-    void cancel() { finish(nullptr); }
+    // How an ask ended: with a Wi-Fi fix, or without one; problem says why, when it is something
+    // the user can mend.
+    struct Answer
+    {
+        std::optional<Fix> fix;
+        std::optional<Problem> problem;
+    };
+    using Answered = std::function<void(const Answer &answer)>;
+    // Asks for one fix; answered is called once, as the ask ends. An ask still in flight ends
+    // first, without a fix. Without a fix by the deadline the service is told to stop.
+    void ask(Answered answered);
+    // Gives up an ask in flight: the service stops, and the ask ends without a fix.
+    void cancel() { finish({}); }
     void setDeadline(int milliseconds) { m_deadline.setInterval(milliseconds); }
     bool isAsking() const { return m_found != nullptr; }
 
@@ -57,10 +64,6 @@ public:
     // The words for the user about a problem: what to install or where to allow it.
     static QString advice(Problem problem);
 
-Q_SIGNALS:
-    // The ask ended without a fix for a reason the user can mend.
-    void unavailable(LocationService::Problem problem);
-
 private Q_SLOTS:
     void locationUpdated(const QDBusObjectPath &old, const QDBusObjectPath &now);
 
@@ -69,8 +72,8 @@ private:
     void failed(quint64 ask, const QDBusError &error);
     void located(quint64 ask, const QVariantMap &location);
     void giveUp();
-    // Ends the ask: the service stops and forgets the client; found is called with a fix.
-    void finish(const Fix *fix);
+    // Ends the ask: the service stops and forgets the client, and the asker hears how it ended.
+    void finish(const Answer &answer);
     void stopClient(const QString &client);
     // Calls method on the bus and hands the reply to done, or its error to failed, unless a
     // later ask has come since.
@@ -78,7 +81,7 @@ private:
               const QVariantList &arguments,
               std::function<void(const QDBusPendingCall &reply)> done = {});
 
-    std::function<void(const Fix &)> m_found;
+    Answered m_found;
     quint64 m_ask = 0;
     qint64 m_askedMs = 0; // when the ask in flight was made, in Unix milliseconds
     QString m_client;

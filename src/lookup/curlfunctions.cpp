@@ -90,6 +90,7 @@ bool CurlFunctions::GetLog(bool askedByUser)
     StepRunner steps(QStringLiteral("CurlFunctions"), QStringLiteral("GetLog"));
     steps.step(100, [this] { m_logTime = m_clock(); });
     // What was told about the log before no longer counts, even should this one end at once.
+    endWait(std::nullopt);
     m_log = LogId::next(m_logTime.toMSecsSinceEpoch());
     m_earlyFix.reset();
     m_fixTaken = false;
@@ -122,31 +123,32 @@ bool CurlFunctions::GetLog(bool askedByUser)
     // Asked alongside the lookup, never waited for.
     if (m_askWiFi) {
         m_asked.start();
-        m_askWiFi([this, log = m_log](const Fix &fix) { onWiFiFix(log, fix); });
+        m_askWiFi([this, log = m_log](const std::optional<Fix> &fix) { onWiFiFix(log, fix); });
     }
     return true;
 }
 
-void CurlFunctions::onWiFiFix(LogId log, const Fix &fix)
+void CurlFunctions::onWiFiFix(LogId log, const std::optional<Fix> &fix)
 {
     // A fix for a log before the last one, one past its time, or a second one for the same log,
     // is left out for good.
-    if (log != m_log || m_fixTaken || m_asked.hasExpired(m_wifiDeadlineMs))
+    if (log != m_log || m_fixTaken || (fix && m_asked.hasExpired(m_wifiDeadlineMs)))
         return;
     m_fixTaken = true;
-    if (!m_rowAdded)
+    if (!m_rowAdded) {
         m_earlyFix = fix;
-    else
-        m_results->joinWiFiFix(m_log, fix);
+        return;
+    }
+    if (fix)
+        m_results->joinWiFiFix(m_log, *fix);
+    endWait(fix);
 }
 
-void CurlFunctions::noWiFiFix()
+void CurlFunctions::endWait(const std::optional<Fix> &joined)
 {
-    if (m_fixTaken)
+    if (!std::exchange(m_waiting, false) || !m_wait.ends)
         return;
-    m_fixTaken = true;
-    if (m_rowAdded)
-        m_results->noWiFiFix(m_log);
+    m_wait.ends(m_log, joined);
 }
 
 void CurlFunctions::onAnswer(const QString &answer, const QString &failure)
@@ -164,8 +166,12 @@ void CurlFunctions::onAnswer(const QString &answer, const QString &failure)
         steps.step(106, [&] { record.failure = failure; });
     else
         record.wifi = m_earlyFix;
-    if (failure.isEmpty() && m_askWiFi && !m_fixTaken)
-        record.wiFiDueMs = int(std::max<qint64>(0, m_wifiDeadlineMs - m_asked.elapsed()));
+    if (failure.isEmpty() && m_askWiFi && !m_fixTaken) {
+        const int dueMs = int(std::max<qint64>(0, m_wifiDeadlineMs - m_asked.elapsed()));
+        m_waiting = dueMs > 0;
+        if (m_waiting && m_wait.begins)
+            m_wait.begins(m_log, dueMs);
+    }
     int row = -1;
     steps.step(104, [&] {
         row = ParseCurl(TimeText(m_logTime), failure.isEmpty() ? answer : QString(), record);

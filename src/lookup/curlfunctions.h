@@ -26,15 +26,23 @@ public:
     void setClock(Clock clock) { m_clock = std::move(clock); }
 
     // Asks a second source (the desktop's location service) for a fix as each log starts. The
-    // source calls found at most once; a fix that comes before the row is added goes in with
-    // it, one that comes within the deadline after joins the row, and a later one is left out.
-    using FixFound = std::function<void(const Fix &fix)>;
+    // source calls found once, as the ask ends: with the fix, or with none when none will come.
+    // A fix that comes before the row is added goes in with it, one that comes within the
+    // deadline after joins the row, and a later one is left out.
+    using FixFound = std::function<void(const std::optional<Fix> &fix)>;
     using FixAsk = std::function<void(FixFound found)>;
     void setWiFiSource(FixAsk ask) { m_askWiFi = std::move(ask); }
     void setWiFiDeadline(int milliseconds) { m_wifiDeadlineMs = milliseconds; }
     bool asksWiFi() const { return bool(m_askWiFi); }
-    // The location service said it has no fix for this log.
-    void noWiFiFix();
+    // Told, just before a good row goes in, that the location service's fix may still join it
+    // within so many milliseconds; and told once that wait is over, with the fix that joined
+    // or without one (none came, none will, or the next log started).
+    struct WiFiWait
+    {
+        std::function<void(LogId log, int milliseconds)> begins;
+        std::function<void(LogId log, const std::optional<Fix> &joined)> ends;
+    };
+    void setWiFiWait(WiFiWait wait) { m_wait = std::move(wait); }
     CurlRunner &runner() { return m_runner; }
 
     // Prepares the private working folder and finds the client on PATH. Raises a Failure that
@@ -77,7 +85,8 @@ Q_SIGNALS:
 
 private:
     void onAnswer(const QString &answer, const QString &failure);
-    void onWiFiFix(LogId log, const Fix &fix);
+    void onWiFiFix(LogId log, const std::optional<Fix> &fix);
+    void endWait(const std::optional<Fix> &joined);
 
     LogTable *m_results;
     CurlRunner m_runner;
@@ -97,4 +106,6 @@ private:
     std::optional<Fix> m_earlyFix;
     bool m_fixTaken = false;
     bool m_rowAdded = false;
+    WiFiWait m_wait;
+    bool m_waiting = false; // the wait for the last log's fix was told begun, and not over
 };

@@ -297,11 +297,11 @@ void HistoryStore::fail(const QSqlError &error) const
     raise(m_path, error);
 }
 
-LogId HistoryStore::add(const LogRecord &record, bool ticked)
+LogId HistoryStore::add(const LogRecord &record, bool ticked, const QByteArray &shareMessage)
 {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     // A row and the message that shares it are kept together or not at all.
-    const bool shared = !record.shareMessage.isEmpty();
+    const bool shared = !shareMessage.isEmpty();
     if (shared && !db.transaction())
         raise(m_path, db.lastError());
     const auto fail = [&](const QSqlError &error) {
@@ -319,7 +319,7 @@ LogId HistoryStore::add(const LogRecord &record, bool ticked)
         message.prepare(QStringLiteral("INSERT INTO outbox (log, tst, body) VALUES (?, ?, ?)"));
         message.addBindValue(log.value);
         message.addBindValue(record.instant.toSecsSinceEpoch());
-        message.addBindValue(record.shareMessage);
+        message.addBindValue(shareMessage);
         if (!message.exec())
             fail(message.lastError());
         if (!db.commit())

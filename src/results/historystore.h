@@ -64,7 +64,7 @@ public:
 
     // Commits one row, with the message that shares it if it has one. A record that names no
     // log is named as it is kept; returns the name.
-    LogId add(const LogRecord &record, bool ticked = false);
+    LogId add(const LogRecord &record, bool ticked = false, const QByteArray &message = {});
     // Commits many rows in one transaction.
     void addAll(const QList<LogRecord> &records, const QList<bool> &ticked);
     void setTicked(LogId log, bool ticked);

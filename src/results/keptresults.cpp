@@ -166,11 +166,11 @@ void KeptResults::loadTurn()
     }
 }
 
-bool KeptResults::keep(const LogRecord &record)
+bool KeptResults::keep(const LogRecord &record, const QByteArray &message)
 {
     for (int attempt = 0; attempt < 2; ++attempt) {
         try {
-            m_store.add(record);
+            m_store.add(record, false, message);
             return true;
         } catch (const HistoryStore::Damaged &) {
             if (attempt > 0 || !startAfresh(104))
@@ -194,13 +194,18 @@ int KeptResults::appendRecord(const LogRecord &given)
     const LogRecord &record = given.id ? given : named;
     if (m_keeping && !m_store.isOpen() && m_mayResume)
         resume();
-    m_keptLast = m_keeping && m_store.isOpen() && keep(record);
+    const std::optional<QByteArray> message
+        = m_messages.messageFor ? m_messages.messageFor(record) : std::nullopt;
+    const bool kept = m_keeping && m_store.isOpen() && keep(record, message.value_or(QByteArray()));
+    int row = -1;
     // Kept while the history comes back: the row shows in its place, after the older ones.
-    if (m_keptLast && isLoading()) {
+    if (kept && isLoading())
         m_hidden = record.id;
-        return -1;
-    }
-    return m_table->appendRecord(record, m_keptLast);
+    else
+        row = m_table->appendRecord(record, kept);
+    if (message && m_messages.added)
+        m_messages.added(record, *message, kept);
+    return row;
 }
 
 bool KeptResults::joinWiFiFix(LogId log, const Fix &fix)

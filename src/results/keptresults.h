@@ -4,8 +4,11 @@
 #include "core/slicedjob.h"
 #include "results/historystore.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <functional>
+#include <optional>
 
 class Dialogs;
 class Failure;
@@ -38,8 +41,15 @@ public:
     void setKeeping(bool keep);
     bool isKeeping() const { return m_keeping; }
     bool isLoading() const { return m_loader.isRunning(); }
-    // Whether the last row added was committed to the history (and its message with it).
-    bool keptLast() const { return m_keptLast; }
+    // How a row gets the message that shares it: made as the row is added, so that the history
+    // commits both at once; told once the row is in, with whether the history kept it (else
+    // the message is the sharing's to hold in memory).
+    struct Messages
+    {
+        std::function<std::optional<QByteArray>(const LogRecord &record)> messageFor;
+        std::function<void(const LogRecord &record, const QByteArray &message, bool kept)> added;
+    };
+    void setMessages(Messages messages) { m_messages = std::move(messages); }
     // "Clear Results": while keeping, asks first, and clears the history with the table.
     void clearResults();
     // Damage met in the history while the messages for the location server were read or
@@ -64,7 +74,7 @@ private:
     void tellMovedAside();
     void makeRoom();
     void loadTurn();
-    bool keep(const LogRecord &record);
+    bool keep(const LogRecord &record, const QByteArray &message);
     void resume();
     bool startAfresh(int line);
     void saveTicks(const QModelIndex &from, const QModelIndex &to, const QList<int> &roles);
@@ -79,7 +89,7 @@ private:
     SlicedJob m_loader;
     bool m_keeping = false;
     bool m_reported = false;
-    bool m_keptLast = false;
+    Messages m_messages;
     // Whether saving may work again later (a full disk, a folder made writable again); a file of
     // a newer version, or a history whose rows did not all come back, is not tried again.
     bool m_mayResume = false;

@@ -9,55 +9,61 @@ SharingTable::SharingTable(Parts parts) : m_parts(std::move(parts))
     QObject::connect(&m_due, &QTimer::timeout, [this] { stopWaiting(); });
 }
 
-int SharingTable::appendRecord(const LogRecord &record)
+std::optional<QByteArray> SharingTable::messageFor(const LogRecord &record) const
+{
+    if (!m_parts.sharer->isOn() || !record.failure.isEmpty())
+        return std::nullopt;
+    QByteArray message
+        = OwnMessage::location(record, m_parts.sender(), m_parts.clock().toSecsSinceEpoch());
+    if (message.isEmpty())
+        return std::nullopt;
+    return message;
+}
+
+void SharingTable::mayJoin(LogId log, int milliseconds)
+{
+    stopWaiting();
+    m_log = log;
+    m_dueMs = milliseconds;
+}
+
+void SharingTable::added(const LogRecord &record, const QByteArray &message, bool kept)
 {
     // A fix for the row before comes no more once another log is in.
-    stopWaiting();
-    if (!m_parts.sharer->isOn() || !record.failure.isEmpty())
-        return m_parts.next->appendRecord(record);
-    LogRecord shared = record;
-    shared.shareMessage
-        = OwnMessage::location(record, m_parts.sender(), m_parts.clock().toSecsSinceEpoch());
-    if (shared.shareMessage.isEmpty())
-        return m_parts.next->appendRecord(record);
-    const int row = m_parts.next->appendRecord(shared);
-    if (!m_parts.keptLast())
-        m_parts.memory->add(record.id, record.instant.toSecsSinceEpoch(), shared.shareMessage);
-    if (record.wiFiDueMs > 0) {
-        m_waiting = shared;
+    if (record.id != m_log)
+        stopWaiting();
+    if (!kept)
+        m_parts.memory->add(record.id, record.instant.toSecsSinceEpoch(), message);
+    if (record.id == m_log && m_dueMs > 0 && !m_holding) {
+        m_holding = true;
+        m_askedByUser = record.askedByUser;
         m_parts.sharer->hold(record.id);
-        m_due.start(record.wiFiDueMs);
+        m_due.start(m_dueMs);
     }
     m_parts.sharer->queued();
-    return row;
 }
 
-bool SharingTable::joinWiFiFix(LogId log, const Fix &fix)
+void SharingTable::waitOver(LogId log, std::optional<LogRecord> joined)
 {
-    const bool joined = m_parts.next->joinWiFiFix(log, fix);
-    if (m_waiting && m_waiting->id == log) {
-        LogRecord better = *m_waiting;
-        better.wifi = fix;
+    if (!log || log != m_log)
+        return;
+    if (joined && m_holding) {
+        // The row as the table has it knows not who asked for it; the message does.
+        joined->askedByUser = m_askedByUser;
         const QByteArray message
-            = OwnMessage::location(better, m_parts.sender(), m_parts.clock().toSecsSinceEpoch());
+            = OwnMessage::location(*joined, m_parts.sender(), m_parts.clock().toSecsSinceEpoch());
         if (!message.isEmpty())
             m_parts.sharer->replace(log, message);
-        stopWaiting();
     }
-    return joined;
-}
-
-void SharingTable::noWiFiFix(LogId log)
-{
-    if (m_waiting && m_waiting->id == log)
-        stopWaiting();
+    stopWaiting();
 }
 
 void SharingTable::stopWaiting()
 {
     m_due.stop();
-    if (!m_waiting)
+    m_log = {};
+    m_dueMs = 0;
+    if (!std::exchange(m_holding, false))
         return;
-    m_waiting.reset();
     m_parts.sharer->release();
 }

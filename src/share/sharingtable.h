@@ -11,34 +11,39 @@
 class MemoryShareQueue;
 class Sharer;
 
-// The results table as the lookup sees it while logs are shared: a good row's message is made
-// as the row is added and goes with it into the kept history, in the same commit; a row the
-// history did not keep leaves its message in memory instead. While the location service's fix
-// may still join the newest row, its message waits, and is made again with the fix when it
-// comes: the server gets the row's best place.
-class SharingTable : public LogTable
+// What sharing knows of the rows as they go in: a good row's message is made for the kept
+// history to commit with the row; a row the history did not keep leaves its message in memory
+// instead. While the location service's fix may still join the newest row, its message waits,
+// and is made again with the fix when it comes: the server gets the row's best place.
+class SharingTable
 {
 public:
     struct Parts
     {
-        LogTable *next; // where rows go on to (the kept results)
         Sharer *sharer;
         MemoryShareQueue *memory;
-        std::function<bool()> keptLast; // whether the history committed the last row added
         std::function<OwnMessage::Sender()> sender;
         Clock clock = SystemNow;
     };
     explicit SharingTable(Parts parts);
 
-    int appendRecord(const LogRecord &record) override;
-    bool joinWiFiFix(LogId log, const Fix &fix) override;
-    void noWiFiFix(LogId log) override;
+    // The message that shares the row, or none: sharing is off, or the row has no place.
+    std::optional<QByteArray> messageFor(const LogRecord &record) const;
+    // The row is in with its message; kept: the history committed the message with it.
+    void added(const LogRecord &record, const QByteArray &message, bool kept);
+    // The location service's fix for the log about to go in may still come for so long.
+    void mayJoin(LogId log, int milliseconds);
+    // The wait for the log's fix is over; joined is its row with the fix, when one came.
+    void waitOver(LogId log, std::optional<LogRecord> joined);
 
 private:
     void stopWaiting();
 
     Parts m_parts;
-    // The newest row, while its message waits for the location service's fix.
-    std::optional<LogRecord> m_waiting;
+    // The log whose fix may still come, and for how long; holding: its message waits.
+    LogId m_log;
+    int m_dueMs = 0;
+    bool m_holding = false;
+    bool m_askedByUser = false;
     QTimer m_due;
 };

@@ -250,21 +250,22 @@ private Q_SLOTS:
         ShareSettings http;
         http.mode = ShareSettings::Mode::Http;
         sharer.setSettings(http);
-        ResultsList rows;
         const auto laptop = [] {
             return OwnMessage::Sender {QStringLiteral("LA"), {}};
         };
-        SharingTable table({&rows, &sharer, &memory, [] { return false; }, laptop});
+        SharingTable table({&sharer, &memory, laptop});
         LogRecord berlin = berlinRow();
         berlin.id = LogId {1};
-        berlin.wiFiDueMs = then.isEmpty() ? 200 : 60'000;
-        table.appendRecord(berlin);
+        table.mayJoin(berlin.id, then.isEmpty() ? 200 : 60'000);
+        table.added(berlin, table.messageFor(berlin).value(), false);
         QTest::qWait(50);
         QVERIFY(bodies.isEmpty());
+        LogRecord joined = berlin;
+        joined.wifi = Fix {52.5163, 13.3777, 30, Fix::Source::WiFi};
         if (then == "fix")
-            table.joinWiFiFix(berlin.id, Fix {52.5163, 13.3777, 30, Fix::Source::WiFi});
+            table.waitOver(berlin.id, joined);
         else if (then == "none")
-            table.noWiFiFix(berlin.id);
+            table.waitOver(berlin.id, std::nullopt);
         QTRY_COMPARE(bodies.size(), 1);
         QVERIFY2(bodies[0].contains(accuracy), bodies[0].constData());
     }

@@ -105,10 +105,10 @@ int main(int argc, char *argv[])
         ResultsList *rows;
         SharingTable *sharing;
         SharedRows(ResultsList *r, SharingTable *s) : rows(r), sharing(s) { }
-        int appendRecord(const LogRecord &record) override
+        AppendedRow appendRecord(const LogRecord &record) override
         {
             const std::optional<QByteArray> message = sharing->messageFor(record);
-            const int row = rows->appendRecord(record);
+            const AppendedRow row = rows->appendRecord(record);
             if (message)
                 sharing->added(record, *message, false);
             return row;

@@ -90,7 +90,7 @@ void fillTable(ResultsList &list, int rows)
             QString::asprintf("%.4f, %.4f", at.latitude + drift, at.longitude - drift),
             QString::fromUtf8(at.timezone),
         };
-        const int added = list.appendRecord(record);
+        const int added = list.appendRecord(record).row;
         if (row % 2 == 0)
             list.setData(list.index(added, 0), Qt::Checked, Qt::CheckStateRole);
     }

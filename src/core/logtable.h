@@ -31,6 +31,14 @@ struct LogRecord
     bool askedByUser = false;
 };
 
+// Where a log's row went: its row number, or -1 when the row does not show (yet), and the
+// name of its log, which holds wherever the row later moves.
+struct AppendedRow
+{
+    int row = -1;
+    LogId log;
+};
+
 // Where a log puts what it found: one row a log, its time first and then the six values the
 // service told. The results list is one; the lookup knows it only by this.
 class LogTable
@@ -45,9 +53,9 @@ public:
 
     virtual ~LogTable() = default;
 
-    // Appends a complete row at once, unticked; returns its row number, or -1 when the row
-    // does not show (yet).
-    virtual int appendRecord(const LogRecord &record) = 0;
+    // Appends a complete row at once, unticked; says where it went and under which log (the
+    // kept results name a record that names none).
+    virtual AppendedRow appendRecord(const LogRecord &record) = 0;
     // The location service's fix came after the row was added: it joins the log's row, if that
     // is still there. Returns whether it joined.
     virtual bool joinWiFiFix(LogId log, const Fix &fix) = 0;

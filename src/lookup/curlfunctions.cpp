@@ -211,7 +211,7 @@ int CurlFunctions::ParseCurl(const QString &timeText, const QString &answer, Log
             record.mark = Fixes::countryOnlyMark();
     });
     int row = -1;
-    steps.step(100, [&] { row = m_results->appendRecord(record); });
+    steps.step(100, [&] { row = m_results->appendRecord(record).row; });
     return row;
 }
 

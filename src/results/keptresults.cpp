@@ -183,7 +183,7 @@ bool KeptResults::keep(const LogRecord &record, const QByteArray &message)
     return false;
 }
 
-int KeptResults::appendRecord(const LogRecord &given)
+AppendedRow KeptResults::appendRecord(const LogRecord &given)
 {
     // The row and its kept record go by one name.
     LogRecord named;
@@ -205,7 +205,7 @@ int KeptResults::appendRecord(const LogRecord &given)
         row = m_table->appendRecord(record, kept);
     if (message && m_messages.added)
         m_messages.added(record, *message, kept);
-    return row;
+    return {row, record.id};
 }
 
 bool KeptResults::joinWiFiFix(LogId log, const Fix &fix)

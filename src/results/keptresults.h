@@ -57,7 +57,7 @@ public:
     void outboxDamaged();
 
     // LogTable: while keeping, the row is committed before it shows.
-    int appendRecord(const LogRecord &record) override;
+    AppendedRow appendRecord(const LogRecord &record) override;
     // LogTable: the fix joins the row, and the kept history's row too.
     bool joinWiFiFix(LogId log, const Fix &fix) override;
 

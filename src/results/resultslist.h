@@ -89,7 +89,10 @@ public:
     static QString cellHint();
 
     // Appends a complete row, unticked and not kept; returns its row number.
-    int appendRecord(const LogRecord &record) override { return appendRecord(record, false); }
+    AppendedRow appendRecord(const LogRecord &record) override
+    {
+        return {appendRecord(record, false), record.id};
+    }
     // The same for a row the kept history may hold already. A row not kept holds the service's
     // answer, should it be kept later, up to HeldAnswerBytes for all rows. A record that names
     // no log is given a name here.

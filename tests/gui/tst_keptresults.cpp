@@ -241,7 +241,7 @@ private Q_SLOTS:
         LogRecord late;
         late.timeText = QStringLiteral("late");
         late.cells[0] = QStringLiteral("NO");
-        QCOMPARE(w.form->parts().kept->appendRecord(late), -1);
+        QCOMPARE(w.form->parts().kept->appendRecord(late).row, -1);
         // Clear counts the rows still to come back too.
         w.dialogs.yesNoAnswers = {false};
         w.click("PushButton1");

@@ -73,19 +73,23 @@ void fillList(ResultsList &list, int rows)
         = {"Europe/Berlin", "Europe/Paris", "America/Los_Angeles", "Asia/Tokyo"};
     for (int row = 0; row < rows; ++row) {
         const int place = row % 4;
-        const int added = list.appendRecord(RecordOfCells({
-            QStringLiteral("2024-03-%1 %2:%3:%4")
-                .arg(1 + row / 1440 % 28, 2, 10, QLatin1Char('0'))
-                .arg(row / 60 % 24, 2, 10, QLatin1Char('0'))
-                .arg(row % 60, 2, 10, QLatin1Char('0'))
-                .arg(row * 7 % 60, 2, 10, QLatin1Char('0')),
-            places[place][0],
-            places[place][1],
-            places[place][2],
-            QString::number(10000 + row * 13 % 89999),
-            QStringLiteral("%1,%2").arg(48.1 + place * 0.5, 0, 'f', 4).arg(11.5 - place, 0, 'f', 4),
-            zones[place],
-        }));
+        const int added
+            = list.appendRecord(RecordOfCells({
+                                    QStringLiteral("2024-03-%1 %2:%3:%4")
+                                        .arg(1 + row / 1440 % 28, 2, 10, QLatin1Char('0'))
+                                        .arg(row / 60 % 24, 2, 10, QLatin1Char('0'))
+                                        .arg(row % 60, 2, 10, QLatin1Char('0'))
+                                        .arg(row * 7 % 60, 2, 10, QLatin1Char('0')),
+                                    places[place][0],
+                                    places[place][1],
+                                    places[place][2],
+                                    QString::number(10000 + row * 13 % 89999),
+                                    QStringLiteral("%1,%2")
+                                        .arg(48.1 + place * 0.5, 0, 'f', 4)
+                                        .arg(11.5 - place, 0, 'f', 4),
+                                    zones[place],
+                                }))
+                  .row;
         list.setData(list.index(added, 0), Qt::Checked, Qt::CheckStateRole);
     }
 }
@@ -146,7 +150,7 @@ int keepHistory(const QString &path, int round)
     int n = 0;
     QObject::connect(&writer, &QTimer::timeout, &writer, [&] {
         ++n;
-        const int row = kept.appendRecord(historyRecord(round, n));
+        const int row = kept.appendRecord(historyRecord(round, n)).row;
         if (row < 0) {
             std::fputs("the row did not show\n", stderr);
             QCoreApplication::exit(2);

@@ -55,7 +55,7 @@ using LogRows = QList<LogRow>;
 inline void appendLogs(ResultsList &list, const LogRows &logs)
 {
     for (const LogRow &log : logs) {
-        const int row = list.appendRecord(log.record());
+        const int row = list.appendRecord(log.record()).row;
         if (log.ticked)
             list.setData(list.index(row, 0), Qt::Checked, Qt::CheckStateRole);
     }

@@ -31,7 +31,7 @@ inline int AddPlace(ResultsList &list, const Place &place, bool ticked = false)
                     QString(),     place.coordinates, QStringLiteral("Europe/Zurich")};
     record.wifi = place.wifi;
     record.addressAccuracyMetres = place.radius;
-    const int row = list.appendRecord(record);
+    const int row = list.appendRecord(record).row;
     if (ticked)
         list.setData(list.index(row, 0), Qt::Checked, Qt::CheckStateRole);
     return row;

@@ -251,7 +251,7 @@ void tst_KillSafety::textFileRound(const QString &target, int delayMs, Leftovers
         return;
     // The next save, as the window makes it, beside whatever the kill left.
     ResultsList list;
-    const int row = list.appendRecord(RecordOfCells({"2024-06-01 12:00:00", "Norway"}));
+    const int row = list.appendRecord(RecordOfCells({"2024-06-01 12:00:00", "Norway"})).row;
     list.setData(list.index(row, 0), Qt::Checked, Qt::CheckStateRole);
     QSaveFile file(target);
     QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(file.errorString()));

@@ -38,7 +38,7 @@ int append(ResultsList &list, const QStringList &cells, const QString &failure =
 {
     LogRecord record = RecordOfCells(cells);
     record.failure = failure;
-    return list.appendRecord(record);
+    return list.appendRecord(record).row;
 }
 
 QStringList rowCells(const ResultsList &list, int row)

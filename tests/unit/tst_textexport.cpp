@@ -29,7 +29,7 @@ QString sp(int count)
 
 void appendTo(ResultsList &list, const QStringList &row)
 {
-    const int added = list.appendRecord(RecordOfCells(row.mid(1)));
+    const int added = list.appendRecord(RecordOfCells(row.mid(1))).row;
     if (row[0] == u"+")
         list.setData(list.index(added, 0), Qt::Checked, Qt::CheckStateRole);
 }

@@ -215,18 +215,19 @@ void Form1::restoreSchedule(StepRunner &steps, const Settings::Snapshot &setting
             m_parts->schedule->restore(key, text);
         };
     };
-    RestoreAll(steps, settings,
-               {
-                   {SettingKeys::Option1, 132, schedule(SettingKeys::Option1)},
-                   {SettingKeys::Option2, 134, schedule(SettingKeys::Option2)},
-                   {SettingKeys::Option3, 136, schedule(SettingKeys::Option3)},
-                   {SettingKeys::WeeklyTime, 138, schedule(SettingKeys::WeeklyTime),
-                    ScheduleRules::WeeklyTimeText(m_clock().time())},
-                   {SettingKeys::Weekly, 140, schedule(SettingKeys::Weekly)},
-                   {SettingKeys::Text1, 142, schedule(SettingKeys::Text1)},
-                   {SettingKeys::Text2, 144, schedule(SettingKeys::Text2)},
-                   {SettingKeys::Text3, 146, schedule(SettingKeys::Text3)},
-               });
+    RestoreAll(
+        steps, settings,
+        {
+            {SettingKeys::Option1, FormLoadStep::Option1, schedule(SettingKeys::Option1)},
+            {SettingKeys::Option2, FormLoadStep::Option2, schedule(SettingKeys::Option2)},
+            {SettingKeys::Option3, FormLoadStep::Option3, schedule(SettingKeys::Option3)},
+            {SettingKeys::WeeklyTime, FormLoadStep::WeeklyTime, schedule(SettingKeys::WeeklyTime),
+             ScheduleRules::WeeklyTimeText(m_clock().time())},
+            {SettingKeys::Weekly, FormLoadStep::Weekly, schedule(SettingKeys::Weekly)},
+            {SettingKeys::Text1, FormLoadStep::Text1, schedule(SettingKeys::Text1)},
+            {SettingKeys::Text2, FormLoadStep::Text2, schedule(SettingKeys::Text2)},
+            {SettingKeys::Text3, FormLoadStep::Text3, schedule(SettingKeys::Text3)},
+        });
 }
 
 void Form1::prepareLookup(StepRunner &steps)
@@ -248,21 +249,19 @@ void Form1::restoreOptions(StepRunner &steps, const Settings::Snapshot &settings
     RestoreAll(
         steps, settings,
         {
-            {SettingKeys::StartStopState, 178,
+            {SettingKeys::StartStopState, FormLoadStep::SwitchState,
              [this](const QString &state) {
                  m_parts->loggingSwitch->restore(state);
              }},
-            {SettingKeys::WindowsStartup, 210,
+            {SettingKeys::WindowsStartup, FormLoadStep::SessionStart,
              option(SettingKeys::WindowsStartup, &StartupOptions::restoreStartup)},
-            {SettingKeys::Minimized, 212,
+            {SettingKeys::Minimized, FormLoadStep::Minimized,
              option(SettingKeys::Minimized, &StartupOptions::restoreMinimized)},
-            // Restores the window has beyond the original ones take numbers after its last step,
-            // so a report never names a line that belongs to another step.
-            {SettingKeys::LogOnNetworkChange, 232,
+            {SettingKeys::LogOnNetworkChange, FormLoadStep::NetworkChange,
              option(SettingKeys::LogOnNetworkChange, &StartupOptions::restoreNetworkChange)},
-            {SettingKeys::KeepResults, 234,
+            {SettingKeys::KeepResults, FormLoadStep::KeepResults,
              option(SettingKeys::KeepResults, &StartupOptions::restoreKeepResults)},
-            {SettingKeys::UseLocationService, 236,
+            {SettingKeys::UseLocationService, FormLoadStep::LocationService,
              option(SettingKeys::UseLocationService, &StartupOptions::restoreLocationService)},
         });
 }

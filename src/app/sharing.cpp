@@ -123,7 +123,12 @@ OwnMessage::Sender Sharing::sender() const
 void Sharing::restore(StepRunner &steps, const Settings::Snapshot &settings)
 {
     // Each key's report line, in the order the keys are read.
-    static constexpr int Lines[] = {238, 240, 242, 244, 246, 248, 250, 252, 254, 256, 258, 260};
+    static constexpr FormLoadStep Lines[] = {
+        FormLoadStep::Share,      FormLoadStep::ShareUrl,      FormLoadStep::ShareAuth,
+        FormLoadStep::ShareUser,  FormLoadStep::ShareDevice,   FormLoadStep::ShareHost,
+        FormLoadStep::SharePort,  FormLoadStep::ShareTls,      FormLoadStep::ShareCaFile,
+        FormLoadStep::ShareTopic, FormLoadStep::ShareClientId, FormLoadStep::ShareTopicInBody,
+    };
     const std::span<const StoredShareSettings::Field> fields = StoredShareSettings::fields();
     Q_ASSERT(fields.size() == std::size(Lines));
     for (size_t i = 0; i < fields.size(); ++i) {

@@ -12,7 +12,7 @@ void RestoreAll(StepRunner &steps, const Settings::Snapshot &settings,
         try {
             text = settings.get(restore.key, restore.fallback);
         } catch (const Failure &failure) {
-            ErrorReport::report({steps.place().module, steps.place().procedure, restore.line,
+            ErrorReport::report({steps.place().module, steps.place().procedure, int(restore.line),
                                  failure.description()});
             text = restore.key.defaultText ? QString::fromLatin1(restore.key.defaultText)
                                            : restore.fallback;

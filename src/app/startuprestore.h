@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/reportsteps.h"
 #include "settings/settingkeys.h"
 
 #include <QString>
@@ -16,7 +17,7 @@ class Snapshot;
 struct Restore
 {
     const SettingKeys::Key &key;
-    int line;
+    FormLoadStep line;
     std::function<void(const QString &)> apply;
     QString fallback = {}; // for a key without a default of its own
 };

@@ -134,26 +134,6 @@ void Store::save(const QString &name, const QString &text)
         Q_EMIT changed(name);
 }
 
-QString GetSetting(const QString &app, const QString &section, const QString &key,
-                   const QString &defaultText)
-{
-    checkNames(app, section, key);
-    return readIn(storeFile(app), section, key, defaultText);
-}
-
-QString GetSetting(const QString &app, const QString &section, const QString &key,
-                   qint64 defaultNumber)
-{
-    return GetSetting(app, section, key, QString::number(defaultNumber));
-}
-
-void SaveSetting(const QString &app, const QString &section, const QString &key,
-                 const QString &value)
-{
-    checkNames(app, section, key);
-    saveIn(storeFile(app), section, key, value);
-}
-
 bool TruthValue(const QString &text)
 {
     // The words must stand alone: " true" is neither word. A number may have blanks around it.

@@ -17,16 +17,6 @@ namespace Settings {
 inline constexpr char AppName[] = "Brenvatic";
 inline constexpr char SectionName[] = "Trovanel";
 
-// The stored text for the address, or the default when the key has no value.
-QString GetSetting(const QString &app, const QString &section, const QString &key,
-                   const QString &defaultText);
-QString GetSetting(const QString &app, const QString &section, const QString &key,
-                   qint64 defaultNumber);
-
-// Stores the value, replacing an earlier value of the same key in any letter case.
-void SaveSetting(const QString &app, const QString &section, const QString &key,
-                 const QString &value);
-
 class Store;
 
 // One reading of the store for a stretch of work that reads many keys (start-up), handed to

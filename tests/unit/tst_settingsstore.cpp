@@ -479,22 +479,19 @@ private Q_SLOTS:
 
     void unusableNames_data()
     {
-        QTest::addColumn<QString>("section");
         QTest::addColumn<QString>("key");
-        QTest::newRow("empty key") << Section << "";
-        QTest::newRow("slash in key") << Section << "Text/1";
-        QTest::newRow("backslash in key") << Section << "Text\\1";
-        QTest::newRow("empty section") << ""
-                                       << "Text1";
+        QTest::newRow("empty key") << "";
+        QTest::newRow("slash in key") << "Text/1";
+        QTest::newRow("backslash in key") << "Text\\1";
     }
 
     void unusableNames()
     {
-        QFETCH(QString, section);
         QFETCH(QString, key);
         TestEnv env;
-        QVERIFY_THROWS_EXCEPTION(Failure, Settings::SaveSetting(App, section, key, "1"));
-        QVERIFY_THROWS_EXCEPTION(Failure, Settings::GetSetting(App, section, key, "1"));
+        Settings::Store store;
+        QVERIFY_THROWS_EXCEPTION(Failure, store.save(key, QStringLiteral("1")));
+        QVERIFY_THROWS_EXCEPTION(Failure, store.get(key, QStringLiteral("1")));
         QVERIFY(!QFile::exists(env.storeFile()));
     }
 };

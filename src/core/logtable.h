@@ -27,6 +27,9 @@ struct LogRecord
     std::optional<Fix> wifi;
     // Why the row's place is doubtful, for the user; empty when nothing says it is.
     QString mark;
+    // Where a log brought back from a file or a server came from ("Imported from trip.gpx"),
+    // for the user; empty for the laptop's own logs. Such a log is never shared again.
+    QString origin;
     // The user asked for the log ("Log Now (Test)"); else the schedule or the machine did.
     bool askedByUser = false;
 };

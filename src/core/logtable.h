@@ -10,6 +10,10 @@
 #include <optional>
 #include <string_view>
 
+// Who asked for a log: the schedule (or the machine waking, or the network changing), the user
+// ("Log Now (Test)"), or the user's location server.
+enum class Asker { Schedule, User, Server };
+
 // One log as a whole: what its row shows, and what the kept history holds besides.
 struct LogRecord
 {
@@ -27,8 +31,7 @@ struct LogRecord
     std::optional<Fix> wifi;
     // Why the row's place is doubtful, for the user; empty when nothing says it is.
     QString mark;
-    // The user asked for the log ("Log Now (Test)"); else the schedule or the machine did.
-    bool askedByUser = false;
+    Asker askedBy = Asker::Schedule;
 };
 
 // Where a log puts what it found: one row a log, its time first and then the six values the

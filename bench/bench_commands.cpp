@@ -104,10 +104,12 @@ int main(int argc, char *argv[])
     bool allCame = true;
     for (int round = 0; round < rounds; ++round) {
         Reader bare;
-        allCame = bare.start(broker, "bench/bare", QStringLiteral("bare-%1").arg(round)) && allCame;
+        allCame = bare.start(broker, "owntracks/laptop/bare", QStringLiteral("bare-%1").arg(round))
+            && allCame;
         QElapsedTimer timer;
         timer.start();
-        broker.client(QStringLiteral("mosquitto_pub"), {"-q", "1", "-t", "bench/bare", "-m", "{}"});
+        broker.client(QStringLiteral("mosquitto_pub"),
+                      {"-q", "1", "-t", "owntracks/laptop/bare", "-m", "{}"});
         allCame = bare.read() && allCame;
         bareMs.push_back(double(timer.nsecsElapsed()) / 1e6);
 

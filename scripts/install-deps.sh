@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ pkg-config qt6-base-dev libqt6svg6 libqt6sql6-sqlite libsqlite3-dev sqlite3 libgl-dev libxlsxwriter-dev zlib1g-dev libxcb-record0-dev iso-codes
-    libmosquitto-dev
+    libmosquitto-dev libsodium-dev python3-nacl
     libfontconfig-dev qt6-wayland qtkeychain-qt6-dev
     curl ca-certificates
     gdal-bin gpsbabel

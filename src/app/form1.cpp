@@ -105,6 +105,11 @@ void Form1::wireParts()
     connect(p.options, &StartupOptions::keepResultsChanged, p.sharing, &Sharing::setKeeping);
     connect(p.sharing, &Sharing::waitingChanged, p.tray, &TrayPresence::showWaitingToShare);
     connect(p.sharing, &Sharing::secretLocked, p.tray, &TrayPresence::showSecretLocked);
+    // The server's request takes the way of "Log Now (Test)", logging on or off.
+    connect(p.sharing, &Sharing::positionAsked, this, [&p] {
+        p.lookup->serverAsksNext();
+        p.scheduler->requestLog(LogQueue::Reason::Asked);
+    });
     // The tick decides a box's fallback; the schedule takes it as typed, and saves it.
     connect(p.scheduler, &Scheduler::intervalFallback, p.schedule, &ScheduleModel::setIntervalText);
     connect(p.lookup, &CurlFunctions::logFinished, p.ListView1, &ResultsView::showRow);

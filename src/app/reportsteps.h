@@ -67,7 +67,8 @@
     STEP(ShareCaFile, 254)                                                                         \
     STEP(ShareTopic, 256)                                                                          \
     STEP(ShareClientId, 258)                                                                       \
-    STEP(ShareTopicInBody, 260)
+    STEP(ShareTopicInBody, 260)                                                                    \
+    STEP(ShareCommands, 262)
 REPORT_STEPS(FormLoadStep, FORM_LOAD_STEPS)
 #undef FORM_LOAD_STEPS
 

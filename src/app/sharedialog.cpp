@@ -63,6 +63,15 @@ ShareDialog::ShareDialog(QWidget *parent) : QDialog(parent)
     m_topic = line("ShareTopic", QStringLiteral("Topic"), this);
     m_clientId = line("ShareClientId", QStringLiteral("Client id"), this);
     m_clientId->setPlaceholderText(QStringLiteral("chosen by Trovanel"));
+    m_key = line("ShareEncryptionKey", QStringLiteral("Encryption key"), this);
+    m_key->setEchoMode(QLineEdit::Password);
+    m_key->setPlaceholderText(QStringLiteral("none: messages go as they are"));
+    m_commands
+        = named(new QCheckBox(QStringLiteral("Answer my server's requests for a position"), this),
+                "ShareCommands", QStringLiteral("Answer my server's requests for a position"));
+    m_lastRequest
+        = named(new QLabel(this), "ShareLastRequest", QStringLiteral("The server's last request"));
+    m_lastRequest->setWordWrap(true);
     m_test = named(new QPushButton(QStringLiteral("Send Test"), this), "ShareTest",
                    QStringLiteral("Send Test"));
     m_outcome = new QLabel(this);
@@ -89,6 +98,9 @@ ShareDialog::ShareDialog(QWidget *parent) : QDialog(parent)
     m_form->addRow(QString(), m_topicInBody);
     m_form->addRow(QStringLiteral("Topic:"), m_topic);
     m_form->addRow(QStringLiteral("Client id:"), m_clientId);
+    m_form->addRow(QStringLiteral("Encryption key:"), m_key);
+    m_form->addRow(QString(), m_commands);
+    m_form->addRow(QStringLiteral("Last request:"), m_lastRequest);
     m_form->addRow(m_test, m_outcome);
     m_setAside = named(new QListWidget(this), "ShareSetAside",
                        QStringLiteral("Logs the server would not take"));
@@ -118,6 +130,8 @@ ShareDialog::ShareDialog(QWidget *parent) : QDialog(parent)
                                   m_topicInBody,
                                   m_topic,
                                   m_clientId,
+                                  m_key,
+                                  m_commands,
                                   m_test,
                                   buttons->button(QDialogButtonBox::Ok),
                                   buttons->button(QDialogButtonBox::Cancel)};
@@ -187,6 +201,8 @@ void ShareDialog::setSettings(const ShareSettings &s)
     m_topicInBody->setChecked(s.topicInBody);
     m_topic->setText(s.topic);
     m_clientId->setText(s.clientId);
+    m_key->setText(s.encryptionKey);
+    m_commands->setChecked(s.commands);
     m_outcome->clear();
     showFieldsOfMode();
 }
@@ -207,6 +223,8 @@ ShareSettings ShareDialog::settings() const
     s.topicInBody = m_topicInBody->isChecked();
     s.topic = m_topic->text().trimmed();
     s.clientId = m_clientId->text().trimmed();
+    s.encryptionKey = m_key->text();
+    s.commands = m_commands->isChecked();
     return s;
 }
 
@@ -228,6 +246,9 @@ void ShareDialog::showFieldsOfMode()
         {m_topicInBody, http},
         {m_topic, mqtt || (http && m_topicInBody->isChecked())},
         {m_clientId, mqtt},
+        {m_key, http || mqtt},
+        {m_commands, http || mqtt},
+        {m_lastRequest, (http || mqtt) && !m_lastRequest->text().isEmpty()},
         {m_test, http || mqtt},
     };
     for (auto [field, shown] : rows)
@@ -291,4 +312,10 @@ void ShareDialog::showSetAside(const QList<ShareQueue::SetAside> &messages)
     m_discard->setEnabled(m_setAside->currentRow() >= 0);
     m_form->setRowVisible(m_setAside, !messages.isEmpty());
     m_form->setRowVisible(m_setAsideButtons, !messages.isEmpty());
+}
+
+void ShareDialog::showLastRequest(const QString &words)
+{
+    m_lastRequest->setText(words);
+    showFieldsOfMode();
 }

@@ -33,6 +33,8 @@ public:
     void showTestOutcome(bool delivered, const QString &words);
     // The logs the server would not take, each with its words; the rows show only while any are.
     void showSetAside(const QList<ShareQueue::SetAside> &messages);
+    // The server's last request and what became of it; empty before the first.
+    void showLastRequest(const QString &words);
 
 Q_SIGNALS:
     void testRequested(const ShareSettings &settings);
@@ -63,6 +65,9 @@ private:
     QCheckBox *m_topicInBody;
     QLineEdit *m_topic;
     QLineEdit *m_clientId;
+    QLineEdit *m_key;
+    QCheckBox *m_commands;
+    QLabel *m_lastRequest;
     QPushButton *m_test;
     QLabel *m_outcome;
     QListWidget *m_setAside;

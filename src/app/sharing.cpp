@@ -42,7 +42,7 @@ LogRecord testRecord(const QDateTime &now)
     record.timeText = CurlFunctions::TimeText(now);
     record.cells[LogTable::City - 1] = QStringLiteral("Trovanel test");
     record.cells[LogTable::Coordinates - 1] = QStringLiteral("0.0000,0.0000");
-    record.askedByUser = true;
+    record.askedBy = Asker::User;
     return record;
 }
 
@@ -59,6 +59,7 @@ Sharing::Sharing(KeptResults *kept, ResultsList *results, Dialogs *dialogs,
       m_button(
           NamedButton(QStringLiteral("PushButtonShare"), QStringLiteral("Share Logs…"), window)),
       m_secrets(new SecretStore(dialogs, settings, this)),
+      m_keys(new SecretStore(dialogs, settings, this, SecretStore::EncryptionKey)),
       m_sharer(new Sharer([this](const ShareSettings &s) { return makeTransport(s); }, this)),
       // A history the user keeps for later stays open while its messages wait.
       m_stored(
@@ -82,10 +83,11 @@ Sharing::Sharing(KeptResults *kept, ResultsList *results, Dialogs *dialogs,
             m_dialog->showSetAside(setAside);
         Q_EMIT waitingChanged(count, m_memory.dropped(), setAside.size());
         // A log to share: the store may have been unlocked since it was last asked.
-        if (m_started && !m_secretKnown && needsSecret(m_settings) && m_secretMissed.isValid()
-            && m_secretMissed.hasExpired(AskAgainMs))
+        if (m_started && ((!m_secretKnown && needsSecret(m_settings)) || !m_keyKnown)
+            && m_secretMissed.isValid() && m_secretMissed.hasExpired(AskAgainMs))
             askForSecret();
     });
+    connect(m_sharer->requests(), &CommandRequests::positionAsked, this, &Sharing::positionAsked);
     connect(kept, &KeptResults::writableAgain, this, &Sharing::keepMemoryQueue);
     connect(kept, &KeptResults::deleting, this, &Sharing::takeOutbox);
     connect(m_sharer, &Sharer::refused, this, [this](const QString &words) {
@@ -124,10 +126,11 @@ void Sharing::restore(StepRunner &steps, const Settings::Snapshot &settings)
 {
     // Each key's report line, in the order the keys are read.
     static constexpr FormLoadStep Lines[] = {
-        FormLoadStep::Share,      FormLoadStep::ShareUrl,      FormLoadStep::ShareAuth,
-        FormLoadStep::ShareUser,  FormLoadStep::ShareDevice,   FormLoadStep::ShareHost,
-        FormLoadStep::SharePort,  FormLoadStep::ShareTls,      FormLoadStep::ShareCaFile,
-        FormLoadStep::ShareTopic, FormLoadStep::ShareClientId, FormLoadStep::ShareTopicInBody,
+        FormLoadStep::Share,         FormLoadStep::ShareUrl,      FormLoadStep::ShareAuth,
+        FormLoadStep::ShareUser,     FormLoadStep::ShareDevice,   FormLoadStep::ShareHost,
+        FormLoadStep::SharePort,     FormLoadStep::ShareTls,      FormLoadStep::ShareCaFile,
+        FormLoadStep::ShareTopic,    FormLoadStep::ShareClientId, FormLoadStep::ShareTopicInBody,
+        FormLoadStep::ShareCommands,
     };
     const std::span<const StoredShareSettings::Field> fields = StoredShareSettings::fields();
     Q_ASSERT(fields.size() == std::size(Lines));
@@ -177,37 +180,55 @@ void Sharing::askForSecret()
     if (m_askingSecret)
         return;
     m_askingSecret = true;
-    m_secrets->read([this](const std::optional<QString> &secret) {
-        m_askingSecret = false;
-        const bool wasStarted = m_started;
-        // One the user chose meanwhile is newer than the store's answer.
-        const bool came = secret && !m_secretKnown;
-        if (came) {
-            m_settings.secret = *secret;
-            m_secretKnown = true;
-        } else if (!secret) {
-            m_secretMissed.start();
-        }
-        tellSecretLocked();
-        for (const std::function<void()> &then : std::exchange(m_afterSecret, {}))
-            then();
-        if (came && wasStarted) {
-            m_sharer->setSettings(m_settings);
-            resend();
-        }
-    });
+    m_secrets->read([this](const std::optional<QString> &secret) { askForKey(secret); });
+}
+
+void Sharing::askForKey(const std::optional<QString> &secret)
+{
+    if (m_keyKnown)
+        return secretsCame(secret, m_settings.encryptionKey);
+    m_keys->read([this, secret](const std::optional<QString> &key) { secretsCame(secret, key); });
+}
+
+void Sharing::secretsCame(const std::optional<QString> &secret, const std::optional<QString> &key)
+{
+    m_askingSecret = false;
+    const bool wasStarted = m_started;
+    // One the user chose meanwhile is newer than the store's answer.
+    bool came = secret && !m_secretKnown;
+    if (came) {
+        m_settings.secret = *secret;
+        m_secretKnown = true;
+    } else if (!secret) {
+        m_secretMissed.start();
+    }
+    if (key && !m_keyKnown) {
+        m_settings.encryptionKey = *key;
+        m_keyKnown = true;
+        came = true;
+    } else if (!key) {
+        m_secretMissed.start();
+    }
+    tellSecretLocked();
+    for (const std::function<void()> &then : std::exchange(m_afterSecret, {}))
+        then();
+    if (came && wasStarted) {
+        m_sharer->setSettings(m_settings);
+        resend();
+    }
 }
 
 void Sharing::tellSecretLocked()
 {
-    Q_EMIT secretLocked(!m_secretKnown && m_secretMissed.isValid() && needsSecret(m_settings));
+    Q_EMIT secretLocked(((!m_secretKnown && needsSecret(m_settings)) || !m_keyKnown)
+                        && m_secretMissed.isValid());
 }
 
 std::unique_ptr<ShareTransport> Sharing::makeTransport(const ShareSettings &settings) const
 {
     // Without its secret the server would only refuse the messages: they wait for the store. A
     // test goes with the secret the dialog holds.
-    if (!m_secretKnown && !m_testing && needsSecret(settings))
+    if (!m_testing && ((!m_secretKnown && needsSecret(settings)) || !m_keyKnown))
         return nullptr;
     return MakeShareTransport(settings);
 }
@@ -294,7 +315,10 @@ void Sharing::showDialog()
         connect(m_sharer, &Sharer::testOutcome, m_dialog, &ShareDialog::showTestOutcome);
         connect(m_dialog, &ShareDialog::sendAgainRequested, m_sharer, &Sharer::sendAgain);
         connect(m_dialog, &ShareDialog::discardRequested, this, &Sharing::discard);
+        connect(m_sharer->requests(), &CommandRequests::lastRequestChanged, m_dialog,
+                &ShareDialog::showLastRequest);
     }
+    m_dialog->showLastRequest(m_sharer->requests()->lastRequest());
     m_dialog->showSetAside(m_sharer->setAside());
     withSecret([this] {
         m_dialog->setSettings(m_settings);
@@ -326,6 +350,17 @@ void Sharing::discard(qint64 id)
 
 void Sharing::choose(const ShareSettings &settings)
 {
+    if (settings.encryptionKey != m_settings.encryptionKey) {
+        m_keys->write(settings.encryptionKey, [this, settings](bool kept) {
+            // Not kept: sharing stays as it was. Kept, it is the key from now on.
+            if (!kept)
+                return;
+            m_keyKnown = true;
+            m_settings.encryptionKey = settings.encryptionKey;
+            choose(settings);
+        });
+        return;
+    }
     if (settings.secret == m_settings.secret) {
         apply(settings);
         return;

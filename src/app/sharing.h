@@ -73,6 +73,8 @@ Q_SIGNALS:
     void waitingChanged(qint64 count, qint64 dropped, qint64 setAside);
     // The server needs the secret and the store did not give it: the messages wait.
     void secretLocked(bool locked);
+    // The user's location server asks where the laptop is: a log is due, as "Log Now" makes.
+    void positionAsked();
 
 private:
     void showDialog();
@@ -85,6 +87,9 @@ private:
     // the store while the secret is not known.
     void withSecret(const std::function<void()> &then);
     void askForSecret();
+    // The key, once the password is in; then the sending may start.
+    void askForKey(const std::optional<QString> &secret);
+    void secretsCame(const std::optional<QString> &secret, const std::optional<QString> &key);
     void tellSecretLocked();
     std::unique_ptr<ShareTransport> makeTransport(const ShareSettings &settings) const;
     // Messages moved between memory and the history, each way in one transaction; what was on
@@ -101,6 +106,7 @@ private:
     QWidget *m_window;
     QPushButton *m_button;
     SecretStore *m_secrets;
+    SecretStore *m_keys;
     Sharer *m_sharer;
     MemoryShareQueue m_memory;
     StoredShareQueue m_stored;
@@ -111,6 +117,9 @@ private:
     bool m_started = false;
     // The secret in m_settings is the one kept (or none is kept), rather than unknown.
     bool m_secretKnown = false;
+    // The same of the encryption key: while the store holds one it does not give, nothing goes,
+    // lest it go in clear.
+    bool m_keyKnown = false;
     bool m_askingSecret = false;
     bool m_testing = false;
     // Since the store last did not give the secret.

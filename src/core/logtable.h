@@ -10,6 +10,10 @@
 #include <optional>
 #include <string_view>
 
+// Who asked for a log: the schedule (or the machine waking, or the network changing), the user
+// ("Log Now (Test)"), or the user's location server.
+enum class Asker { Schedule, User, Server };
+
 // One log as a whole: what its row shows, and what the kept history holds besides.
 struct LogRecord
 {
@@ -30,8 +34,7 @@ struct LogRecord
     // Where a log brought back from a file or a server came from ("Imported from trip.gpx"),
     // for the user; empty for the laptop's own logs. Such a log is never shared again.
     QString origin;
-    // The user asked for the log ("Log Now (Test)"); else the schedule or the machine did.
-    bool askedByUser = false;
+    Asker askedBy = Asker::Schedule;
 };
 
 // Where a log's row went: its row number, or -1 when the row does not show (yet), and the

@@ -10,6 +10,7 @@
 
 #include <QStandardPaths>
 #include <QTimer>
+#include <utility>
 
 #include <utility>
 
@@ -86,7 +87,9 @@ bool CurlFunctions::GetLog(bool askedByUser)
 {
     if (isBusy())
         return false;
-    m_askedByUser = askedByUser;
+    m_asker = !askedByUser                   ? Asker::Schedule
+        : std::exchange(m_serverAsks, false) ? Asker::Server
+                                             : Asker::User;
     StepRunner steps(QStringLiteral("CurlFunctions"), QStringLiteral("GetLog"));
     steps.step(100, [this] { m_logTime = m_clock(); });
     // What was told about the log before no longer counts, even should this one end at once.
@@ -157,7 +160,7 @@ void CurlFunctions::onAnswer(const QString &answer, const QString &failure)
     LogRecord record;
     record.id = m_log;
     record.instant = m_logTime;
-    record.askedByUser = m_askedByUser;
+    record.askedBy = m_asker;
     record.httpStatus = m_runner.lastStatus();
     record.answer = m_runner.lastAnswer();
     // A failed log keeps its location cells empty, whatever its error body holds, so that the

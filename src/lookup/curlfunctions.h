@@ -3,6 +3,7 @@
 #include "core/clock.h"
 #include "core/fix.h"
 #include "core/logid.h"
+#include "core/logtable.h"
 #include "lookup/curlrunner.h"
 
 #include <QDateTime>
@@ -59,6 +60,8 @@ public:
     // is in flight. A log whose lookup cannot start (no client, no working folder) ends with a
     // failed row that says why.
     bool GetLog(bool askedByUser = false);
+    // The next log the user asks for is the location server's request: its row says so.
+    void serverAsksNext() { m_serverAsks = true; }
     bool isBusy() const { return m_runner.isRunning() || m_startFailed; }
     // Ends a log in flight; no row is added.
     void abort()
@@ -92,7 +95,8 @@ private:
     CurlRunner m_runner;
     Clock m_clock = SystemNow;
     QDateTime m_logTime;
-    bool m_askedByUser = false;
+    Asker m_asker = Asker::Schedule;
+    bool m_serverAsks = false;
     bool m_startFailed = false; // the lookup could not start; the row saying so is on its way
     QString m_curlPath;
     QString m_messagePath;

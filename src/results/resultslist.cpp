@@ -83,8 +83,9 @@ ResultsListRow ResultsList::made(const LogRecord &record, bool checked, bool kep
     const bool holdsAnswer = !kept && !record.answer.isEmpty()
         && m_heldAnswerBytes + record.answer.size() <= HeldAnswerBytes;
     if (holdsAnswer || !record.failure.isEmpty() || record.addressAccuracyMetres > 0 || record.wifi
-        || !record.mark.isEmpty()) {
+        || !record.mark.isEmpty() || record.askedBy == Asker::Server) {
         added.rare = new Row::Rare;
+        added.rare->askedByServer = record.askedBy == Asker::Server;
         added.rare->failure = record.failure;
         added.rare->addressAccuracyMetres = record.addressAccuracyMetres;
         added.rare->wifi = record.wifi;
@@ -166,6 +167,8 @@ LogRecord ResultsList::record(int row) const
         whole.addressAccuracyMetres = source.rare->addressAccuracyMetres;
         whole.wifi = source.rare->wifi;
         whole.mark = source.rare->mark;
+        if (source.rare->askedByServer)
+            whole.askedBy = Asker::Server;
     }
     return whole;
 }
@@ -285,15 +288,22 @@ QVariant ResultsList::data(const QModelIndex &index, int role) const
             return failure(index.row());
         return index.column() == Coordinates ? mark(index.row()) : QString();
     };
+    // A log the user's server asked for says so where a failure would, with no warning.
+    const auto asked = [&] {
+        const Row &row = m_rows[index.row()];
+        return index.column() == Time && row.rare && row.rare->askedByServer
+            ? QStringLiteral("Asked by your server")
+            : QString();
+    };
     switch (role) {
     case Qt::DisplayRole:
         return cell(index.row(), index.column());
     case Qt::ToolTipRole: {
         const QString text = failed();
-        return text.isEmpty() ? cellHint() : text;
+        return !text.isEmpty() ? text : asked().isEmpty() ? cellHint() : asked();
     }
     case Qt::AccessibleDescriptionRole: {
-        const QString text = failed();
+        const QString text = failed().isEmpty() ? asked() : failed();
         return text.isEmpty() ? QVariant() : QVariant(text);
     }
     case Qt::DecorationRole:

@@ -38,6 +38,7 @@ struct ResultsListRow
         double addressAccuracyMetres = 0; // 0: the answer gave none
         std::optional<Fix> wifi;
         QString mark; // the answer's own; a Wi-Fi fix far from the address adds one as it is read
+        bool askedByServer = false; // the user's location server asked for the log
     };
 
     QString text;

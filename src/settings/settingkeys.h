@@ -88,9 +88,13 @@ inline constexpr TextKey ShareClientId {{"Share Client Id", ""}, decodeText, enc
 // Some HTTP servers name the device by a topic in the message itself.
 inline constexpr OnOffKey ShareTopicInBody {
     {"Share Topic In Body", "Off"}, decodeOnOff, encodeOnOff};
+// The server may ask for a log.
+inline constexpr OnOffKey ShareCommands {{"Share Commands", "Off"}, decodeOnOff, encodeOnOff};
 // The server's password or token, only where no secret store answers and the user agreed to
 // keep it in this file.
 inline constexpr TextKey ShareSecret {{"Share Secret", ""}, decodeText, encodeText};
+// The key messages are sealed with, on the same terms.
+inline constexpr TextKey ShareEncryptionKey {{"Share Encryption Key", ""}, decodeText, encodeText};
 // On once the user was told how to bind a key to the toggle on a desktop that binds none.
 inline constexpr OnOffKey ShortcutAdvice {{"Shortcut Advice", "Off"}, decodeOnOff, encodeOnOff};
 
@@ -122,6 +126,8 @@ inline constexpr Key All[] = {Option1,
                               ShareClientId,
                               ShareTopicInBody,
                               ShareSecret,
-                              ShortcutAdvice};
+                              ShortcutAdvice,
+                              ShareCommands,
+                              ShareEncryptionKey};
 
 } // namespace SettingKeys

@@ -4,6 +4,9 @@
 #include "lookup/failuretext.h"
 #include "share/ownmessage.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -126,8 +129,10 @@ QByteArray HttpTransport::configText(const ShareSettings &settings, const QByteA
                              QStringLiteral("Authorization: Bearer ") + oneLine(settings.secret));
     // Sent as it is; a message is a JSON object, so it never starts with the '@' that would
     // name a file.
-    const QByteArray sent
-        = settings.topicInBody ? OwnMessage::withTopic(body, named.defaultTopic()) : body;
+    // A sealed message carries its topic inside, put there before it was sealed.
+    const QByteArray sent = settings.topicInBody && settings.encryptionKey.isEmpty()
+        ? OwnMessage::withTopic(body, named.defaultTopic())
+        : body;
     config += configLine("data-binary", QString::fromUtf8(sent));
     return config;
 }
@@ -252,6 +257,19 @@ void HttpTransport::onFinished(int exitCode, QProcess::ExitStatus exitStatus)
         finish(outcome(m_settings.url, exitCode, isNumber ? status : 0, m_answer));
 }
 
+void HttpTransport::readRequests(const QByteArray &answer)
+{
+    // The server answers a post with what it has for the laptop: requests among other things
+    // (its other devices' places), those sealed with the key seen only once opened.
+    const QJsonArray objects = QJsonDocument::fromJson(answer).array();
+    for (const QJsonValue &value : objects) {
+        const QString type = value.toObject().value(QStringLiteral("_type")).toString();
+        if (type == QLatin1String("cmd") || type == QLatin1String("encrypted"))
+            Q_EMIT requestReceived(QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact),
+                                   QString());
+    }
+}
+
 void HttpTransport::onError(QProcess::ProcessError error)
 {
     // Only a client that never started ends here; every other error also ends in finished().
@@ -269,6 +287,10 @@ void HttpTransport::finish(const std::optional<ShareFailure> &failure)
     // The receiver may stop or delete this transport inside the signal: nothing of it is
     // touched after; the next message starts once the event loop runs again.
     QPointer<HttpTransport> alive(this);
+    if (!failure && m_settings.commands)
+        readRequests(m_answer);
+    if (!alive)
+        return;
     if (failure)
         Q_EMIT failed(id, *failure);
     else

@@ -51,6 +51,7 @@ private:
     void onFinished(int exitCode, QProcess::ExitStatus exitStatus);
     void onError(QProcess::ProcessError error);
     void finish(const std::optional<ShareFailure> &failure);
+    void readRequests(const QByteArray &answer);
     void dropProcess();
 
     ShareSettings m_settings;

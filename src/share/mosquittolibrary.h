@@ -19,17 +19,21 @@ struct MosquittoLibrary
     F(mosquitto_lib_init)                                                                          \
     F(mosquitto_log_callback_set)                                                                  \
     F(mosquitto_loop)                                                                              \
+    F(mosquitto_message_v5_callback_set)                                                           \
     F(mosquitto_new)                                                                               \
     F(mosquitto_property_add_int32)                                                                \
     F(mosquitto_property_free_all)                                                                 \
+    F(mosquitto_property_read_int32)                                                               \
     F(mosquitto_property_read_string)                                                              \
     F(mosquitto_pub_topic_check)                                                                   \
     F(mosquitto_publish_v5)                                                                        \
     F(mosquitto_publish_v5_callback_set)                                                           \
     F(mosquitto_reason_string)                                                                     \
     F(mosquitto_strerror)                                                                          \
+    F(mosquitto_subscribe_v5)                                                                      \
     F(mosquitto_threaded_set)                                                                      \
     F(mosquitto_tls_set)                                                                           \
+    F(mosquitto_unsubscribe_v5)                                                                    \
     F(mosquitto_username_pw_set)
 #define TROVANEL_MOSQUITTO_MEMBER(name) decltype(&::name) name = nullptr;
     TROVANEL_MOSQUITTO_FUNCTIONS(TROVANEL_MOSQUITTO_MEMBER)

@@ -235,3 +235,23 @@ void MqttSession::onLog(mosquitto *, void *data, int level, const char *line)
     std::lock_guard lock(self->mutex);
     self->lastError = QString::fromUtf8(line);
 }
+
+void MqttSession::onMessage(mosquitto *, void *data, const mosquitto_message *message,
+                            const mosquitto_property *properties)
+{
+    auto *self = static_cast<MqttSession *>(data);
+    // A request the broker keeps for whoever subscribes was not made for this moment; one
+    // whose lifetime is spent came too late to be asked still.
+    uint32_t lifetime = 1;
+    QString stale;
+    if (message->retain)
+        stale = QStringLiteral("it was retained");
+    else if (Mosquitto().mosquitto_property_read_int32(
+                 properties, MQTT_PROP_MESSAGE_EXPIRY_INTERVAL, &lifetime, false)
+             && lifetime == 0)
+        stale = QStringLiteral("it had expired");
+    const QByteArray payload(static_cast<const char *>(message->payload), message->payloadlen);
+    self->tell([generation = self->generation, payload, stale](MqttTransport *to) {
+        to->onRequest(generation, payload, stale);
+    });
+}

@@ -59,6 +59,8 @@ struct MqttSession
     static void onPublish(mosquitto *, void *data, int mid, int reason,
                           const mosquitto_property *properties);
     static void onLog(mosquitto *, void *data, int level, const char *line);
+    static void onMessage(mosquitto *, void *data, const mosquitto_message *message,
+                          const mosquitto_property *properties);
 };
 
 // The words of a failure the user cannot mend by waiting, and of one that may pass.

@@ -56,6 +56,7 @@ MqttTransport::MqttTransport(const ShareSettings &settings, QObject *parent)
     if (m_settings.clientId.isEmpty())
         m_settings.clientId = ShareSettings::defaultClientId();
     m_topic = m_settings.topic.toUtf8();
+    m_requestTopic = m_topic + "/cmd";
     m_connectTimeout.setSingleShot(true);
     connect(&m_connectTimeout, &QTimer::timeout, this, [this] {
         fail(MqttRetry(QStringLiteral("Could not connect to %1: it timed out.")
@@ -98,6 +99,13 @@ void MqttTransport::sendTest(const QByteArray &message)
     if (!m_session)
         m_settings.clientId += QStringLiteral("-test");
     send({0, message});
+}
+
+void MqttTransport::listen()
+{
+    m_listening = true;
+    if (!m_session && !m_stopped)
+        connectToBroker();
 }
 
 void MqttTransport::stop()
@@ -146,6 +154,7 @@ void MqttTransport::connectToBroker()
     Mosquitto().mosquitto_connect_v5_callback_set(client, &MqttSession::onConnect);
     Mosquitto().mosquitto_publish_v5_callback_set(client, &MqttSession::onPublish);
     Mosquitto().mosquitto_log_callback_set(client, &MqttSession::onLog);
+    Mosquitto().mosquitto_message_v5_callback_set(client, &MqttSession::onMessage);
     if (!m_settings.user.isEmpty()) {
         const QByteArray secret = m_settings.secret.toUtf8();
         Mosquitto().mosquitto_username_pw_set(client, m_settings.user.toUtf8().constData(),
@@ -197,6 +206,18 @@ void MqttTransport::onConnected(quint64 generation, bool v311)
     m_connectTimeout.stop();
     m_connected = true;
     m_v311 = v311;
+    // The session outlives the connection, and so does what it subscribed to: a request sent
+    // while the laptop was away is kept for it. With the requests turned off, the session
+    // subscribes to nothing.
+    // A request kept by the broker for whoever comes is not sent at subscribing, and one kept
+    // as it comes says so, to be told from a fresh one (MQTT 5 alone can).
+    if (m_settings.commands && m_listening)
+        Mosquitto().mosquitto_subscribe_v5(
+            m_session->client, nullptr, m_requestTopic.constData(), 1,
+            v311 ? 0 : MQTT_SUB_OPT_RETAIN_AS_PUBLISHED | MQTT_SUB_OPT_SEND_RETAIN_NEVER, nullptr);
+    else if (!m_settings.commands)
+        Mosquitto().mosquitto_unsubscribe_v5(m_session->client, nullptr, m_requestTopic.constData(),
+                                             nullptr);
     // A failure on the way answers the rest and ends the connection.
     while (m_connected && !m_waiting.isEmpty())
         publish(m_waiting.takeFirst());
@@ -230,6 +251,12 @@ void MqttTransport::onFailed(quint64 generation, const ShareFailure &failure)
         fail(failure);
 }
 
+void MqttTransport::onRequest(quint64 generation, const QByteArray &payload, const QString &stale)
+{
+    if (generation == m_generation && m_settings.commands)
+        Q_EMIT requestReceived(payload, stale);
+}
+
 void MqttTransport::fail(const ShareFailure &failure)
 {
     dropSession();
@@ -244,6 +271,8 @@ void MqttTransport::fail(const ShareFailure &failure)
             break;
         Q_EMIT failed(id, failure);
     }
+    if (m_listening && !m_stopped)
+        Q_EMIT listenFailed(failure);
 }
 
 void MqttTransport::dropSession()

@@ -36,6 +36,7 @@ public:
     void send(const OutgoingMessage &message) override;
     void sendTest(const QByteArray &message) override;
     void stop() override;
+    void listen() override;
 
     QString caveat() const override;
 
@@ -48,17 +49,20 @@ private:
     // reason: the PUBACK's reason code (0 in MQTT 3.1.1), said: the broker's reason string.
     void onPublished(quint64 generation, int mid, int reason, const QString &said);
     void onFailed(quint64 generation, const ShareFailure &failure);
+    void onRequest(quint64 generation, const QByteArray &payload, const QString &stale);
     // Answers every message on its way with the failure and lets the connection go.
     void fail(const ShareFailure &failure);
     void dropSession();
 
     ShareSettings m_settings;
     QByteArray m_topic;
+    QByteArray m_requestTopic; // <topic>/cmd
     std::shared_ptr<MqttSession> m_session;
     quint64 m_generation = 0;
     bool m_connected = false;
     bool m_v311 = false; // the broker speaks only MQTT 3.1.1
     bool m_stopped = false;
+    bool m_listening = false; // kept open for the server's requests
     QList<OutgoingMessage> m_waiting; // until the broker has accepted the connection
     QMap<int, qint64> m_published; // the library's message id → the queue's
     QTimer m_connectTimeout;

@@ -9,6 +9,23 @@
 #include <cmath>
 
 namespace OwnMessage {
+namespace {
+
+// The letter location servers read for what made the log.
+QString trigger(Asker asker)
+{
+    switch (asker) {
+    case Asker::User:
+        return QStringLiteral("u");
+    case Asker::Server:
+        return QStringLiteral("r");
+    case Asker::Schedule:
+        break;
+    }
+    return QStringLiteral("p");
+}
+
+} // namespace
 
 std::optional<Fix> bestFix(const LogRecord &record)
 {
@@ -33,7 +50,7 @@ QByteArray location(const LogRecord &record, const Sender &sender, qint64 create
         {QStringLiteral("tst"), record.instant.toSecsSinceEpoch()},
         {QStringLiteral("created_at"), createdAt},
         {QStringLiteral("tid"), sender.trackerId},
-        {QStringLiteral("t"), record.askedByUser ? QStringLiteral("u") : QStringLiteral("p")},
+        {QStringLiteral("t"), trigger(record.askedBy)},
     };
     // The letters location servers read: "w" for Wi-Fi, "m" for mobile; nothing when not known.
     if (sender.connection == ConnectionKind::WiFi)

@@ -15,18 +15,21 @@
 #include <memory>
 #include <qt6keychain/keychain.h>
 
-namespace {
+// The server's password or token is one entry, whichever transport is chosen.
+const SecretStore::Kind SecretStore::Password {"location server", SettingKeys::ShareSecret,
+                                               "the password or token"};
+const SecretStore::Kind SecretStore::EncryptionKey {
+    "location server encryption key", SettingKeys::ShareEncryptionKey, "the encryption key"};
 
-// One entry: the server's password or token, whichever transport is chosen.
-const QString Entry = QStringLiteral("location server");
+namespace {
 
 // The settings file keeps the secret only where the user agreed; a store that works again
 // takes it out of there.
-void forgetFileCopy(Settings::Store &settings)
+void forgetFileCopy(Settings::Store &settings, const SettingKeys::TextKey &key)
 {
     try {
-        if (!settings.get(SettingKeys::ShareSecret).isEmpty())
-            settings.save(SettingKeys::ShareSecret, QString());
+        if (!settings.get(key).isEmpty())
+            settings.save(key, QString());
     } catch (const Failure &) {
         // An unreadable store holds no copy that could be read either.
     }
@@ -34,8 +37,9 @@ void forgetFileCopy(Settings::Store &settings)
 
 } // namespace
 
-SecretStore::SecretStore(Dialogs *dialogs, Settings::Store &settings, QObject *parent)
-    : QObject(parent), m_dialogs(dialogs), m_settings(settings)
+SecretStore::SecretStore(Dialogs *dialogs, Settings::Store &settings, QObject *parent,
+                         const Kind &kind)
+    : QObject(parent), m_dialogs(dialogs), m_settings(settings), m_kind(kind)
 { }
 
 void SecretStore::read(Answer done)
@@ -50,7 +54,7 @@ void SecretStore::read(Answer done)
     // older one.
     QString inFile;
     try {
-        inFile = m_settings.get(SettingKeys::ShareSecret);
+        inFile = m_settings.get(m_kind.fileKey);
     } catch (const Failure &) { }
     if (!inFile.isEmpty()) {
         QTimer::singleShot(0, this, [answer, inFile] { answer(inFile); });
@@ -61,7 +65,7 @@ void SecretStore::read(Answer done)
     // it was given even after its owner is gone, and a job deleted before then would be used
     // after it was freed. Gone first, this object hears nothing.
     auto *job = new QKeychain::ReadPasswordJob(QString::fromLatin1(Service));
-    job->setKey(Entry);
+    job->setKey(QString::fromLatin1(m_kind.entry));
     connect(job, &QKeychain::Job::finished, this, [this, job, answer] {
         switch (job->error()) {
         case QKeychain::NoError:
@@ -91,8 +95,9 @@ void SecretStore::askWhetherKept(const Answer &answer)
         QStringLiteral("org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets"),
         QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("SearchItems"));
     // The attributes the keychain library files the entry under.
-    search << QVariant::fromValue(QMap<QString, QString> {
-        {QStringLiteral("user"), Entry}, {QStringLiteral("server"), QString::fromLatin1(Service)}});
+    search << QVariant::fromValue(
+        QMap<QString, QString> {{QStringLiteral("user"), QString::fromLatin1(m_kind.entry)},
+                                {QStringLiteral("server"), QString::fromLatin1(Service)}});
     auto *watcher = new QDBusPendingCallWatcher(
         QDBusConnection::sessionBus().asyncCall(search, ReadBoundMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [watcher, answer] {
@@ -123,11 +128,11 @@ void SecretStore::write(const QString &secret, std::function<void(bool)> done)
         write->setTextData(secret);
         job = write;
     }
-    job->setKey(Entry);
+    job->setKey(QString::fromLatin1(m_kind.entry));
     connect(job, &QKeychain::Job::finished, this, [this, job, secret, done = std::move(done)] {
         // A secret cleared is gone from wherever it was, the store answering or not.
         if (job->error() == QKeychain::NoError || secret.isEmpty()) {
-            forgetFileCopy(m_settings);
+            forgetFileCopy(m_settings, m_kind.fileKey);
             done(true);
             return;
         }
@@ -141,17 +146,17 @@ void SecretStore::keepInFile(const QString &secret, const QString &why,
 {
     // The store's own words say why it did not answer; they never hold the secret.
     const QString question
-        = QStringLiteral("The desktop's secret store did not answer (%1), so the password or token "
-                         "cannot be kept there. Keep it in Trovanel's settings file instead, "
-                         "which only you can read? No: it is not kept, and sharing stays as it "
-                         "was.")
-              .arg(why.trimmed().isEmpty() ? QStringLiteral("no store runs") : why.trimmed());
+        = QStringLiteral("The desktop's secret store did not answer (%1), so %2 cannot be kept "
+                         "there. Keep it in Trovanel's settings file instead, which only you can "
+                         "read? No: it is not kept, and sharing stays as it was.")
+              .arg(why.trimmed().isEmpty() ? QStringLiteral("no store runs") : why.trimmed(),
+                   QString::fromLatin1(m_kind.words));
     if (!m_dialogs->askYesNo(question)) {
         done(false);
         return;
     }
     try {
-        m_settings.save(SettingKeys::ShareSecret, secret);
+        m_settings.save(m_kind.fileKey, secret);
     } catch (const Failure &failure) {
         ErrorReport::report({QStringLiteral("SecretStore"), QStringLiteral("keepInFile"), 100,
                              failure.description()});

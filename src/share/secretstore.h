@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/settingkeys.h"
+
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -24,8 +26,20 @@ public:
     // An unlock prompt nobody answers holds a read up no longer than this.
     static constexpr int ReadBoundMs = 30'000;
 
+    // The server's password or token, and the key messages are sealed with: each its own entry
+    // in the store and its own key in the file.
+    struct Kind
+    {
+        const char *entry;
+        const SettingKeys::TextKey &fileKey;
+        const char *words; // what it is, in the user's words
+    };
+    static const Kind Password;
+    static const Kind EncryptionKey;
+
     // settings: the file that keeps the copy the user agreed to.
-    SecretStore(Dialogs *dialogs, Settings::Store &settings, QObject *parent = nullptr);
+    SecretStore(Dialogs *dialogs, Settings::Store &settings, QObject *parent = nullptr,
+                const Kind &kind = Password);
 
     using Answer = std::function<void(const std::optional<QString> &)>;
     // done(secret): the kept secret, empty when none is kept; nothing when the store holds one
@@ -43,4 +57,5 @@ private:
 
     Dialogs *m_dialogs;
     Settings::Store &m_settings;
+    const Kind &m_kind;
 };

@@ -1,5 +1,9 @@
 #include "share/sharer.h"
 
+#include "share/ownmessage.h"
+#include "share/sealedmessage.h"
+#include "share/sodiumlibrary.h"
+
 #include <algorithm>
 
 Sharer::Sharer(TransportMaker makeTransport, QObject *parent)
@@ -28,6 +32,7 @@ void Sharer::setSettings(const ShareSettings &settings)
         return;
     dropTransport();
     m_settings = settings;
+    m_requests.setKey(settings.encryptionKey);
     m_refused = false;
     m_retry.stop();
     m_retryMs = m_firstRetryMs;
@@ -72,6 +77,10 @@ void Sharer::networkCameBack()
 
 void Sharer::sendTest(const ShareSettings &settings, const QByteArray &message)
 {
+    if (const QString why = cannotSeal(settings); !why.isEmpty()) {
+        Q_EMIT testOutcome(false, why);
+        return;
+    }
     m_testTransport = m_makeTransport(settings);
     if (!m_testTransport) {
         Q_EMIT testOutcome(false, QStringLiteral("Sharing is off."));
@@ -93,7 +102,7 @@ void Sharer::sendTest(const ShareSettings &settings, const QByteArray &message)
     });
     connect(m_testTransport.get(), &ShareTransport::failed, this,
             [done](qint64, const ShareFailure &failure) { done(false, failure.words); });
-    m_testTransport->sendTest(message);
+    m_testTransport->sendTest(outgoing(settings, message));
 }
 
 qint64 Sharer::waiting() const
@@ -159,12 +168,26 @@ void Sharer::pump()
 {
     if (!isOn() || m_refused || m_retry.isActive() || m_pumping)
         return;
+    // Never in clear what the user asked to go sealed.
+    if (const QString why = cannotSeal(m_settings); !why.isEmpty()) {
+        m_refused = true;
+        Q_EMIT refused(why);
+        return;
+    }
     m_pumping = true;
     if (!m_transport) {
         m_transport = m_makeTransport(m_settings);
         if (m_transport) {
             connect(m_transport.get(), &ShareTransport::delivered, this, &Sharer::onDelivered);
             connect(m_transport.get(), &ShareTransport::failed, this, &Sharer::onFailed);
+            connect(m_transport.get(), &ShareTransport::listenFailed, this, &Sharer::stopFor);
+            if (m_settings.commands) {
+                connect(m_transport.get(), &ShareTransport::requestReceived, &m_requests,
+                        [this](const QByteArray &object, const QString &stale) {
+                            m_requests.received(object, stale);
+                        });
+                m_transport->listen();
+            }
         }
     }
     // A transport may answer inside send(): the loop looks again each time round.
@@ -188,7 +211,7 @@ void Sharer::pump()
         if (!from)
             break;
         m_inFlight.insert(next.id, from);
-        m_transport->send({next.id, next.body});
+        m_transport->send({next.id, outgoing(m_settings, next.body)});
     }
     m_pumping = false;
 }
@@ -221,6 +244,11 @@ void Sharer::onFailed(qint64 id, const ShareFailure &failure)
         pump();
         return;
     }
+    stopFor(failure);
+}
+
+void Sharer::stopFor(const ShareFailure &failure)
+{
     dropTransport();
     if (failure.kind != ShareFailure::Kind::Retry) {
         m_refused = true;
@@ -235,4 +263,20 @@ void Sharer::onFailed(qint64 id, const ShareFailure &failure)
     }
     m_retry.start(m_retryMs);
     m_retryMs = std::min(m_retryMs * 2, m_lastRetryMs);
+}
+
+QString Sharer::cannotSeal(const ShareSettings &settings)
+{
+    return settings.encryptionKey.isEmpty() ? QString() : SodiumLibrary::load();
+}
+
+QByteArray Sharer::outgoing(const ShareSettings &settings, const QByteArray &body) const
+{
+    if (settings.encryptionKey.isEmpty())
+        return body;
+    // The topic an HTTP server names the device by goes inside, where only the key reads it.
+    const bool withTopic = settings.mode == ShareSettings::Mode::Http && settings.topicInBody;
+    return SealedMessage::seal(settings.encryptionKey,
+                               withTopic ? OwnMessage::withTopic(body, settings.defaultTopic())
+                                         : body);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "share/commandrequests.h"
 #include "share/sharequeue.h"
 #include "share/sharesettings.h"
 #include "share/sharetransport.h"
@@ -69,6 +70,8 @@ public:
     bool discard(qint64 id);
     // Until the next try, after a failure; 0 when none is waited for.
     int retryInMs() const;
+    // The server's requests, while the settings let it ask.
+    CommandRequests *requests() { return &m_requests; }
 
 Q_SIGNALS:
     // Also when the messages set aside changed.
@@ -81,7 +84,13 @@ private:
     void pump();
     void onDelivered(qint64 id);
     void onFailed(qint64 id, const ShareFailure &failure);
+    // The transport is gone: tried again later, or not until the user acts.
+    void stopFor(const ShareFailure &failure);
     void dropTransport();
+    // The message as it goes: sealed when a key is set.
+    QByteArray outgoing(const ShareSettings &settings, const QByteArray &body) const;
+    // Why messages cannot go sealed as the settings ask; empty when they can or need not.
+    static QString cannotSeal(const ShareSettings &settings);
 
     TransportMaker m_makeTransport;
     ShareSettings m_settings;
@@ -98,4 +107,5 @@ private:
     int m_setAsideInRow = 0;
     bool m_pumping = false;
     std::optional<LogId> m_heldFrom;
+    CommandRequests m_requests;
 };

@@ -28,6 +28,11 @@ struct ShareSettings
     QString clientId; // the broker holds what the laptop missed under this name
     // Either transport's password or token; never in the settings file unless the user agreed.
     QString secret;
+    // The server may ask for a log: over MQTT on <topic>/cmd, over HTTP in its answer to a post.
+    bool commands = false;
+    // With one, every message goes sealed with it, and requests must come sealed with it; kept
+    // as the secret is.
+    QString encryptionKey;
 
     bool operator==(const ShareSettings &) const = default;
 

@@ -47,11 +47,19 @@ public:
     // What "delivered" cannot promise on this way, in the user's words; empty when it promises
     // all. Known once the server has answered.
     virtual QString caveat() const { return {}; }
+    // Keeps the way open for the server's requests while nothing is to be sent, where the way
+    // has one.
+    virtual void listen() { }
 
 Q_SIGNALS:
     // The server has taken the message (HTTP 2xx, MQTT PUBACK).
     void delivered(qint64 id);
     void failed(qint64 id, const ShareFailure &failure);
+    // A JSON object the server sent that may be a request; stale: why it must not be answered
+    // (kept for whoever comes, expired), empty when it is fresh.
+    void requestReceived(const QByteArray &object, const QString &stale);
+    // The way kept open for requests broke with no message on its way to tell it by.
+    void listenFailed(const ShareFailure &failure);
 };
 
 // The way to the server the settings name: HTTP, MQTT, or none while sharing is off.

@@ -36,7 +36,7 @@ void SharingTable::added(const LogRecord &record, const QByteArray &message, boo
         m_parts.memory->add(record.id, record.instant.toSecsSinceEpoch(), message);
     if (record.id == m_log && m_dueMs > 0 && !m_holding) {
         m_holding = true;
-        m_askedByUser = record.askedByUser;
+        m_askedBy = record.askedBy;
         m_parts.sharer->hold(record.id);
         m_due.start(m_dueMs);
     }
@@ -49,7 +49,7 @@ void SharingTable::waitOver(LogId log, std::optional<LogRecord> joined)
         return;
     if (joined && m_holding) {
         // The row as the table has it knows not who asked for it; the message does.
-        joined->askedByUser = m_askedByUser;
+        joined->askedBy = m_askedBy;
         const QByteArray message
             = OwnMessage::location(*joined, m_parts.sender(), m_parts.clock().toSecsSinceEpoch());
         if (!message.isEmpty())

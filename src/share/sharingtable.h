@@ -44,6 +44,6 @@ private:
     LogId m_log;
     int m_dueMs = 0;
     bool m_holding = false;
-    bool m_askedByUser = false;
+    Asker m_askedBy = Asker::Schedule;
     QTimer m_due;
 };

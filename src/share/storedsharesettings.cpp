@@ -50,6 +50,7 @@ const Field Fields[] = {
     {SettingKeys::ShareTopic, readText<&ShareSettings::topic>},
     {SettingKeys::ShareClientId, readText<&ShareSettings::clientId>},
     {SettingKeys::ShareTopicInBody, readOnOff<&ShareSettings::topicInBody>},
+    {SettingKeys::ShareCommands, readOnOff<&ShareSettings::commands>},
 };
 
 } // namespace
@@ -73,6 +74,7 @@ void write(Settings::Store &store, const ShareSettings &s)
     store.setValue(SettingKeys::ShareTopic, s.topic);
     store.setValue(SettingKeys::ShareClientId, s.clientId);
     store.setValue(SettingKeys::ShareTopicInBody, s.topicInBody);
+    store.setValue(SettingKeys::ShareCommands, s.commands);
 }
 
 } // namespace StoredShareSettings

@@ -1,4 +1,5 @@
 #include "app/form1.h"
+#include "app/sharing.h"
 #include "app/statusframe.h"
 #include "core/dialogs.h"
 #include "lookup/curlfunctions.h"
@@ -51,11 +52,13 @@ struct Window : Form1Fixture
         server.setResponse({200, LoopbackServer::singleLineAnswer()});
     }
 
-    // A tick or a click on "Log Now (Test)".
+    // A tick, the user's location server asking for a log, or a click on "Log Now (Test)".
     void act(const QString &action)
     {
         if (action == QLatin1String("tick"))
             tick();
+        else if (action == QLatin1String("server"))
+            Q_EMIT form->parts().sharing->positionAsked();
         else
             click("PushButton9");
     }
@@ -478,6 +481,8 @@ private Q_SLOTS:
             << QStringList {"logNow", "tick"} << 1;
         QTest::newRow("Log Now waiting behind a scheduled log")
             << QStringList {"tick", "logNow"} << 2;
+        QTest::newRow("the server's request waiting behind a scheduled log")
+            << QStringList {"tick", "server"} << 2;
     }
     void offDuringLogs()
     {
@@ -499,6 +504,10 @@ private Q_SLOTS:
         QVERIFY(!w.timer().isActive());
         QCOMPARE(w.status(), "Off.");
         QCOMPARE(w.button("PushButton2")->text(), "Turn On");
+        // The row the server asked for says so.
+        const QModelIndex time = w.form->parts().results->index(rows - 1, 0);
+        QCOMPARE(time.data(Qt::AccessibleDescriptionRole).toString() == "Asked by your server",
+                 actions.last() == "server");
     }
 
     // While one lookup is in flight, more requests make one more lookup at most, and it starts

@@ -267,27 +267,30 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("shown");
         QTest::addColumn<QStringList>("kept");
         QTest::newRow("HTTP") << QStringList {"ShareMode=HTTP", "ShareUrl=https://example.org/p"}
-                              << QStringList {"ShareAuth",        "ShareDevice", "ShareTest",
-                                              "ShareTopicInBody", "ShareUrl",    "ShareUser"}
+                              << QStringList {"ShareAuth",   "ShareCommands",
+                                              "ShareDevice", "ShareEncryptionKey",
+                                              "ShareTest",   "ShareTopicInBody",
+                                              "ShareUrl",    "ShareUser"}
                               << QStringList {"Share=HTTP", "Share URL=https://example.org/p"};
         QTest::newRow("HTTP with a token, topic in the body")
             << QStringList {"ShareMode=HTTP", "ShareUrl=http://127.0.0.1:8/", "ShareAuth=Token",
                             "ShareTopicInBody=On"}
-            << QStringList {"ShareAuth",  "ShareDevice",      "ShareSecret", "ShareTest",
-                            "ShareTopic", "ShareTopicInBody", "ShareUrl",    "ShareUser"}
+            << QStringList {"ShareAuth",   "ShareCommands", "ShareDevice", "ShareEncryptionKey",
+                            "ShareSecret", "ShareTest",     "ShareTopic",  "ShareTopicInBody",
+                            "ShareUrl",    "ShareUser"}
             << QStringList {"Share Auth=Token", "Share Topic In Body=On"};
         QTest::newRow("MQTT over TLS")
             << QStringList {"ShareMode=MQTT", "ShareHost=broker.lan", "ShareTls=On",
-                            "ShareClientId=laptop"}
-            << QStringList {"ShareCaFile", "ShareChooseCa", "ShareClientId", "ShareHost",
-                            "SharePort",   "ShareSecret",   "ShareTest",     "ShareTls",
-                            "ShareTopic",  "ShareUser"}
-            << QStringList {"Share=MQTT", "Share Host=broker.lan", "Share Port=1883",
-                            "Share TLS=On", "Share Client Id=laptop"};
+                            "ShareClientId=laptop", "ShareCommands=On"}
+            << QStringList {"ShareCaFile",        "ShareChooseCa", "ShareClientId", "ShareCommands",
+                            "ShareEncryptionKey", "ShareHost",     "SharePort",     "ShareSecret",
+                            "ShareTest",          "ShareTls",      "ShareTopic",    "ShareUser"}
+            << QStringList {"Share=MQTT",   "Share Host=broker.lan",  "Share Port=1883",
+                            "Share TLS=On", "Share Client Id=laptop", "Share Commands=On"};
         QTest::newRow("plain HTTP elsewhere")
             << QStringList {"ShareMode=HTTP", "ShareUrl=http://example.org/"}
-            << QStringList {"ShareAuth",        "ShareDevice", "ShareTest",
-                            "ShareTopicInBody", "ShareUrl",    "ShareUser"}
+            << QStringList {"ShareAuth", "ShareCommands",    "ShareDevice", "ShareEncryptionKey",
+                            "ShareTest", "ShareTopicInBody", "ShareUrl",    "ShareUser"}
             << QStringList {"Share=" + Unset};
     }
     void shareDialog()

@@ -1,6 +1,7 @@
 #include "support/mqttbroker.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -13,6 +14,7 @@ echo 'pattern readwrite owntracks/%u/#' >acl
 printf 'listener %s 127.0.0.1\nallow_anonymous false\npassword_file %s/passwd\npersistence true
 persistence_location %s/\nlog_dest file %s/broker.log\nuser %s\nacl_file %s/acl
 message_size_limit %s\n' "$2" "$1" "$1" "$1" "$(id -un)" "$1" "$6" >conf
+for t in error warning notice information subscribe unsubscribe; do echo "log_type $t"; done >>conf
 [ "$5" = 1 ] || exit 0
 k='-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes'
 openssl req -x509 $k -keyout ca.key -out ca.pem -days 2 -subj /CN=TestCA 2>/dev/null
@@ -67,6 +69,12 @@ QByteArray MqttBroker::client(const QString &program, const QStringList &args,
     if (process.waitForFinished(30'000) && process.exitCode() == 0)
         return process.readAllStandardOutput();
     return QByteArrayLiteral("(failed)"); // and it is killed
+}
+
+QByteArray MqttBroker::log() const
+{
+    QFile file(m_dir.filePath(QStringLiteral("broker.log")));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 quint16 MqttBroker::v311Port()

@@ -29,6 +29,8 @@ public:
     // it did not end well within 30 s.
     QByteArray client(const QString &program, const QStringList &args,
                       const QByteArray &input = {}) const;
+    // What it logged so far, its clients' subscriptions among it.
+    QByteArray log() const;
 
 private:
     QTemporaryDir m_dir;

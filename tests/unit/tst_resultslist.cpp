@@ -9,6 +9,8 @@
 
 #include <malloc.h>
 
+Q_DECLARE_METATYPE(Asker)
+
 #if defined(__SANITIZE_ADDRESS__)
 #define TROVANEL_HEAP_IS_INSTRUMENTED 1
 #elif defined(__has_feature)
@@ -278,19 +280,28 @@ void TestResultsList::setCheckState()
 void TestResultsList::flagsAndHints_data()
 {
     QTest::addColumn<QString>("failure");
+    QTest::addColumn<Asker>("asker");
 
-    QTest::newRow("good row") << QString();
+    QTest::newRow("good row") << QString() << Asker::User;
     // The Time cell tells why the log failed, to the pointer and to a screen reader.
-    QTest::newRow("failed row") << Failure;
+    QTest::newRow("failed row") << Failure << Asker::Schedule;
+    // ... and that the user's location server asked for it.
+    QTest::newRow("asked by the server") << QString() << Asker::Server;
 }
 
 void TestResultsList::flagsAndHints()
 {
     QFETCH(QString, failure);
+    QFETCH(Asker, asker);
 
     ResultsList list;
-    append(list, Original, failure);
+    LogRecord record = RecordOfCells(Original);
+    record.failure = failure;
+    record.askedBy = asker;
+    list.appendRecord(record);
     QCOMPARE(list.failure(0), failure);
+    QCOMPARE(list.record(0).askedBy == Asker::Server, asker == Asker::Server);
+    const QString told = asker == Asker::Server ? QStringLiteral("Asked by your server") : failure;
 
     for (int column = 0; column < ResultsList::ColumnCount; ++column) {
         const QModelIndex index = list.index(0, column);
@@ -300,10 +311,10 @@ void TestResultsList::flagsAndHints()
         QVERIFY(!flags.testFlag(Qt::ItemIsEditable));
         QCOMPARE(flags.testFlag(Qt::ItemIsUserCheckable), column == ResultsList::Time);
         QCOMPARE(list.data(index, Qt::CheckStateRole).isValid(), column == ResultsList::Time);
-        const bool tells = column == ResultsList::Time && !failure.isEmpty();
-        QCOMPARE(list.data(index, Qt::ToolTipRole).toString(), tells ? failure : Hint);
+        const bool tells = column == ResultsList::Time && !told.isEmpty();
+        QCOMPARE(list.data(index, Qt::ToolTipRole).toString(), tells ? told : Hint);
         QCOMPARE(list.data(index, Qt::AccessibleDescriptionRole).toString(),
-                 tells ? failure : QString());
+                 tells ? told : QString());
         // Without a graphical application there is no icon to draw, and asking is harmless.
         QVERIFY(!list.data(index, Qt::DecorationRole).isValid());
     }

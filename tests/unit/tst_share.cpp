@@ -9,10 +9,12 @@
 #include "share/mosquittolibrary.h"
 #include "share/mqtttransport.h"
 #include "share/ownmessage.h"
+#include "share/sealedmessage.h"
 #include "share/secretstore.h"
 #include "share/sharequeue.h"
 #include "share/sharer.h"
 #include "share/sharingtable.h"
+#include "share/sodiumlibrary.h"
 #include "share/storedsharequeue.h"
 #include "support/datatable.h"
 #include "support/logrows.h"
@@ -29,6 +31,7 @@
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -75,6 +78,17 @@ private:
     QList<QByteArray> *m_bodies;
 };
 
+// What the program printed, given input.
+QByteArray ReadBy(const QString &program, const QStringList &args, const QByteArray &input)
+{
+    QProcess process;
+    process.start(program, args);
+    process.write(input);
+    process.closeWriteChannel();
+    process.waitForFinished(30000);
+    return process.readAllStandardOutput() + process.readAllStandardError();
+}
+
 // A good row in Berlin, logged on 6 December 2025.
 LogRecord berlinRow()
 {
@@ -114,12 +128,17 @@ private Q_SLOTS:
             << berlin << QString(estimate).remove(R"("conn":"w",)") << ConnectionKind::Unknown;
         LogRecord surer = berlin;
         surer.wifi = Fix {52.5163, 13.3777, 0.4, Fix::Source::WiFi};
-        surer.askedByUser = true;
+        surer.askedBy = Asker::User;
         QTest::newRow("the Wi-Fi fix, surer, asked by the user")
             << surer
             << R"({"_type":"location","acc":1,"addr":"Berlin, Berlin, DE","cc":"DE",)"
                R"("conn":"w","created_at":1765000100,"lat":52.5163,"lon":13.3777,"t":"u",)"
                R"("tid":"LA","tst":1765000000})"
+            << ConnectionKind::WiFi;
+        LogRecord asked = berlin;
+        asked.askedBy = Asker::Server;
+        QTest::newRow("asked by the server")
+            << asked << QString(estimate).replace(R"("t":"p")", R"("t":"r")")
             << ConnectionKind::WiFi;
         LogRecord named = berlin;
         named.cells = {"United States", "", "", "", "37.751, -97.822", ""};
@@ -274,32 +293,42 @@ private Q_SLOTS:
     // never shows in any process's command line while curl runs.
     void http_data()
     {
-        const DataTable<QString, int, bool, int, QByteArray, QString> table(
-            {"url", "auth", "topic", "status", "answer", "told"});
+        const DataTable<QString, int, bool, int, QByteArray, QString, bool> table(
+            {"url", "auth", "topic", "status", "answer", "told", "requests"});
         // told: "" delivered; "retry: words", "refused: words" (us) or "rejected: words" (this
         // message alone), the words' start
         const int basic = int(ShareSettings::Auth::Basic), token = int(ShareSettings::Auth::Token);
-        table.row("taken, password", "", basic, false, 200, "", "");
-        table.row("taken, token, topic asked", "", token, true, 201, "", "");
-        table.row("taken, no login", "", 0, false, 204, "", "");
+        table.row("taken, password", "", basic, false, 200, "", "", false);
+        table.row("taken, token, topic asked", "", token, true, 201, "", "", false);
+        table.row("taken, no login", "", 0, false, 204, "", "", false);
         table.row("wrong password", "", basic, false, 401, R"({"error":"bad credentials"})",
                   "refused: The server refused the user name or password. The server said: "
-                  "bad credentials");
+                  "bad credentials",
+                  false);
         table.row("no such address", "", token, false, 404, "Not Found\n",
-                  "refused: There is no such address on the server (HTTP 404)");
-        table.row("server down", "", basic, false, 500, "", "retry: The server could not take");
-        table.row("too many", "", basic, false, 429, "", "retry: The server could not take");
-        table.row("took too long", "", basic, false, 408, "", "retry: The server could not take");
+                  "refused: There is no such address on the server (HTTP 404)", false);
+        table.row("server down", "", basic, false, 500, "", "retry: The server could not take",
+                  false);
+        table.row("too many", "", basic, false, 429, "", "retry: The server could not take", false);
+        table.row("took too long", "", basic, false, 408, "", "retry: The server could not take",
+                  false);
         table.row("malformed", "", basic, false, 400, R"({"error":"lat missing"})",
                   "rejected: The server would not take this log: it is not a message the "
-                  "server reads (HTTP 400). The server said: lat missing");
-        table.row("too large", "", basic, false, 413, "", "rejected: The server would not take");
+                  "server reads (HTTP 400). The server said: lat missing",
+                  false);
+        table.row("too large", "", basic, false, 413, "", "rejected: The server would not take",
+                  false);
+        // requests: the server's requests are read; one request in the answer is told
+        const QByteArray asks
+            = R"([{"_type":"location","lat":1},{"_type":"cmd","action":"reportLocation"}])";
+        table.row("a request in the answer", "", 0, false, 200, asks, "", true);
+        table.row("a request in the answer, requests off", "", 0, false, 200, asks, "", false);
         table.row("dead port", "http://127.0.0.1:1/pub", basic, false, 0, "",
-                  "retry: Could not connect: 127.0.0.1 refused the connection.");
+                  "retry: Could not connect: 127.0.0.1 refused the connection.", false);
         table.row("plain http elsewhere", "http://example.org/pub", basic, false, 0, "",
-                  "refused: The server address must start with https://");
+                  "refused: The server address must start with https://", false);
         table.row("plain http to a name like this computer's", "http://127.example.org/pub", basic,
-                  false, 0, "", "refused: The server address must start with https://");
+                  false, 0, "", "refused: The server address must start with https://", false);
     }
     void http()
     {
@@ -309,6 +338,7 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(QByteArray, answer);
         QFETCH(QString, told);
+        QFETCH(bool, requests);
         LoopbackServer server;
         QVERIFY(server.listen());
         server.setMode(LoopbackServer::Mode::Slow); // long enough to look at the processes
@@ -331,12 +361,17 @@ private Q_SLOTS:
         settings.device = QStringLiteral("laptop");
         settings.topicInBody = topic;
         settings.secret = QStringLiteral("s3cret:pw");
+        settings.commands = requests;
         HttpTransport transport(settings);
+        QSignalSpy asked(&transport, &ShareTransport::requestReceived);
         QSignalSpy delivered(&transport, &ShareTransport::delivered);
         QSignalSpy failed(&transport, &ShareTransport::failed);
         const QByteArray body = R"({"_type":"location","lat":1.5,"tst":7})";
         transport.send({42, body});
         QTRY_COMPARE_WITH_TIMEOUT(delivered.size() + failed.size(), 1, 20'000);
+        QCOMPARE(asked.value(0).value(0).toByteArray(),
+                 requests ? QByteArray(R"({"_type":"cmd","action":"reportLocation"})")
+                          : QByteArray());
         if (told.isEmpty()) {
             QCOMPARE(delivered.value(0).value(0).toLongLong(), 42);
         } else {
@@ -486,7 +521,7 @@ private Q_SLOTS:
         }
         // A refusal or an untrusted broker loses nothing.
         const int left = told.startsWith("refused") || told.startsWith("retry") ? 3 : 0;
-        QTRY_COMPARE_WITH_TIMEOUT(sharer.waiting(), left, 10'000);
+        QTRY_COMPARE_WITH_TIMEOUT(sharer.waiting(), left, 10000);
         if (!test.isEmpty()) {
             sharer.sendTest(settings, test);
             QTRY_COMPARE(outcome.size(), 1);
@@ -505,6 +540,128 @@ private Q_SLOTS:
         QCOMPARE(arrived, bodies);
         QCOMPARE(broker.client("mosquitto_sub", {"-t", readTopic, "--retained-only", "-C", "1"}),
                  (told.startsWith("delivered") ? test : bodies.last()) + '\n');
+    }
+
+    // The server's requests through a real broker: a request for the position is answered
+    // with a log (its message marked as the server's), at most once a minute, never when kept
+    // by the broker for whoever comes; with a key, only when sealed with it, and the answer
+    // goes sealed so that another reader with the key opens it.
+    void requests_data()
+    {
+        const DataTable<bool, QString, QString, QByteArray, int, QString, int, QString> table(
+            {"commands", "key", "sealedWith", "action", "count", "how", "answers", "told"});
+        // how: "retained", "while stopped" (the laptop away), else as it comes; told: the last
+        // request line's start ("" none), %1 the time of day
+        table.row("answered", true, "", "", "reportLocation", 1, "", 1,
+                  "reportLocation at %1, answered");
+        table.row("sent while the laptop was away", true, "", "", "reportLocation", 1,
+                  "while stopped", 1, "reportLocation at %1, answered");
+        table.row("retained", true, "", "", "reportLocation", 1, "retained", 0,
+                  "reportLocation at %1, not answered: it was retained");
+        table.row("ten in a minute", true, "", "", "reportLocation", 10, "", 2,
+                  "reportLocation at %1, answered");
+        table.row("another action", true, "", "", "setConfiguration", 1, "", 0,
+                  "setConfiguration at %1, ignored");
+        table.row("requests off", false, "", "", "reportLocation", 1, "", 0, "");
+        table.row("sealed with the key", true, "k3y", "k3y", "reportLocation", 1, "", 1,
+                  "reportLocation at %1, answered");
+        table.row("in clear with a key", true, "k3y", "", "reportLocation", 1, "", 0,
+                  "reportLocation at %1, refused: it was not encrypted (1 refused so far)");
+        table.row("a wrong key", true, "k3y", "other", "reportLocation", 1, "", 0,
+                  "A request at %1, refused: it does not open with the key (1 refused so far)");
+    }
+    void requests()
+    {
+        QFETCH(bool, commands);
+        QFETCH(QString, key);
+        QFETCH(QString, sealedWith);
+        QFETCH(QByteArray, action);
+        QFETCH(int, count);
+        QFETCH(QString, how);
+        QFETCH(int, answers);
+        QFETCH(QString, told);
+        QVERIFY(SodiumLibrary::load().isEmpty());
+        MqttBroker broker;
+        QVERIFY(broker.start());
+        const QString topic = "owntracks/laptop/" + QSysInfo::machineHostName();
+        ShareSettings settings;
+        settings.mode = ShareSettings::Mode::Mqtt;
+        settings.host = QStringLiteral("localhost");
+        settings.port = broker.port();
+        settings.user = MqttBroker::User;
+        settings.secret = MqttBroker::Password;
+        settings.commands = commands;
+        settings.encryptionKey = key;
+        MemoryShareQueue queue;
+        // Its delivery tells that the session has subscribed: the broker takes what a client
+        // sends in order.
+        queue.add(LogId {1}, 1, R"({"_type":"location","tst":1})");
+        int asked = 0;
+        std::unique_ptr<Sharer> sharer;
+        const auto start = [&] {
+            sharer = std::make_unique<Sharer>(
+                [](const ShareSettings &s) { return std::make_unique<MqttTransport>(s); });
+            sharer->requests()->setMinuteMs(1500);
+            connect(sharer->requests(), &CommandRequests::positionAsked, this, [&] {
+                ++asked;
+                LogRecord answer = berlinRow();
+                answer.askedBy = Asker::Server;
+                queue.add(LogId {quint64(asked + 1)}, asked + 1,
+                          OwnMessage::location(answer, {"LA", ConnectionKind::WiFi}, 7));
+                sharer->queued();
+            });
+            sharer->setQueues({&queue});
+            sharer->setSettings(settings);
+        };
+        start();
+        QTRY_COMPARE_WITH_TIMEOUT(sharer->waiting(), 0, 10000);
+        if (how == "while stopped")
+            sharer.reset();
+        const auto publish = [&](const QByteArray &what, int times, const QStringList &more) {
+            QByteArray request = "{\"_type\":\"cmd\",\"action\":\"" + what + "\"}";
+            QByteArray lines;
+            for (int i = 0; i < times; ++i)
+                lines += (sealedWith.isEmpty() ? request : SealedMessage::seal(sealedWith, request))
+                    + '\n';
+            QCOMPARE(broker.client("mosquitto_pub",
+                                   QStringList {"-q", "1", "-t", topic + "/cmd", "-l"} + more,
+                                   lines),
+                     QByteArray());
+        };
+        publish(action, count, how == "retained" ? QStringList {"-r"} : QStringList {});
+        if (!sharer)
+            start();
+        const QString at = QTime::currentTime().toString("HH:mm");
+        told = told.isEmpty() ? told : told.arg(at);
+        QTRY_COMPARE_WITH_TIMEOUT(sharer->requests()->lastRequest().left(told.size()), told, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(asked, answers, 10000);
+        QCOMPARE(broker.log().contains(" 1 " + topic.toUtf8() + "/cmd"), commands); // subscribed
+        if (commands && sealedWith == key) {
+            // Every request before this one was seen once it is.
+            publish("setConfiguration", 1, {});
+            QTRY_VERIFY(sharer->requests()->lastRequest().startsWith("setConfiguration"));
+            QCOMPARE(asked, answers);
+        }
+        if (!answers)
+            return;
+        QTRY_COMPARE(sharer->waiting(), 0);
+        QByteArray answer
+            = broker.client("mosquitto_sub", {"-t", topic, "--retained-only", "-C", "1"}).trimmed();
+        if (!key.isEmpty()) {
+            // A second reader: the one location apps are written with.
+            // Debian's python3-nacl, read by Debian's Python.
+            const QByteArray byNacl = ReadBy(
+                "/usr/bin/python3",
+                {"-c",
+                 "import base64,json,sys,nacl.secret as s;d=base64.b64decode(json.load(sys.stdin)"
+                 "['data']);k=sys.argv[1].encode().ljust(32,b'\\0')[:32];"
+                 "sys.stdout.write(s.SecretBox(k).decrypt(d[24:],d[:24]).decode())",
+                 key},
+                answer);
+            answer = SealedMessage::open(key, answer).value_or("(does not open)");
+            QCOMPARE(byNacl, answer);
+        }
+        QVERIFY2(answer.contains(R"("t":"r")"), answer.constData());
     }
 
     void memoryQueueKeepsTheNewest()

@@ -33,27 +33,36 @@ bool PointReader::read(QList<ImportedPoint> &out, int max)
 {
     if (m_failure)
         throw *m_failure;
-    if (m_done)
-        return false;
-    try {
-        m_done = !readSome(out, std::max(1, max));
-    } catch (const FormatError &error) {
-        m_failure.emplace(QStringLiteral("%1 is not a %2 file: %3 (line %4)")
-                              .arg(fileName(), m_formatName, error.why)
-                              .arg(error.line));
-        throw *m_failure;
+    max = std::max(1, max);
+    if (!m_done && m_waiting.size() < max) {
+        try {
+            m_done = !readSome(m_waiting, int(max - m_waiting.size()));
+        } catch (const FormatError &error) {
+            m_failure.emplace(QStringLiteral("%1 is not a %2 file: %3 (line %4)")
+                                  .arg(fileName(), m_formatName, error.why)
+                                  .arg(error.line));
+            throw *m_failure;
+        }
+        if (m_file.error() != QFileDevice::NoError) {
+            m_failure.emplace(
+                QStringLiteral("Cannot read %1: %2").arg(fileName(), m_file.errorString()));
+            throw *m_failure;
+        }
     }
-    if (m_file.error() != QFileDevice::NoError) {
-        m_failure.emplace(
-            QStringLiteral("Cannot read %1: %2").arg(fileName(), m_file.errorString()));
-        throw *m_failure;
+    // One element of a file may hold several points: those beyond `max` wait for the next call.
+    if (m_waiting.size() <= max) {
+        out.append(std::move(m_waiting));
+        m_waiting.clear();
+    } else {
+        out.append(m_waiting.first(max));
+        m_waiting.remove(0, max);
     }
-    return !m_done;
+    return !m_done || !m_waiting.isEmpty();
 }
 
 qint64 PointReader::bytesRead() const
 {
-    return m_done ? m_file.size() : m_file.pos();
+    return m_done ? m_file.size() : std::min(m_file.pos(), m_file.size());
 }
 
 qint64 PointReader::bytesTotal() const

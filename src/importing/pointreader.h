@@ -22,9 +22,9 @@ public:
 
     // Appends up to `max` more points to `out`, those that can be logs; points without a time or
     // a place on the globe are counted in skips() instead. May append fewer, even none, while the
-    // file goes on (a turn's work is bounded by what it reads, not by what it finds). False once
-    // the file is done. Throws ImportFailure: "trip.gpx is not a GPX file: <why> (line 12)", or
-    // the reading's own error; every later call throws it again.
+    // file goes on (a call's work is bounded by what it reads, not by what it finds). False once
+    // every point is handed out. Throws ImportFailure: "trip.gpx is not a GPX file: <why> (line
+    // 12)", or the reading's own error; every later call throws it again.
     bool read(QList<ImportedPoint> &out, int max);
 
     // How far into the file the reading is, for a progress bar.
@@ -40,8 +40,9 @@ protected:
     // Opens the file; a file that cannot be read throws ImportFailure.
     PointReader(const QString &path, QString formatName);
 
-    // The format's own reading, with read()'s promises; throws FormatError for a file that is
-    // not of the format.
+    // The format's own reading, with read()'s promises but that it may append a few more than
+    // `max` where one element holds several points; throws FormatError for a file that is not
+    // of the format.
     virtual bool readSome(QList<ImportedPoint> &out, int max) = 0;
 
     // Hands the point out, or counts it among the skipped by its line.
@@ -52,6 +53,7 @@ private:
     QFile m_file;
     QString m_formatName;
     ImportSkips m_skips;
+    QList<ImportedPoint> m_waiting; // read, beyond what the last call could hand out
     std::optional<ImportFailure> m_failure;
     bool m_done = false;
 };

@@ -27,6 +27,8 @@ const char *const *const ColumnNames[]
 double number(QByteArrayView text)
 {
     text = text.trimmed();
+    if (text.startsWith('+'))
+        text = text.sliced(1);
     double value = qQNaN();
     const auto [end, error] = std::from_chars(text.begin(), text.end(), value);
     return error == std::errc() && end == text.end() ? value : qQNaN();

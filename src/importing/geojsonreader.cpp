@@ -31,7 +31,7 @@ bool GeoJsonReader::readSome(QList<ImportedPoint> &out, int max)
 {
     const qsizetype wanted = out.size() + max;
     // Features with no point of their own (polygons, say) end a turn too.
-    for (int steps = max * 4; steps > 0 && out.size() < wanted; --steps) {
+    for (qint64 steps = qint64(max) * 4; steps > 0 && out.size() < wanted; --steps) {
         switch (m_place) {
         case Place::Start:
             if (m_json.next() != Token::BeginObject)

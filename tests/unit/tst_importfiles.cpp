@@ -80,14 +80,18 @@ private:
     {
         row(name, file, text, {}, -1, points, skipped, failure);
     }
-    static QStringList gpx(const QString &transform)
+    // gpsbabel making a GPX of the table's input, the points as waypoints or `transform`ed.
+    static QStringList gpx(const QString &transform, const QString &out)
     {
         QStringList make {"gpsbabel", "-i", "unicsv", "-f", "%in"};
         if (!transform.isEmpty())
-            make << "-x" << transform;
-        return make << "-o"
-                    << "gpx,gpxver=1.1"
-                    << "-F";
+            make += {"-x", transform};
+        return make + QStringList {"-o", "gpx,gpxver=1.1", "-F", out};
+    }
+    // A track made by gpsbabel, then the `tool` making the file from it.
+    static QStringList viaTrack(const QStringList &tool)
+    {
+        return gpx("transform,trk=wpt,del", "%mid") + QStringList {"|"} + tool;
     }
 
     void check();
@@ -117,33 +121,23 @@ void TestImportFiles::check()
     const QString path = m_scratch.filePath(name);
     const QString in = m_scratch.filePath("in.csv"), mid = m_scratch.filePath("mid.gpx");
     QFile::remove(path);
-    if (keep == NoFile) {
-        // Nothing is written.
-    } else if (make.isEmpty()) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(text);
-    } else {
-        QFile input(in);
-        QVERIFY(input.open(QIODevice::WriteOnly));
-        input.write(text);
-        input.close();
-        make.replaceInStrings("%in", in)
-            .replaceInStrings("%mid", mid)
-            .replaceInStrings("%out", path);
-        for (const QString &command : make.join('\n').split("\n|\n")) {
-            const QStringList words = command.split('\n');
-            QProcess tool;
-            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-            environment.insert("TZ", "UTC");
-            tool.setProcessEnvironment(environment);
-            tool.start(words.first(), words.mid(1));
-            QVERIFY2(tool.waitForFinished(60000) && tool.exitCode() == 0,
-                     qPrintable(words.first() + ": " + tool.readAllStandardError()));
-        }
-        if (keep >= 0)
-            QVERIFY(QFile::resize(path, keep));
+    QFile written(make.isEmpty() ? path : in);
+    if (keep != NoFile) {
+        QVERIFY(written.open(QIODevice::WriteOnly) && written.write(text) == text.size());
+        written.close();
     }
+    // The tools read and write times in UTC.
+    qputenv("TZ", "UTC");
+    make.replaceInStrings("%in", in).replaceInStrings("%mid", mid).replaceInStrings("%out", path);
+    for (const QString &command : make.join('\n').split("\n|\n", Qt::SkipEmptyParts)) {
+        const QStringList words = command.split('\n');
+        QProcess tool;
+        tool.start(words.first(), words.mid(1));
+        QVERIFY2(tool.waitForFinished(60000) && tool.exitCode() == 0,
+                 qPrintable(words.first() + ": " + tool.readAllStandardError()));
+    }
+    if (!make.isEmpty() && keep >= 0)
+        QVERIFY(QFile::resize(path, keep));
 
     QStringList points;
     QString failure;
@@ -174,12 +168,12 @@ void TestImportFiles::check()
 void TestImportFiles::gpx_data()
 {
     columns();
-    row("gpsbabel's waypoints", "trip.gpx", Source, gpx("") << "%out", -1, SourcePoints, "");
-    row("gpsbabel's track", "trip.gpx", Source, gpx("transform,trk=wpt,del") << "%out", -1,
+    row("gpsbabel's waypoints", "trip.gpx", Source, gpx("", "%out"), -1, SourcePoints, "");
+    row("gpsbabel's track", "trip.gpx", Source, gpx("transform,trk=wpt,del", "%out"), -1,
         SourcePoints, "");
-    row("gpsbabel's route", "trip.gpx", Source, gpx("transform,rte=wpt,del") << "%out", -1,
+    row("gpsbabel's route", "trip.gpx", Source, gpx("transform,rte=wpt,del", "%out"), -1,
         SourcePoints, "");
-    row("known by its content", "trip.xml", Source, gpx("") << "%out", -1, SourcePoints, "");
+    row("known by its content", "trip.xml", Source, gpx("", "%out"), -1, SourcePoints, "");
     row("GPX 1.0, offsets, no time, off the globe", "hand.gpx",
         "<?xml version=\"1.0\"?>\n"
         "<gpx version=\"1.0\" xmlns=\"http://www.topografix.com/GPX/1/0\">\n"
@@ -192,7 +186,7 @@ void TestImportFiles::gpx_data()
         "<trkpt lat=\"-90\" lon=\"180\"><time>1999-12-31T23:59:59-0230</time></trkpt>\n"
         "</trkseg></trk></gpx>\n",
         "1.5 2 2026-12-11T08:16:31.500Z|-90 180 2000-01-01T02:29:59.000Z", "time 5; range 6,7");
-    row("cut short", "trip.gpx", Source, gpx("transform,trk=wpt,del") << "%out", 600, "", "",
+    row("cut short", "trip.gpx", Source, gpx("transform,trk=wpt,del", "%out"), 600, "", "",
         "trip.gpx is not a GPX file: Premature end of document. (line 16)");
     row("JSON", "trip.gpx", "{\"type\": \"FeatureCollection\"}", "", "",
         "trip.gpx is not a GPX file: Start tag expected. (line 1)");
@@ -203,19 +197,14 @@ void TestImportFiles::gpx_data()
 void TestImportFiles::geoJson_data()
 {
     columns();
-    const QStringList viaGpx = gpx("transform,trk=wpt,del") << "%mid"
-                                                            << "|"
-                                                            << "ogr2ogr"
-                                                            << "-f"
-                                                            << "GeoJSON"
-                                                            << "%out"
-                                                            << "%mid";
-    row("ogr2ogr's track points", "trip.geojson", Source, QStringList(viaGpx) << "track_points", -1,
-        SourcePoints, "");
-    row("ogr2ogr's track, no times", "trip.json", Source, QStringList(viaGpx) << "tracks", -1, "",
-        "time 6,6,6");
-    row("ogr2ogr's cut short", "trip.geojson", Source, QStringList(viaGpx) << "track_points", 700,
-        "", "", "trip.geojson is not a GeoJSON file: it ends inside a text (line 8)");
+    const QStringList ogr2ogr {"ogr2ogr", "-f", "GeoJSON", "%out", "%mid"};
+    row("ogr2ogr's track points", "trip.geojson", Source,
+        viaTrack(ogr2ogr + QStringList {"track_points"}), -1, SourcePoints, "");
+    row("ogr2ogr's track, no times", "trip.json", Source,
+        viaTrack(ogr2ogr + QStringList {"tracks"}), -1, "", "time 6,6,6");
+    row("ogr2ogr's cut short", "trip.geojson", Source,
+        viaTrack(ogr2ogr + QStringList {"track_points"}), 700, "", "",
+        "trip.geojson is not a GeoJSON file: it ends inside a text (line 8)");
     row("a line with its times, after it", "line.geojson",
         "\xEF\xBB\xBF{\"type\":\"Feature\",\"geometry\":{\"type\":\"LineString\",\n"
         "\"coordinates\":[[8.5,47.25,400],\n[9,48]]},\"bbox\":[0,0,1,1],\n"
@@ -249,38 +238,15 @@ void TestImportFiles::geoJson_data()
 void TestImportFiles::kml_data()
 {
     columns();
-    const QStringList viaGpx = gpx("transform,trk=wpt,del") << "%mid"
-                                                            << "|";
+    const QStringList babelKml = viaTrack(
+        {"gpsbabel", "-i", "gpx", "-f", "%mid", "-o", "kml,track=1,points=0", "-F", "%out"});
     row("ogr2ogr's placemarks, time as data", "trip.kml", Source,
-        QStringList(viaGpx) << "ogr2ogr"
-                            << "-f"
-                            << "KML"
-                            << "%out"
-                            << "%mid"
-                            << "track_points",
-        -1, SourcePoints, "");
+        viaTrack({"ogr2ogr", "-f", "KML", "%out", "%mid", "track_points"}), -1, SourcePoints, "");
     row("ogr2ogr's placemarks with time stamps", "trip.kml", Source,
-        QStringList(viaGpx) << "ogr2ogr"
-                            << "--config"
-                            << "LIBKML_TIMESTAMP_FIELD"
-                            << "time"
-                            << "-f"
-                            << "LIBKML"
-                            << "%out"
-                            << "%mid"
-                            << "track_points",
+        viaTrack({"ogr2ogr", "--config", "LIBKML_TIMESTAMP_FIELD", "time", "-f", "LIBKML", "%out",
+                  "%mid", "track_points"}),
         -1, SourcePoints, "");
-    row("gpsbabel's track", "trip.kml", Source,
-        QStringList(viaGpx) << "gpsbabel"
-                            << "-i"
-                            << "gpx"
-                            << "-f"
-                            << "%mid"
-                            << "-o"
-                            << "kml,track=1,points=0"
-                            << "-F"
-                            << "%out",
-        -1, SourcePoints, "");
+    row("gpsbabel's track", "trip.kml", Source, babelKml, -1, SourcePoints, "");
     row("a track's places before its times", "hand.kml",
         "<kml xmlns=\"http://www.opengis.net/kml/2.2\" "
         "xmlns:gx=\"http://www.google.com/kml/ext/2.2\">"
@@ -297,17 +263,8 @@ void TestImportFiles::kml_data()
         "47.25 8.5 2026-12-11T08:00:00.000Z|48 9 2026-12-11T08:00:01.000Z|"
         "4 3 2026-12-11T08:00:00.000Z",
         "time 4,7; range 9");
-    row("cut short", "trip.kml", Source,
-        QStringList(viaGpx) << "gpsbabel"
-                            << "-i"
-                            << "gpx"
-                            << "-f"
-                            << "%mid"
-                            << "-o"
-                            << "kml,track=1,points=0"
-                            << "-F"
-                            << "%out",
-        3000, "", "", "trip.kml is not a KML file: Premature end of document. (line 109)");
+    row("cut short", "trip.kml", Source, babelKml, 3000, "", "",
+        "trip.kml is not a KML file: Premature end of document. (line 109)");
 }
 
 void TestImportFiles::csv_data()

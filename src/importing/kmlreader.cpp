@@ -4,6 +4,8 @@
 
 namespace {
 
+constexpr QLatin1StringView NameAttribute("name");
+
 bool isTimeName(QStringView name)
 {
     return name.compare(u"time", Qt::CaseInsensitive) == 0
@@ -47,12 +49,13 @@ void KmlReader::start(QList<ImportedPoint> &out, int depth)
         point.line = line();
         readLonLat(elementText(), QLatin1Char(','), point);
         m_points.push_back(std::move(point));
-    } else if (name == u"Data" || name == u"SimpleData") {
-        if (!isTimeName(xml().attributes().value(QLatin1StringView("name"))))
-            return;
-        // <Data name="time"><value>…</value></Data>, <SimpleData name="time">…</SimpleData>
-        const QString text = elementText();
-        m_dataTime = ImportTime::Parse(text);
+    } else if (name == u"SimpleData" && isTimeName(xml().attributes().value(NameAttribute))) {
+        m_dataTime = ImportTime::Parse(elementText());
+    } else if (name == u"Data" && isTimeName(xml().attributes().value(NameAttribute))) {
+        // <Data name="time"><displayName>…</displayName><value>…</value></Data>
+        m_timeDataDepth = depth;
+    } else if (name == u"value" && m_timeDataDepth) {
+        m_dataTime = ImportTime::Parse(elementText());
     }
 }
 
@@ -83,6 +86,8 @@ void KmlReader::end(QList<ImportedPoint> &out, int depth)
         m_timeStampDepth = 0;
     } else if (depth == m_pointDepth) {
         m_pointDepth = 0;
+    } else if (depth == m_timeDataDepth) {
+        m_timeDataDepth = 0;
     } else if (depth == m_trackDepth) {
         endTrack(out);
     } else if (depth == m_placemarkDepth) {

@@ -30,6 +30,7 @@ private:
     std::vector<ImportedPoint> m_points;
     int m_timeStampDepth = 0;
     int m_pointDepth = 0;
+    int m_timeDataDepth = 0; // a <Data> named for the time, whose <value> holds it
     // The track being read: its times come before its places, or after them.
     int m_trackDepth = 0;
     std::deque<QDateTime> m_whens;

@@ -259,9 +259,11 @@ void TestImportFiles::kml_data()
         "<Placemark><TimeStamp><when>2026-12-11T08:00:00Z</when></TimeStamp>\n"
         "<MultiGeometry><Point><coordinates>1,200</coordinates></Point>\n"
         "<Point><coordinates> 3,4,5 </coordinates></Point></MultiGeometry></Placemark>\n"
-        "</Document></kml>",
+        "<Placemark><ExtendedData><Data name=\"timestamp\"><displayName>When</displayName>"
+        "<value>2026-12-11T08:00:02Z</value></Data></ExtendedData>"
+        "<Point><coordinates>5,6</coordinates></Point></Placemark></Document></kml>",
         "47.25 8.5 2026-12-11T08:00:00.000Z|48 9 2026-12-11T08:00:01.000Z|"
-        "4 3 2026-12-11T08:00:00.000Z",
+        "4 3 2026-12-11T08:00:00.000Z|6 5 2026-12-11T08:00:02.000Z",
         "time 4,7; range 9");
     row("cut short", "trip.kml", Source, babelKml, 3000, "", "",
         "trip.kml is not a KML file: Premature end of document. (line 109)");

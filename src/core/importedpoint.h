@@ -21,6 +21,7 @@ struct ImportedPoint
     QString city;
     QString postalCode;
     QString timeZone; // an IANA zone the source names; empty when it names none
+    QString address; // the place on one line as the source writes it ("Berlin, Berlin, DE")
     qint64 line = 0; // where it stands in its source: a file's line, a server's point number
 };
 

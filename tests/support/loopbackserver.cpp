@@ -89,6 +89,7 @@ void LoopbackServer::respond(QTcpSocket *socket)
     head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
     if (!m_response.location.isEmpty())
         head += "Location: " + m_response.location + "\r\n";
+    head += m_response.headers;
     head += "Connection: close\r\n\r\n";
     socket->write(head);
     if (m_mode == Mode::CutTransfer) {

@@ -30,6 +30,7 @@ public:
         QByteArray body;
         QByteArray contentType = "application/json; charset=utf-8";
         QByteArray location = {}; // sent as the Location header when not empty
+        QByteArray headers = {}; // more header lines, each ending in "\r\n"
     };
 
     explicit LoopbackServer(QObject *parent = nullptr);

@@ -2,6 +2,7 @@
 
 #include "core/fix.h"
 #include "core/logid.h"
+#include "core/rowfixes.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -29,6 +30,10 @@ struct LogRecord
     QString mark;
     // The user asked for the log ("Log Now (Test)"); else the schedule or the machine did.
     bool askedByUser = false;
+    // The user's corrections: the fix chosen as the row's place, and the row left out of the
+    // days per country. The cells stay as the service gave them.
+    FixChoice chosen = FixChoice::Surer;
+    bool leftOut = false;
 };
 
 // Where a log puts what it found: one row a log, its time first and then the six values the

@@ -109,17 +109,11 @@ void Form1Parts::makeCorrections(QWidget *window, Dialogs *dialogs, const Clock 
     corrections = new RowCorrections(results, kept, window);
     rowMenu = new RowMenu(ListView1, corrections, dialogs);
     // A message still waiting goes with the place the user chose; made as sharing makes it.
-    corrections->setMessages(
-        {.placeChanged =
-             [this, clock](const LogRecord &record) {
-                 const OwnMessage::Sender sender {OwnMessage::trackerId(ShareSettings::hostName()),
-                                                  machine->network()->connectionKind()};
-                 const QByteArray message
-                     = OwnMessage::location(record, sender, clock().toSecsSinceEpoch());
-                 if (!message.isEmpty())
-                     sharing->sharer()->replace(record.id, message);
-             },
-         // The kept history drops a removed row's waiting message with the row; the queue in
-         // memory offers no way to take one out by its log yet.
-         .dropWaiting = {}});
+    corrections->setPlaceChanged([this, clock](const LogRecord &record) {
+        const OwnMessage::Sender sender {OwnMessage::trackerId(ShareSettings::hostName()),
+                                         machine->network()->connectionKind()};
+        const QByteArray message = OwnMessage::location(record, sender, clock().toSecsSinceEpoch());
+        if (!message.isEmpty())
+            sharing->sharer()->replace(record.id, message);
+    });
 }

@@ -43,10 +43,6 @@ bool RowCorrections::remove(const QList<int> &rows)
     if (!logs.isEmpty()
         && !inHistory(QStringLiteral("Remove"), [&] { m_kept->store().remove(logs); }))
         return false;
-    QList<LogId> all;
-    for (const int row : rows)
-        all.append(m_table->id(row));
-    m_putBackWaiting = m_messages.dropWaiting ? m_messages.dropWaiting(all) : nullptr;
     m_takenFromHistory = !logs.isEmpty();
     m_taken = m_table->take(rows);
     Q_EMIT undoChanged(true);
@@ -65,9 +61,12 @@ bool RowCorrections::undoRemove()
     if (asTheyWere && !inHistory(QStringLiteral("UndoRemove"), [&] { store.putBack(); }))
         return false;
     QList<LogId> keptAgain;
-    for (const ResultsListRow &row : std::as_const(m_taken.held)) {
+    for (ResultsListRow &row : m_taken.held) {
         if (row.kept)
             keptAgain.append(row.id);
+        // Gone from a history that is closed (or deleted) since: kept again when it can be.
+        if (m_takenFromHistory && !inStore)
+            row.kept = false;
     }
     m_table->putBack(std::exchange(m_taken, {}));
     if (inStore && !asTheyWere) {
@@ -80,8 +79,6 @@ bool RowCorrections::undoRemove()
         }
         inHistory(QStringLiteral("UndoRemove"), [&] { store.addAll(records, ticked); });
     }
-    if (m_putBackWaiting)
-        std::exchange(m_putBackWaiting, nullptr)();
     Q_EMIT undoChanged(false);
     return true;
 }
@@ -109,9 +106,9 @@ bool RowCorrections::choose(const QList<int> &rows, FixChoice choice)
         return false;
     m_table->setChosen(changing, choice);
     // A message not yet shared goes with the place the user chose; one the server has stays.
-    if (m_messages.placeChanged) {
+    if (m_placeChanged) {
         for (const int row : std::as_const(changing))
-            m_messages.placeChanged(m_table->record(row));
+            m_placeChanged(m_table->record(row));
     }
     return true;
 }

@@ -23,15 +23,13 @@ public:
     RowCorrections(ResultsList *table, KeptResults *kept, QObject *parent = nullptr);
     ~RowCorrections() override;
 
-    // What the messages waiting to share the rows become: placeChanged makes a row's waiting
-    // message again from the row as it now is; dropWaiting takes the logs' waiting messages
-    // out of the queue in memory and returns how to put them back.
-    struct Messages
+    // A row's message still waiting is made again from the row as it now is, its place chosen
+    // by the user. (Removed rows take their waiting messages with them from the kept history,
+    // in the same transaction.)
+    void setPlaceChanged(std::function<void(const LogRecord &record)> placeChanged)
     {
-        std::function<void(const LogRecord &record)> placeChanged;
-        std::function<std::function<void()>(const QList<LogId> &logs)> dropWaiting;
-    };
-    void setMessages(Messages messages) { m_messages = std::move(messages); }
+        m_placeChanged = std::move(placeChanged);
+    }
 
     // Each returns whether the change was made.
     bool remove(const QList<int> &rows);
@@ -56,10 +54,8 @@ private:
 
     ResultsList *m_table;
     KeptResults *m_kept;
-    Messages m_messages;
-    // The last removal: the rows, whether the history held any of them, and how their messages
-    // waiting in memory come back.
+    std::function<void(const LogRecord &record)> m_placeChanged;
+    // The last removal: the rows, and whether the history held any of them.
     ResultsList::Taken m_taken;
     bool m_takenFromHistory = false;
-    std::function<void()> m_putBackWaiting;
 };

@@ -8,19 +8,24 @@
 #include "app/machinewatch.h"
 #include "app/placesactions.h"
 #include "app/resultsview.h"
+#include "app/rowmenu.h"
 #include "app/schedulecontrols.h"
 #include "app/sharing.h"
 #include "app/startupoptions.h"
 #include "app/statusframe.h"
 #include "app/traypresence.h"
 #include "desktop/modkeyboard.h"
+#include "desktop/networkwatch.h"
 #include "lookup/curlfunctions.h"
 #include "platform/togglehotkey.h"
 #include "results/keptresults.h"
 #include "results/resultslist.h"
+#include "results/rowcorrections.h"
 #include "scheduler/schedulemodel.h"
 #include "scheduler/scheduler.h"
 #include "settings/settingsstore.h"
+#include "share/ownmessage.h"
+#include "share/sharer.h"
 
 #include <QAction>
 #include <QLabel>
@@ -35,6 +40,7 @@ Form1Parts::Form1Parts(QWidget *window, Dialogs *dialogs, const Clock &clock)
     makeLookup(window, dialogs, clock);
     makeSchedule(window, dialogs, clock);
     makeActions(window, dialogs, clock);
+    makeCorrections(window, dialogs, clock);
     // The window's last child: the parts made before it still save as they are taken down.
     settings->setParent(window);
 }
@@ -96,4 +102,18 @@ void Form1Parts::makeActions(QWidget *window, Dialogs *dialogs, const Clock &clo
                                       Frame4, pointer);
     keyboard = new modKeyboard([action = loggingSwitch->toggleAction()] { action->trigger(); },
                                createToggleHotkey(), window);
+}
+
+void Form1Parts::makeCorrections(QWidget *window, Dialogs *dialogs, const Clock &clock)
+{
+    corrections = new RowCorrections(results, kept, window);
+    rowMenu = new RowMenu(ListView1, corrections, dialogs);
+    // A message still waiting goes with the place the user chose; made as sharing makes it.
+    corrections->setPlaceChanged([this, clock](const LogRecord &record) {
+        const OwnMessage::Sender sender {OwnMessage::trackerId(ShareSettings::hostName()),
+                                         machine->network()->connectionKind()};
+        const QByteArray message = OwnMessage::location(record, sender, clock().toSecsSinceEpoch());
+        if (!message.isEmpty())
+            sharing->sharer()->replace(record.id, message);
+    });
 }

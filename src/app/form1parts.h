@@ -23,6 +23,8 @@ class QPushButton;
 class QWidget;
 class ResultsList;
 class ResultsView;
+class RowCorrections;
+class RowMenu;
 class ScheduleControls;
 class ScheduleModel;
 class Scheduler;
@@ -56,6 +58,8 @@ struct Form1Parts
     ResultsList *results;
     ResultsView *ListView1;
     KeptResults *kept;
+    RowCorrections *corrections;
+    RowMenu *rowMenu;
     Sharing *sharing;
     CurlFunctions *lookup;
     ScheduleModel *schedule;
@@ -77,4 +81,5 @@ private:
     void makeLookup(QWidget *window, Dialogs *dialogs, const Clock &clock);
     void makeSchedule(QWidget *window, Dialogs *dialogs, const Clock &clock);
     void makeActions(QWidget *window, Dialogs *dialogs, const Clock &clock);
+    void makeCorrections(QWidget *window, Dialogs *dialogs, const Clock &clock);
 };

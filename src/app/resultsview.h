@@ -17,4 +17,19 @@ public:
     void setFirstColumnWidths();
     // Brings a new row into sight.
     void showRow(int row);
+    ResultsList *results() const { return m_results; }
+
+Q_SIGNALS:
+    // The user asked for the menu on the selected rows, to open at this point of the screen:
+    // a right click, the Menu key or Shift+F10.
+    void menuAsked(QPoint global);
+
+protected:
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void keyMenu();
+
+    ResultsList *m_results;
 };

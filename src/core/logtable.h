@@ -2,6 +2,7 @@
 
 #include "core/fix.h"
 #include "core/logid.h"
+#include "core/rowfixes.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -35,6 +36,10 @@ struct LogRecord
     // for the user; empty for the laptop's own logs. Such a log is never shared again.
     QString origin;
     Asker askedBy = Asker::Schedule;
+    // The user's corrections: the fix chosen as the row's place, and the row left out of the
+    // days per country. The cells stay as the service gave them.
+    FixChoice chosen = FixChoice::Surer;
+    bool leftOut = false;
 };
 
 // Where a log's row went: its row number, or -1 when the row does not show (yet), and the

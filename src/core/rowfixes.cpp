@@ -21,8 +21,8 @@ std::optional<double> farDistance(const std::optional<Fix> &address, const std::
 } // namespace
 
 RowFixes::RowFixes(std::optional<GeoPoint> place, double givenAccuracyMetres,
-                   std::optional<Fix> wifi, QString answerMark)
-    : m_wifi(std::move(wifi)), m_answerMark(std::move(answerMark))
+                   std::optional<Fix> wifi, QString answerMark, FixChoice chosen)
+    : m_wifi(std::move(wifi)), m_answerMark(std::move(answerMark)), m_chosen(chosen)
 {
     if (place)
         m_address
@@ -33,11 +33,25 @@ RowFixes::RowFixes(std::optional<GeoPoint> place, double givenAccuracyMetres,
 
 RowFixes::RowFixes(const LogRecord &record)
     : RowFixes(ParseCoordinates(record.cells[LogTable::Coordinates - 1]),
-               record.addressAccuracyMetres, record.wifi, record.mark)
+               record.addressAccuracyMetres, record.wifi, record.mark, record.chosen)
 { }
+
+FixChoice RowFixes::chosen() const
+{
+    // A choice between two fixes means something only while the row has both.
+    return m_address && m_wifi ? m_chosen : FixChoice::Surer;
+}
 
 std::optional<Fix> RowFixes::best() const
 {
+    switch (chosen()) {
+    case FixChoice::Address:
+        return m_address;
+    case FixChoice::WiFi:
+        return m_wifi;
+    case FixChoice::Surer:
+        break;
+    }
     if (m_address && m_wifi)
         return m_wifi->accuracyMetres < m_address->accuracyMetres ? m_wifi : m_address;
     return m_address ? m_address : m_wifi;
@@ -50,6 +64,11 @@ bool RowFixes::farApart() const
 
 QString RowFixes::mark() const
 {
+    // What the user chose answers the doubt; the cell says so instead of raising it again.
+    if (chosen() == FixChoice::WiFi)
+        return QStringLiteral("You chose the Wi-Fi position.");
+    if (chosen() == FixChoice::Address)
+        return QStringLiteral("You chose the address position.");
     // A mark the answer gave (an address it cannot place, a plan that gives the country only)
     // says more than the distance would.
     if (!m_answerMark.isEmpty())

@@ -8,6 +8,10 @@
 
 struct LogRecord;
 
+// Which of a row's fixes the user made its place: none (the surer one stands), or one of the
+// two by hand when the surer one is plainly wrong.
+enum class FixChoice : quint8 { Surer, Address, WiFi };
+
 // What a row says of where the laptop was: the address fix, where the lookup service placed the
 // public address; the Wi-Fi fix, when the location service's fix joined the row; the surer of the
 // two, which the table, the map, the files for mapping tools and the location message all give
@@ -21,14 +25,18 @@ public:
     // givenAccuracyMetres: the radius the answer gives, 0 when it gives none and
     // Fixes::AddressEstimateMetres stands for it; answerMark: the doubt the answer itself raised.
     RowFixes(std::optional<GeoPoint> place, double givenAccuracyMetres, std::optional<Fix> wifi,
-             QString answerMark = {});
+             QString answerMark = {}, FixChoice chosen = FixChoice::Surer);
     // A whole log's, its address placed to the last digit its Coordinates cell gives.
     explicit RowFixes(const LogRecord &record);
 
     const std::optional<Fix> &address() const { return m_address; }
     const std::optional<Fix> &wifi() const { return m_wifi; }
-    // The row's place: the fix with the smaller accuracy radius; none when the row has neither.
+    // The row's place: the fix the user chose, else the one with the smaller accuracy radius;
+    // none when the row has neither.
     std::optional<Fix> best() const;
+    // The fix the user chose, when the row has it; a choice of a fix the row lacks stands for
+    // nothing.
+    FixChoice chosen() const;
     // The address lies farther from the Wi-Fi fix than both accuracies allow: a VPN, a proxy or
     // a mobile network's exit was placed, not the laptop.
     bool farApart() const;
@@ -41,4 +49,5 @@ public:
 private:
     std::optional<Fix> m_address, m_wifi;
     QString m_answerMark;
+    FixChoice m_chosen = FixChoice::Surer;
 };

@@ -57,9 +57,9 @@ CountriesWindow::CountriesWindow(const ResultsList *list, QWidget *parent)
     rowsLabel->setBuddy(m_rows);
 
     m_model = new QStandardItemModel(0, ColumnCount, this);
-    m_model->setHorizontalHeaderLabels({QStringLiteral("Country"), QStringLiteral("Days"),
-                                        QStringLiteral("First day"), QStringLiteral("Last day"),
-                                        QStringLiteral("Dates")});
+    m_model->setHorizontalHeaderLabels(
+        {QStringLiteral("Country"), QStringLiteral("Days"), QStringLiteral("Left out by you"),
+         QStringLiteral("First day"), QStringLiteral("Last day"), QStringLiteral("Dates")});
     m_table = new QTreeView(this);
     m_table->setObjectName(QStringLiteral("TreeCountries"));
     m_table->setAccessibleName(QStringLiteral("Days per country"));
@@ -157,12 +157,21 @@ void CountriesWindow::hideEvent(QHideEvent *event)
 void CountriesWindow::showResult(const CountryDaysResult &result)
 {
     m_model->removeRows(0, m_model->rowCount());
+    const auto number = [](qsizetype count) {
+        return item(QString::number(count), Qt::AlignRight);
+    };
     for (const CountryTally &tally : result.countries) {
         m_model->appendRow(
-            {item(tally.country), item(QString::number(tally.count()), Qt::AlignRight),
+            {item(tally.country), number(tally.count()), number(tally.leftOutDays.size()),
              item(CountryDaysText::date(tally.first())), item(CountryDaysText::date(tally.last())),
              item(CountryDaysText::dayList(tally))});
     }
+    // A day spent in two countries counts for each of them, and once in the total.
+    if (!result.countries.isEmpty())
+        m_model->appendRow({item(QStringLiteral("Total")), number(result.totalDays),
+                            number(result.totalLeftOutDays),
+                            item(CountryDaysText::date(result.first)),
+                            item(CountryDaysText::date(result.last)), item(QString())});
     for (int column = Country; column < Dates; ++column)
         m_table->resizeColumnToContents(column);
     m_status->setText(countedText(result, m_job->rows()));

@@ -21,7 +21,7 @@ class CountriesWindow : public QWidget
     Q_OBJECT
 
 public:
-    enum Column { Country, Days, FirstDay, LastDay, Dates, ColumnCount };
+    enum Column { Country, Days, LeftOut, FirstDay, LastDay, Dates, ColumnCount };
 
     explicit CountriesWindow(const ResultsList *list, QWidget *parent = nullptr);
 

@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocale>
+#include <QSet>
 
 #include <algorithm>
 #include <limits>
@@ -88,6 +89,7 @@ CountryDayCounter::~CountryDayCounter() = default;
 void CountryDayCounter::reset()
 {
     m_days.clear();
+    m_userDays.clear();
     m_wiFiDays.clear();
     m_counted = 0;
     m_leftOut = 0;
@@ -167,10 +169,25 @@ void CountryDayCounter::add(const ResultsList &list, int from, int to, CountedRo
             ++m_leftOut;
             continue;
         }
-        ++m_counted;
         const qint64 day = localDay(list.cellView(row, ResultsList::Timezone).trimmed(),
                                     instant.toMSecsSinceEpoch(), instant.offsetFromUtc())
                                .toJulianDay();
+        const std::optional<Fix> wifi = list.wiFiFix(row);
+        const FixChoice chosen = wifi ? list.chosen(row) : FixChoice::Surer;
+        const QString byWiFi = chosen == FixChoice::WiFi || (wifi && chosen == FixChoice::Surer)
+            ? CountryAt(wifi->longitude, wifi->latitude)
+            : QString();
+        if (list.isLeftOut(row) || (chosen == FixChoice::WiFi && !byWiFi.isEmpty())) {
+            // Few rows: each goes by its own key, past the run of rows that repeat the last.
+            const QString key
+                = chosen == FixChoice::WiFi && !byWiFi.isEmpty() ? byWiFi : CountryKey(country);
+            m_lastDays = nullptr;
+            QList<qint64> &days = list.isLeftOut(row) ? m_userDays[key] : m_days[key];
+            days.append(day);
+            m_counted += list.isLeftOut(row) ? 0 : 1;
+            continue;
+        }
+        ++m_counted;
         if (!m_lastDays || country != m_lastCountry) {
             m_lastCountry = country.toString();
             m_lastKey = CountryKey(country);
@@ -180,11 +197,8 @@ void CountryDayCounter::add(const ResultsList &list, int from, int to, CountedRo
         if (m_lastDays->isEmpty() || m_lastDays->last() != day)
             m_lastDays->append(day);
         // Few rows have a Wi-Fi fix; those are looked up in the outlines.
-        if (const std::optional<Fix> wifi = list.wiFiFix(row)) {
-            const QString where = CountryAt(wifi->longitude, wifi->latitude);
-            if (!where.isEmpty() && where != m_lastKey)
-                m_wiFiDays[m_lastKey].append({day, where});
-        }
+        if (!byWiFi.isEmpty() && byWiFi != m_lastKey)
+            m_wiFiDays[m_lastKey].append({day, byWiFi});
     }
 }
 
@@ -194,20 +208,30 @@ CountryDaysResult CountryDayCounter::result() const
     result.counted = m_counted;
     result.leftOut = m_leftOut;
 
-    QHash<qint64, QStringList> countriesOfDay;
-    QList<std::pair<QString, QList<qint64>>> sorted;
-    for (auto it = m_days.cbegin(); it != m_days.cend(); ++it) {
-        QList<qint64> days = it.value();
+    const auto sortedDays = [](QList<qint64> days) {
         std::sort(days.begin(), days.end());
         days.erase(std::unique(days.begin(), days.end()), days.end());
+        return days;
+    };
+    QHash<qint64, QStringList> countriesOfDay;
+    QHash<QString, QList<qint64>> counted;
+    for (auto it = m_days.cbegin(); it != m_days.cend(); ++it) {
+        QList<qint64> days = sortedDays(it.value());
         for (qint64 day : days)
             countriesOfDay[day].append(it.key());
-        sorted.append({it.key(), std::move(days)});
+        counted.insert(it.key(), std::move(days));
     }
     for (QStringList &countries : countriesOfDay)
         countries.sort();
+    QSet<qint64> leftOutDays;
+    QStringList names = counted.keys();
+    for (auto it = m_userDays.cbegin(); it != m_userDays.cend(); ++it) {
+        if (!counted.contains(it.key()))
+            names.append(it.key());
+    }
 
-    for (const auto &[country, days] : sorted) {
+    for (const QString &country : std::as_const(names)) {
+        const QList<qint64> days = counted.value(country);
         CountryTally tally;
         tally.country = country;
         tally.days.reserve(days.size());
@@ -215,6 +239,12 @@ CountryDaysResult CountryDayCounter::result() const
             QStringList others = countriesOfDay.value(day);
             others.removeOne(country);
             tally.days.append({QDate::fromJulianDay(day), others, {}});
+        }
+        for (qint64 day : sortedDays(m_userDays.value(country))) {
+            if (!std::binary_search(days.cbegin(), days.cend(), day))
+                tally.leftOutDays.append(QDate::fromJulianDay(day));
+            if (!countriesOfDay.contains(day))
+                leftOutDays.insert(day);
         }
         for (const auto &[day, where] : m_wiFiDays.value(country)) {
             const auto found
@@ -226,6 +256,15 @@ CountryDaysResult CountryDayCounter::result() const
             }
         }
         result.countries.append(std::move(tally));
+    }
+    result.totalDays = countriesOfDay.size();
+    result.totalLeftOutDays = leftOutDays.size();
+    for (auto it = countriesOfDay.cbegin(); it != countriesOfDay.cend(); ++it) {
+        const QDate day = QDate::fromJulianDay(it.key());
+        if (!result.first.isValid() || day < result.first)
+            result.first = day;
+        if (!result.last.isValid() || day > result.last)
+            result.last = day;
     }
     std::sort(result.countries.begin(), result.countries.end(),
               [](const CountryTally &a, const CountryTally &b) {
@@ -283,6 +322,8 @@ QString plainText(const CountryDaysResult &result, CountedRows which)
         qsizetype countryWidth = country.size();
         qsizetype daysWidth = days.size();
         for (const CountryTally &tally : result.countries) {
+            if (tally.count() == 0)
+                continue;
             countryWidth = std::max(countryWidth, tally.country.size());
             daysWidth = std::max(daysWidth, QString::number(tally.count()).size());
         }
@@ -294,11 +335,14 @@ QString plainText(const CountryDaysResult &result, CountedRows which)
         };
         line(country, days, QStringLiteral("First day"), QStringLiteral("Last day"));
         for (const CountryTally &tally : result.countries)
-            line(tally.country, QString::number(tally.count()), date(tally.first()),
-                 date(tally.last()));
+            if (tally.count() > 0)
+                line(tally.country, QString::number(tally.count()), date(tally.first()),
+                     date(tally.last()));
         text += QLatin1Char('\n');
-        for (const CountryTally &tally : result.countries)
-            text += tally.country + QLatin1String(": ") + dayList(tally) + QLatin1Char('\n');
+        for (const CountryTally &tally : result.countries) {
+            if (tally.count() > 0)
+                text += tally.country + QLatin1String(": ") + dayList(tally) + QLatin1Char('\n');
+        }
     }
     const QString note = leftOutNote(result.leftOut);
     if (!note.isEmpty())

@@ -27,11 +27,13 @@ struct CountryDay
     bool operator==(const CountryDay &) const = default;
 };
 
-// The days the laptop was logged in one country, oldest first.
+// The days the laptop was logged in one country, oldest first, and the days the user left out
+// of the count there that are not counted there otherwise.
 struct CountryTally
 {
     QString country;
     QList<CountryDay> days;
+    QList<QDate> leftOutDays;
 
     qsizetype count() const { return days.size(); }
     QDate first() const { return days.isEmpty() ? QDate() : days.first().date; }
@@ -40,11 +42,16 @@ struct CountryTally
 
 // What a count found: the countries by days, most first (then by name), and how many of the
 // chosen rows could not be counted because they carry no country or no time.
+// The total counts each day once, however many countries it was counted in; so do the days the
+// user left out that are counted in no country.
 struct CountryDaysResult
 {
     QList<CountryTally> countries;
     qsizetype counted = 0;
     qsizetype leftOut = 0;
+    qsizetype totalDays = 0;
+    qsizetype totalLeftOutDays = 0;
+    QDate first, last;
 };
 
 // The country a Country cell names, as the count keys it: the two-letter code, upper case, for
@@ -55,7 +62,9 @@ QString CountryKey(QStringView country);
 // Counts the days per country of a table's rows, a batch of rows at a time, so that a
 // million rows can be gone through in slices of the event loop. A day is the calendar day in
 // the place of the log: in the zone its Timezone cell names when that zone is known, else at
-// the local offset the log's instant was kept with.
+// the local offset the log's instant was kept with. A row counts for its address's country,
+// or, when the user chose its Wi-Fi fix, for the country the outlines put that fix in; a row
+// the user left out counts for none.
 class CountryDayCounter
 {
 public:
@@ -90,6 +99,8 @@ private:
 
     // Country -> days (Julian day numbers) seen there.
     QHash<QString, QList<qint64>> m_days;
+    // Country -> days of rows the user left out there.
+    QHash<QString, QList<qint64>> m_userDays;
     // Country -> (day, country of a Wi-Fi fix that day) where the two differ.
     QHash<QString, QList<std::pair<qint64, QString>>> m_wiFiDays;
     qsizetype m_counted = 0;

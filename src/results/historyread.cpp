@@ -11,6 +11,8 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <algorithm>
+
 #include <sqlite3.h>
 
 // Reading the kept rows back: the table's at start-up, a batch at a time, and every column of
@@ -91,7 +93,7 @@ HistoryStore::Batch HistoryStore::readAfter(qint64 after, int limit)
                            "SELECT id, time_text, country, region, city, postal_code, "
                            "coordinates, timezone, failure, ticked, instant_utc, utc_offset, "
                            "address_accuracy, wifi_latitude, wifi_longitude, wifi_accuracy, mark, "
-                           "log FROM rows WHERE id > ?1 "
+                           "log, chosen, left_out FROM rows WHERE id > ?1 "
                            "ORDER BY id LIMIT ?2",
                            -1, &statement, nullptr)
         != SQLITE_OK)
@@ -150,6 +152,8 @@ HistoryStore::Batch HistoryStore::readAfter(qint64 after, int limit)
             row.rare->mark = QString::fromUtf8(mark);
         }
         row.checked = sqlite3_column_int(statement, 9) != 0;
+        row.chosen = FixChoice(std::clamp(sqlite3_column_int(statement, 18), 0, 2));
+        row.leftOut = sqlite3_column_int(statement, 19) != 0;
         const QByteArrayView instant = bytes(10);
         if (storedInstantMs(instant.data(), int(instant.size()), row.utcMs))
             row.offsetSeconds = sqlite3_column_int(statement, 11);
@@ -165,7 +169,8 @@ QList<HistoryStore::Stored> HistoryStore::readAll()
     if (!query.exec(QStringLiteral("SELECT instant_utc, utc_offset, time_text, country, region, "
                                    "city, postal_code, coordinates, timezone, failure, "
                                    "http_status, answer, ticked, address_accuracy, wifi_latitude, "
-                                   "wifi_longitude, wifi_accuracy, mark, log FROM rows "
+                                   "wifi_longitude, wifi_accuracy, mark, log, chosen, left_out "
+                                   "FROM rows "
                                    "ORDER BY id")))
         throw Failure(QStringLiteral("The kept history %1 cannot be read: %2.")
                           .arg(QDir::toNativeSeparators(m_path), query.lastError().text()));
@@ -188,6 +193,8 @@ QList<HistoryStore::Stored> HistoryStore::readAll()
                                    query.value(16).toDouble(), Fix::Source::WiFi};
         row.record.mark = query.value(17).toString();
         row.record.id = LogId {query.value(18).toULongLong()};
+        row.record.chosen = FixChoice(std::clamp(query.value(19).toInt(), 0, 2));
+        row.record.leftOut = query.value(20).toInt() != 0;
     }
     return rows;
 }

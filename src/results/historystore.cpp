@@ -40,28 +40,36 @@ const char Schema[] = "CREATE TABLE rows ("
                       "wifi_longitude REAL,"
                       "wifi_accuracy REAL,"
                       "mark TEXT NOT NULL DEFAULT '',"
-                      "log INTEGER NOT NULL)";
+                      "log INTEGER NOT NULL,"
+                      "chosen INTEGER NOT NULL DEFAULT 0,"
+                      "left_out INTEGER NOT NULL DEFAULT 0)";
 
-// A file of the first layout gains the columns of each row's fixes. SQLite adds them without
-// rewriting a row, and its rows read as logged without a radius or a Wi-Fi fix.
-const char *const UpgradeFromFirst[] = {
-    "ALTER TABLE rows ADD COLUMN address_accuracy REAL NOT NULL DEFAULT 0",
-    "ALTER TABLE rows ADD COLUMN wifi_latitude REAL",
-    "ALTER TABLE rows ADD COLUMN wifi_longitude REAL",
-    "ALTER TABLE rows ADD COLUMN wifi_accuracy REAL",
-    "ALTER TABLE rows ADD COLUMN mark TEXT NOT NULL DEFAULT ''",
-};
-
-// Rows kept before rows named their logs take their own key as their log's id (LogId).
-const char *const UpgradeFromSecond[] = {
-    "ALTER TABLE rows ADD COLUMN log INTEGER NOT NULL DEFAULT 0",
-    "UPDATE rows SET log = id",
+// A file of an older layout is brought up to this one, each step applied to the files below its
+// version. SQLite adds columns without rewriting a row.
+const struct
+{
+    int below;
+    const char *statement;
+} Upgrades[] = {
+    // Each row's fixes: rows of the first layout read as logged without a radius or a Wi-Fi fix.
+    {2, "ALTER TABLE rows ADD COLUMN address_accuracy REAL NOT NULL DEFAULT 0"},
+    {2, "ALTER TABLE rows ADD COLUMN wifi_latitude REAL"},
+    {2, "ALTER TABLE rows ADD COLUMN wifi_longitude REAL"},
+    {2, "ALTER TABLE rows ADD COLUMN wifi_accuracy REAL"},
+    {2, "ALTER TABLE rows ADD COLUMN mark TEXT NOT NULL DEFAULT ''"},
+    // Rows kept before rows named their logs take their own key as their log's id (LogId).
+    {3, "ALTER TABLE rows ADD COLUMN log INTEGER NOT NULL DEFAULT 0"},
+    {3, "UPDATE rows SET log = id"},
+    // The user's corrections: rows kept before read as uncorrected.
+    {4, "ALTER TABLE rows ADD COLUMN chosen INTEGER NOT NULL DEFAULT 0"},
+    {4, "ALTER TABLE rows ADD COLUMN left_out INTEGER NOT NULL DEFAULT 0"},
 };
 
 const char Insert[] = "INSERT INTO rows (instant_utc, utc_offset, time_text, country, region, "
                       "city, postal_code, coordinates, timezone, failure, http_status, answer, "
                       "ticked, address_accuracy, wifi_latitude, wifi_longitude, wifi_accuracy, "
-                      "mark, log) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
+                      "mark, log, chosen, left_out) "
+                      "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
 
 class StoreError : public Failure
 {
@@ -88,15 +96,6 @@ QSqlQuery run(const QSqlDatabase &db, const QString &path, const QString &statem
     QSqlQuery query(db);
     if (!query.exec(statement))
         throw StoreError(path, query.lastError());
-    return query;
-}
-
-// The same, once the history is open: damage met then goes aside like damage met reading.
-QSqlQuery use(const QSqlDatabase &db, const QString &path, const QString &statement)
-{
-    QSqlQuery query(db);
-    if (!query.exec(statement))
-        raise(path, query.lastError());
     return query;
 }
 
@@ -131,6 +130,8 @@ LogId bindRecord(QSqlQuery &query, const LogRecord &record, bool ticked)
     query.addBindValue(text(record.mark));
     const LogId log = record.id ? record.id : LogId::next(QDateTime::currentMSecsSinceEpoch());
     query.addBindValue(log.value);
+    query.addBindValue(int(record.chosen));
+    query.addBindValue(record.leftOut ? 1 : 0);
     return log;
 }
 
@@ -235,13 +236,9 @@ void HistoryStore::prepare()
     db.transaction();
     if (found == 0)
         run(db, m_path, QString::fromLatin1(Schema));
-    for (const char *step : UpgradeFromFirst) {
-        if (found == 1)
-            run(db, m_path, QString::fromLatin1(step));
-    }
-    for (const char *step : UpgradeFromSecond) {
-        if (found == 1 || found == 2)
-            run(db, m_path, QString::fromLatin1(step));
+    for (const auto &step : Upgrades) {
+        if (found > 0 && found < step.below)
+            run(db, m_path, QString::fromLatin1(step.statement));
     }
     prepareOutbox();
     // A log's row is found at once however many there are.
@@ -350,51 +347,4 @@ void HistoryStore::addAll(const QList<LogRecord> &records, const QList<bool> &ti
         db.rollback();
         raise(m_path, error);
     }
-}
-
-void HistoryStore::setWiFiFix(LogId log, const Fix &fix)
-{
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.prepare(QStringLiteral(
-        "UPDATE rows SET wifi_latitude = ?, wifi_longitude = ?, wifi_accuracy = ? WHERE log = ?"));
-    query.addBindValue(fix.latitude);
-    query.addBindValue(fix.longitude);
-    query.addBindValue(fix.accuracyMetres);
-    query.addBindValue(log.value);
-    if (!query.exec())
-        raise(m_path, query.lastError());
-}
-
-void HistoryStore::setTicked(LogId log, bool ticked)
-{
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.prepare(QStringLiteral("UPDATE rows SET ticked = ? WHERE log = ?"));
-    query.addBindValue(ticked ? 1 : 0);
-    query.addBindValue(log.value);
-    if (!query.exec())
-        raise(m_path, query.lastError());
-}
-
-void HistoryStore::setTicked(const QList<LogId> &logs, const QList<bool> &ticked)
-{
-    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    if (!db.transaction())
-        raise(m_path, db.lastError());
-    try {
-        for (qsizetype i = 0; i < logs.size(); ++i)
-            setTicked(logs[i], ticked.value(i));
-    } catch (const Failure &) {
-        db.rollback();
-        throw;
-    }
-    if (!db.commit()) {
-        const QSqlError error = db.lastError();
-        db.rollback();
-        raise(m_path, error);
-    }
-}
-
-void HistoryStore::removeAll()
-{
-    use(QSqlDatabase::database(m_connection, false), m_path, QStringLiteral("DELETE FROM rows"));
 }

@@ -7,7 +7,10 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 class QSqlError;
+class QSqlQuery;
 
 // The kept history on disk: one SQLite file (WAL journal) with a row for each log, committed
 // one at a time, so that a program killed outright loses at most the row it was writing. Every
@@ -34,7 +37,9 @@ public:
     // those set aside where they are.
     // 3: each row and each message names its log; rows and messages kept before are named as
     // they are brought up to it (LogId).
-    static constexpr int Version = 3;
+    // 4: each row keeps the user's corrections: the fix chosen as its place, and whether it is
+    // left out of the days per country.
+    static constexpr int Version = 4;
     // Longer answers are cut here: a lookup reads no more.
     static constexpr qsizetype MaxAnswerBytes = 1024 * 1024;
 
@@ -75,6 +80,17 @@ public:
     // Clears the rows; the messages waiting to share them stay until the server has them.
     void removeAll();
 
+    // The user's corrections, each in one transaction. The logs' rows take the choice, or leave
+    // the days per country; their cells stay as the service gave them.
+    void setChosen(const QList<LogId> &logs, FixChoice choice);
+    void setLeftOut(const QList<LogId> &logs, bool leftOut);
+    // The logs' rows and their waiting messages leave the file, held aside in this connection
+    // until the next removal, so that putBack() brings them back as they were, in their places.
+    void remove(const QList<LogId> &logs);
+    // Whether the rows last removed are still held aside (the file was not opened again since).
+    bool canPutBack();
+    void putBack();
+
     // The messages waiting for the user's location server, oldest log first.
     struct Outgoing
     {
@@ -111,7 +127,7 @@ public:
 
     qint64 count();
     // The key of the last row kept, at once however many there are; no fewer rows than this
-    // were ever kept, and none are since gone but by removeAll().
+    // were ever kept.
     qint64 lastKey();
 
     // Rows as the table keeps them, each with its key.
@@ -145,6 +161,9 @@ private:
     // Names the messages kept before messages named their logs, in one of the outbox's tables.
     void nameOlderMessages(const char *table, quint64 from);
     [[noreturn]] void fail(const QSqlError &error) const;
+    // Runs the work in one transaction, all or nothing; work returns false when a statement of
+    // the query failed.
+    void inTransaction(const std::function<bool(QSqlQuery &query)> &work);
     // Copies the message `id` from one table to the other and removes it from the first, in one
     // transaction; words, unless null, go before the id. Returns how many were copied.
     int moveMessage(const char *copy, const char *remove, qint64 id, const QString &words);

@@ -74,6 +74,8 @@ ResultsListRow ResultsList::made(const LogRecord &record, bool checked, bool kep
     readPlace(added, record.cells[Coordinates - 1]);
     added.checked = checked;
     added.kept = kept;
+    added.chosen = record.chosen;
+    added.leftOut = record.leftOut;
     added.id = record.id ? record.id : LogId::next(QDateTime::currentMSecsSinceEpoch());
     added.httpStatus = qint16(record.httpStatus);
     if (record.instant.isValid()) {
@@ -161,6 +163,8 @@ LogRecord ResultsList::record(int row) const
     const Row &source = m_rows[row];
     whole.id = source.id;
     whole.httpStatus = source.httpStatus;
+    whole.chosen = source.chosen;
+    whole.leftOut = source.leftOut;
     if (source.rare) {
         whole.failure = source.rare->failure;
         whole.answer = source.rare->answer;
@@ -178,7 +182,8 @@ RowFixes ResultsList::fixes(int row) const
     if (row < 0 || row >= rows() || !m_rows[row].rare)
         return RowFixes(place(row), 0, std::nullopt);
     const Row::Rare &rare = *m_rows[row].rare;
-    return RowFixes(place(row), rare.addressAccuracyMetres, rare.wifi, rare.mark);
+    return RowFixes(place(row), rare.addressAccuracyMetres, rare.wifi, rare.mark,
+                    m_rows[row].chosen);
 }
 
 std::optional<Fix> ResultsList::wiFiFix(int row) const

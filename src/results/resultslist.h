@@ -55,6 +55,10 @@ struct ResultsListRow
     bool tickUnsaved : 1 = false;
     // The kept history holds the row, under its log's id.
     bool kept : 1 = false;
+    // The user's corrections: the fix made the row's place, and the row left out of the days
+    // per country.
+    FixChoice chosen : 2 = FixChoice::Surer;
+    bool leftOut : 1 = false;
     // The instant as milliseconds since the epoch in UTC, with offsetSeconds the offset then,
     // which is all a QDateTime with an offset holds; UnknownInstant when there is none.
     qint64 utcMs = UnknownInstant;
@@ -66,8 +70,8 @@ Q_DECLARE_TYPEINFO(ResultsListRow, Q_RELOCATABLE_TYPE);
 static_assert(sizeof(ResultsListRow) <= 88, "a million rows: keep the row small");
 
 // The in-memory table of logged locations: seven text columns and a check box per row.
-// Rows arrive at the end, are never sorted or removed one by one, and live only as long as
-// the program runs. Rows and columns are numbered from 0 in this interface.
+// Rows arrive at the end, are never sorted, are removed only as the user asks, and live only as
+// long as the program runs. Rows and columns are numbered from 0 in this interface.
 class ResultsList : public QAbstractTableModel, public LogTable
 {
     Q_OBJECT
@@ -158,6 +162,25 @@ public:
     bool isTickUnsaved(int row) const { return m_rows[row].tickUnsaved; }
     void setTickUnsaved(int row) { m_rows[row].tickUnsaved = true; }
     void setTicksSaved();
+
+    // The user's corrections of rows. Each change tells the views of the rows' Coordinates or
+    // Country cell, without naming a role: the map and the count follow it.
+    FixChoice chosen(int row) const { return m_rows[row].chosen; }
+    void setChosen(const QList<int> &rows, FixChoice choice);
+    bool isLeftOut(int row) const { return m_rows[row].leftOut; }
+    void setLeftOut(const QList<int> &rows, bool leftOut);
+
+    // Rows taken out of the list, with where each stood, so that they can be put back.
+    struct Taken
+    {
+        QList<int> rows; // ascending, as they stood
+        QList<ResultsListRow> held;
+    };
+    // Takes the rows out (their numbers in any order, each once); the list is told anew.
+    Taken take(QList<int> rows);
+    // Puts rows taken earlier back where they stood among the rows taken with them and those
+    // that stayed.
+    void putBack(Taken &&taken);
 
     // QAbstractTableModel
     int rowCount(const QModelIndex &parent = {}) const override;

@@ -1,5 +1,6 @@
 #include "map/countrieswindow.h"
 #include "results/resultslist.h"
+#include "results/rowcorrections.h"
 #include "support/form1fixture.h"
 #include "support/logrows.h"
 
@@ -119,8 +120,9 @@ private Q_SLOTS:
         w.click("PushButtonCountries");
         QCOMPARE(w.shown(),
                  QStringList({
-                     "DE | 1 | 2026-12-07 | 2026-12-07 | 2026-12-07 (also JP)",
-                     "JP | 1 | 2026-12-07 | 2026-12-07 | 2026-12-07 (also DE)",
+                     "DE | 1 | 0 | 2026-12-07 | 2026-12-07 | 2026-12-07 (also JP)",
+                     "JP | 1 | 0 | 2026-12-07 | 2026-12-07 | 2026-12-07 (also DE)",
+                     "Total | 1 | 0 | 2026-12-07 | 2026-12-07 | ",
                  }));
         QCOMPARE(w.status(),
                  QStringLiteral("2 rows counted. 1 row without a country or a time was left out."));
@@ -129,24 +131,42 @@ private Q_SLOTS:
         appendLogs(*w.form->parts().results, {{"2026-12-08T09:00:00Z", 0, "DE", "Europe/Berlin"}});
         QCOMPARE(w.shown(),
                  QStringList({
-                     "DE | 2 | 2026-12-07 | 2026-12-08 | 2026-12-07 (also JP), 2026-12-08",
-                     "JP | 1 | 2026-12-07 | 2026-12-07 | 2026-12-07 (also DE)",
+                     "DE | 2 | 0 | 2026-12-07 | 2026-12-08 | 2026-12-07 (also JP), 2026-12-08",
+                     "JP | 1 | 0 | 2026-12-07 | 2026-12-07 | 2026-12-07 (also DE)",
+                     "Total | 2 | 0 | 2026-12-07 | 2026-12-08 | ",
                  }));
+
+        // Berlin's first day left out by the user: Tokyo's row still counts the day.
+        w.form->parts().corrections->leaveOut({1}, true);
+        QCOMPARE(w.shown(),
+                 QStringList({
+                     "DE | 1 | 1 | 2026-12-08 | 2026-12-08 | 2026-12-08",
+                     "JP | 1 | 0 | 2026-12-07 | 2026-12-07 | 2026-12-07",
+                     "Total | 2 | 0 | 2026-12-07 | 2026-12-08 | ",
+                 }));
+        w.form->parts().corrections->leaveOut({1, 0}, true);
+        QCOMPARE(w.shown().last(), "Total | 1 | 1 | 2026-12-08 | 2026-12-08 | ");
+        w.form->parts().corrections->leaveOut({1, 0}, false);
 
         // Ticked rows only: Tokyo's, then Berlin's second day once it is ticked.
         w.widget<QComboBox>("ComboCountriesRows")->setCurrentIndex(1);
-        QCOMPARE(w.shown(), QStringList {"JP | 1 | 2026-12-07 | 2026-12-07 | 2026-12-07"});
+        QCOMPARE(w.shown(),
+                 QStringList({"JP | 1 | 0 | 2026-12-07 | 2026-12-07 | 2026-12-07",
+                              "Total | 1 | 0 | 2026-12-07 | 2026-12-07 | "}));
         ResultsList *list = w.form->parts().results;
         list->setData(list->index(3, 0), Qt::Checked, Qt::CheckStateRole);
         QCOMPARE(w.shown(),
                  QStringList({
-                     "DE | 1 | 2026-12-08 | 2026-12-08 | 2026-12-08",
-                     "JP | 1 | 2026-12-07 | 2026-12-07 | 2026-12-07",
+                     "DE | 1 | 0 | 2026-12-08 | 2026-12-08 | 2026-12-08",
+                     "JP | 1 | 0 | 2026-12-07 | 2026-12-07 | 2026-12-07",
+                     "Total | 2 | 0 | 2026-12-07 | 2026-12-08 | ",
                  }));
 
         // A counted row unticked again: the row is counted as it is now.
         list->setData(list->index(3, 0), Qt::Unchecked, Qt::CheckStateRole);
-        QCOMPARE(w.shown(), QStringList {"JP | 1 | 2026-12-07 | 2026-12-07 | 2026-12-07"});
+        QCOMPARE(w.shown(),
+                 QStringList({"JP | 1 | 0 | 2026-12-07 | 2026-12-07 | 2026-12-07",
+                              "Total | 1 | 0 | 2026-12-07 | 2026-12-07 | "}));
 
         w.click("PushButton1");
         QCOMPARE(w.shown(), QStringList());
@@ -159,7 +179,7 @@ private Q_SLOTS:
             QSKIP("The real clipboard needs the X test session (scripts/xsession.sh).");
         Window w;
         w.click("PushButtonCountries");
-        QCOMPARE(w.shown().size(), 2);
+        QCOMPARE(w.shown().size(), 3); // two countries and the total
         QGuiApplication::clipboard()->setText(QStringLiteral("held before"));
         // Copy comes right after a log: what is copied counts that log too.
         appendLogs(*w.form->parts().results, {{"2026-12-08T09:00:00Z", 0, "DE", "Europe/Berlin"}});

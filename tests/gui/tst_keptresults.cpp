@@ -15,12 +15,16 @@
 #include "support/logrows.h"
 #include "support/testenv.h"
 
+#include <QAccessible>
+#include <QAction>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMenu>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QTableView>
 #include <QTest>
 
 #include <ctime>
@@ -101,6 +105,32 @@ struct Window : Form1Fixture
         }
     }
     qint64 waitingToShare() const { return form->parts().sharing->sharer()->waiting(); }
+    // Selects the rows, opens their menu by `key` and picks the item by its mnemonic; returns
+    // the names of the items that were enabled.
+    QStringList correct(const QList<int> &rows, QKeyCombination key, Qt::Key item)
+    {
+        auto *view = widget<QTableView>(QStringLiteral("ListView1"));
+        view->setFocus();
+        view->clearSelection();
+        view->selectionModel()->setCurrentIndex(view->model()->index(rows.value(0), 0),
+                                                QItemSelectionModel::NoUpdate);
+        for (const int row : rows)
+            view->selectionModel()->select(view->model()->index(row, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QTest::keyClick(view, key.key(), key.keyboardModifiers());
+        auto *menu = widget<QMenu>(QStringLiteral("MenuRows"));
+        if (!QTest::qWaitFor([menu] { return menu->isVisible(); }))
+            return {QStringLiteral("(no menu)")};
+        QStringList enabled;
+        QAccessibleInterface *items = QAccessible::queryAccessibleInterface(menu);
+        for (int i = 0; i < items->childCount(); ++i) {
+            if (!items->child(i)->state().disabled
+                && items->child(i)->role() != QAccessible::Separator)
+                enabled << items->child(i)->text(QAccessible::Name);
+        }
+        QTest::keyClick(menu, item);
+        return enabled;
+    }
 };
 
 // A small file system of its own at `folder`, unmounted when the guard goes; empty when this
@@ -222,6 +252,54 @@ private Q_SLOTS:
         w.open();
         QTRY_COMPARE(w.rows(), 3);
         QVERIFY(!w.form->parts().results->isChecked(1));
+        QCOMPARE(w.reports(), QStringList());
+    }
+
+    // Corrections made through the rows' menu are kept, each as it is made, and a removal is
+    // put back with its waiting message; the cells stay as they were logged.
+    void correctionsSurviveARestart()
+    {
+        Window w(QStringList {Keep} + Shared);
+        for (int log = 0; log < 3; ++log)
+            w.logNow();
+        ResultsList *list = w.form->parts().results;
+        const Fix paris {48.8566, 2.3522, 30, Fix::Source::WiFi};
+        QVERIFY(w.form->parts().kept->joinWiFiFix(list->id(0), paris));
+        const QStringList before = w.table();
+        QCOMPARE(w.correct({1}, Qt::Key_Menu, Qt::Key_Escape),
+                 QStringList({"Remove From Results", "Leave Out Of Days Per Country"}));
+        QCOMPARE(w.correct({0}, Qt::SHIFT | Qt::Key_F10, Qt::Key_W),
+                 QStringList({"Remove From Results", "Use Wi-Fi Position", "Use Address Position",
+                              "Leave Out Of Days Per Country"}));
+        QCOMPARE(list->mark(0), QStringLiteral("You chose the Wi-Fi position."));
+        QCOMPARE(w.correct({1, 0}, Qt::Key_Menu, Qt::Key_L).size(), 3);
+        QCOMPARE(w.correct({0}, Qt::Key_Menu, Qt::Key_C).last(), "Count In Days Per Country");
+        QTRY_COMPARE(w.waitingInFile(), 3);
+        HistoryStore store;
+        store.open(w.historyFile());
+        QVERIFY(store.outbox(1).value(0).body.contains("\"lat\":48.8566"));
+        store.close();
+
+        w.dialogs.yesNoAnswers = {true, true};
+        w.correct({2, 0}, Qt::Key_Menu, Qt::Key_R);
+        QCOMPARE(w.dialogs.questions, QStringList {"Remove 2 rows from the results?"});
+        QCOMPARE(w.table(), QStringList {before[1]});
+        QCOMPARE(w.kept().size(), 1);
+        QCOMPARE(w.waitingInFile(), 1);
+        w.form->show();
+        QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+        QTest::keyClick(w.form->focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(w.table(), before);
+        QCOMPARE(w.waitingInFile(), 3);
+        w.correct({2}, Qt::Key_Menu, Qt::Key_R);
+
+        w.open();
+        QTRY_COMPARE(w.table(), before.mid(0, 2));
+        list = w.form->parts().results;
+        QCOMPARE(list->mark(0), QStringLiteral("You chose the Wi-Fi position."));
+        QVERIFY(!list->isLeftOut(0) && list->isLeftOut(1));
+        QCOMPARE(w.kept().value(0).record.answer, LoopbackServer::singleLineAnswer());
+        QCOMPARE(w.waitingInFile(), 2);
         QCOMPARE(w.reports(), QStringList());
     }
 
@@ -618,7 +696,9 @@ private Q_SLOTS:
         constexpr int Earlier = 50000;
         keepEarlierRows(w.historyFile(), Earlier, {true});
         QByteArray damaged = FileBytes(w.historyFile());
-        for (qsizetype at = damaged.size() * 2 / 3; at < damaged.size(); ++at)
+        // The rows' last pages, short of the end: the table's inner pages, made last, lie there,
+        // and without them no row could be read at all.
+        for (qsizetype at = damaged.size() * 2 / 3; at < damaged.size() * 9 / 10; ++at)
             damaged[at] = char(at * 37 % 251);
         {
             QFile file(w.historyFile());
@@ -685,6 +765,11 @@ private Q_SLOTS:
         QVERIFY(table.id(1) > LogId {LogId::FirstNew});
         store.setWiFiFix(table.id(0), *added.wifi);
         QVERIFY(store.readAll().value(0).record.wifi);
+        // It takes the user's corrections too.
+        store.setChosen({table.id(0)}, FixChoice::WiFi);
+        store.setLeftOut({table.id(0)}, true);
+        QCOMPARE(store.readAll().value(0).record.chosen, FixChoice::WiFi);
+        QVERIFY(store.readAll().value(0).record.leftOut);
     }
 
     void newerFileIsRefused()

@@ -198,6 +198,18 @@ private Q_SLOTS:
                   "By address: 52.37, 4.89, within 50 km\n"
                   "The public address is placed 699 km from the laptop's Wi-Fi position (a VPN, "
                   "a proxy or a mobile network).");
+        table.row("Wi-Fi far from the address, the address chosen",
+                  {"52.37, 4.89", "Amsterdam", "North Holland", "NL", at,
+                   Fix {46.85, 9.53, 1200, Fix::Source::WiFi}, 0, FixChoice::Address},
+                  "12/1/2026 9:15:30 AM\nAmsterdam, North Holland, NL\n"
+                  "By address: 52.37, 4.89, within 50 km\n"
+                  "By Wi-Fi: 46.85, 9.53, within 1.2 km\nYou chose the address position.");
+        table.row("the Wi-Fi position chosen, though less sure",
+                  {"46.85, 9.53", "Chur", "Graubünden", "CH", at,
+                   Fix {46.877, 9.53, 60000, Fix::Source::WiFi}, 2500, FixChoice::WiFi},
+                  "12/1/2026 9:15:30 AM\nChur, Graubünden, CH\n"
+                  "By Wi-Fi: 46.877, 9.53, within 60 km\n"
+                  "By address: 46.85, 9.53, within 2.5 km\nYou chose the Wi-Fi position.");
     }
     void toolTipNamesTimeAndPlace()
     {
@@ -208,11 +220,13 @@ private Q_SLOTS:
         AddPlace(map.list, {"10, 10"});
         AddPlace(map.list, place);
         map.image();
-        // The point stands at the Wi-Fi fix when there is one: those in the table are surer.
+        // The point stands at the Wi-Fi fix when there is one, those in the table being surer,
+        // unless the user chose the address.
         const auto [latitude, longitude] = [&] {
             const QStringList parts = place.coordinates.split(u',');
-            return place.wifi ? std::pair(place.wifi->latitude, place.wifi->longitude)
-                              : std::pair(parts[0].toDouble(), parts[1].toDouble());
+            return place.wifi && place.chosen != FixChoice::Address
+                ? std::pair(place.wifi->latitude, place.wifi->longitude)
+                : std::pair(parts[0].toDouble(), parts[1].toDouble());
         }();
         const QPoint at = PixelOf(map.view, longitude, latitude);
         QCOMPARE(map.view.toolTipAt(at + QPoint(2, -2)), tip);

@@ -31,6 +31,8 @@ struct LogRow
     bool ticked = false;
     bool failed = false;
     std::optional<Fix> wifi = {}; // the location service's, from its latitude and longitude
+    FixChoice chosen = FixChoice::Surer; // the user's corrections
+    bool leftOut = false;
 
     LogRecord record() const
     {
@@ -45,6 +47,8 @@ struct LogRow
             made.cells[ResultsList::Timezone - 1] = zone;
             made.wifi = wifi;
         }
+        made.chosen = chosen;
+        made.leftOut = leftOut;
         return made;
     }
 };

@@ -20,6 +20,7 @@ struct Place
     QDateTime instant = QDateTime(QDate(2026, 12, 1), QTime(9, 15, 30), QTimeZone(3600));
     std::optional<Fix> wifi = {};
     double radius = 0; // the answer's; none gives the estimate
+    FixChoice chosen = FixChoice::Surer; // the user's
 };
 
 inline int AddPlace(ResultsList &list, const Place &place, bool ticked = false)
@@ -31,6 +32,7 @@ inline int AddPlace(ResultsList &list, const Place &place, bool ticked = false)
                     QString(),     place.coordinates, QStringLiteral("Europe/Zurich")};
     record.wifi = place.wifi;
     record.addressAccuracyMetres = place.radius;
+    record.chosen = place.chosen;
     const int row = list.appendRecord(record).row;
     if (ticked)
         list.setData(list.index(row, 0), Qt::Checked, Qt::CheckStateRole);

@@ -14,8 +14,12 @@ constexpr int Cest = 2 * 3600;
 QStringList summary(const CountryDaysResult &result)
 {
     QStringList lines;
-    for (const CountryTally &tally : result.countries)
-        lines << tally.country + QStringLiteral(": ") + CountryDaysText::dayList(tally);
+    for (const CountryTally &tally : result.countries) {
+        QString line = tally.country + QStringLiteral(": ") + CountryDaysText::dayList(tally);
+        for (const QDate day : tally.leftOutDays)
+            line += QStringLiteral(" -") + CountryDaysText::date(day);
+        lines << line;
+    }
     return lines;
 }
 
@@ -130,6 +134,49 @@ private Q_SLOTS:
              "FR; also DE by Wi-Fi)",
              "FR: 2026-05-07 (also CH)"},
             0);
+        // The user chose the Wi-Fi fix: Paris counts, not the Zürich the address named; a fix
+        // in the ocean leaves the row with its address.
+        table.row("Wi-Fi position chosen",
+                  {{"2026-05-04T07:00:00Z", Cest, "CH", "Europe/Zurich", false, false,
+                    wifi(48.8566, 2.3522), FixChoice::WiFi},
+                   {"2026-05-05T07:00:00Z", Cest, "CH", "Europe/Zurich", false, false,
+                    wifi(40, -30), FixChoice::WiFi},
+                   {"2026-05-06T07:00:00Z", Cest, "CH", "Europe/Zurich", false, false,
+                    wifi(48.8566, 2.3522), FixChoice::Address}},
+                  all, {"CH: 2026-05-05, 2026-05-06", "FR: 2026-05-04"}, 0);
+        // Left out by the user: a day counted by another row stays counted; a country with
+        // only such days shows them alone.
+        table.row("days left out by the user",
+                  {{"2026-02-02T10:00:00Z", Utc, "DE", "Europe/Berlin"},
+                   {"2026-02-03T10:00:00Z",
+                    Utc,
+                    "DE",
+                    "Europe/Berlin",
+                    false,
+                    false,
+                    {},
+                    FixChoice::Surer,
+                    true},
+                   {"2026-02-04T10:00:00Z",
+                    Utc,
+                    "DE",
+                    "Europe/Berlin",
+                    false,
+                    false,
+                    {},
+                    FixChoice::Surer,
+                    true},
+                   {"2026-02-04T11:00:00Z", Utc, "DE", "Europe/Berlin"},
+                   {"2026-02-04T12:00:00Z",
+                    Utc,
+                    "AT",
+                    "Europe/Vienna",
+                    false,
+                    false,
+                    {},
+                    FixChoice::Surer,
+                    true}},
+                  all, {"DE: 2026-02-02, 2026-02-04 -2026-02-03", "AT:  -2026-02-04"}, 0);
         table.row("failed, blank and timeless rows left out",
                   {{"2026-02-02T10:00:00Z", Utc, "", "", false, true},
                    {"2026-02-02T11:00:00Z", Utc, "  ", "Europe/Zurich"},

@@ -4,7 +4,6 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QPointer>
 #include <QUrl>
 #include <utility>
 
@@ -132,7 +131,8 @@ void RestoreClient::onVersion(const RestoreRequest::Answer &answer)
     if (!why && version.isString()) {
         found(RestoreKind::Recorder,
               QStringLiteral("Found %1 at %2 (version %3).")
-                  .arg(kindText(RestoreKind::Recorder), host(), version.toString()));
+                  .arg(kindText(RestoreKind::Recorder), host(),
+                       version.toString().simplified().left(40)));
         return;
     }
     // A server that answers, but not there or not so, may be the other kind; one that refuses

@@ -19,7 +19,8 @@ LoopbackServer::Response json(const QJsonValue &value, QByteArray more = {})
 
 } // namespace
 
-RestoreServer::RestoreServer(Kind kind, QObject *parent) : QObject(parent), m_kind(kind)
+RestoreServer::RestoreServer(Kind kind, QObject *parent)
+    : QObject(parent), m_http(this), m_kind(kind)
 {
     // The answer is chosen as each request comes, before the server sends it.
     connect(&m_http, &LoopbackServer::requestReceived, this, [this](const QString &target) {

@@ -45,7 +45,7 @@ private:
     LoopbackServer::Response recorder(const QString &path, const QUrlQuery &query) const;
     LoopbackServer::Response dawarich(const QString &path, const QUrlQuery &query) const;
 
-    LoopbackServer m_http;
+    LoopbackServer m_http; // a child, so that it moves with the server to another thread
     Kind m_kind;
     QList<QJsonObject> m_kept;
 };

@@ -10,7 +10,6 @@
 #include "support/restoreserver.h"
 
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>

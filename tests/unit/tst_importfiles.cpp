@@ -32,21 +32,27 @@ QString render(const ImportedPoint &point)
                        .arg(point.latitude, 0, 'g', 10)
                        .arg(point.longitude, 0, 'g', 10)
                        .arg(point.instant.toUTC().toString(Qt::ISODateWithMs));
-    const QStringList extra {
-        point.country,  point.region,
-        point.city,     point.postalCode,
-        point.timeZone, point.accuracyMetres ? QString::number(point.accuracyMetres) : ""};
-    if (!extra.join("").isEmpty())
-        text += ' ' + extra.join('/');
-    return text;
+    QStringList extra {point.country, point.region, point.city, point.postalCode, point.timeZone};
+    extra << (point.accuracyMetres ? QString::number(point.accuracyMetres) : QString());
+    return extra.join("").isEmpty() ? text : text + ' ' + extra.join('/');
 }
 
-QString renderLines(const QList<qint64> &lines)
+// "time 4,7" for the points without a time on lines 4 and 7.
+QString renderLines(const char *label, const QList<qint64> &lines)
 {
     QStringList text;
     for (qint64 line : lines)
         text << QString::number(line);
-    return text.join(',');
+    return lines.isEmpty() ? QString() : label + text.join(',');
+}
+
+// What this process holds in memory now, in bytes.
+qint64 residentBytes()
+{
+    QFile status("/proc/self/statm");
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    return status.readAll().split(' ').value(1).toLongLong() * 4096;
 }
 
 } // namespace
@@ -122,10 +128,9 @@ void TestImportFiles::check()
     const QString in = m_scratch.filePath("in.csv"), mid = m_scratch.filePath("mid.gpx");
     QFile::remove(path);
     QFile written(make.isEmpty() ? path : in);
-    if (keep != NoFile) {
-        QVERIFY(written.open(QIODevice::WriteOnly) && written.write(text) == text.size());
-        written.close();
-    }
+    QVERIFY(keep == NoFile
+            || (written.open(QIODevice::WriteOnly) && written.write(text) == text.size()));
+    written.close();
     // The tools read and write times in UTC.
     qputenv("TZ", "UTC");
     make.replaceInStrings("%in", in).replaceInStrings("%mid", mid).replaceInStrings("%out", path);
@@ -140,8 +145,7 @@ void TestImportFiles::check()
         QVERIFY(QFile::resize(path, keep));
 
     QStringList points;
-    QString failure;
-    QString skipped;
+    QString failure, skipped;
     try {
         const std::unique_ptr<PointReader> reader = openPointFile(path);
         QList<ImportedPoint> read;
@@ -152,11 +156,10 @@ void TestImportFiles::check()
             points << render(point);
         QCOMPARE(reader->bytesRead(), reader->bytesTotal());
         const ImportSkips &skips = reader->skips();
-        if (!skips.withoutTime.isEmpty())
-            skipped += "time " + renderLines(skips.withoutTime);
-        if (!skips.outOfRange.isEmpty())
-            skipped += QString(skipped.isEmpty() ? "" : "; ") + "range "
-                + renderLines(skips.outOfRange);
+        QStringList kinds {renderLines("time ", skips.withoutTime),
+                           renderLines("range ", skips.outOfRange)};
+        kinds.removeAll(QString());
+        skipped = kinds.join("; ");
     } catch (const ImportFailure &error) {
         failure = error.description();
     }
@@ -351,19 +354,6 @@ void TestImportFiles::largeFile_data()
               "[8.25,47.5],\n", "[999,0]]}}", true);
     table.row("CSV", "big.csv", "lat,lon,time\n", "47.5,8.25,2026-12-11T08:00:00Z\n", "", false);
 }
-
-namespace {
-
-// What this process holds in memory now, in bytes.
-qint64 residentBytes()
-{
-    QFile status("/proc/self/statm");
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    return status.readAll().split(' ').value(1).toLongLong() * 4096;
-}
-
-} // namespace
 
 void TestImportFiles::largeFile()
 {

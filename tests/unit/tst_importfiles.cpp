@@ -223,11 +223,12 @@ void TestImportFiles::geoJson_data()
         ",\n"
         "{\"type\":\"Feature\",\"geometry\":{\"type\":\"MultiPoint\",\"coordinates\":[[7,95],\n[7,"
         "8]]},"
-        "\"properties\":{\"timestamp\":\"2026-12-11T08:00:00Z\",\"country\":\"CH\",\"city\":\"Z\","
+        "\"properties\":{\"timestamp\":\"2026-12-11T08:00:00Z\",\"country\":\"CH\",\"city\":"
+        "\"Z\\u00fcrich \\ud83d\\ude00\","
         "\"accuracy\":35,\"timezone\":\"Europe/Zurich\",\"postal\":null}}\n"
         "],\"type\":\"FeatureCollection\"}\n",
         "2 1 2025-12-11T08:00:00.000Z|6 5 2025-12-11T08:00:02.500Z|"
-        "8 7 2026-12-11T08:00:00.000Z CH//Z//Europe/Zurich/35",
+        "8 7 2026-12-11T08:00:00.000Z CH//Zürich 😀//Europe/Zurich/35",
         "time 3; range 5,7");
     row("not GeoJSON", "trip.geojson", "{\"type\":\"Topology\",\"objects\":{}}", "", "",
         "trip.geojson is not a GeoJSON file: it is neither a FeatureCollection nor a Feature "

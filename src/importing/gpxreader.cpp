@@ -27,17 +27,21 @@ void GpxReader::start(QList<ImportedPoint> &, int depth)
         }
         return;
     }
-    if (depth == m_pointDepth + 1 && name == u"time") {
-        m_point->instant = ImportTime::Parse(elementText());
-    } else if (name == u"accuracy") {
-        // The program's own export carries the fix's accuracy among the point's extensions.
-        m_point->accuracyMetres = std::max(0.0, elementText().trimmed().toDouble());
-    }
+    // The time, and the accuracy that the program's own export puts among the extensions.
+    if ((depth == m_pointDepth + 1 && name == u"time") || name == u"accuracy")
+        collectText();
 }
 
 void GpxReader::end(QList<ImportedPoint> &out, int depth)
 {
-    if (m_point && depth == m_pointDepth) {
+    if (!m_point)
+        return;
+    const QStringView name = xml().name();
+    if (depth == m_pointDepth + 1 && name == u"time")
+        m_point->instant = ImportTime::Parse(text());
+    else if (name == u"accuracy")
+        m_point->accuracyMetres = std::max(0.0, text().trimmed().toDouble());
+    else if (depth == m_pointDepth) {
         take(out, std::move(*m_point));
         m_point.reset();
     }

@@ -8,25 +8,6 @@ namespace {
 
 constexpr qint64 BlockBytes = 64 * 1024;
 
-void appendUtf8(QByteArray &out, char32_t code)
-{
-    if (code < 0x80) {
-        out.append(char(code));
-    } else if (code < 0x800) {
-        out.append(char(0xC0 | (code >> 6)));
-        out.append(char(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-        out.append(char(0xE0 | (code >> 12)));
-        out.append(char(0x80 | ((code >> 6) & 0x3F)));
-        out.append(char(0x80 | (code & 0x3F)));
-    } else {
-        out.append(char(0xF0 | (code >> 18)));
-        out.append(char(0x80 | ((code >> 12) & 0x3F)));
-        out.append(char(0x80 | ((code >> 6) & 0x3F)));
-        out.append(char(0x80 | (code & 0x3F)));
-    }
-}
-
 } // namespace
 
 JsonPull::JsonPull(QIODevice *device) : m_device(device)
@@ -258,7 +239,7 @@ void JsonPull::readString()
             } else if (code >= 0xD800 && code < 0xE000) {
                 code = 0xFFFD;
             }
-            appendUtf8(m_text, code);
+            m_text.append(QStringView(QChar::fromUcs4(code)).toUtf8());
             break;
         }
         default:

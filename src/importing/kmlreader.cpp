@@ -18,7 +18,7 @@ KmlReader::KmlReader(const QString &path)
     : XmlPointReader(path, QStringLiteral("KML"), QStringLiteral("kml"))
 { }
 
-void KmlReader::start(QList<ImportedPoint> &out, int depth)
+void KmlReader::start(QList<ImportedPoint> &, int depth)
 {
     const QStringView name = xml().name();
     if (name == u"Placemark") {
@@ -29,33 +29,22 @@ void KmlReader::start(QList<ImportedPoint> &out, int depth)
         return;
     } else if (name == u"TimeStamp") {
         m_timeStampDepth = depth;
-    } else if (name == u"when" && m_trackDepth) {
-        m_whens.push_back(ImportTime::Parse(elementText()));
-        pairTrack(out);
-    } else if (name == u"when" && m_timeStampDepth) {
-        m_stamp = ImportTime::Parse(elementText());
     } else if (name == u"Track") {
         m_trackDepth = depth;
-    } else if (name == u"coord" && m_trackDepth) {
-        ImportedPoint point;
-        point.line = line();
-        readLonLat(elementText(), QLatin1Char(' '), point);
-        m_coords.push_back(std::move(point));
-        pairTrack(out);
     } else if (name == u"Point") {
         m_pointDepth = depth;
-    } else if (name == u"coordinates" && m_pointDepth) {
-        ImportedPoint point;
-        point.line = line();
-        readLonLat(elementText(), QLatin1Char(','), point);
-        m_points.push_back(std::move(point));
-    } else if (name == u"SimpleData" && isTimeName(xml().attributes().value(NameAttribute))) {
-        m_dataTime = ImportTime::Parse(elementText());
-    } else if (name == u"Data" && isTimeName(xml().attributes().value(NameAttribute))) {
+    } else if ((name == u"Data" || name == u"SimpleData")
+               && isTimeName(xml().attributes().value(NameAttribute))) {
+        // <SimpleData name="time">…</SimpleData>, or
         // <Data name="time"><displayName>…</displayName><value>…</value></Data>
         m_timeDataDepth = depth;
-    } else if (name == u"value" && m_timeDataDepth) {
-        m_dataTime = ImportTime::Parse(elementText());
+        if (name == u"SimpleData")
+            collectText();
+    } else if ((name == u"when" && (m_trackDepth || m_timeStampDepth))
+               || (name == u"coord" && m_trackDepth) || (name == u"coordinates" && m_pointDepth)
+               || (name == u"value" && m_timeDataDepth)) {
+        m_textLine = line();
+        collectText();
     }
 }
 
@@ -82,6 +71,25 @@ void KmlReader::endTrack(QList<ImportedPoint> &out)
 
 void KmlReader::end(QList<ImportedPoint> &out, int depth)
 {
+    const QStringView name = xml().name();
+    if (name == u"when" && m_trackDepth) {
+        m_whens.push_back(ImportTime::Parse(text()));
+        pairTrack(out);
+    } else if (name == u"when" && m_timeStampDepth) {
+        m_stamp = ImportTime::Parse(text());
+    } else if ((name == u"coord" && m_trackDepth) || (name == u"coordinates" && m_pointDepth)) {
+        ImportedPoint point;
+        point.line = m_textLine;
+        readLonLat(text(), QLatin1Char(name == u"coord" ? ' ' : ','), point);
+        if (name == u"coord") {
+            m_coords.push_back(std::move(point));
+            pairTrack(out);
+        } else {
+            m_points.push_back(std::move(point));
+        }
+    } else if ((name == u"value" || name == u"SimpleData") && m_timeDataDepth) {
+        m_dataTime = ImportTime::Parse(text());
+    }
     if (depth == m_timeStampDepth) {
         m_timeStampDepth = 0;
     } else if (depth == m_pointDepth) {

@@ -30,7 +30,8 @@ private:
     std::vector<ImportedPoint> m_points;
     int m_timeStampDepth = 0;
     int m_pointDepth = 0;
-    int m_timeDataDepth = 0; // a <Data> named for the time, whose <value> holds it
+    int m_timeDataDepth = 0; // a <Data> or <SimpleData> named for the time
+    qint64 m_textLine = 0; // where the text being collected began
     // The track being read: its times come before its places, or after them.
     int m_trackDepth = 0;
     std::deque<QDateTime> m_whens;

@@ -686,12 +686,22 @@ private Q_SLOTS:
         table.row("the system's", MosquittoLibrary::DefaultFileName, "");
         table.row("not installed", "libmosquitto.so.0-none",
                   "Sharing over MQTT needs the library libmosquitto.so.0-none (Debian's");
+        // The one that seals the messages: without it nothing goes, and the user is told why.
+        table.row("libsodium, the system's", SodiumLibrary::DefaultFileName, "");
+        table.row("libsodium not installed", "libsodium.so.0-none",
+                  "Encrypting the messages needs the library libsodium.so.0-none (Debian's");
     }
     void mosquittoLibrary()
     {
         QFETCH(QByteArray, fileName);
         QFETCH(QString, why);
         QString told;
+        if (fileName.startsWith("libsodium")) {
+            const std::optional<SodiumLibrary> sodium = SodiumLibrary::open(fileName, &told);
+            QCOMPARE(told.left(why.size()), why);
+            QCOMPARE(sodium && sodium->crypto_secretbox_easy, why.isEmpty());
+            return;
+        }
         const std::optional<MosquittoLibrary> library
             = MosquittoLibrary::open(fileName.constData(), &told);
         QCOMPARE(told.left(why.size()), why);

@@ -78,17 +78,6 @@ private:
     QList<QByteArray> *m_bodies;
 };
 
-// What the program printed, given input.
-QByteArray ReadBy(const QString &program, const QStringList &args, const QByteArray &input)
-{
-    QProcess process;
-    process.start(program, args);
-    process.write(input);
-    process.closeWriteChannel();
-    process.waitForFinished(30000);
-    return process.readAllStandardOutput() + process.readAllStandardError();
-}
-
 // A good row in Berlin, logged on 6 December 2025.
 LogRecord berlinRow()
 {
@@ -648,18 +637,19 @@ private Q_SLOTS:
         QByteArray answer
             = broker.client("mosquitto_sub", {"-t", topic, "--retained-only", "-C", "1"}).trimmed();
         if (!key.isEmpty()) {
-            // A second reader: the one location apps are written with.
-            // Debian's python3-nacl, read by Debian's Python.
-            const QByteArray byNacl = ReadBy(
-                "/usr/bin/python3",
-                {"-c",
-                 "import base64,json,sys,nacl.secret as s;d=base64.b64decode(json.load(sys.stdin)"
-                 "['data']);k=sys.argv[1].encode().ljust(32,b'\\0')[:32];"
-                 "sys.stdout.write(s.SecretBox(k).decrypt(d[24:],d[:24]).decode())",
-                 key},
-                answer);
+            // A second reader, as location apps are written: Debian's python3-nacl.
+            QProcess nacl;
+            nacl.start("/usr/bin/python3",
+                       {"-c",
+                        "import base64,json,sys,nacl.secret as s;d=base64.b64decode(json.load("
+                        "sys.stdin)['data']);k=sys.argv[1].encode().ljust(32,b'\\0')[:32];"
+                        "sys.stdout.write(s.SecretBox(k).decrypt(d[24:],d[:24]).decode())",
+                        key});
+            nacl.write(answer);
+            nacl.closeWriteChannel();
+            QVERIFY(nacl.waitForFinished(30000));
             answer = SealedMessage::open(key, answer).value_or("(does not open)");
-            QCOMPARE(byNacl, answer);
+            QCOMPARE(nacl.readAll(), answer);
         }
         QVERIFY2(answer.contains(R"("t":"r")"), answer.constData());
     }

@@ -83,7 +83,7 @@ Sharing::Sharing(KeptResults *kept, ResultsList *results, Dialogs *dialogs,
             m_dialog->showSetAside(setAside);
         Q_EMIT waitingChanged(count, m_memory.dropped(), setAside.size());
         // A log to share: the store may have been unlocked since it was last asked.
-        if (m_started && ((!m_secretKnown && needsSecret(m_settings)) || !m_keyKnown)
+        if (m_started && ((!m_secretKnown && needsSecret(m_settings)) || m_keyLocked)
             && m_secretMissed.isValid() && m_secretMissed.hasExpired(AskAgainMs))
             askForSecret();
     });
@@ -205,8 +205,10 @@ void Sharing::secretsCame(const std::optional<QString> &secret, const std::optio
     if (key && !m_keyKnown) {
         m_settings.encryptionKey = *key;
         m_keyKnown = true;
+        m_keyLocked = false;
         came = true;
     } else if (!key) {
+        m_keyLocked = !m_keyKnown;
         m_secretMissed.start();
     }
     tellSecretLocked();
@@ -220,7 +222,7 @@ void Sharing::secretsCame(const std::optional<QString> &secret, const std::optio
 
 void Sharing::tellSecretLocked()
 {
-    Q_EMIT secretLocked(((!m_secretKnown && needsSecret(m_settings)) || !m_keyKnown)
+    Q_EMIT secretLocked(((!m_secretKnown && needsSecret(m_settings)) || m_keyLocked)
                         && m_secretMissed.isValid());
 }
 
@@ -228,7 +230,7 @@ std::unique_ptr<ShareTransport> Sharing::makeTransport(const ShareSettings &sett
 {
     // Without its secret the server would only refuse the messages: they wait for the store. A
     // test goes with the secret the dialog holds.
-    if (!m_testing && ((!m_secretKnown && needsSecret(settings)) || !m_keyKnown))
+    if (!m_testing && ((!m_secretKnown && needsSecret(settings)) || m_keyLocked))
         return nullptr;
     return MakeShareTransport(settings);
 }
@@ -356,6 +358,7 @@ void Sharing::choose(const ShareSettings &settings)
             if (!kept)
                 return;
             m_keyKnown = true;
+            m_keyLocked = false;
             m_settings.encryptionKey = settings.encryptionKey;
             choose(settings);
         });

@@ -117,9 +117,10 @@ private:
     bool m_started = false;
     // The secret in m_settings is the one kept (or none is kept), rather than unknown.
     bool m_secretKnown = false;
-    // The same of the encryption key: while the store holds one it does not give, nothing goes,
-    // lest it go in clear.
+    // The same of the encryption key; while the store holds one it does not give (locked),
+    // nothing goes, lest it go in clear.
     bool m_keyKnown = false;
+    bool m_keyLocked = false;
     bool m_askingSecret = false;
     bool m_testing = false;
     // Since the store last did not give the secret.

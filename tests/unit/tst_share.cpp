@@ -78,17 +78,6 @@ private:
     QList<QByteArray> *m_bodies;
 };
 
-// What the program printed, given input.
-QByteArray ReadBy(const QString &program, const QStringList &args, const QByteArray &input)
-{
-    QProcess process;
-    process.start(program, args);
-    process.write(input);
-    process.closeWriteChannel();
-    process.waitForFinished(30000);
-    return process.readAllStandardOutput() + process.readAllStandardError();
-}
-
 // A good row in Berlin, logged on 6 December 2025.
 LogRecord berlinRow()
 {
@@ -648,18 +637,19 @@ private Q_SLOTS:
         QByteArray answer
             = broker.client("mosquitto_sub", {"-t", topic, "--retained-only", "-C", "1"}).trimmed();
         if (!key.isEmpty()) {
-            // A second reader: the one location apps are written with.
-            // Debian's python3-nacl, read by Debian's Python.
-            const QByteArray byNacl = ReadBy(
-                "/usr/bin/python3",
-                {"-c",
-                 "import base64,json,sys,nacl.secret as s;d=base64.b64decode(json.load(sys.stdin)"
-                 "['data']);k=sys.argv[1].encode().ljust(32,b'\\0')[:32];"
-                 "sys.stdout.write(s.SecretBox(k).decrypt(d[24:],d[:24]).decode())",
-                 key},
-                answer);
+            // A second reader, as location apps are written: Debian's python3-nacl.
+            QProcess nacl;
+            nacl.start("/usr/bin/python3",
+                       {"-c",
+                        "import base64,json,sys,nacl.secret as s;d=base64.b64decode(json.load("
+                        "sys.stdin)['data']);k=sys.argv[1].encode().ljust(32,b'\\0')[:32];"
+                        "sys.stdout.write(s.SecretBox(k).decrypt(d[24:],d[:24]).decode())",
+                        key});
+            nacl.write(answer);
+            nacl.closeWriteChannel();
+            QVERIFY(nacl.waitForFinished(30000));
             answer = SealedMessage::open(key, answer).value_or("(does not open)");
-            QCOMPARE(byNacl, answer);
+            QCOMPARE(nacl.readAll(), answer);
         }
         QVERIFY2(answer.contains(R"("t":"r")"), answer.constData());
     }
@@ -686,12 +676,22 @@ private Q_SLOTS:
         table.row("the system's", MosquittoLibrary::DefaultFileName, "");
         table.row("not installed", "libmosquitto.so.0-none",
                   "Sharing over MQTT needs the library libmosquitto.so.0-none (Debian's");
+        // The one that seals the messages: without it nothing goes, and the user is told why.
+        table.row("libsodium, the system's", SodiumLibrary::DefaultFileName, "");
+        table.row("libsodium not installed", "libsodium.so.0-none",
+                  "Encrypting the messages needs the library libsodium.so.0-none (Debian's");
     }
     void mosquittoLibrary()
     {
         QFETCH(QByteArray, fileName);
         QFETCH(QString, why);
         QString told;
+        if (fileName.startsWith("libsodium")) {
+            const std::optional<SodiumLibrary> sodium = SodiumLibrary::open(fileName, &told);
+            QCOMPARE(told.left(why.size()), why);
+            QCOMPARE(sodium && sodium->crypto_secretbox_easy, why.isEmpty());
+            return;
+        }
         const std::optional<MosquittoLibrary> library
             = MosquittoLibrary::open(fileName.constData(), &told);
         QCOMPARE(told.left(why.size()), why);

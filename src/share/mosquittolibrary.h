@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/loadedlibrary.h"
+
 #include <QString>
 
 #include <mosquitto.h>
@@ -8,7 +10,7 @@
 // The MQTT client library, loaded the first time a broker is reached. Linked at start-up it would
 // bring itself and the TLS and cryptography libraries into every start of the program, though
 // most sessions share nothing or share over HTTP.
-struct MosquittoLibrary
+struct MosquittoLibrary : LoadedOnce<MosquittoLibrary>
 {
 #define TROVANEL_MOSQUITTO_FUNCTIONS(F)                                                            \
     F(mosquitto_connect_bind_v5)                                                                   \
@@ -44,12 +46,6 @@ struct MosquittoLibrary
     // The library under that file name; nothing when it cannot be used, and in why the sentence
     // that tells the user what is missing. The library stays loaded for the rest of the run.
     static std::optional<MosquittoLibrary> open(const char *fileName, QString *why);
-    // Loads the program's library once; one that could not be loaded is tried again the next
-    // time, as the user may install it meanwhile. Empty when loaded, else what open() said.
-    // Called on the transports' thread only.
-    static QString load();
-    // The functions, once load() has said yes.
-    static const MosquittoLibrary &get();
 };
 
 // The loaded library's functions, once MosquittoLibrary::load() has said yes.

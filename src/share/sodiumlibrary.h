@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/loadedlibrary.h"
+
 #include <QString>
 
 #include <optional>
@@ -8,7 +10,7 @@
 // The cryptography library that seals the messages, loaded the first time a message is sealed
 // or opened: only users who set an encryption key need it, and a start of the program without
 // one does not pay for it.
-struct SodiumLibrary
+struct SodiumLibrary : LoadedOnce<SodiumLibrary>
 {
 #define TROVANEL_SODIUM_FUNCTIONS(F)                                                               \
     F(sodium_init)                                                                                 \
@@ -24,9 +26,4 @@ struct SodiumLibrary
     // The library under that file name, made ready; nothing when it cannot be used, and in why
     // the sentence that tells the user what is missing. It stays loaded for the rest of the run.
     static std::optional<SodiumLibrary> open(const char *fileName, QString *why);
-    // Loads the program's library once; one that could not be loaded is tried again the next
-    // time. Empty when loaded, else what open() said. Called on the main thread only.
-    static QString load();
-    // The functions, once load() has said yes.
-    static const SodiumLibrary &get();
 };

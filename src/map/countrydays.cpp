@@ -344,6 +344,16 @@ QString plainText(const CountryDaysResult &result, CountedRows which)
                 text += tally.country + QLatin1String(": ") + dayList(tally) + QLatin1Char('\n');
         }
     }
+    // The days the user left out, only where there are any: a count nobody corrected copies as
+    // it always has.
+    QStringList byYou;
+    for (const CountryTally &tally : result.countries) {
+        for (const QDate day : tally.leftOutDays)
+            byYou << tally.country + QLatin1Char(' ') + date(day);
+    }
+    if (!byYou.isEmpty())
+        text += QLatin1String("\nLeft out by you: ") + byYou.join(QLatin1String(", "))
+            + QLatin1Char('\n');
     const QString note = leftOutNote(result.leftOut);
     if (!note.isEmpty())
         text += QLatin1Char('\n') + note + QLatin1Char('\n');

@@ -88,24 +88,21 @@ void HistoryStore::removeAll()
 
 void HistoryStore::setChosen(const QList<LogId> &logs, FixChoice choice)
 {
-    inTransaction([&](QSqlQuery &query) {
-        query.prepare(QStringLiteral("UPDATE rows SET chosen = ? WHERE log = ?"));
-        for (const LogId log : logs) {
-            query.addBindValue(int(choice));
-            query.addBindValue(log.value);
-            if (!query.exec())
-                return false;
-        }
-        return true;
-    });
+    setEach(logs, "chosen", int(choice));
 }
 
 void HistoryStore::setLeftOut(const QList<LogId> &logs, bool leftOut)
 {
+    setEach(logs, "left_out", leftOut ? 1 : 0);
+}
+
+void HistoryStore::setEach(const QList<LogId> &logs, const char *column, int value)
+{
     inTransaction([&](QSqlQuery &query) {
-        query.prepare(QStringLiteral("UPDATE rows SET left_out = ? WHERE log = ?"));
+        query.prepare(
+            QStringLiteral("UPDATE rows SET %1 = ? WHERE log = ?").arg(QLatin1String(column)));
         for (const LogId log : logs) {
-            query.addBindValue(leftOut ? 1 : 0);
+            query.addBindValue(value);
             query.addBindValue(log.value);
             if (!query.exec())
                 return false;

@@ -164,6 +164,8 @@ private:
     // Runs the work in one transaction, all or nothing; work returns false when a statement of
     // the query failed.
     void inTransaction(const std::function<bool(QSqlQuery &query)> &work);
+    // The column of the logs' rows takes the value, in one transaction.
+    void setEach(const QList<LogId> &logs, const char *column, int value);
     // Copies the message `id` from one table to the other and removes it from the first, in one
     // transaction; words, unless null, go before the id. Returns how many were copied.
     int moveMessage(const char *copy, const char *remove, qint64 id, const QString &words);

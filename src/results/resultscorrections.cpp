@@ -7,22 +7,24 @@
 
 void ResultsList::setChosen(const QList<int> &rows, FixChoice choice)
 {
-    if (rows.isEmpty())
-        return;
     for (const int row : rows)
         m_rows[row].chosen = choice;
-    const auto [low, high] = std::minmax_element(rows.cbegin(), rows.cend());
-    Q_EMIT dataChanged(index(*low, Coordinates), index(*high, Coordinates));
+    tellChanged(rows, Coordinates);
 }
 
 void ResultsList::setLeftOut(const QList<int> &rows, bool leftOut)
 {
-    if (rows.isEmpty())
-        return;
     for (const int row : rows)
         m_rows[row].leftOut = leftOut;
+    tellChanged(rows, Country);
+}
+
+void ResultsList::tellChanged(const QList<int> &rows, int column)
+{
+    if (rows.isEmpty())
+        return;
     const auto [low, high] = std::minmax_element(rows.cbegin(), rows.cend());
-    Q_EMIT dataChanged(index(*low, Country), index(*high, Country));
+    Q_EMIT dataChanged(index(*low, column), index(*high, column));
 }
 
 // The rows go in one pass over the list however many are taken, and the views are told once:

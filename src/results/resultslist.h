@@ -195,6 +195,8 @@ private:
     using Row = ResultsListRow;
     Row made(const LogRecord &record, bool checked, bool kept);
     QVariant warningIcon() const;
+    // The views hear of a change of the rows' cell in this column, without a role named.
+    void tellChanged(const QList<int> &rows, int column);
     // The row's Rare, made or unshared, to be written.
     ResultsListRow::Rare &rareOf(int row);
 

@@ -223,6 +223,11 @@ private Q_SLOTS:
                  "DE: 2026-03-28, 2026-03-29 (also GB)\n"
                  "\n"
                  "1 row without a country or a time was left out.\n");
+        LogRows corrected = logs;
+        corrected[1].leftOut = corrected[4].leftOut = true;
+        QVERIFY(CountryDaysText::plainText(count(corrected, CountedRows::All), CountedRows::All)
+                    .endsWith("\nLeft out by you: GB 2026-03-31, DE 2026-03-29\n"
+                              "\n1 row without a country or a time was left out.\n"));
         QCOMPARE(CountryDaysText::plainText({}, CountedRows::Ticked),
                  "Days per country, ticked rows\nNo days counted.\n");
     }

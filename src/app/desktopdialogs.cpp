@@ -49,6 +49,12 @@ QString FirstExtension(const QString &filter)
 
 } // namespace
 
+QStringList DesktopDialogs::askOpenFiles(const QString &title, const QStringList &filters)
+{
+    return QFileDialog::getOpenFileNames(m_parent, title, QString(),
+                                         filters.join(QStringLiteral(";;")));
+}
+
 QString DesktopDialogs::askSaveFile(const QString &title, const QStringList &filters,
                                     QString *selectedFilter)
 {

@@ -16,6 +16,7 @@ public:
     bool askYesNo(const QString &text) override;
     void inform(const QString &text) override;
     void openUrl(const QString &url) override;
+    QStringList askOpenFiles(const QString &title, const QStringList &filters) override;
     QString askSaveFile(const QString &title, const QStringList &filters,
                         QString *selectedFilter = nullptr) override;
 

@@ -4,6 +4,7 @@
 #include "app/exportcontroller.h"
 #include "app/form1parts.h"
 #include "app/hotkeycaption.h"
+#include "app/importaction.h"
 #include "app/keyhelp.h"
 #include "app/loggingswitch.h"
 #include "app/look.h"
@@ -87,9 +88,10 @@ void Form1::wireButtons()
 void Form1::wirePointer()
 {
     Form1Parts &p = *m_parts;
-    for (QWidget *b : {p.PushButton1, p.PushButton2, p.PushButton4, p.PushButton5, p.PushButton6,
-                       p.PushButton7, p.PushButton8, p.PushButton9, p.places->saveAs(),
-                       p.places->showMap(), p.places->countries(), p.sharing->button()})
+    for (QWidget *b :
+         {p.PushButton1, p.PushButton2, p.PushButton4, p.PushButton5, p.PushButton6, p.PushButton7,
+          p.PushButton8, p.PushButton9, p.places->saveAs(), p.places->showMap(),
+          p.places->countries(), p.importer->button(), p.sharing->button()})
         p.pointer->addButton(b);
     for (QWidget *area :
          QList<QWidget *> {p.controls, p.options, p.Frame4, p.ListView1, p.ListView1->viewport()}
@@ -146,6 +148,7 @@ void Form1::layOut()
     buttons->addWidget(p.PushButton8, 2, 0);
     buttons->addWidget(p.PushButton7, 2, 1);
     buttons->addWidget(p.places->countries(), 2, 2);
+    buttons->addWidget(p.importer->button(), 3, 1);
     buttons->addWidget(p.sharing->button(), 3, 2);
 
     auto *left = new QVBoxLayout;
@@ -171,7 +174,8 @@ void Form1::orderFocus()
     QList<QWidget *> order = p.controls->focusOrder();
     order << p.PushButton2 << p.PushButton9 << p.PushButton1 << p.PushButton4 << p.places->saveAs()
           << p.PushButton5 << p.PushButton6 << p.places->showMap() << p.PushButton8 << p.PushButton7
-          << p.places->countries() << p.sharing->button() << p.options->focusOrder() << p.ListView1;
+          << p.places->countries() << p.importer->button() << p.sharing->button()
+          << p.options->focusOrder() << p.ListView1;
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 }

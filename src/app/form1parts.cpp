@@ -1,5 +1,7 @@
 #include "app/form1parts.h"
 
+#include "app/importaction.h"
+
 #include "app/exportcontroller.h"
 #include "app/keyhelp.h"
 #include "app/locationoption.h"
@@ -98,6 +100,7 @@ void Form1Parts::makeActions(QWidget *window, Dialogs *dialogs, const Clock &clo
     pointer = new PointerRule(window);
     exports = new ExportController(results, dialogs, pointer, clock, window);
     places = new PlacesActions(results, ListView1, dialogs, exports, window);
+    importer = new ImportAction(window, results, kept, sharing, options, dialogs);
     loggingSwitch = new LoggingSwitch(PushButton2, window, schedule, scheduler, keyHelp.get(),
                                       Frame4, pointer);
     keyboard = new modKeyboard([action = loggingSwitch->toggleAction()] { action->trigger(); },

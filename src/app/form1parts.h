@@ -7,6 +7,7 @@
 class CurlFunctions;
 class Dialogs;
 class ExportController;
+class ImportAction;
 class KeptResults;
 class KeyHelp;
 class LocationOption;
@@ -73,6 +74,7 @@ struct Form1Parts
     PointerRule *pointer;
     ExportController *exports;
     PlacesActions *places;
+    ImportAction *importer;
     LoggingSwitch *loggingSwitch;
     modKeyboard *keyboard;
 

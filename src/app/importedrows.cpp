@@ -31,9 +31,9 @@ qint64 secondOf(qint64 msSinceEpoch)
 
 } // namespace
 
-ImportedRows::ImportedRows(const ResultsList &table, QString origin)
-    : m_originText(QStringLiteral("Imported from %1").arg(origin))
+ImportedRows::ImportedRows(const ResultsList &table)
 {
+    m_seen.reserve(table.rows());
     for (int row = 0; row < table.rows(); ++row) {
         const QDateTime instant = table.instant(row);
         if (!instant.isValid())
@@ -48,19 +48,22 @@ ImportedRows::ImportedRows(const ResultsList &table, QString origin)
     }
 }
 
+void ImportedRows::setOrigin(const QString &origin)
+{
+    m_originText = QStringLiteral("Imported from %1").arg(origin);
+}
+
 void ImportedRows::remember(qint64 second, double latitude, double longitude)
 {
-    m_seen[second].append(
-        {qint32(std::lround(latitude * 1e7)), qint32(std::lround(longitude * 1e7))});
+    m_seen.insert(second,
+                  {qint32(std::lround(latitude * 1e7)), qint32(std::lround(longitude * 1e7))});
 }
 
 bool ImportedRows::known(qint64 second, double latitude, double longitude) const
 {
-    const auto found = m_seen.constFind(second);
-    if (found == m_seen.cend())
-        return false;
-    for (const Place &place : *found) {
-        if (metresBetween(latitude, longitude, place.latitudeE7 / 1e7, place.longitudeE7 / 1e7)
+    for (auto found = m_seen.constFind(second); found != m_seen.cend() && found.key() == second;
+         ++found) {
+        if (metresBetween(latitude, longitude, found->latitudeE7 / 1e7, found->longitudeE7 / 1e7)
             <= SameLogMetres)
             return true;
     }

@@ -19,8 +19,10 @@ class ResultsList;
 class ImportedRows
 {
 public:
-    // table: the record as it stands; origin: what the rows say they came from ("trip.gpx").
-    ImportedRows(const ResultsList &table, QString origin);
+    // table: the record as it stands.
+    explicit ImportedRows(const ResultsList &table);
+    // What the rows made from now on say they came from ("trip.gpx").
+    void setOrigin(const QString &origin);
 
     // The point as a log, or none when the record holds it already.
     std::optional<LogRecord> take(const ImportedPoint &point);
@@ -44,6 +46,6 @@ private:
 
     QString m_originText;
     // The places of the record's rows and of this import's points, by their second.
-    QHash<qint64, QList<Place>> m_seen;
+    QMultiHash<qint64, Place> m_seen;
     qint64 m_repeats = 0;
 };

@@ -48,6 +48,8 @@ public:
     // A row's message waits while the lookup says the location service's fix may still join it.
     void follow(CurlFunctions *lookup);
     QPushButton *button() const { return m_button; }
+    // The server as Share Logs… has it, with its secret once the secret store gave it.
+    const ShareSettings &currentSettings() const { return m_settings; }
     Sharer *sharer() const { return m_sharer; }
     ShareDialog *dialog() const { return m_dialog; }
     qint64 droppedFromMemory() const { return m_memory.dropped(); }

@@ -163,3 +163,8 @@ void StartupOptions::Check8_Click()
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Check8_Click"));
     steps.step(100, [&] { m_settings.setValue(SettingKeys::Minimized, Check8->isChecked()); });
 }
+
+void StartupOptions::chooseKeepResults()
+{
+    m_keepResults->setChecked(true);
+}

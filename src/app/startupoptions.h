@@ -39,6 +39,8 @@ public:
     // "Keep results between runs": shown as stored, without telling anyone.
     void restoreKeepResults(bool on);
     bool keepsResults() const;
+    // Ticks "Keep results between runs" as the user would: saved and told.
+    void chooseKeepResults();
 
     // "Also ask the system's location service (Wi-Fi)": saved when clicked, told whenever it
     // changes.

@@ -26,6 +26,14 @@ public:
     virtual QString askSaveFile(const QString &title, const QStringList &filters,
                                 QString *selectedFilter = nullptr)
         = 0;
+    // Files to read, chosen in the desktop's open dialog; empty when the user cancels.
+    // filters: "Name (*.ext *.ext)" entries.
+    virtual QStringList askOpenFiles(const QString &title, const QStringList &filters)
+    {
+        Q_UNUSED(title);
+        Q_UNUSED(filters);
+        return {};
+    }
     // Opens a web page in the user's browser; a browser that cannot be started is not reported.
     virtual void openUrl(const QString &url) = 0;
 };

@@ -93,7 +93,7 @@ HistoryStore::Batch HistoryStore::readAfter(qint64 after, int limit)
                            "SELECT id, time_text, country, region, city, postal_code, "
                            "coordinates, timezone, failure, ticked, instant_utc, utc_offset, "
                            "address_accuracy, wifi_latitude, wifi_longitude, wifi_accuracy, mark, "
-                           "log, chosen, left_out FROM rows WHERE id > ?1 "
+                           "log, chosen, left_out, origin FROM rows WHERE id > ?1 "
                            "ORDER BY id LIMIT ?2",
                            -1, &statement, nullptr)
         != SQLITE_OK)
@@ -141,7 +141,9 @@ HistoryStore::Batch HistoryStore::readAfter(qint64 after, int limit)
         const double addressAccuracy = sqlite3_column_double(statement, 12);
         const bool hasWiFi = sqlite3_column_type(statement, 15) != SQLITE_NULL;
         const QByteArrayView mark = bytes(16);
-        if (!failure.isEmpty() || addressAccuracy > 0 || hasWiFi || !mark.isEmpty()) {
+        const QByteArrayView origin = bytes(20);
+        if (!failure.isEmpty() || addressAccuracy > 0 || hasWiFi || !mark.isEmpty()
+            || !origin.isEmpty()) {
             row.rare = new ResultsListRow::Rare;
             row.rare->failure = QString::fromUtf8(failure);
             row.rare->addressAccuracyMetres = addressAccuracy;
@@ -150,6 +152,7 @@ HistoryStore::Batch HistoryStore::readAfter(qint64 after, int limit)
                                       sqlite3_column_double(statement, 14),
                                       sqlite3_column_double(statement, 15), Fix::Source::WiFi};
             row.rare->mark = QString::fromUtf8(mark);
+            row.rare->origin = QString::fromUtf8(origin);
         }
         row.checked = sqlite3_column_int(statement, 9) != 0;
         row.chosen = FixChoice(std::clamp(sqlite3_column_int(statement, 18), 0, 2));
@@ -169,8 +172,8 @@ QList<HistoryStore::Stored> HistoryStore::readAll()
     if (!query.exec(QStringLiteral("SELECT instant_utc, utc_offset, time_text, country, region, "
                                    "city, postal_code, coordinates, timezone, failure, "
                                    "http_status, answer, ticked, address_accuracy, wifi_latitude, "
-                                   "wifi_longitude, wifi_accuracy, mark, log, chosen, left_out "
-                                   "FROM rows "
+                                   "wifi_longitude, wifi_accuracy, mark, log, chosen, left_out, "
+                                   "origin FROM rows "
                                    "ORDER BY id")))
         throw Failure(QStringLiteral("The kept history %1 cannot be read: %2.")
                           .arg(QDir::toNativeSeparators(m_path), query.lastError().text()));
@@ -195,6 +198,7 @@ QList<HistoryStore::Stored> HistoryStore::readAll()
         row.record.id = LogId {query.value(18).toULongLong()};
         row.record.chosen = FixChoice(std::clamp(query.value(19).toInt(), 0, 2));
         row.record.leftOut = query.value(20).toInt() != 0;
+        row.record.origin = query.value(21).toString();
     }
     return rows;
 }

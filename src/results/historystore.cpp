@@ -42,7 +42,8 @@ const char Schema[] = "CREATE TABLE rows ("
                       "mark TEXT NOT NULL DEFAULT '',"
                       "log INTEGER NOT NULL,"
                       "chosen INTEGER NOT NULL DEFAULT 0,"
-                      "left_out INTEGER NOT NULL DEFAULT 0)";
+                      "left_out INTEGER NOT NULL DEFAULT 0,"
+                      "origin TEXT NOT NULL DEFAULT '')";
 
 // A file of an older layout is brought up to this one, each step applied to the files below its
 // version. SQLite adds columns without rewriting a row.
@@ -63,13 +64,15 @@ const struct
     // The user's corrections: rows kept before read as uncorrected.
     {4, "ALTER TABLE rows ADD COLUMN chosen INTEGER NOT NULL DEFAULT 0"},
     {4, "ALTER TABLE rows ADD COLUMN left_out INTEGER NOT NULL DEFAULT 0"},
+    // Where a log came from when not from the laptop's schedule: rows kept before say nothing.
+    {4, "ALTER TABLE rows ADD COLUMN origin TEXT NOT NULL DEFAULT ''"},
 };
 
 const char Insert[] = "INSERT INTO rows (instant_utc, utc_offset, time_text, country, region, "
                       "city, postal_code, coordinates, timezone, failure, http_status, answer, "
                       "ticked, address_accuracy, wifi_latitude, wifi_longitude, wifi_accuracy, "
-                      "mark, log, chosen, left_out) "
-                      "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
+                      "mark, log, chosen, left_out, origin) "
+                      "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
 
 class StoreError : public Failure
 {
@@ -132,6 +135,9 @@ LogId bindRecord(QSqlQuery &query, const LogRecord &record, bool ticked)
     query.addBindValue(log.value);
     query.addBindValue(int(record.chosen));
     query.addBindValue(record.leftOut ? 1 : 0);
+    query.addBindValue(text(record.origin.isEmpty() && record.askedBy == Asker::Server
+                                ? QStringLiteral("Asked by your server")
+                                : record.origin));
     return log;
 }
 
@@ -329,13 +335,28 @@ LogId HistoryStore::add(const LogRecord &record, bool ticked, const QByteArray &
 
 void HistoryStore::addAll(const QList<LogRecord> &records, const QList<bool> &ticked)
 {
+    insertAll(records.size(), [&](qsizetype i, QSqlQuery &query) {
+        bindRecord(query, records[i], i < ticked.size() && ticked[i]);
+    });
+}
+
+void HistoryStore::addRows(const QList<ResultsListRow> &rows)
+{
+    insertAll(rows.size(), [&](qsizetype i, QSqlQuery &query) {
+        bindRecord(query, ResultsList::recordOf(rows[i]), rows[i].checked);
+    });
+}
+
+void HistoryStore::insertAll(qsizetype count,
+                             const std::function<void(qsizetype, QSqlQuery &)> &bind)
+{
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     if (!db.transaction())
         raise(m_path, db.lastError());
     QSqlQuery query(db);
     query.prepare(QString::fromLatin1(Insert));
-    for (qsizetype i = 0; i < records.size(); ++i) {
-        bindRecord(query, records[i], i < ticked.size() && ticked[i]);
+    for (qsizetype i = 0; i < count; ++i) {
+        bind(i, query);
         if (!query.exec()) {
             const QSqlError error = query.lastError();
             db.rollback();

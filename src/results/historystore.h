@@ -72,6 +72,9 @@ public:
     LogId add(const LogRecord &record, bool ticked = false, const QByteArray &message = {});
     // Commits many rows in one transaction.
     void addAll(const QList<LogRecord> &records, const QList<bool> &ticked);
+    // Commits the rows as the table holds them (logs brought back from a file or a server), in
+    // one transaction: all or none.
+    void addRows(const QList<ResultsListRow> &rows);
     void setTicked(LogId log, bool ticked);
     // The location service's fix joined the log's row after it was committed.
     void setWiFiFix(LogId log, const Fix &fix);
@@ -154,6 +157,7 @@ public:
     void clearOutbox();
 
 private:
+    void insertAll(qsizetype count, const std::function<void(qsizetype, QSqlQuery &)> &bind);
     void prepare();
     // The outbox's order, kept as an index, and the table of the messages set aside: added to
     // a file that has none, whichever version of the layout made it.

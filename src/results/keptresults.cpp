@@ -152,6 +152,9 @@ void KeptResults::loadTurn()
             m_table->appendRows(std::move(batch.rows));
             if (count < RowsPerBatch) {
                 m_loader.stop();
+                // Rows come back in the order they were kept; logs brought back from a file may
+                // have been kept after newer ones.
+                m_table->sortByTime();
                 Q_EMIT loaded();
                 return;
             }
@@ -367,4 +370,18 @@ void KeptResults::clearResults()
         }
     }
     m_table->clear();
+}
+
+void KeptResults::addImported(QList<ResultsListRow> &&rows)
+{
+    // The rows coming back would be read again with these among them.
+    if (isLoading())
+        throw Failure(QStringLiteral("The kept results are still coming back. Try again once "
+                                     "they are all in the table."));
+    if (m_keeping && !m_store.isOpen() && m_mayResume)
+        resume();
+    const bool keeping = m_keeping && m_store.isOpen();
+    if (keeping)
+        m_store.addRows(rows);
+    m_table->insertInTimeOrder(std::move(rows), keeping);
 }

@@ -56,6 +56,11 @@ public:
     // written there.
     void outboxDamaged();
 
+    // Logs brought back from a file or a server (rows made by ResultsList::importedRow) join the
+    // table in time order; while keeping, all are committed first in one transaction, and none
+    // joins when that fails (a Failure, which the caller reports). They are never shared.
+    void addImported(QList<ResultsListRow> &&rows);
+
     // LogTable: while keeping, the row is committed before it shows.
     AppendedRow appendRecord(const LogRecord &record) override;
     // LogTable: the fix joins the row, and the kept history's row too.

@@ -84,10 +84,13 @@ ResultsListRow ResultsList::made(const LogRecord &record, bool checked, bool kep
     }
     const bool holdsAnswer = !kept && !record.answer.isEmpty()
         && m_heldAnswerBytes + record.answer.size() <= HeldAnswerBytes;
+    const QString origin = record.origin.isEmpty() && record.askedBy == Asker::Server
+        ? QStringLiteral("Asked by your server")
+        : record.origin;
     if (holdsAnswer || !record.failure.isEmpty() || record.addressAccuracyMetres > 0 || record.wifi
-        || !record.mark.isEmpty() || record.askedBy == Asker::Server) {
+        || !record.mark.isEmpty() || !origin.isEmpty()) {
         added.rare = new Row::Rare;
-        added.rare->askedByServer = record.askedBy == Asker::Server;
+        added.rare->origin = origin;
         added.rare->failure = record.failure;
         added.rare->addressAccuracyMetres = record.addressAccuracyMetres;
         added.rare->wifi = record.wifi;
@@ -153,14 +156,26 @@ QString ResultsList::failure(int row) const
 
 LogRecord ResultsList::record(int row) const
 {
-    LogRecord whole;
     if (row < 0 || row >= rows())
-        return whole;
-    whole.timeText = cell(row, Time);
+        return {};
+    return recordOf(m_rows[row]);
+}
+
+LogRecord ResultsList::recordOf(const ResultsListRow &source)
+{
+    LogRecord whole;
+    const auto cellOf = [&source](int column) {
+        const quint32 start = column == Time ? 0 : source.ends[std::size_t(column - 1)];
+        const quint32 end
+            = column == Timezone ? quint32(source.text.size()) : source.ends[std::size_t(column)];
+        return source.text.mid(start, end - start);
+    };
+    whole.timeText = cellOf(Time);
     for (int column = Country; column < ColumnCount; ++column)
-        whole.cells[std::size_t(column - 1)] = cell(row, column);
-    whole.instant = instant(row);
-    const Row &source = m_rows[row];
+        whole.cells[std::size_t(column - 1)] = cellOf(column);
+    if (source.utcMs != ResultsListRow::UnknownInstant)
+        whole.instant
+            = QDateTime::fromMSecsSinceEpoch(source.utcMs, Qt::OffsetFromUTC, source.offsetSeconds);
     whole.id = source.id;
     whole.httpStatus = source.httpStatus;
     whole.chosen = source.chosen;
@@ -171,8 +186,7 @@ LogRecord ResultsList::record(int row) const
         whole.addressAccuracyMetres = source.rare->addressAccuracyMetres;
         whole.wifi = source.rare->wifi;
         whole.mark = source.rare->mark;
-        if (source.rare->askedByServer)
-            whole.askedBy = Asker::Server;
+        whole.origin = source.rare->origin;
     }
     return whole;
 }
@@ -293,12 +307,11 @@ QVariant ResultsList::data(const QModelIndex &index, int role) const
             return failure(index.row());
         return index.column() == Coordinates ? mark(index.row()) : QString();
     };
-    // A log the user's server asked for says so where a failure would, with no warning.
+    // A log the user's server asked for, or one brought back from a file, says so where a
+    // failure would, with no warning.
     const auto asked = [&] {
         const Row &row = m_rows[index.row()];
-        return index.column() == Time && row.rare && row.rare->askedByServer
-            ? QStringLiteral("Asked by your server")
-            : QString();
+        return index.column() == Time && row.rare ? row.rare->origin : QString();
     };
     switch (role) {
     case Qt::DisplayRole:

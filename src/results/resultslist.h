@@ -38,7 +38,9 @@ struct ResultsListRow
         double addressAccuracyMetres = 0; // 0: the answer gave none
         std::optional<Fix> wifi;
         QString mark; // the answer's own; a Wi-Fi fix far from the address adds one as it is read
-        bool askedByServer = false; // the user's location server asked for the log
+        // Where the log came from when not from the laptop's own schedule, for the user: "Asked
+        // by your server", "Imported from trip.gpx"; the Time cell's description.
+        QString origin;
     };
 
     QString text;
@@ -181,6 +183,16 @@ public:
     // Puts rows taken earlier back where they stood among the rows taken with them and those
     // that stayed.
     void putBack(Taken &&taken);
+
+    // Logs brought back from a file or a server: each made a row as it is read (a row costs a
+    // fraction of its record), and the rows joined to the table at once, in time order among
+    // the rows already there. kept: the history holds them.
+    ResultsListRow importedRow(const LogRecord &record) { return made(record, false, false); }
+    static LogRecord recordOf(const ResultsListRow &row);
+    void insertInTimeOrder(QList<ResultsListRow> &&rows, bool kept);
+    // The rows back in time order where they are not (the kept history hands them back in the
+    // order they were kept, and an import may have kept older logs after newer ones); stable.
+    void sortByTime();
 
     // QAbstractTableModel
     int rowCount(const QModelIndex &parent = {}) const override;

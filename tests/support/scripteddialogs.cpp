@@ -34,3 +34,9 @@ QString ScriptedDialogs::askSaveFile(const QString &title, const QStringList &fi
         *selectedFilter = filter;
     return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
 }
+
+QStringList ScriptedDialogs::askOpenFiles(const QString &title, const QStringList &)
+{
+    saveTitles << title;
+    return openAnswers.isEmpty() ? QStringList() : openAnswers.takeFirst();
+}

@@ -21,10 +21,12 @@ public:
     // when that is empty, as the dialog starts with it).
     QString askSaveFile(const QString &title, const QStringList &filters,
                         QString *selectedFilter = nullptr) override;
+    QStringList askOpenFiles(const QString &title, const QStringList &filters) override;
 
     QList<std::optional<QString>> textAnswers;
     QList<bool> yesNoAnswers;
     QStringList saveAnswers;
+    QList<QStringList> openAnswers;
     QStringList filterAnswers;
 
     // Text questions as "caption|prompt", with the text proposed in each.

@@ -1,8 +1,16 @@
 #include "app/importedrows.h"
+#include "app/importjob.h"
 #include "lookup/curlfunctions.h"
+#include "results/keptresults.h"
 #include "results/resultslist.h"
+#include "share/ownmessage.h"
+#include "share/restoreclient.h"
 #include "support/datatable.h"
+#include "support/restoreserver.h"
+#include "support/scripteddialogs.h"
 
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -17,6 +25,71 @@ ImportedPoint pointAt(double latitude, double longitude, const QDateTime &instan
     point.longitude = longitude;
     return point;
 }
+
+// A GPX track of the points "time latitude longitude", a point without a time where the time is
+// "-".
+QByteArray gpx(const QStringList &points)
+{
+    QByteArray text = "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" creator=\"test\" "
+                      "xmlns=\"http://www.topografix.com/GPX/1/1\"><trk><trkseg>\n";
+    for (const QString &point : points) {
+        const QStringList part = point.split(u' ');
+        text += "<trkpt lat=\"" + part[1].toUtf8() + "\" lon=\"" + part[2].toUtf8() + "\">";
+        if (part[0] != u'-')
+            text += "<time>" + part[0].toUtf8() + "</time>";
+        text += "</trkpt>\n";
+    }
+    return text + "</trkseg></trk></gpx>\n";
+}
+
+// The record as a test keeps it: one logged row at Noon in Paris, kept in a history of its own.
+struct Record
+{
+    QTemporaryDir folder;
+    ScriptedDialogs dialogs;
+    ResultsList table;
+    KeptResults kept {&table, &dialogs};
+    RestoreClient client;
+    ImportJob job {&table, &kept, &client};
+
+    explicit Record(bool keep)
+    {
+        kept.setStorePath(folder.filePath(QStringLiteral("history.sqlite")));
+        QSignalSpy loaded(&kept, &KeptResults::loaded);
+        kept.start(keep);
+        if (keep && !loaded.wait())
+            qFatal("the kept history did not come back");
+        LogRecord logged;
+        logged.instant = Noon.toOffsetFromUtc(7200);
+        logged.timeText = QStringLiteral("logged");
+        logged.cells = {"FR", "Île-de-France", "Paris", "75001", "48.8566,2.3522", "Europe/Paris"};
+        kept.appendRecord(logged);
+    }
+    QString file(const QString &name, const QByteArray &bytes)
+    {
+        QFile out(folder.filePath(name));
+        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+            return {};
+        return out.fileName();
+    }
+    // Waits for the import's end; its ok and text.
+    std::pair<bool, QString> outcome()
+    {
+        QSignalSpy finished(&job, &ImportJob::finished);
+        if (!finished.wait(20000))
+            return {false, QStringLiteral("no end")};
+        return {finished[0][0].toBool(), finished[0][1].toString()};
+    }
+    QStringList times() const
+    {
+        QStringList texts;
+        for (int row = 0; row < table.rows(); ++row)
+            texts << (table.cell(row, 0) == u"logged"
+                          ? QStringLiteral("logged")
+                          : table.instant(row).toUTC().toString(QStringLiteral("hh:mm:ss")));
+        return texts;
+    }
+};
 
 } // namespace
 
@@ -51,7 +124,8 @@ private Q_SLOTS:
         logged.wifi = Fix {52.5301, 13.4102, 30, Fix::Source::WiFi};
         list.appendRecord(logged);
 
-        ImportedRows rows(list, QStringLiteral("trip.gpx"));
+        ImportedRows rows(list);
+        rows.setOrigin(QStringLiteral("trip.gpx"));
         QVERIFY(rows.take(pointAt(48.8566, 2.3522)));
         const bool taken
             = rows.take(pointAt(latitude, longitude, Noon.addSecs(secondsLater))).has_value();
@@ -82,7 +156,8 @@ private Q_SLOTS:
         QFETCH(QString, wantZone);
         QFETCH(QString, wantOrigin);
         ResultsList list;
-        ImportedRows rows(list, QStringLiteral("trip.gpx"));
+        ImportedRows rows(list);
+        rows.setOrigin(QStringLiteral("trip.gpx"));
         ImportedPoint point = pointAt(48.8566, 2.3522);
         point.country = country;
         point.timeZone = zone;
@@ -96,6 +171,92 @@ private Q_SLOTS:
         QCOMPARE(record->instant.offsetFromUtc(), there.offsetFromUtc(Noon));
         QCOMPARE(record->timeText, CurlFunctions::TimeText(Noon.toTimeZone(there)));
         QCOMPARE(ParseCoordinates(record->cells[LogTable::Coordinates - 1])->latitude, 48.8566);
+    }
+
+    // Files come into the record whole, in time order among its rows, kept with it, or not at
+    // all; a point already there is counted, not added.
+    void intoTheRecord_data()
+    {
+        const DataTable<QStringList, bool, bool, QString, QStringList, qint64> table(
+            {"files", "keep", "ok", "text", "times", "kept"});
+        const QString track
+            = gpx({"2026-07-01T11:00:00Z 48.85 2.35", "2026-07-01T12:00:05Z 48.8566 2.3522",
+                   "2026-07-01T13:30:00Z 45.76 4.84"});
+        table.row("a track around the logged row", {track}, true, true,
+                  "2 new, 1 already in the record", {"11:00:00", "logged", "13:30:00"}, 3);
+        table.row("not kept", {track}, false, true, "2 new, 1 already in the record",
+                  {"11:00:00", "logged", "13:30:00"}, 0);
+        table.row("the same track in two files", {track, track}, true, true,
+                  "2 new, 4 already in the record", {"11:00:00", "logged", "13:30:00"}, 3);
+        table.row("points without a time", {gpx({"- 1 1", "2026-07-01T14:00:00Z 45 5", "- 2 2"})},
+                  true, true,
+                  "1 new, 0 already in the record\n"
+                  "2 points without a time were skipped: lines 3, 5",
+                  {"logged", "14:00:00"}, 2);
+        table.row("a file that is not one", {track, QStringLiteral("<gpx><trk>")}, true, false,
+                  "2.gpx is not a GPX file", {"logged"}, 1);
+    }
+    void intoTheRecord()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(bool, keep);
+        QFETCH(bool, ok);
+        QFETCH(QString, text);
+        QFETCH(QStringList, times);
+        QFETCH(qint64, kept);
+        Record record(keep);
+        QStringList paths;
+        for (const QString &content : files)
+            paths << record.file(QStringLiteral("%1.gpx").arg(paths.size() + 1), content.toUtf8());
+        record.job.importFiles(paths);
+        const auto [done, said] = record.outcome();
+        QCOMPARE(done, ok);
+        QVERIFY2(ok ? said == text : said.startsWith(text), qPrintable(said));
+        QCOMPARE(record.times(), times);
+        QCOMPARE(keep ? record.kept.store().count() : 0, kept);
+        const int imported = int(times.indexOf(QStringLiteral("logged")) == 0);
+        if (ok)
+            QCOMPARE(
+                record.table.data(record.table.index(imported, 0), Qt::AccessibleDescriptionRole),
+                QStringLiteral("Imported from 1.gpx (time zone guessed)"));
+    }
+
+    // Logs this laptop shared come back from its server as the rows they are: none twice; the
+    // others join, and stay after a restart, in time order.
+    void restoredFromTheServer()
+    {
+        RestoreServer server(RestoreServer::Kind::Recorder);
+        QVERIFY(server.listen());
+        server.user = QStringLiteral("me");
+        server.device = QStringLiteral("laptop");
+        auto record = std::make_unique<Record>(true);
+        const OwnMessage::Sender sender {QStringLiteral("lp"), ConnectionKind::Unknown};
+        server.store(OwnMessage::location(record->table.record(0), sender, 0));
+        LogRecord earlier = record->table.record(0);
+        earlier.instant = earlier.instant.addSecs(-3600);
+        server.store(OwnMessage::location(earlier, sender, 0));
+
+        RestoreAddress address;
+        address.base = server.baseUrl();
+        address.user = server.user;
+        address.device = server.device;
+        for (const QString &text : {QStringLiteral("1 new, 1 already in the record"),
+                                    QStringLiteral("0 new, 2 already in the record")}) {
+            record->job.restore(address);
+            QCOMPARE(record->outcome(), std::make_pair(true, text));
+        }
+        // After a restart the rows come back in time order, each saying where it came from.
+        ScriptedDialogs dialogs;
+        ResultsList again;
+        KeptResults reopened(&again, &dialogs);
+        reopened.setStorePath(record->kept.store().path());
+        QSignalSpy loaded(&reopened, &KeptResults::loaded);
+        reopened.start(true);
+        QVERIFY(loaded.wait());
+        QCOMPARE(again.rows(), 2);
+        QCOMPARE(again.cell(1, 0), QStringLiteral("logged"));
+        QCOMPARE(again.data(again.index(0, 0), Qt::AccessibleDescriptionRole).toString(),
+                 QStringLiteral("Imported from 127.0.0.1 (time zone guessed)"));
     }
 };
 

@@ -1,0 +1,200 @@
+#include "app/importjob.h"
+
+#include "importing/pointfile.h"
+#include "results/keptresults.h"
+#include "share/restoreclient.h"
+
+#include <QFileInfo>
+#include <QUrl>
+
+namespace {
+
+// Points read a call: a few milliseconds of work, the turn's clock looked at between calls.
+constexpr int PointsPerRead = 2000;
+// A summary names this many of the skipped points' places, then says how many more.
+constexpr int NamedSkips = 10;
+
+QString places(const QList<qint64> &where, const QString &noun)
+{
+    QStringList named;
+    for (qsizetype i = 0; i < where.size() && i < NamedSkips; ++i)
+        named << QString::number(where[i]);
+    QString text = QStringLiteral("%1 %2").arg(noun, named.join(QStringLiteral(", ")));
+    if (where.size() > NamedSkips)
+        text += QStringLiteral(" and %1 more").arg(where.size() - NamedSkips);
+    return text;
+}
+
+} // namespace
+
+ImportJob::ImportJob(ResultsList *table, KeptResults *kept, RestoreClient *client, QObject *parent)
+    : QObject(parent), m_table(table), m_kept(kept), m_client(client), m_job([this] { fileTurn(); })
+{
+    connect(m_client, &RestoreClient::pointsReady, this,
+            [this](const QList<ImportedPoint> &points, int done, int total) {
+                if (!m_busy)
+                    return;
+                take(points);
+                Q_EMIT progress(total > 0 ? int(qint64(done) * 100 / total) : -1,
+                                QStringLiteral("%1 points read").arg(m_staged.size()));
+            });
+    connect(m_client, &RestoreClient::fetched, this, [this](const ImportSkips &skips, qint64) {
+        if (m_busy)
+            complete(skipTexts(skips, QStringLiteral("points")));
+    });
+    connect(m_client, &RestoreClient::failed, this, [this](const QString &why) {
+        if (m_busy)
+            fail(why);
+    });
+}
+
+ImportJob::~ImportJob() = default;
+
+QString ImportJob::countsText(qint64 added, qint64 repeats)
+{
+    return QStringLiteral("%1 new, %2 already in the record").arg(added).arg(repeats);
+}
+
+QStringList ImportJob::skipTexts(const ImportSkips &skips, const QString &where)
+{
+    QStringList texts;
+    const auto told = [&](const QList<qint64> &list, const QString &what) {
+        if (list.isEmpty())
+            return;
+        texts << QStringLiteral("%1 %2 %3 skipped: %4")
+                     .arg(list.size())
+                     .arg(list.size() == 1 ? QStringLiteral("point") : QStringLiteral("points"),
+                          what
+                              + (list.size() == 1 ? QStringLiteral(" was")
+                                                  : QStringLiteral(" were")),
+                          places(list, list.size() == 1 ? where.chopped(1) : where));
+    };
+    told(skips.withoutTime, QStringLiteral("without a time"));
+    told(skips.outOfRange, QStringLiteral("with a place off the globe"));
+    return texts;
+}
+
+void ImportJob::begin()
+{
+    m_busy = true;
+    m_staged.clear();
+    m_skipped.clear();
+    m_made = std::make_unique<ImportedRows>(*m_table);
+}
+
+void ImportJob::importFiles(const QStringList &paths)
+{
+    if (m_busy)
+        return;
+    begin();
+    m_files = paths;
+    m_next = 0;
+    m_bytesBefore = 0;
+    m_bytesAll = 0;
+    for (const QString &path : paths)
+        m_bytesAll += QFileInfo(path).size();
+    m_job.start();
+}
+
+void ImportJob::restore(const RestoreAddress &address)
+{
+    if (m_busy)
+        return;
+    begin();
+    m_client->setAddress(address);
+    m_made->setOrigin(QUrl(address.base).host());
+    Q_EMIT progress(-1, QStringLiteral("Asking the server…"));
+    m_client->fetch();
+}
+
+bool ImportJob::openNextFile()
+{
+    if (m_reader) {
+        const QStringList skipped = skipTexts(m_reader->skips(), QStringLiteral("lines"));
+        for (const QString &text : skipped)
+            m_skipped << (m_files.size() > 1 ? m_reader->fileName() + QStringLiteral(": ") + text
+                                             : text);
+        m_bytesBefore += m_reader->bytesTotal();
+        m_reader.reset();
+    }
+    if (m_next >= m_files.size())
+        return false;
+    m_reader = openPointFile(m_files[m_next++]);
+    m_made->setOrigin(m_reader->fileName());
+    return true;
+}
+
+void ImportJob::fileTurn()
+{
+    try {
+        QList<ImportedPoint> points;
+        while (!m_job.turnIsOver()) {
+            if (!m_reader && !openNextFile()) {
+                complete(m_skipped);
+                return;
+            }
+            points.clear();
+            const bool more = m_reader->read(points, PointsPerRead);
+            take(points);
+            if (!more && !openNextFile()) {
+                complete(m_skipped);
+                return;
+            }
+        }
+        const qint64 done = m_bytesBefore + (m_reader ? m_reader->bytesRead() : 0);
+        Q_EMIT progress(
+            m_bytesAll > 0 ? int(done * 100 / m_bytesAll) : -1,
+            QStringLiteral("Reading %1").arg(m_reader ? m_reader->fileName() : QString()));
+    } catch (const Failure &failure) {
+        fail(failure.description());
+    }
+}
+
+void ImportJob::take(const QList<ImportedPoint> &points)
+{
+    for (const ImportedPoint &point : points) {
+        if (const std::optional<LogRecord> record = m_made->take(point))
+            m_staged.append(m_table->importedRow(*record));
+    }
+}
+
+void ImportJob::complete(const QStringList &skipped)
+{
+    const qint64 added = m_staged.size();
+    const qint64 repeats = m_made->repeats();
+    try {
+        m_kept->addImported(std::move(m_staged));
+    } catch (const Failure &failure) {
+        fail(failure.description());
+        return;
+    }
+    end();
+    QStringList lines {countsText(added, repeats)};
+    lines << skipped;
+    Q_EMIT progress(100, QString());
+    Q_EMIT finished(true, lines.join(QLatin1Char('\n')));
+}
+
+void ImportJob::fail(const QString &why)
+{
+    end();
+    Q_EMIT finished(false, why);
+}
+
+void ImportJob::cancel()
+{
+    if (!m_busy)
+        return;
+    m_client->cancel();
+    fail(QStringLiteral("The import was cancelled; nothing was imported."));
+}
+
+void ImportJob::end()
+{
+    m_job.stop();
+    m_client->cancel();
+    m_reader.reset();
+    m_staged.clear();
+    m_made.reset();
+    m_busy = false;
+}

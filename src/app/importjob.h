@@ -1,0 +1,72 @@
+#pragma once
+
+#include "app/importedrows.h"
+#include "core/importedpoint.h"
+#include "core/slicedjob.h"
+#include "results/resultslist.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class KeptResults;
+class PointReader;
+class RestoreClient;
+struct RestoreAddress;
+
+// One import into the record, from track files or from the user's server: the points are read a
+// slice per turn of the event loop (the window keeps answering), made rows as they come, and
+// join the record all at once when the last has come, in one transaction. Cancelled, or failed
+// anywhere (a file that is not what its name says, a server that refuses), nothing joins: the
+// record is as it was.
+class ImportJob : public QObject
+{
+    Q_OBJECT
+
+public:
+    ImportJob(ResultsList *table, KeptResults *kept, RestoreClient *client,
+              QObject *parent = nullptr);
+    ~ImportJob() override;
+
+    void importFiles(const QStringList &paths);
+    void restore(const RestoreAddress &address);
+    // Ends the import at once; finished() says it was cancelled.
+    void cancel();
+    bool isBusy() const { return m_busy; }
+
+    // The summary's first line: "4 new, 0 already in the record".
+    static QString countsText(qint64 added, qint64 repeats);
+    // "3 points without a time were skipped: lines 40, 77, 90"; where: "lines" or "points".
+    static QStringList skipTexts(const ImportSkips &skips, const QString &where);
+
+Q_SIGNALS:
+    // How far the import is, 0 to 100, and what it reads.
+    void progress(int percent, const QString &text);
+    // ok: the summary; else why nothing was imported.
+    void finished(bool ok, const QString &text);
+
+private:
+    void begin();
+    void fileTurn();
+    bool openNextFile();
+    void take(const QList<ImportedPoint> &points);
+    void complete(const QStringList &skipped);
+    void fail(const QString &why);
+    void end();
+
+    ResultsList *m_table;
+    KeptResults *m_kept;
+    RestoreClient *m_client;
+    SlicedJob m_job;
+    bool m_busy = false;
+    QStringList m_files;
+    int m_next = 0;
+    std::unique_ptr<PointReader> m_reader;
+    std::unique_ptr<ImportedRows> m_made;
+    QList<ResultsListRow> m_staged;
+    QStringList m_skipped;
+    qint64 m_bytesBefore = 0; // of the files read before this one
+    qint64 m_bytesAll = 0;
+};

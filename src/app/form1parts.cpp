@@ -110,6 +110,7 @@ void Form1Parts::makeActions(QWidget *window, Dialogs *dialogs, const Clock &clo
 void Form1Parts::makeCorrections(QWidget *window, Dialogs *dialogs, const Clock &clock)
 {
     corrections = new RowCorrections(results, kept, window);
+    corrections->setRemoved([this](const QList<LogId> &logs) { sharing->withdraw(logs); });
     rowMenu = new RowMenu(ListView1, corrections, dialogs);
     // A message still waiting goes with the place the user chose; made as sharing makes it.
     corrections->setPlaceChanged([this, clock](const LogRecord &record) {

@@ -386,3 +386,9 @@ void Sharing::apply(const ShareSettings &settings)
     m_sharer->setSettings(m_settings);
     tellSecretLocked();
 }
+
+void Sharing::withdraw(const QList<LogId> &logs)
+{
+    for (const LogId log : logs)
+        m_memory.withdraw(log);
+}

@@ -50,6 +50,9 @@ public:
     QPushButton *button() const { return m_button; }
     // The server as Share Logs… has it, with its secret once the secret store gave it.
     const ShareSettings &currentSettings() const { return m_settings; }
+    // The rows of these logs were removed: their messages waiting in memory go with them (those
+    // waiting in the kept history went with their rows).
+    void withdraw(const QList<LogId> &logs);
     Sharer *sharer() const { return m_sharer; }
     ShareDialog *dialog() const { return m_dialog; }
     qint64 droppedFromMemory() const { return m_memory.dropped(); }

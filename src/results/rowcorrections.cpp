@@ -45,6 +45,12 @@ bool RowCorrections::remove(const QList<int> &rows)
         return false;
     m_takenFromHistory = !logs.isEmpty();
     m_taken = m_table->take(rows);
+    if (m_removed) {
+        QList<LogId> gone;
+        for (const ResultsListRow &row : std::as_const(m_taken.held))
+            gone.append(row.id);
+        m_removed(gone);
+    }
     Q_EMIT undoChanged(true);
     return true;
 }

@@ -31,6 +31,12 @@ public:
         m_placeChanged = std::move(placeChanged);
     }
 
+    // The messages of removed rows that wait in memory (results not kept) go with them.
+    void setRemoved(std::function<void(const QList<LogId> &logs)> removed)
+    {
+        m_removed = std::move(removed);
+    }
+
     // Each returns whether the change was made.
     bool remove(const QList<int> &rows);
     bool canUndoRemove() const { return !m_taken.held.isEmpty(); }
@@ -55,6 +61,7 @@ private:
     ResultsList *m_table;
     KeptResults *m_kept;
     std::function<void(const LogRecord &record)> m_placeChanged;
+    std::function<void(const QList<LogId> &logs)> m_removed;
     // The last removal: the rows, and whether the history held any of them.
     ResultsList::Taken m_taken;
     bool m_takenFromHistory = false;

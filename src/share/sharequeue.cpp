@@ -34,6 +34,11 @@ bool MemoryShareQueue::replace(LogId log, const QByteArray &now)
     return false;
 }
 
+void MemoryShareQueue::withdraw(LogId log)
+{
+    std::erase_if(m_entries, [log](const Entry &entry) { return entry.log == log; });
+}
+
 void MemoryShareQueue::remove(qint64 id)
 {
     const auto it = std::find_if(m_entries.begin(), m_entries.end(),

@@ -60,6 +60,8 @@ public:
     void remove(qint64 id) override;
     qint64 count() override { return qint64(m_entries.size()); }
     bool replace(LogId log, const QByteArray &now) override;
+    // The log's message waits no more (its row was removed).
+    void withdraw(LogId log);
     void setAside(qint64 id, const QString &words) override;
     QList<SetAside> setAsideMessages() override { return m_aside; }
     bool sendAgain(qint64 id) override;

@@ -2,6 +2,7 @@
 // after the other, the questions of Clear Results and of the box, and a history that cannot
 // be written.
 
+#include "app/importdialog.h"
 #include "app/sharing.h"
 #include "core/failure.h"
 #include "lookup/curlfunctions.h"
@@ -22,10 +23,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
 #include <QProcess>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <ctime>
@@ -480,6 +484,34 @@ private Q_SLOTS:
         const QStringList before = w.table();
         w.open();
         QTRY_COMPARE(w.table(), before);
+    }
+
+    // Import… from the keyboard: the file chosen, keeping offered and taken, the track's points
+    // in the table before the logged row and in the history, the summary in the dialog.
+    void importThroughTheWindow()
+    {
+        Window w;
+        w.logNow();
+        QTemporaryDir folder;
+        QFile track(folder.filePath(QStringLiteral("trip.gpx")));
+        QVERIFY(track.open(QIODevice::WriteOnly));
+        track.write("<gpx version='1.1' xmlns='http://www.topografix.com/GPX/1/1'>"
+                    "<wpt lat='46.2' lon='6.1'><time>2026-12-10T08:00:00Z</time></wpt>"
+                    "<wpt lat='46.3' lon='6.2'><time>2026-12-10T09:00:00Z</time></wpt></gpx>");
+        track.close();
+        w.dialogs.openAnswers = {{track.fileName()}};
+        w.dialogs.yesNoAnswers = {true};
+        QTest::keyClick(w.widget<QPushButton>(QStringLiteral("PushButtonImport")), Qt::Key_Space);
+        auto *dialog = w.form->findChild<ImportDialog *>();
+        QVERIFY(dialog && dialog->isVisible());
+        QTest::keyClick(dialog->findChild<QPushButton *>(QStringLiteral("ImportFromFiles")),
+                        Qt::Key_Space);
+        QTRY_COMPARE(dialog->findChild<QLabel *>(QStringLiteral("ImportOutcome"))->text(),
+                     QStringLiteral("2 new, 0 already in the record"));
+        QVERIFY(w.keepBox()->isChecked());
+        QCOMPARE(w.kept().size(), 3);
+        QCOMPARE(w.table().size(), 3);
+        QVERIFY(w.table()[2].startsWith(w.kept()[0].record.timeText));
     }
 
     void clearResults_data()

@@ -665,6 +665,10 @@ private Q_SLOTS:
         const QList<ShareQueue::Entry> first = queue.first(2);
         QCOMPARE(first[0].body, QByteArray("4"));
         QCOMPARE(first[1].body, QByteArray("late clock"));
+        // A removed row's messages wait no more.
+        queue.withdraw(LogId {4});
+        QCOMPARE(queue.count(), MemoryShareQueue::Capacity - 2);
+        QCOMPARE(queue.first(1)[0].body, QByteArray("5"));
     }
 
     // The server's secret goes to the desktop's secret store; without one, into the settings

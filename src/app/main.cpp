@@ -8,12 +8,40 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QFontMetrics>
+#include <QProcess>
 #include <cstdio>
 #include <fontconfig/fontconfig.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
+
+namespace {
+
+int AskRunningCopy(int argc, char *argv[], SingleInstance::Request request,
+                   const QStringList &files)
+{
+    QCoreApplication app(argc, argv);
+    SingleInstance instance;
+    const SingleInstance::Outcome outcome = instance.command(request, files, [] {
+        // Started as a plain start would be, with none of this command's output channels: a
+        // caller reading them would otherwise wait until the program itself ends.
+        QProcess program;
+        program.setProgram(QCoreApplication::applicationFilePath());
+        program.setStandardInputFile(QProcess::nullDevice());
+        program.setStandardOutputFile(QProcess::nullDevice());
+        program.setStandardErrorFile(QProcess::nullDevice());
+        qint64 process = 0;
+        return program.startDetached(&process) ? process : 0;
+    });
+    if (outcome.ok)
+        std::fputs(qPrintable(outcome.text + u'\n'), stdout);
+    else
+        std::fputs(qPrintable(QStringLiteral("trovanel: %1\n").arg(outcome.text)), stderr);
+    return outcome.ok ? 0 : 1;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -29,6 +57,12 @@ int main(int argc, char *argv[])
         std::fputs(line.error.toLocal8Bit().constData(), stderr);
         return *line.exitStatus;
     }
+
+    // An import or a restore asks the running copy, started first when none runs, and waits for
+    // its answer; this process never becomes the running copy, and needs no display itself.
+    if (line.request == SingleInstance::Request::Import
+        || line.request == SingleInstance::Request::Restore)
+        return AskRunningCopy(argc, argv, *line.request, line.files);
 
     // A Wayland session gets the program on Qt's Wayland platform, GNOME's too, which Qt itself
     // leaves to XWayland: there the hotkey, the clipboard and the window work as the desktop's
@@ -63,11 +97,8 @@ int main(int argc, char *argv[])
     if (!instance.claim(line.request.value_or(SingleInstance::Request::Show))) {
         if (!line.request || instance.requestDelivered())
             return 0;
-        const qint64 process = instance.runningProcess();
-        const QString running = process > 0
-            ? QStringLiteral("the Trovanel already running (process %1)").arg(process)
-            : QStringLiteral("the Trovanel already running");
-        std::fputs(qPrintable(QStringLiteral("trovanel: %1 did not answer.\n").arg(running)),
+        std::fputs(qPrintable(QStringLiteral("trovanel: %1\n")
+                                  .arg(SingleInstance::notAnswered(instance.runningProcess()))),
                    stderr);
         return 1;
     }
@@ -93,9 +124,20 @@ int main(int argc, char *argv[])
         case SingleInstance::Request::LogNow:
             window.PushButton9_Click();
             break;
+        case SingleInstance::Request::Import:
+        case SingleInstance::Request::Restore:
+            break; // commands come with their answer, below
         }
     };
     QObject::connect(&instance, &SingleInstance::requested, &window, act);
+    QObject::connect(&instance, &SingleInstance::commanded, &window,
+                     [&window](SingleInstance::Request request, const QStringList &files,
+                               const SingleInstance::Answer &answer) {
+                         if (request == SingleInstance::Request::Import)
+                             window.importFromCommand(files, answer);
+                         else
+                             window.restoreFromCommand(answer);
+                     });
     QObject::connect(&window, &Form1::closed, &app, &QCoreApplication::quit);
     window.Form_Load();
     window.showAtStart();

@@ -8,6 +8,7 @@
 
 // What the program is asked on its command line, read before anything starts: a request for
 // the running copy (started first when none runs), or a text to print and a status to end with.
+// --import and --restore wait for the running copy's answer and end with it.
 // Qt's own options (-platform, -display, …) pass through to Qt.
 namespace CommandLine {
 
@@ -17,6 +18,7 @@ struct Parsed
     std::optional<int> exitStatus; // set: print the texts and end, starting nothing
     QString output; // for standard output
     QString error; // for standard error
+    QStringList files; // for an import: absolute, relative ones taken from the current folder
 };
 
 // arguments: the program's arguments without its own name.

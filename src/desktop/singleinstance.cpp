@@ -1,5 +1,7 @@
 #include "desktop/singleinstance.h"
 
+#include "desktop/instanceconnection.h"
+
 #include "core/failure.h"
 #include "core/workingfolder.h"
 #include "core/xdgfolders.h"
@@ -8,25 +10,23 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QLockFile>
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <optional>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
-namespace {
+using namespace InstanceProtocol;
 
-// The requests' lines, in the order of SingleInstance::Request.
-const QByteArray RequestLines[] = {"show\n", "toggle\n", "log-now\n"};
-// A later copy sends nothing but the request; whatever sends more is not one of ours.
-constexpr qsizetype RequestLimit = 64;
-// The running copy's answer once it has taken a request. A copy from before there was an
-// answer hangs up without one, and is told as one that did not answer.
-const QByteArray AnswerLine = "taken\n";
+namespace {
 
 // False when the path is too long for a local socket's address.
 bool SocketAddress(const QString &path, sockaddr_un &address)
@@ -40,50 +40,11 @@ bool SocketAddress(const QString &path, sockaddr_un &address)
     return true;
 }
 
-// One later copy's connection: read until its request is complete, then closed.
-class Connection : public QObject
+// Whether a started copy has ended already (it found another copy, or could not start).
+bool HasEnded(qint64 process)
 {
-public:
-    Connection(int fd, SingleInstance *owner)
-        : QObject(owner), m_fd(fd), m_notifier(fd, QSocketNotifier::Read)
-    {
-        connect(&m_notifier, &QSocketNotifier::activated, this, [this, owner] { read(owner); });
-    }
-    ~Connection() override { ::close(m_fd); }
-
-private:
-    void read(SingleInstance *owner)
-    {
-        char buffer[RequestLimit];
-        const ssize_t got = ::read(m_fd, buffer, sizeof buffer);
-        if (got < 0 && (errno == EAGAIN || errno == EINTR))
-            return;
-        if (got > 0)
-            m_received.append(buffer, got);
-        // The first whole line is the request; one that is not ours ends the connection.
-        const qsizetype end = m_received.indexOf('\n');
-        const bool whole = end >= 0 && end < RequestLimit;
-        if (!whole && got > 0 && m_received.size() <= RequestLimit)
-            return;
-        m_notifier.setEnabled(false);
-        deleteLater();
-        if (!whole)
-            return;
-        const QByteArray line = m_received.first(end + 1);
-        for (int request = 0; request < int(std::size(RequestLines)); ++request) {
-            if (line != RequestLines[request])
-                continue;
-            // Answered before it is acted on: acting may wait for the user (the key offer),
-            // and the later copy asks only whether this one is alive and took it.
-            ::send(m_fd, AnswerLine.constData(), size_t(AnswerLine.size()), MSG_NOSIGNAL);
-            Q_EMIT owner->requested(SingleInstance::Request(request));
-        }
-    }
-
-    int m_fd;
-    QSocketNotifier m_notifier;
-    QByteArray m_received;
-};
+    return ::kill(pid_t(process), 0) != 0 && errno == ESRCH;
+}
 
 } // namespace
 
@@ -155,52 +116,168 @@ bool SingleInstance::claim(Request request)
     return false;
 }
 
+QString SingleInstance::notAnswered(qint64 process)
+{
+    const QString running = process > 0
+        ? QStringLiteral("the Trovanel already running (process %1)").arg(process)
+        : QStringLiteral("the Trovanel already running");
+    return QStringLiteral("%1 did not answer.").arg(running);
+}
+
+SingleInstance::Outcome SingleInstance::command(Request request, const QStringList &files,
+                                                const std::function<qint64()> &start)
+{
+    const bool import = request == Request::Import;
+    QByteArray message = import ? ImportLine : RestoreLine;
+    for (const QString &file : import ? files : QStringList()) {
+        // A line break would make two names of one, and a file not meant imported.
+        if (file.contains(u'\n'))
+            return {false,
+                    QStringLiteral("a file name with a line break cannot be passed on: %1")
+                        .arg(QString(file).replace(u'\n', QLatin1String("\\n")))};
+        message += QFile::encodeName(file) + '\n';
+    }
+    if (import)
+        message += '\n';
+    if (message.size() > CommandLimit)
+        return {false,
+                QStringLiteral("the file names come to more than 1 MiB: import fewer "
+                               "files at a time.")};
+    sockaddr_un address;
+    if (m_folder.isEmpty() || !SocketAddress(serverPath(), address))
+        return {false,
+                QStringLiteral("there is no private folder to reach a running Trovanel "
+                               "through.")};
+
+    const QDeadlineTimer deadline(m_startWait);
+    qint64 started = 0;
+    for (;;) {
+        if (const int fd = connectTo(address); fd >= 0) {
+            const std::optional<QByteArray> answer = exchange(fd, message, true);
+            ::close(fd);
+            if (!answer)
+                return {false, notAnswered(m_runningProcess)};
+            if (answer->startsWith(DoneWord))
+                return {true, QString::fromUtf8(answer->sliced(DoneWord.size()))};
+            if (answer->startsWith(FailedWord))
+                return {false, QString::fromUtf8(answer->sliced(FailedWord.size()))};
+            return {false,
+                    QStringLiteral("the Trovanel already running ended before it "
+                                   "answered.")};
+        }
+        // A copy that holds the lock but does not listen yet is still starting.
+        const bool free = lockIsFree();
+        if (free && started == 0) {
+            started = start();
+            if (started == 0)
+                return {false, QStringLiteral("Trovanel could not be started.")};
+        } else if (free && HasEnded(started)) {
+            return {false, QStringLiteral("Trovanel ended as soon as it started.")};
+        }
+        if (deadline.hasExpired())
+            return {false,
+                    started == 0
+                        ? notAnswered(m_runningProcess)
+                        : QStringLiteral("the Trovanel started did not answer within %1 seconds.")
+                              .arg(m_startWait.count() / 1000)};
+        QEventLoop pause;
+        QTimer::singleShot(100, &pause, &QEventLoop::quit);
+        pause.exec();
+    }
+}
+
+bool SingleInstance::lockIsFree()
+{
+    QLockFile lock(lockPath());
+    lock.setStaleLockTime(0);
+    if (lock.tryLock(0)) {
+        lock.unlock();
+        return true;
+    }
+    qint64 process = 0;
+    if (lock.getLockInfo(&process, nullptr, nullptr))
+        m_runningProcess = process;
+    return false;
+}
+
 void SingleInstance::ask(const sockaddr_un &address, Request request)
+{
+    const int fd = connectTo(address);
+    if (fd < 0)
+        return;
+    m_delivered = exchange(fd, RequestLines[int(request)], false).has_value();
+    ::close(fd);
+}
+
+int SingleInstance::connectTo(const sockaddr_un &address)
 {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
-        return;
-    const QDeadlineTimer deadline(m_answerWait);
+        return -1;
     // Bounds the connection and the write too, should the running copy be hung.
     const auto waitMs = m_answerWait.count();
     const timeval limit {time_t(waitMs / 1000), suseconds_t(waitMs % 1000 * 1000)};
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-    const QByteArray &line = RequestLines[int(request)];
-    if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0) {
-        ucred peer {};
-        socklen_t size = sizeof peer;
-        if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.pid > 0)
-            m_runningProcess = peer.pid;
-        m_delivered = ::send(fd, line.constData(), size_t(line.size()), MSG_NOSIGNAL) == line.size()
-            && awaitAnswer(fd, std::chrono::milliseconds(deadline.remainingTime()));
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
     }
-    ::close(fd);
+    ucred peer {};
+    socklen_t size = sizeof peer;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.pid > 0)
+        m_runningProcess = peer.pid;
+    return fd;
 }
 
 // The events of this process go on meanwhile: the running copy may be this very process (a
-// test), and it answers from its own event loop.
-bool SingleInstance::awaitAnswer(int fd, std::chrono::milliseconds wait)
+// test), and it answers from its own event loop. A command's answer line is empty when the
+// running copy hung up without one.
+std::optional<QByteArray> SingleInstance::exchange(int fd, const QByteArray &message, bool command)
 {
+    const QDeadlineTimer deadline(m_answerWait);
+    for (qsizetype sent = 0; sent < message.size();) {
+        const ssize_t wrote
+            = ::send(fd, message.constData() + sent, size_t(message.size() - sent), MSG_NOSIGNAL);
+        if (wrote <= 0 && errno != EINTR)
+            return std::nullopt;
+        sent += std::max<ssize_t>(wrote, 0);
+    }
     QEventLoop loop;
-    QTimer::singleShot(wait, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    QTimer taking;
+    taking.setSingleShot(true);
+    taking.setTimerType(Qt::PreciseTimer);
+    connect(&taking, &QTimer::timeout, &loop, &QEventLoop::quit);
     QSocketNotifier readable(fd, QSocketNotifier::Read);
     QByteArray answer;
-    bool answered = false;
+    std::optional<QByteArray> result;
     connect(&readable, &QSocketNotifier::activated, &loop, [&] {
-        char buffer[16];
+        char buffer[4096];
         const ssize_t got = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
         if (got < 0 && (errno == EAGAIN || errno == EINTR))
             return;
         if (got > 0)
             answer.append(buffer, got);
-        answered = answer.startsWith(AnswerLine);
-        // A hang-up, or an answer that can no longer be ours, ends the wait at once.
-        if (answered || got <= 0 || !AnswerLine.startsWith(answer))
+        if (!answer.startsWith(AnswerLine)) {
+            // A hang-up, or an answer that can no longer be ours, ends the wait at once.
+            if (got <= 0 || !AnswerLine.startsWith(answer))
+                loop.quit();
+            return;
+        }
+        // Taken: a command is waited for as long as the running copy keeps the connection.
+        taking.stop();
+        const qsizetype end = answer.indexOf('\n', AnswerLine.size());
+        if (command && end >= 0)
+            result = answer.sliced(AnswerLine.size(), end - AnswerLine.size());
+        else if (!command || got <= 0 || answer.size() > CommandLimit)
+            result = QByteArray();
+        if (result)
             loop.quit();
     });
-    if (wait.count() > 0)
-        loop.exec();
-    return answered;
+    if (deadline.hasExpired())
+        return std::nullopt;
+    taking.start(std::chrono::milliseconds(deadline.remainingTime()));
+    loop.exec();
+    return result;
 }
 
 void SingleInstance::listen(const sockaddr_un &address)
@@ -228,6 +305,6 @@ void SingleInstance::onNewConnection()
         const int fd = ::accept4(m_server, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0)
             return;
-        new Connection(fd, this);
+        new InstanceConnection(fd, this);
     }
 }

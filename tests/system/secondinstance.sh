@@ -10,6 +10,7 @@ status=0
 grep -q "unknown option '--toggel'" "$work/err" || fail "no clear message: $(cat "$work/err")"
 [ ! -s "$work/out" ] && ! has_window || fail "an unknown option started something"
 "$program" --help | grep -q -- '--log-now' || fail "--help does not list --log-now"
+"$program" --help | grep -q -- '--import FILE' || fail "--help does not list --import"
 
 start_service
 preset "StartStopState=Off" "APIKey=sys-key-42"
@@ -35,4 +36,22 @@ logged() { [ "$(requests)" -gt "$before" ]; }
 "$program" --log-now && wait_for 10 logged || fail "--log-now did not log"
 app=$first
 close_program
+
+# With no copy running, an import starts one as a plain start does and ends with its answer: the
+# text on standard output and status 0, or the error on standard error and status 1.
+answer=(failed "Importing is not ready.")
+status=0
+"$program" --import "$work/a trip.gpx" >"$work/out" 2>"$work/err" || status=$?
+started=$(head -n1 "$XDG_RUNTIME_DIR/trovanel-$(id -u).lock")
+pids+=("$started")
+[ "$(readlink "/proc/$started/exe")" = "$(readlink -f "$program")" ] &&
+    [ "$(tr '\0' ' ' <"/proc/$started/cmdline")" = "$(readlink -f "$program") " ] ||
+    fail "the import did not leave a plain start of the program running"
+if [ "${answer[0]}" = done ]; then
+    [ $status -eq 0 ] && [ "$(cat "$work/out")" = "${answer[1]}" ] && [ ! -s "$work/err" ]
+else
+    [ $status -eq 1 ] && [ "$(cat "$work/err")" = "trovanel: ${answer[1]}" ] && [ ! -s "$work/out" ]
+fi || fail "the import ended with status $status: $(cat "$work/out" "$work/err")"
+kill -TERM "$started"
+wait_for 20 ended "$started" || fail "the started copy did not end"
 echo "1 passed, 0 failed"

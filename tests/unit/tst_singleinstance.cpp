@@ -11,6 +11,7 @@
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <cstring>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -90,6 +91,19 @@ private Q_SLOTS:
         QTest::newRow("request after too much")
             << QList<QByteArray> {QByteArray(100, 'x'), "show\n"} << QList<Request> {};
         QTest::newRow("request without its end") << QList<QByteArray> {"show"} << QList<Request> {};
+        // An import's files, where it is acted on, are "/a b.gpx" and "/c"; its answer comes
+        // after the sender went away.
+        QTest::newRow("import") << QList<QByteArray> {"import\n/a b.gpx\n/c\n\n"}
+                                << QList {Request::Import};
+        QTest::newRow("import in pieces")
+            << QList<QByteArray> {"imp", "ort\n/a b", ".gpx\n/c\n", "\n"}
+            << QList {Request::Import};
+        QTest::newRow("import of nothing") << QList<QByteArray> {"import\n\n"} << QList<Request> {};
+        QTest::newRow("import without its end")
+            << QList<QByteArray> {"import\n/a b.gpx\n/c\n"} << QList<Request> {};
+        QTest::newRow("import of a relative name")
+            << QList<QByteArray> {"import\nc\n\n"} << QList<Request> {};
+        QTest::newRow("restore") << QList<QByteArray> {"restore\n"} << QList {Request::Restore};
     }
 
     void requestsFromOthers()
@@ -98,20 +112,26 @@ private Q_SLOTS:
         QFETCH(QList<SingleInstance::Request>, acted);
         QTemporaryDir folder;
         SingleInstance first(folder.path());
-        QSignalSpy spy(&first, &SingleInstance::requested);
+        QList<SingleInstance::Request> got;
+        connect(&first, &SingleInstance::requested, this, [&](auto request) { got << request; });
+        connect(
+            &first, &SingleInstance::commanded, this, [&](auto request, auto files, auto answer) {
+                got << request;
+                const QStringList sent {"/a b.gpx", "/c"};
+                QCOMPARE(files, request == SingleInstance::Request::Import ? sent : QStringList());
+                QTimer::singleShot(50, [answer] { answer(true, "late"); });
+            });
         QVERIFY(first.claim());
 
         QVERIFY(sendParts(first.serverPath(), parts));
         QTest::qWait(100);
-        QCOMPARE(spy.count(), acted.size());
-        if (!acted.isEmpty())
-            QCOMPARE(spy[0][0].value<SingleInstance::Request>(), acted[0]);
+        QCOMPARE(got, acted);
 
         SingleInstance later(folder.path());
         QVERIFY(!later.claim(SingleInstance::Request::Toggle));
         QVERIFY(later.requestDelivered());
-        QTRY_COMPARE(spy.count(), acted.size() + 1);
-        QCOMPARE(spy.last()[0].value<SingleInstance::Request>(), SingleInstance::Request::Toggle);
+        QTRY_COMPARE(got.size(), acted.size() + 1);
+        QCOMPARE(got.last(), SingleInstance::Request::Toggle);
     }
 
     // What the command line asks, read before anything starts; Qt's own options pass through.
@@ -121,24 +141,42 @@ private Q_SLOTS:
         QTest::addColumn<int>("request"); // -1: a plain start
         QTest::addColumn<int>("status"); // -1: nothing printed, the program goes on
         QTest::addColumn<QString>("printed"); // the start of what is printed
+        QTest::addColumn<QStringList>("files");
         const int toggle = int(SingleInstance::Request::Toggle), none = -1;
-        QTest::newRow("none") << QStringList {} << none << none << QString();
+        const int import = int(SingleInstance::Request::Import);
+        QTest::newRow("none") << QStringList {} << none << none << QString() << QStringList();
         QTest::newRow("toggle, Qt's options around it")
             << QStringList {"-platform", "xcb", "--toggle", "--style=Fusion", "-reverse"} << toggle
-            << none << QString();
+            << none << QString() << QStringList();
         QTest::newRow("the same twice")
             << QStringList {"--log-now", "--log-now"} << int(SingleInstance::Request::LogNow)
-            << none << QString();
+            << none << QString() << QStringList();
         QTest::newRow("version") << QStringList {"--toggle", "--version"} << none << 0
-                                 << "Trovanel 1.2.3\n";
-        QTest::newRow("two requests") << QStringList {"--toggle", "--show"} << none << 2
-                                      << "trovanel: give one of --toggle, --log-now and --show";
+                                 << "Trovanel 1.2.3\n"
+                                 << QStringList();
+        QTest::newRow("two requests")
+            << QStringList {"--toggle", "--show"} << none << 2
+            << "trovanel: give one of --toggle, --log-now and --show" << QStringList();
         QTest::newRow("unknown") << QStringList {"--log_now"} << none << 2
-                                 << "trovanel: unknown option '--log_now'\nTry 'trovanel --help'";
-        QTest::newRow("a value missing") << QStringList {"--toggle", "-display"} << none << 2
-                                         << "trovanel: option '-display' needs a value";
+                                 << "trovanel: unknown option '--log_now'\nTry 'trovanel --help'"
+                                 << QStringList();
+        QTest::newRow("a value missing")
+            << QStringList {"--toggle", "-display"} << none << 2
+            << "trovanel: option '-display' needs a value" << QStringList();
         QTest::newRow("a word") << QStringList {"toggle"} << none << 2
-                                << "trovanel: unexpected argument 'toggle'";
+                                << "trovanel: unexpected argument 'toggle'" << QStringList();
+        QTest::newRow("import, Qt's options among the files")
+            << QStringList {"--import", "a trip.gpx", "-platform", "xcb", "/b.gpx"} << import
+            << none << QString() << QStringList {QDir::currentPath() + "/a trip.gpx", "/b.gpx"};
+        QTest::newRow("restore") << QStringList {"--restore"}
+                                 << int(SingleInstance::Request::Restore) << none << QString()
+                                 << QStringList();
+        QTest::newRow("import of nothing")
+            << QStringList {"--import", "-reverse"} << none << 2
+            << "trovanel: option '--import' needs a file" << QStringList();
+        QTest::newRow("import and more")
+            << QStringList {"--import", "a", "--log-now"} << none << 2
+            << "trovanel: give --import or --restore alone" << QStringList();
     }
     void commandLine()
     {
@@ -149,6 +187,61 @@ private Q_SLOTS:
         QFETCH(QString, printed);
         QVERIFY2((parsed.output + parsed.error).startsWith(printed), qPrintable(parsed.error));
         QVERIFY(parsed.output.isEmpty() || parsed.error.isEmpty());
+        QTEST(parsed.files, "files");
+    }
+
+    // A command is answered once it is over, however long after it was taken; one that cannot
+    // be passed on whole is refused before it is sent. With none running, one is started.
+    void commands_data()
+    {
+        using Request = SingleInstance::Request;
+        QTest::addColumn<Request>("request");
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<int>("answerAfter"); // ms; -1: never asked
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("import, slow answer")
+            << Request::Import << QStringList {"/tmp/a trip.gpx", "/ü/b  c.gpx", "/x/\tz"} << true
+            << 600 << true << "3 new, 0 already in the record";
+        QTest::newRow("restore, started first")
+            << Request::Restore << QStringList() << false << 0 << false << "The server refused.";
+        QTest::newRow("line break in a name")
+            << Request::Import << QStringList {"/a\nb.gpx"} << true << -1 << false
+            << "a file name with a line break cannot be passed on: /a\\nb.gpx";
+        QTest::newRow("more than 1 MiB")
+            << Request::Import << QStringList {"/" + QString(1 << 20, u'a')} << true << -1 << false
+            << "the file names come to more than 1 MiB: import fewer files at a time.";
+    }
+    void commands()
+    {
+        QFETCH(SingleInstance::Request, request);
+        QFETCH(QStringList, files);
+        QFETCH(bool, running);
+        QFETCH(int, answerAfter);
+        QFETCH(bool, ok);
+        QFETCH(QString, text);
+        QTemporaryDir folder;
+        SingleInstance first(folder.path());
+        QVERIFY(!running || first.claim());
+        QList<QStringList> delivered;
+        connect(&first, &SingleInstance::commanded, this, [&](auto asked, auto names, auto answer) {
+            QCOMPARE(asked, request);
+            delivered << names;
+            QTimer::singleShot(answerAfter, [answer, ok, text] { answer(ok, text); });
+        });
+        int starts = 0;
+        SingleInstance later(folder.path());
+        later.setAnswerWait(std::chrono::milliseconds(200));
+        const SingleInstance::Outcome outcome = later.command(request, files, [&] {
+            QTimer::singleShot(300, [&] { QVERIFY(first.claim()); });
+            ++starts;
+            return qint64(::getpid());
+        });
+        QCOMPARE(outcome.text, text);
+        QCOMPARE(outcome.ok, ok);
+        QCOMPARE(delivered, answerAfter < 0 ? QList<QStringList>() : QList<QStringList> {files});
+        QCOMPARE(starts, running ? 0 : 1);
     }
 
     // A running copy that holds the lock but does not answer (hung, still starting, or from

@@ -395,14 +395,3 @@ void Form1::PushButton1_Click()
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("PushButton1_Click"));
     steps.step(ClearStep::Clear, [&] { m_parts->kept->clearResults(); });
 }
-
-void Form1::importFromCommand(const QStringList &,
-                              std::function<void(bool, const QString &)> answer)
-{
-    answer(false, QStringLiteral("Importing is not ready."));
-}
-
-void Form1::restoreFromCommand(std::function<void(bool, const QString &)> answer)
-{
-    answer(false, QStringLiteral("Importing is not ready."));
-}

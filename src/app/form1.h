@@ -47,14 +47,6 @@ public:
 
     // What the window is made of.
     Form1Parts &parts() const { return *m_parts; }
-
-    // Imports the track files (absolute paths) into the table, as "Import…" → "From Files…"
-    // does; answer(ok, text) once it is over, with the summary or the error. One at a time.
-    void importFromCommand(const QStringList &files,
-                           std::function<void(bool ok, const QString &text)> answer);
-    // The same for restoring the record from the user's server set in Share Logs….
-    void restoreFromCommand(std::function<void(bool ok, const QString &text)> answer);
-
 Q_SIGNALS:
     // The user closed the window: the program ends. Nothing else ends it, not even the last
     // visible dialog closing while the window waits in the tray.

@@ -1,5 +1,7 @@
 #include "app/errorboxes.h"
 #include "app/form1.h"
+#include "app/form1parts.h"
+#include "app/importaction.h"
 #include "app/look.h"
 #include "app/termination.h"
 #include "desktop/commandline.h"
@@ -133,10 +135,11 @@ int main(int argc, char *argv[])
     QObject::connect(&instance, &SingleInstance::commanded, &window,
                      [&window](SingleInstance::Request request, const QStringList &files,
                                const SingleInstance::Answer &answer) {
+                         // As Import…'s buttons do.
                          if (request == SingleInstance::Request::Import)
-                             window.importFromCommand(files, answer);
+                             window.parts().importer->importFiles(files, answer);
                          else
-                             window.restoreFromCommand(answer);
+                             window.parts().importer->restore(answer);
                      });
     QObject::connect(&window, &Form1::closed, &app, &QCoreApplication::quit);
     window.Form_Load();

@@ -136,7 +136,7 @@ LogId bindRecord(QSqlQuery &query, const LogRecord &record, bool ticked)
     query.addBindValue(int(record.chosen));
     query.addBindValue(record.leftOut ? 1 : 0);
     query.addBindValue(text(record.origin.isEmpty() && record.askedBy == Asker::Server
-                                ? QStringLiteral("Asked by your server")
+                                ? ResultsListRow::Rare::askedByServer()
                                 : record.origin));
     return log;
 }

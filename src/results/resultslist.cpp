@@ -85,7 +85,7 @@ ResultsListRow ResultsList::made(const LogRecord &record, bool checked, bool kep
     const bool holdsAnswer = !kept && !record.answer.isEmpty()
         && m_heldAnswerBytes + record.answer.size() <= HeldAnswerBytes;
     const QString origin = record.origin.isEmpty() && record.askedBy == Asker::Server
-        ? QStringLiteral("Asked by your server")
+        ? Row::Rare::askedByServer()
         : record.origin;
     if (holdsAnswer || !record.failure.isEmpty() || record.addressAccuracyMetres > 0 || record.wifi
         || !record.mark.isEmpty() || !origin.isEmpty()) {
@@ -187,6 +187,8 @@ LogRecord ResultsList::recordOf(const ResultsListRow &source)
         whole.wifi = source.rare->wifi;
         whole.mark = source.rare->mark;
         whole.origin = source.rare->origin;
+        if (whole.origin == Row::Rare::askedByServer())
+            whole.askedBy = Asker::Server;
     }
     return whole;
 }

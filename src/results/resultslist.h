@@ -41,6 +41,7 @@ struct ResultsListRow
         // Where the log came from when not from the laptop's own schedule, for the user: "Asked
         // by your server", "Imported from trip.gpx"; the Time cell's description.
         QString origin;
+        static QString askedByServer() { return QStringLiteral("Asked by your server"); }
     };
 
     QString text;

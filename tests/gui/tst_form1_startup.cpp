@@ -366,7 +366,8 @@ private Q_SLOTS:
             "PushButton2", "PushButton9",
             // the results buttons, the map's, the key buttons and the days per country, row by row
             "PushButton1", "PushButton4", "PushButtonSaveAs", "PushButton5", "PushButton6",
-            "PushButtonMap", "PushButton8", "PushButton7", "PushButtonCountries", "PushButtonShare",
+            "PushButtonMap", "PushButton8", "PushButton7", "PushButtonCountries",
+            "PushButtonImport", "PushButtonShare",
             // the start-up options, and last the results list on the right
             "Check4", "Check8", "CheckNetworkChange", "KeepResults", "UseLocationService",
             "ListView1"};

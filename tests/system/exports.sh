@@ -24,10 +24,10 @@ xdotool mousemove --window "$window" $((width - 45)) 120 click 1
 xdotool key --clearmodifiers ctrl+Home Home space
 
 # Back along the tab order from the list: UseLocationService, KeepResults, CheckNetworkChange,
-# Check4 (Check8 is hidden), PushButtonShare, PushButtonCountries, PushButton7, PushButton8,
-# PushButtonMap, PushButton6, PushButton5. Space presses the button.
+# Check4 (Check8 is hidden), PushButtonShare, PushButtonImport, PushButtonCountries, PushButton7,
+# PushButton8, PushButtonMap, PushButton6, PushButton5. Space presses the button.
 xdotool key --clearmodifiers shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab \
-    shift+Tab shift+Tab shift+Tab shift+Tab space
+    shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab space
 
 notice() { xdotool search --onlyvisible --name '^Trovanel$' | grep -vx "$window" | head -n1; }
 has_notice() { [ -n "$(notice)" ]; }

@@ -39,7 +39,12 @@ close_program
 
 # With no copy running, an import starts one as a plain start does and ends with its answer: the
 # text on standard output and status 0, or the error on standard error and status 1.
-answer=(failed "Importing is not ready.")
+# The track is written by gpsbabel, as a user's would be by some other tool.
+printf 'Latitude,Longitude,Date,Time\n46.2,6.1,2026/12/10,08:00:00\n46.3,6.2,2026/12/10,09:00:00\n' \
+    >"$work/trip.csv"
+gpsbabel -i unicsv -f "$work/trip.csv" -o gpx,gpxver=1.1 -F "$work/a trip.gpx" ||
+    fail "gpsbabel could not write the track"
+answer=(done "2 new, 0 already in the record")
 status=0
 "$program" --import "$work/a trip.gpx" >"$work/out" 2>"$work/err" || status=$?
 started=$(head -n1 "$XDG_RUNTIME_DIR/trovanel-$(id -u).lock")

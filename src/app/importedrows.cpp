@@ -100,8 +100,15 @@ std::optional<LogRecord> ImportedRows::take(const ImportedPoint &point)
     LogRecord record;
     const QString country
         = point.country.isEmpty() ? CountryAt(point.longitude, point.latitude) : point.country;
-    bool guessed = false;
-    const QTimeZone zone = zoneFor(point.timeZone, country, &guessed);
+    const QString zoneKey = point.timeZone + QLatin1Char('|') + country;
+    auto known = m_zones.constFind(zoneKey);
+    if (known == m_zones.cend()) {
+        bool guessedNow = false;
+        const QTimeZone found = zoneFor(point.timeZone, country, &guessedNow);
+        known = m_zones.insert(zoneKey, {found, guessedNow});
+    }
+    const QTimeZone &zone = known->zone;
+    const bool guessed = known->guessed;
     // The moment keeps only its offset there, as a logged row's does.
     record.instant = point.instant.toOffsetFromUtc(zone.offsetFromUtc(point.instant));
     record.timeText = CurlFunctions::TimeText(record.instant);

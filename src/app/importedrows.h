@@ -45,6 +45,14 @@ private:
     bool known(qint64 second, double latitude, double longitude) const;
 
     QString m_originText;
+    // The zone of each named zone and country met so far, and whether it was guessed: finding
+    // a country's zones goes through every zone there is.
+    struct Zone
+    {
+        QTimeZone zone;
+        bool guessed;
+    };
+    QHash<QString, Zone> m_zones;
     // The places of the record's rows and of this import's points, by their second.
     QMultiHash<qint64, Place> m_seen;
     qint64 m_repeats = 0;

@@ -1,13 +1,11 @@
 #pragma once
 
 #include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QString>
-#include <QStringList>
-
-class QLabel;
-class QLineEdit;
-class QProgressBar;
-class QPushButton;
 
 // "Import…": the record comes back, from track files ("From Files…") or from the user's own
 // server ("From My Server", at the address worked out from Share Logs…, which the user may

@@ -118,6 +118,6 @@ void Form1Parts::makeCorrections(QWidget *window, Dialogs *dialogs, const Clock 
                                          machine->network()->connectionKind()};
         const QByteArray message = OwnMessage::location(record, sender, clock().toSecsSinceEpoch());
         if (!message.isEmpty())
-            sharing->sharer()->replace(record.id, message);
+            sharing->replaceWaiting(record.id, message);
     });
 }

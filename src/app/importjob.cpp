@@ -10,7 +10,10 @@
 namespace {
 
 // Points read a call: a few milliseconds of work, the turn's clock looked at between calls.
-constexpr int PointsPerRead = 2000;
+constexpr int PointsPerRead = 1000;
+// A turn's reading; what it read is then committed to the kept history in the same turn,
+// which takes about twice as long again.
+constexpr qint64 ReadingNanoseconds = 4'000'000;
 // A summary names this many of the skipped points' places, then says how many more.
 constexpr int NamedSkips = 10;
 
@@ -34,7 +37,13 @@ ImportJob::ImportJob(ResultsList *table, KeptResults *kept, RestoreClient *clien
             [this](const QList<ImportedPoint> &points, int done, int total) {
                 if (!m_busy)
                     return;
-                take(points);
+                try {
+                    take(points);
+                    stage();
+                } catch (const Failure &failure) {
+                    fail(failure.description());
+                    return;
+                }
                 Q_EMIT progress(total > 0 ? int(qint64(done) * 100 / total) : -1,
                                 QStringLiteral("%1 points read").arg(m_staged.size()));
             });
@@ -74,19 +83,32 @@ QStringList ImportJob::skipTexts(const ImportSkips &skips, const QString &where)
     return texts;
 }
 
-void ImportJob::begin()
+bool ImportJob::begin()
 {
     m_busy = true;
     m_staged.clear();
+    m_stagedUpTo = 0;
     m_skipped.clear();
     m_made = std::make_unique<ImportedRows>(*m_table);
+    try {
+        m_kept->beginImport();
+    } catch (const Failure &failure) {
+        fail(failure.description());
+        return false;
+    }
+    return true;
+}
+
+void ImportJob::stage()
+{
+    m_kept->stageImport(m_staged, m_stagedUpTo);
+    m_stagedUpTo = m_staged.size();
 }
 
 void ImportJob::importFiles(const QStringList &paths)
 {
-    if (m_busy)
+    if (m_busy || !begin())
         return;
-    begin();
     m_files = paths;
     m_next = 0;
     m_bytesBefore = 0;
@@ -98,9 +120,8 @@ void ImportJob::importFiles(const QStringList &paths)
 
 void ImportJob::restore(const RestoreAddress &address)
 {
-    if (m_busy)
+    if (m_busy || !begin())
         return;
-    begin();
     m_client->setAddress(address);
     m_made->setOrigin(QUrl(address.base).host());
     Q_EMIT progress(-1, QStringLiteral("Asking the server…"));
@@ -127,19 +148,22 @@ bool ImportJob::openNextFile()
 void ImportJob::fileTurn()
 {
     try {
+        bool over = false;
         QList<ImportedPoint> points;
-        while (!m_job.turnIsOver()) {
+        while (!over && !m_job.turnIsOver()) {
             if (!m_reader && !openNextFile()) {
-                complete(m_skipped);
-                return;
+                over = true;
+                break;
             }
             points.clear();
             const bool more = m_reader->read(points, PointsPerRead);
             take(points);
-            if (!more && !openNextFile()) {
-                complete(m_skipped);
-                return;
-            }
+            over = !more && !openNextFile();
+        }
+        stage();
+        if (over) {
+            complete(m_skipped);
+            return;
         }
         const qint64 done = m_bytesBefore + (m_reader ? m_reader->bytesRead() : 0);
         Q_EMIT progress(
@@ -163,7 +187,7 @@ void ImportJob::complete(const QStringList &skipped)
     const qint64 added = m_staged.size();
     const qint64 repeats = m_made->repeats();
     try {
-        m_kept->addImported(std::move(m_staged));
+        m_kept->finishImport(std::move(m_staged));
     } catch (const Failure &failure) {
         fail(failure.description());
         return;
@@ -191,6 +215,8 @@ void ImportJob::cancel()
 
 void ImportJob::end()
 {
+    // Not finished: what came in so far goes again.
+    m_kept->abandonImport();
     m_job.stop();
     m_client->cancel();
     m_reader.reset();

@@ -48,7 +48,10 @@ Q_SIGNALS:
     void finished(bool ok, const QString &text);
 
 private:
-    void begin();
+    // False when the import cannot start; finished() has said why.
+    bool begin();
+    // Commits the rows made since the last time to the kept history.
+    void stage();
     void fileTurn();
     bool openNextFile();
     void take(const QList<ImportedPoint> &points);
@@ -66,6 +69,7 @@ private:
     std::unique_ptr<PointReader> m_reader;
     std::unique_ptr<ImportedRows> m_made;
     QList<ResultsListRow> m_staged;
+    qsizetype m_stagedUpTo = 0; // the rows before this are in the kept history
     QStringList m_skipped;
     qint64 m_bytesBefore = 0; // of the files read before this one
     qint64 m_bytesAll = 0;

@@ -392,3 +392,8 @@ void Sharing::withdraw(const QList<LogId> &logs)
     for (const LogId log : logs)
         m_memory.withdraw(log);
 }
+
+bool Sharing::replaceWaiting(LogId log, const QByteArray &now)
+{
+    return m_memory.replace(log, now) || m_stored.replace(log, now);
+}

@@ -53,6 +53,9 @@ public:
     // The rows of these logs were removed: their messages waiting in memory go with them (those
     // waiting in the kept history went with their rows).
     void withdraw(const QList<LogId> &logs);
+    // The log's message still waiting is now this one, whether or not sending has started yet
+    // (it waits for the secret store); false when none waits.
+    bool replaceWaiting(LogId log, const QByteArray &now);
     Sharer *sharer() const { return m_sharer; }
     ShareDialog *dialog() const { return m_dialog; }
     qint64 droppedFromMemory() const { return m_memory.dropped(); }

@@ -81,8 +81,10 @@ void HistoryStore::setTicked(const QList<LogId> &logs, const QList<bool> &ticked
 
 void HistoryStore::removeAll()
 {
+    // An import coming in meanwhile is cleared with the rows: it can no longer be finished.
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    if (!query.exec(QStringLiteral("DELETE FROM rows")))
+    if (!query.exec(QStringLiteral("DELETE FROM rows"))
+        || !query.exec(QStringLiteral("DELETE FROM imports")))
         fail(query.lastError());
 }
 

@@ -173,7 +173,7 @@ QList<HistoryStore::Stored> HistoryStore::readAll()
                                    "city, postal_code, coordinates, timezone, failure, "
                                    "http_status, answer, ticked, address_accuracy, wifi_latitude, "
                                    "wifi_longitude, wifi_accuracy, mark, log, chosen, left_out, "
-                                   "origin FROM rows "
+                                   "origin FROM rows WHERE import NOT IN (SELECT id FROM imports) "
                                    "ORDER BY id")))
         throw Failure(QStringLiteral("The kept history %1 cannot be read: %2.")
                           .arg(QDir::toNativeSeparators(m_path), query.lastError().text()));
@@ -206,7 +206,8 @@ QList<HistoryStore::Stored> HistoryStore::readAll()
 qint64 HistoryStore::count()
 {
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    if (!query.exec(QStringLiteral("SELECT count(*) FROM rows")))
+    if (!query.exec(QStringLiteral(
+            "SELECT count(*) FROM rows WHERE import NOT IN (SELECT id FROM imports)")))
         fail(query.lastError());
     return query.next() ? query.value(0).toLongLong() : 0;
 }

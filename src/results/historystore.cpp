@@ -43,7 +43,8 @@ const char Schema[] = "CREATE TABLE rows ("
                       "log INTEGER NOT NULL,"
                       "chosen INTEGER NOT NULL DEFAULT 0,"
                       "left_out INTEGER NOT NULL DEFAULT 0,"
-                      "origin TEXT NOT NULL DEFAULT '')";
+                      "origin TEXT NOT NULL DEFAULT '',"
+                      "import INTEGER NOT NULL DEFAULT 0)";
 
 // A file of an older layout is brought up to this one, each step applied to the files below its
 // version. SQLite adds columns without rewriting a row.
@@ -66,13 +67,15 @@ const struct
     {4, "ALTER TABLE rows ADD COLUMN left_out INTEGER NOT NULL DEFAULT 0"},
     // Where a log came from when not from the laptop's schedule: rows kept before say nothing.
     {4, "ALTER TABLE rows ADD COLUMN origin TEXT NOT NULL DEFAULT ''"},
+    // Rows of an import still coming in (HistoryStore::beginImport): none before.
+    {4, "ALTER TABLE rows ADD COLUMN import INTEGER NOT NULL DEFAULT 0"},
 };
 
 const char Insert[] = "INSERT INTO rows (instant_utc, utc_offset, time_text, country, region, "
                       "city, postal_code, coordinates, timezone, failure, http_status, answer, "
                       "ticked, address_accuracy, wifi_latitude, wifi_longitude, wifi_accuracy, "
-                      "mark, log, chosen, left_out, origin) "
-                      "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
+                      "mark, log, chosen, left_out, origin, import) "
+                      "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
 
 class StoreError : public Failure
 {
@@ -109,7 +112,7 @@ QString text(const QString &value)
 }
 
 // A record that names no log (made a cell at a time) is named as it is kept.
-LogId bindRecord(QSqlQuery &query, const LogRecord &record, bool ticked)
+LogId bindRecord(QSqlQuery &query, const LogRecord &record, bool ticked, qint64 import = 0)
 {
     // A row whose moment is not known (made a cell at a time) keeps an empty instant.
     const QDateTime &instant = record.instant;
@@ -138,6 +141,7 @@ LogId bindRecord(QSqlQuery &query, const LogRecord &record, bool ticked)
     query.addBindValue(text(record.origin.isEmpty() && record.askedBy == Asker::Server
                                 ? ResultsListRow::Rare::askedByServer()
                                 : record.origin));
+    query.addBindValue(import);
     return log;
 }
 
@@ -247,6 +251,7 @@ void HistoryStore::prepare()
             run(db, m_path, QString::fromLatin1(step.statement));
     }
     prepareOutbox();
+    prepareImports();
     // A log's row is found at once however many there are.
     run(db, m_path, QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS rows_log ON rows(log)"));
     if (found < Version)
@@ -340,10 +345,10 @@ void HistoryStore::addAll(const QList<LogRecord> &records, const QList<bool> &ti
     });
 }
 
-void HistoryStore::addRows(const QList<ResultsListRow> &rows)
+void HistoryStore::stageImport(qint64 import, const QList<ResultsListRow> &rows, qsizetype from)
 {
-    insertAll(rows.size(), [&](qsizetype i, QSqlQuery &query) {
-        bindRecord(query, ResultsList::recordOf(rows[i]), rows[i].checked);
+    insertAll(rows.size() - from, [&](qsizetype i, QSqlQuery &query) {
+        bindRecord(query, ResultsList::recordOf(rows[from + i]), rows[from + i].checked, import);
     });
 }
 

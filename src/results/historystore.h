@@ -72,9 +72,16 @@ public:
     LogId add(const LogRecord &record, bool ticked = false, const QByteArray &message = {});
     // Commits many rows in one transaction.
     void addAll(const QList<LogRecord> &records, const QList<bool> &ticked);
-    // Commits the rows as the table holds them (logs brought back from a file or a server), in
-    // one transaction: all or none.
-    void addRows(const QList<ResultsListRow> &rows);
+    // Logs brought back from a file or a server come in a slice at a time and join the rows
+    // all at once: until finishImport() count() and readAll() pass them by, and they are gone
+    // at the next open if the program ends first (the rows are read back only while no import
+    // runs). beginImport() names the import; stageImport() commits the rows
+    // from `from` on as the table holds them; finishImport() is false when the import is not
+    // there to finish (the history was cleared or started afresh meanwhile).
+    qint64 beginImport();
+    void stageImport(qint64 import, const QList<ResultsListRow> &rows, qsizetype from);
+    bool finishImport(qint64 import);
+    void abandonImport(qint64 import);
     void setTicked(LogId log, bool ticked);
     // The location service's fix joined the log's row after it was committed.
     void setWiFiFix(LogId log, const Fix &fix);
@@ -158,6 +165,8 @@ public:
 
 private:
     void insertAll(qsizetype count, const std::function<void(qsizetype, QSqlQuery &)> &bind);
+    // The imports table; rows of an import the program ended during go.
+    void prepareImports();
     void prepare();
     // The outbox's order, kept as an index, and the table of the messages set aside: added to
     // a file that has none, whichever version of the layout made it.

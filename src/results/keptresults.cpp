@@ -372,7 +372,7 @@ void KeptResults::clearResults()
     m_table->clear();
 }
 
-void KeptResults::addImported(QList<ResultsListRow> &&rows)
+void KeptResults::beginImport()
 {
     // The rows coming back would be read again with these among them.
     if (isLoading())
@@ -380,8 +380,32 @@ void KeptResults::addImported(QList<ResultsListRow> &&rows)
                                      "they are all in the table."));
     if (m_keeping && !m_store.isOpen() && m_mayResume)
         resume();
-    const bool keeping = m_keeping && m_store.isOpen();
-    if (keeping)
-        m_store.addRows(rows);
-    m_table->insertInTimeOrder(std::move(rows), keeping);
+    m_import = m_keeping && m_store.isOpen() ? m_store.beginImport() : 0;
+}
+
+void KeptResults::stageImport(const QList<ResultsListRow> &rows, qsizetype from)
+{
+    if (m_import && from < rows.size())
+        m_store.stageImport(m_import, rows, from);
+}
+
+void KeptResults::finishImport(QList<ResultsListRow> &&rows)
+{
+    const qint64 import = std::exchange(m_import, 0);
+    if (import && (!m_store.isOpen() || !m_store.finishImport(import)))
+        throw Failure(QStringLiteral("The kept results were cleared or started afresh while "
+                                     "the import ran."));
+    m_table->insertInTimeOrder(std::move(rows), import != 0);
+}
+
+void KeptResults::abandonImport()
+{
+    const qint64 import = std::exchange(m_import, 0);
+    if (!import || !m_store.isOpen())
+        return;
+    try {
+        m_store.abandonImport(import);
+    } catch (const Failure &) {
+        // Its rows were never to be read; the next opening drops them.
+    }
 }

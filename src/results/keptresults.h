@@ -56,10 +56,15 @@ public:
     // written there.
     void outboxDamaged();
 
-    // Logs brought back from a file or a server (rows made by ResultsList::importedRow) join the
-    // table in time order; while keeping, all are committed first in one transaction, and none
-    // joins when that fails (a Failure, which the caller reports). They are never shared.
-    void addImported(QList<ResultsListRow> &&rows);
+    // Logs brought back from a file or a server (rows made by ResultsList::importedRow): while
+    // keeping, committed a slice at a time as they come (stageImport, the rows from `from` on),
+    // and all joining the record at once with finishImport, in time order in the table. Each
+    // throws a Failure for the caller to report; then, or when the import is cancelled,
+    // abandonImport leaves the record as it was. They are never shared.
+    void beginImport();
+    void stageImport(const QList<ResultsListRow> &rows, qsizetype from);
+    void finishImport(QList<ResultsListRow> &&rows);
+    void abandonImport();
 
     // LogTable: while keeping, the row is committed before it shows.
     AppendedRow appendRecord(const LogRecord &record) override;
@@ -102,4 +107,6 @@ private:
     // The log of the last row kept while the history was coming back, which the table shows
     // only later.
     LogId m_hidden;
+    // The import coming into the history; 0 when none is, or it goes to the table alone.
+    qint64 m_import = 0;
 };

@@ -600,7 +600,7 @@ private Q_SLOTS:
         if (geteuid() == 0) {
             // Root writes into any folder whatever its mode: a file system of its own it cannot.
             mount.emplace(at,
-                          folder == u"full" ? QStringLiteral("size=64k,mode=0700")
+                          folder == u"full" ? QStringLiteral("size=96k,mode=0700")
                                             : QStringLiteral("ro,size=64k,mode=0700"));
             if (!mount->error.isEmpty())
                 QSKIP(qPrintable(QStringLiteral("cannot mount: ") + mount->error));

@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         record.timeText = cells.value(0);
         for (int c = 1; c < ResultsList::ColumnCount; ++c)
             record.cells[std::size_t(c - 1)] = cells.value(c);
-        const int row = list.appendRecord(record);
+        const int row = list.appendRecord(record).row;
         if (!rowText.isEmpty() && rowText.at(0).unicode() % 2)
             list.setData(list.index(row, 0), Qt::Checked, Qt::CheckStateRole);
     }

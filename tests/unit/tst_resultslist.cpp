@@ -1,5 +1,6 @@
 #include "core/coordinates.h"
 #include "results/resultslist.h"
+#include "support/instrumentedheap.h"
 #include "support/logrows.h"
 
 #include <QAbstractItemModelTester>
@@ -10,14 +11,6 @@
 #include <malloc.h>
 
 Q_DECLARE_METATYPE(Asker)
-
-#if defined(__SANITIZE_ADDRESS__)
-#define TROVANEL_HEAP_IS_INSTRUMENTED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TROVANEL_HEAP_IS_INSTRUMENTED 1
-#endif
-#endif
 
 namespace {
 

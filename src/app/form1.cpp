@@ -27,7 +27,9 @@
 #include "scheduler/schedulemodel.h"
 #include "scheduler/scheduler.h"
 #include "scheduler/schedulerules.h"
+#include "scheduler/storedschedulesettings.h"
 #include "settings/settingsstore.h"
+#include "settings/storedstartupsettings.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -219,24 +221,22 @@ void Form1::showLook(StepRunner &steps)
 
 void Form1::restoreSchedule(StepRunner &steps, const Settings::Snapshot &settings)
 {
-    auto schedule = [this](const SettingKeys::Key &key) {
-        return [this, &key](const QString &text) {
-            m_parts->schedule->restore(key, text);
-        };
+    // Each key's report line, in the order the keys are read.
+    static constexpr FormLoadStep Lines[] = {
+        FormLoadStep::Option1,    FormLoadStep::Option2, FormLoadStep::Option3,
+        FormLoadStep::WeeklyTime, FormLoadStep::Weekly,  FormLoadStep::Text1,
+        FormLoadStep::Text2,      FormLoadStep::Text3,
     };
-    RestoreAll(
-        steps, settings,
-        {
-            {SettingKeys::Option1, FormLoadStep::Option1, schedule(SettingKeys::Option1)},
-            {SettingKeys::Option2, FormLoadStep::Option2, schedule(SettingKeys::Option2)},
-            {SettingKeys::Option3, FormLoadStep::Option3, schedule(SettingKeys::Option3)},
-            {SettingKeys::WeeklyTime, FormLoadStep::WeeklyTime, schedule(SettingKeys::WeeklyTime),
-             ScheduleRules::WeeklyTimeText(m_clock().time())},
-            {SettingKeys::Weekly, FormLoadStep::Weekly, schedule(SettingKeys::Weekly)},
-            {SettingKeys::Text1, FormLoadStep::Text1, schedule(SettingKeys::Text1)},
-            {SettingKeys::Text2, FormLoadStep::Text2, schedule(SettingKeys::Text2)},
-            {SettingKeys::Text3, FormLoadStep::Text3, schedule(SettingKeys::Text3)},
-        });
+    const std::span<const StoredScheduleSettings::Field> fields = StoredScheduleSettings::fields();
+    Q_ASSERT(fields.size() == std::size(Lines));
+    // A time never stored is the time of day; every other key has a default of its own.
+    const QString now = ScheduleRules::WeeklyTimeText(m_clock().time());
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const auto restore = [&, i](const QString &text) {
+            m_parts->schedule->restore(fields[i], text);
+        };
+        RestoreAll(steps, settings, {{fields[i].key, Lines[i], restore, now}});
+    }
 }
 
 void Form1::prepareLookup(StepRunner &steps)
@@ -249,30 +249,32 @@ void Form1::prepareLookup(StepRunner &steps)
 
 void Form1::restoreOptions(StepRunner &steps, const Settings::Snapshot &settings)
 {
-    // A start-up option's box, ticked as its setting reads.
-    auto option = [this](const SettingKeys::OnOffKey &key, void (StartupOptions::*restore)(bool)) {
-        return [&key, tick = std::bind_front(restore, m_parts->options)](const QString &text) {
-            tick(key.decode(text));
+    StartupSettings stored;
+    // A start-up option's box, ticked as its field reads.
+    const auto box = [&stored, options = m_parts->options](bool StartupSettings::*field,
+                                                           void (StartupOptions::*tick)(bool)) {
+        return [&stored, options, field, tick] {
+            (options->*tick)(stored.*field);
         };
     };
-    RestoreAll(
-        steps, settings,
-        {
-            {SettingKeys::StartStopState, FormLoadStep::SwitchState,
-             [this](const QString &state) {
-                 m_parts->loggingSwitch->restore(state);
-             }},
-            {SettingKeys::WindowsStartup, FormLoadStep::SessionStart,
-             option(SettingKeys::WindowsStartup, &StartupOptions::restoreStartup)},
-            {SettingKeys::Minimized, FormLoadStep::Minimized,
-             option(SettingKeys::Minimized, &StartupOptions::restoreMinimized)},
-            {SettingKeys::LogOnNetworkChange, FormLoadStep::NetworkChange,
-             option(SettingKeys::LogOnNetworkChange, &StartupOptions::restoreNetworkChange)},
-            {SettingKeys::KeepResults, FormLoadStep::KeepResults,
-             option(SettingKeys::KeepResults, &StartupOptions::restoreKeepResults)},
-            {SettingKeys::UseLocationService, FormLoadStep::LocationService,
-             option(SettingKeys::UseLocationService, &StartupOptions::restoreLocationService)},
-        });
+    // Each key's report line and where its value goes, in the order the keys are read.
+    const std::pair<FormLoadStep, std::function<void()>> shows[] = {
+        {FormLoadStep::SwitchState,
+         [&] {
+             m_parts->loggingSwitch->restore(stored.switchState);
+         }},
+        {FormLoadStep::SessionStart,
+         box(&StartupSettings::sessionStart, &StartupOptions::restoreStartup)},
+        {FormLoadStep::Minimized,
+         box(&StartupSettings::minimized, &StartupOptions::restoreMinimized)},
+        {FormLoadStep::NetworkChange,
+         box(&StartupSettings::networkChange, &StartupOptions::restoreNetworkChange)},
+        {FormLoadStep::KeepResults,
+         box(&StartupSettings::keepResults, &StartupOptions::restoreKeepResults)},
+        {FormLoadStep::LocationService,
+         box(&StartupSettings::locationService, &StartupOptions::restoreLocationService)},
+    };
+    RestoreFields(steps, settings, StoredStartupSettings::fields(), stored, std::span(shows));
 }
 
 void Form1::offerStartMinimized(StepRunner &steps)

@@ -2,7 +2,7 @@
 
 #include "core/errorreport.h"
 #include "desktop/mstartup.h"
-#include "settings/settingsstore.h"
+#include "settings/storedstartupsettings.h"
 
 #include <QCheckBox>
 #include <QSignalBlocker>
@@ -31,7 +31,7 @@ StartupOptions::StartupOptions(Settings::Store &settings, QWidget *parent)
     connect(CheckNetworkChange, &QCheckBox::toggled, this, [this](bool on) {
         if (!m_restoring) {
             StepRunner steps(QStringLiteral("Form1"), QStringLiteral("CheckNetworkChange_Click"));
-            steps.step(100, [&] { m_settings.setValue(SettingKeys::LogOnNetworkChange, on); });
+            steps.step(100, [&] { save({&SettingKeys::LogOnNetworkChange}); });
         }
         Q_EMIT networkChangeChosen(on);
     });
@@ -40,7 +40,7 @@ StartupOptions::StartupOptions(Settings::Store &settings, QWidget *parent)
     layout->addWidget(m_keepResults);
     connect(m_keepResults, &QCheckBox::toggled, this, [this](bool on) {
         StepRunner steps(QStringLiteral("Form1"), QStringLiteral("KeepResults_Click"));
-        steps.step(100, [&] { m_settings.setValue(SettingKeys::KeepResults, on); });
+        steps.step(100, [&] { save({&SettingKeys::KeepResults}); });
         Q_EMIT keepResultsChanged(on);
     });
     m_useLocation->setObjectName(QStringLiteral("UseLocationService"));
@@ -49,7 +49,7 @@ StartupOptions::StartupOptions(Settings::Store &settings, QWidget *parent)
     connect(m_useLocation, &QCheckBox::toggled, this, [this](bool on) {
         if (!m_restoring) {
             StepRunner steps(QStringLiteral("Form1"), QStringLiteral("UseLocationService_Click"));
-            steps.step(100, [&] { m_settings.setValue(SettingKeys::UseLocationService, on); });
+            steps.step(100, [&] { save({&SettingKeys::UseLocationService}); });
         }
         Q_EMIT locationServiceChosen(on, !m_restoring);
     });
@@ -130,12 +130,12 @@ void StartupOptions::Check4_Click()
     const bool wasMinimized = Check8->isChecked();
     if (on) {
         Check8->setVisible(true);
-        steps.step(100, [&] { m_settings.setValue(SettingKeys::WindowsStartup, true); });
+        steps.step(100, [&] { save({&SettingKeys::WindowsStartup}); });
     } else {
         // Clearing the box runs its own handler, which stores "Off".
         Check8->setChecked(false);
         Check8->setVisible(false);
-        steps.step(102, [&] { m_settings.setValue(SettingKeys::WindowsStartup, false); });
+        steps.step(102, [&] { save({&SettingKeys::WindowsStartup}); });
     }
     const bool registered = steps.step(104, [&] {
         if (on)
@@ -152,16 +152,29 @@ void StartupOptions::Check4_Click()
     Check4->setChecked(!on);
     Check8->setVisible(!on);
     Check8->setChecked(wasMinimized);
-    steps.step(106, [&] {
-        m_settings.setValue(SettingKeys::WindowsStartup, !on);
-        m_settings.setValue(SettingKeys::Minimized, wasMinimized);
-    });
+    steps.step(106, [&] { save({&SettingKeys::WindowsStartup, &SettingKeys::Minimized}); });
 }
 
 void StartupOptions::Check8_Click()
 {
     StepRunner steps(QStringLiteral("Form1"), QStringLiteral("Check8_Click"));
-    steps.step(100, [&] { m_settings.setValue(SettingKeys::Minimized, Check8->isChecked()); });
+    steps.step(100, [&] { save({&SettingKeys::Minimized}); });
+}
+
+StartupSettings StartupOptions::chosen() const
+{
+    StartupSettings chosen;
+    chosen.sessionStart = Check4->isChecked();
+    chosen.minimized = Check8->isChecked();
+    chosen.networkChange = CheckNetworkChange->isChecked();
+    chosen.keepResults = m_keepResults->isChecked();
+    chosen.locationService = m_useLocation->isChecked();
+    return chosen;
+}
+
+void StartupOptions::save(std::initializer_list<const SettingKeys::Key *> keys) const
+{
+    StoredStartupSettings::write(m_settings, chosen(), keys);
 }
 
 void StartupOptions::chooseKeepResults()

@@ -1,10 +1,16 @@
 #pragma once
 
+#include "settings/startupsettings.h"
+
 #include <QGroupBox>
+#include <initializer_list>
 
 class QCheckBox;
 namespace Settings {
 class Store;
+}
+namespace SettingKeys {
+struct Key;
 }
 
 // "Startup Options": whether the program starts with the desktop session, and whether it then
@@ -56,6 +62,10 @@ Q_SIGNALS:
 
 private:
     void Check4_Click();
+    // The boxes as they are ticked now; the switch is not theirs.
+    StartupSettings chosen() const;
+    // Stores the named boxes as they are ticked now.
+    void save(std::initializer_list<const SettingKeys::Key *> keys) const;
     void Check8_Click();
 
     Settings::Store &m_settings;

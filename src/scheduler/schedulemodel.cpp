@@ -3,6 +3,7 @@
 #include "core/errorreport.h"
 #include "scheduler/schedulerules.h"
 #include "settings/settingsstore.h"
+#include "settings/storedstartupsettings.h"
 
 namespace {
 
@@ -25,8 +26,10 @@ const ErrorReport::Place &ScheduleModel::Places::mode(Mode mode) const
 
 ScheduleModel::ScheduleModel(const Clock &clock, Settings::Store &store, Places places,
                              QObject *parent)
-    : QObject(parent), m_store(store), m_places(std::move(places)), m_time(clock().time())
-{ }
+    : QObject(parent), m_store(store), m_places(std::move(places))
+{
+    m_chosen.time = clock().time();
+}
 
 const QStringList &ScheduleModel::days()
 {
@@ -39,56 +42,58 @@ const QStringList &ScheduleModel::days()
 
 void ScheduleModel::setMode(Mode mode)
 {
-    if (mode == m_mode) {
+    if (mode == m_chosen.mode) {
         if (mode == Mode::Interval)
             Q_EMIT modeChosen(mode);
         return;
     }
-    m_mode = mode;
+    m_chosen.mode = mode;
+    const ScheduleSettings chosen = m_chosen;
     Q_EMIT modeChosen(mode);
     Q_EMIT modeChanged(mode);
     Q_EMIT scheduleChanged();
     StepRunner steps(m_places.mode(mode));
-    steps.step(102, [&] { m_store.setValue(SettingKeys::Option1, mode == Mode::Weekly); });
-    steps.step(104, [&] { m_store.setValue(SettingKeys::Option2, mode == Mode::Daily); });
-    steps.step(106, [&] { m_store.setValue(SettingKeys::Option3, mode == Mode::Interval); });
+    steps.step(102, [&] { save(chosen, SettingKeys::Option1); });
+    steps.step(104, [&] { save(chosen, SettingKeys::Option2); });
+    steps.step(106, [&] { save(chosen, SettingKeys::Option3); });
     Q_EMIT changed();
 }
 
 void ScheduleModel::setIntervalText(Part part, const QString &text)
 {
-    QString &held = m_interval[size_t(part)];
+    QString &held = m_chosen.interval[size_t(part)];
     if (text == held)
         return;
     held = text;
+    const ScheduleSettings chosen = m_chosen;
     Q_EMIT intervalTextChanged(part, text);
-    const SettingKeys::TextKey &key = *IntervalKeys[size_t(part)];
     StepRunner steps(m_places.intervalBoxes[size_t(part)]);
-    steps.step(100, [&] { m_store.save(key, text); });
+    steps.step(100, [&] { save(chosen, *IntervalKeys[size_t(part)]); });
     Q_EMIT changed();
 }
 
 void ScheduleModel::setDay(const QString &day)
 {
-    if (day == m_day)
+    if (day == m_chosen.day)
         return;
-    m_day = day;
+    m_chosen.day = day;
+    const ScheduleSettings chosen = m_chosen;
     Q_EMIT dayChanged(day);
     Q_EMIT scheduleChanged();
     StepRunner steps(m_places.day);
-    steps.step(100, [&] { m_store.save(SettingKeys::Weekly, day); });
+    steps.step(100, [&] { save(chosen, SettingKeys::Weekly); });
     Q_EMIT changed();
 }
 
 void ScheduleModel::setTime(QTime time)
 {
-    if (time == m_time)
+    if (time == m_chosen.time)
         return;
-    m_time = time;
+    m_chosen.time = time;
+    const ScheduleSettings chosen = m_chosen;
     Q_EMIT scheduleChanged();
     StepRunner steps(m_places.time);
-    steps.step(100,
-               [&] { m_store.save(SettingKeys::WeeklyTime, ScheduleRules::WeeklyTimeText(time)); });
+    steps.step(100, [&] { save(chosen, SettingKeys::WeeklyTime); });
     Q_EMIT timeChanged(time);
     Q_EMIT changed();
 }
@@ -104,33 +109,33 @@ void ScheduleModel::setOn(bool on)
 
 void ScheduleModel::saveSwitch() const
 {
-    m_store.save(SettingKeys::StartStopState, SettingKeys::encodeOnOff(m_on));
+    StoredStartupSettings::write(m_store, {.switchState = SettingKeys::encodeOnOff(m_on)},
+                                 {&SettingKeys::StartStopState});
 }
 
-void ScheduleModel::restore(const SettingKeys::Key &key, const QString &text)
+void ScheduleModel::restore(const StoredScheduleSettings::Field &field, const QString &text)
 {
-    const QLatin1String name(key.name);
-    if (name == QLatin1String(SettingKeys::Option1.name)) {
-        if (SettingKeys::Option1.decode(text))
-            setMode(Mode::Weekly);
-    } else if (name == QLatin1String(SettingKeys::Option2.name)) {
-        if (SettingKeys::Option2.decode(text))
-            setMode(Mode::Daily);
-    } else if (name == QLatin1String(SettingKeys::Option3.name)) {
-        if (SettingKeys::Option3.decode(text))
-            setMode(Mode::Interval);
-    } else if (name == QLatin1String(SettingKeys::WeeklyTime.name)) {
-        const QTime time = ScheduleRules::ParseWeeklyTime(text);
-        // A time equal to the one already held changes nothing, so it is stored here.
-        if (time == m_time)
-            m_store.save(SettingKeys::WeeklyTime, ScheduleRules::WeeklyTimeText(time));
-        setTime(time);
-    } else if (name == QLatin1String(SettingKeys::Weekly.name)) {
-        setDay(text);
-    } else {
-        for (size_t part = 0; part < std::size(IntervalKeys); ++part) {
-            if (name == QLatin1String(IntervalKeys[part]->name))
-                setIntervalText(Part(part), text);
-        }
+    const ScheduleSettings held = m_chosen;
+    ScheduleSettings stored = held;
+    field.read(stored, text);
+    // A time equal to the one already held changes nothing, so it is stored here.
+    if (&field.key == &SettingKeys::WeeklyTime && stored.time == held.time)
+        save(stored, SettingKeys::WeeklyTime);
+    // Only the key's own field can differ: it is chosen as the user would choose it. What a
+    // listener of that choice changes meanwhile stays.
+    if (stored.mode != held.mode)
+        setMode(stored.mode);
+    if (stored.time != held.time)
+        setTime(stored.time);
+    if (stored.day != held.day)
+        setDay(stored.day);
+    for (size_t part = 0; part < stored.interval.size(); ++part) {
+        if (stored.interval[part] != held.interval[part])
+            setIntervalText(Part(part), stored.interval[part]);
     }
+}
+
+void ScheduleModel::save(const ScheduleSettings &chosen, const SettingKeys::Key &key) const
+{
+    StoredScheduleSettings::write(m_store, chosen, {&key});
 }

@@ -2,16 +2,12 @@
 
 #include "core/clock.h"
 #include "core/errorreport.h"
-#include "settings/settingkeys.h"
+#include "scheduler/storedschedulesettings.h"
 
 #include <QObject>
 #include <QStringList>
 #include <QTime>
 #include <array>
-
-namespace Settings {
-class Store;
-}
 
 // The user's schedule: the mode, the interval's hours, minutes and seconds as typed, the
 // weekday, the time of day, and whether logging is switched on. Each choice is saved under its
@@ -23,8 +19,8 @@ class ScheduleModel : public QObject
     Q_OBJECT
 
 public:
-    enum class Mode { None, Weekly, Daily, Interval };
-    enum class Part { Hours, Minutes, Seconds };
+    using Mode = ScheduleSettings::Mode;
+    using Part = ScheduleSettings::Part;
 
     // Where a failure of each choice is reported: the window names the control it is made in.
     struct Places
@@ -48,11 +44,11 @@ public:
     // "Sunday" to "Saturday", the only days a weekly log can name.
     static const QStringList &days();
 
-    Mode mode() const { return m_mode; }
-    QString intervalText(Part part) const { return m_interval[size_t(part)]; }
+    Mode mode() const { return m_chosen.mode; }
+    QString intervalText(Part part) const { return m_chosen.interval[size_t(part)]; }
     // The weekday as chosen or stored, empty until then; only one of days() ever matches.
-    QString day() const { return m_day; }
-    QTime time() const { return m_time; }
+    QString day() const { return m_chosen.day; }
+    QTime time() const { return m_chosen.time; }
     bool isOn() const { return m_on; }
     const Places &places() const { return m_places; }
 
@@ -72,7 +68,7 @@ public:
     // Start-up: applies the stored text of one of the schedule's keys as the user's choice of it
     // would be, and so saves it back. A truth or time text that cannot be read raises a Failure
     // and changes nothing.
-    void restore(const SettingKeys::Key &key, const QString &text);
+    void restore(const StoredScheduleSettings::Field &field, const QString &text);
 
 Q_SIGNALS:
     // A mode was chosen (see setMode); modeChanged follows when it is a new one.
@@ -88,11 +84,12 @@ Q_SIGNALS:
     void changed();
 
 private:
+    // Stores the keys of a choice as it was made, whatever a listener chose meanwhile.
+    void save(const ScheduleSettings &chosen, const SettingKeys::Key &key) const;
+
     Settings::Store &m_store;
     Places m_places;
-    Mode m_mode = Mode::None;
-    std::array<QString, 3> m_interval;
-    QString m_day;
-    QTime m_time;
+    // Nothing is chosen until the user or start-up chooses it.
+    ScheduleSettings m_chosen {.mode = Mode::None, .interval = {}, .day = {}, .time = {}};
     bool m_on = false;
 };

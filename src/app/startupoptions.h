@@ -62,11 +62,11 @@ Q_SIGNALS:
 
 private:
     void Check4_Click();
+    void Check8_Click();
     // The boxes as they are ticked now; the switch is not theirs.
     StartupSettings chosen() const;
     // Stores the named boxes as they are ticked now.
     void save(std::initializer_list<const SettingKeys::Key *> keys) const;
-    void Check8_Click();
 
     Settings::Store &m_settings;
     QCheckBox *Check4; // "Load this software on Windows startup"

@@ -109,6 +109,7 @@ void ScheduleModel::setOn(bool on)
 
 void ScheduleModel::saveSwitch() const
 {
+    // Of the start-up group, only the switch is the schedule's to store.
     StoredStartupSettings::write(m_store, {.switchState = SettingKeys::encodeOnOff(m_on)},
                                  {&SettingKeys::StartStopState});
 }

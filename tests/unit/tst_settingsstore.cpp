@@ -1,6 +1,7 @@
 #include "core/failure.h"
 #include "settings/settingkeys.h"
 #include "settings/settingsstore.h"
+#include "settings/storedstartupsettings.h"
 #include "support/datatable.h"
 #include "support/testenv.h"
 
@@ -260,10 +261,14 @@ private Q_SLOTS:
         table.row("unknown mode", "Share", "FTP", "Off");
         table.row("auth in another case", "Share Auth", "TOKEN", "Token");
         table.row("truth as a number", "Option3", "2", "True");
+        table.row("switch in lower case, as a group", "StartStopState", "on", "on");
+        table.row("start-up in lower case, as a group", "Windows Startup", "on", "Off");
+        table.row("kept results, as a group", "Keep Results", "On", "On");
     }
 
-    // A text an earlier version wrote, read through its key's type and saved again: the bytes a
-    // save writes for what was read, and a change told only when those bytes differ.
+    // A text an earlier version wrote, read through its key's type (or its group's field) and
+    // saved again: the bytes a save writes for what was read, and a change told only when those
+    // bytes differ. A save writes no other key.
     void typedValueReadBack()
     {
         QFETCH(QString, key);
@@ -279,10 +284,23 @@ private Q_SLOTS:
             store.setValue(typed, store.value(typed));
             return true;
         };
+        const auto readBackInGroup = [&key, &store] {
+            for (const StoredStartupSettings::Field &field : StoredStartupSettings::fields()) {
+                if (key != QLatin1String(field.key.name))
+                    continue;
+                StartupSettings settings;
+                field.read(settings, store.get(field.key));
+                StoredStartupSettings::write(store, settings, {&field.key});
+                return true;
+            }
+            return false;
+        };
         QVERIFY(readBack(SettingKeys::SharePort) || readBack(SettingKeys::Minimized)
                 || readBack(SettingKeys::ShareTls) || readBack(SettingKeys::Share)
-                || readBack(SettingKeys::ShareAuth) || readBack(SettingKeys::Option3));
-        QCOMPARE(keysOnDisk(env).value(Section + QLatin1Char('/') + key), writtenBack);
+                || readBack(SettingKeys::ShareAuth) || readBack(SettingKeys::Option3)
+                || readBackInGroup());
+        const QMap<QString, QString> onlyKey {{Section + QLatin1Char('/') + key, writtenBack}};
+        QCOMPARE(keysOnDisk(env), onlyKey);
         const QList<QVariantList> told {QVariantList {key}};
         QCOMPARE(changed, writtenBack == stored ? QList<QVariantList>() : told);
     }

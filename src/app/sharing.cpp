@@ -71,6 +71,7 @@ Sharing::Sharing(KeptResults *kept, ResultsList *results, Dialogs *dialogs,
         .memory = &m_memory,
         .sender = [this] { return sender(); },
     });
+    m_sharer->setQueues({&m_stored, &m_memory});
     kept->setMessages({
         .messageFor = [this](const LogRecord &record) { return m_table->messageFor(record); },
         .added = [this](const LogRecord &record, const QByteArray &message,
@@ -155,7 +156,7 @@ void Sharing::start(NetworkWatch *network)
     const auto begin = [this] {
         m_sharer->setSettings(m_settings);
         m_started = true;
-        m_sharer->setQueues({&m_stored, &m_memory});
+        m_sharer->start();
     };
     // With sharing off the secret store is not asked (nor started by the bus) until the user
     // opens Share Logs….
@@ -238,7 +239,7 @@ std::unique_ptr<ShareTransport> Sharing::makeTransport(const ShareSettings &sett
 void Sharing::resend()
 {
     if (m_started)
-        m_sharer->setQueues({&m_stored, &m_memory});
+        m_sharer->start();
 }
 
 void Sharing::setKeeping(bool keep)
@@ -395,5 +396,5 @@ void Sharing::withdraw(const QList<LogId> &logs)
 
 bool Sharing::replaceWaiting(LogId log, const QByteArray &now)
 {
-    return m_memory.replace(log, now) || m_stored.replace(log, now);
+    return m_sharer->replace(log, now);
 }

@@ -5,6 +5,8 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -15,13 +17,10 @@ const QString ReportLocation = QStringLiteral("reportLocation");
 CommandRequests::CommandRequests(QObject *parent) : QObject(parent)
 {
     m_due.setSingleShot(true);
-    connect(&m_due, &QTimer::timeout, this, [this] {
-        tell(QStringLiteral("%1 at %2, answered").arg(ReportLocation, m_dueAt));
-        answer();
-    });
+    connect(&m_due, &QTimer::timeout, this, &CommandRequests::minuteOver);
 }
 
-void CommandRequests::received(const QByteArray &object, const QString &stale)
+void CommandRequests::received(const QByteArray &object, const QString &stale, int lifetime)
 {
     const QString at = m_clock().toString(QStringLiteral("HH:mm"));
     QJsonObject request = QJsonDocument::fromJson(object).object();
@@ -54,14 +53,30 @@ void CommandRequests::received(const QByteArray &object, const QString &stale)
         return tell(QStringLiteral("%1 at %2, not answered: %3").arg(what, at, stale));
     if (action != ReportLocation)
         return tell(QStringLiteral("%1 at %2, ignored").arg(what, at));
-    if (m_due.isActive())
-        return; // answered with the first of its minute
+    const qint64 until
+        = lifetime < 0 ? std::numeric_limits<qint64>::max() : m_steady() + qint64(lifetime) * 1000;
+    if (m_due.isActive()) {
+        // Answered with the first of its minute, though that one may expire before.
+        m_dueUntil = std::max(m_dueUntil, until);
+        return;
+    }
     if (m_answered.isValid() && m_answered.elapsed() < m_minuteMs) {
         m_dueAt = at;
+        m_dueUntil = until;
         m_due.start(int(m_minuteMs - m_answered.elapsed()));
         return tell(QStringLiteral("%1 at %2, to be answered within a minute").arg(what, at));
     }
     tell(QStringLiteral("%1 at %2, answered").arg(what, at));
+    answer();
+}
+
+void CommandRequests::minuteOver()
+{
+    // A request the server no longer stands by would have the lookup service asked for nothing.
+    if (m_dueUntil != std::numeric_limits<qint64>::max() && m_steady() >= m_dueUntil)
+        return tell(
+            QStringLiteral("%1 at %2, not answered: it had expired").arg(ReportLocation, m_dueAt));
+    tell(QStringLiteral("%1 at %2, answered").arg(ReportLocation, m_dueAt));
     answer();
 }
 

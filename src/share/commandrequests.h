@@ -22,16 +22,20 @@ public:
 
     explicit CommandRequests(QObject *parent = nullptr);
 
-    // Tests make the minute shorter and the time of day their own.
+    // Tests make the minute shorter, and the time of day and the clock requests expire by their
+    // own.
     void setMinuteMs(int milliseconds) { m_minuteMs = milliseconds; }
     void setClock(Clock clock) { m_clock = std::move(clock); }
+    void setSteadyClock(SteadyClock clock) { m_steady = std::move(clock); }
     // The passphrase requests must be sealed with; none: they come in clear.
     void setKey(const QString &passphrase) { m_key = passphrase; }
 
     // A JSON object from the server. stale: why it is not answered though it may be a request
     // (it was kept by the broker for whoever comes, or it expired); empty when it is fresh.
-    // Objects that are no request are left alone.
-    void received(const QByteArray &object, const QString &stale = {});
+    // lifetime: the seconds it may still be answered in, -1 when it does not expire; one that
+    // waits for the end of its minute and expires meanwhile is not answered. Objects that are
+    // no request are left alone.
+    void received(const QByteArray &object, const QString &stale = {}, int lifetime = -1);
 
     // The last request and what became of it, in the user's words; empty before the first.
     QString lastRequest() const { return m_last; }
@@ -45,8 +49,12 @@ Q_SIGNALS:
 private:
     void tell(const QString &words);
     void answer();
+    // The minute is over: the requests that waited for it are answered unless all expired.
+    void minuteOver();
 
     Clock m_clock = SystemNow;
+    // Counts the time the machine sleeps, as the server's clock does.
+    SteadyClock m_steady = SteadyClocks::SystemBoot;
     int m_minuteMs = MinuteMs;
     QString m_key;
     QString m_last;
@@ -55,4 +63,6 @@ private:
     QElapsedTimer m_answered;
     QTimer m_due;
     QString m_dueAt; // the time of day of the first request that waits
+    // Until when, on m_steady, the longest-lived request that waits may still be answered.
+    qint64 m_dueUntil = 0;
 };

@@ -266,7 +266,7 @@ void HttpTransport::readRequests(const QByteArray &answer)
         const QString type = value.toObject().value(QStringLiteral("_type")).toString();
         if (type == QLatin1String("cmd") || type == QLatin1String("encrypted"))
             Q_EMIT requestReceived(QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact),
-                                   QString());
+                                   QString(), -1);
     }
 }
 

@@ -7,9 +7,11 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QThread>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <mqtt_protocol.h>
 #include <thread>
 
@@ -242,16 +244,20 @@ void MqttSession::onMessage(mosquitto *, void *data, const mosquitto_message *me
     auto *self = static_cast<MqttSession *>(data);
     // A request the broker keeps for whoever subscribes was not made for this moment; one
     // whose lifetime is spent came too late to be asked still.
-    uint32_t lifetime = 1;
+    uint32_t left = 0;
+    int lifetime = -1;
     QString stale;
     if (message->retain)
         stale = QStringLiteral("it was retained");
     else if (Mosquitto().mosquitto_property_read_int32(
-                 properties, MQTT_PROP_MESSAGE_EXPIRY_INTERVAL, &lifetime, false)
-             && lifetime == 0)
-        stale = QStringLiteral("it had expired");
+                 properties, MQTT_PROP_MESSAGE_EXPIRY_INTERVAL, &left, false)) {
+        if (left == 0)
+            stale = QStringLiteral("it had expired");
+        else
+            lifetime = int(std::min<uint32_t>(left, std::numeric_limits<int>::max()));
+    }
     const QByteArray payload(static_cast<const char *>(message->payload), message->payloadlen);
-    self->tell([generation = self->generation, payload, stale](MqttTransport *to) {
-        to->onRequest(generation, payload, stale);
+    self->tell([generation = self->generation, payload, stale, lifetime](MqttTransport *to) {
+        to->onRequest(generation, payload, stale, lifetime);
     });
 }

@@ -251,10 +251,11 @@ void MqttTransport::onFailed(quint64 generation, const ShareFailure &failure)
         fail(failure);
 }
 
-void MqttTransport::onRequest(quint64 generation, const QByteArray &payload, const QString &stale)
+void MqttTransport::onRequest(quint64 generation, const QByteArray &payload, const QString &stale,
+                              int lifetime)
 {
     if (generation == m_generation && m_settings.commands)
-        Q_EMIT requestReceived(payload, stale);
+        Q_EMIT requestReceived(payload, stale, lifetime);
 }
 
 void MqttTransport::fail(const ShareFailure &failure)

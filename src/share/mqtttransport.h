@@ -49,7 +49,8 @@ private:
     // reason: the PUBACK's reason code (0 in MQTT 3.1.1), said: the broker's reason string.
     void onPublished(quint64 generation, int mid, int reason, const QString &said);
     void onFailed(quint64 generation, const ShareFailure &failure);
-    void onRequest(quint64 generation, const QByteArray &payload, const QString &stale);
+    void onRequest(quint64 generation, const QByteArray &payload, const QString &stale,
+                   int lifetime);
     // Answers every message on its way with the failure and lets the connection go.
     void fail(const ShareFailure &failure);
     void dropSession();

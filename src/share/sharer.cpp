@@ -26,6 +26,12 @@ void Sharer::setQueues(const QList<ShareQueue *> &queues)
     pump();
 }
 
+void Sharer::start()
+{
+    m_started = true;
+    setQueues(m_queues);
+}
+
 void Sharer::setSettings(const ShareSettings &settings)
 {
     if (settings == m_settings)
@@ -166,7 +172,7 @@ void Sharer::dropTransport()
 
 void Sharer::pump()
 {
-    if (!isOn() || m_refused || m_retry.isActive() || m_pumping)
+    if (!m_started || !isOn() || m_refused || m_retry.isActive() || m_pumping)
         return;
     // Never in clear what the user asked to go sealed.
     if (const QString why = cannotSeal(m_settings); !why.isEmpty()) {
@@ -183,8 +189,8 @@ void Sharer::pump()
             connect(m_transport.get(), &ShareTransport::listenFailed, this, &Sharer::stopFor);
             if (m_settings.commands) {
                 connect(m_transport.get(), &ShareTransport::requestReceived, &m_requests,
-                        [this](const QByteArray &object, const QString &stale) {
-                            m_requests.received(object, stale);
+                        [this](const QByteArray &object, const QString &stale, int lifetime) {
+                            m_requests.received(object, stale, lifetime);
                         });
                 m_transport->listen();
             }

@@ -40,8 +40,13 @@ public:
         m_lastRetryMs = lastMs;
     }
 
-    // Where messages wait; each is asked for its oldest, and the oldest of all goes first.
+    // Where messages wait, known before any goes: a message made again (a later fix, the user's
+    // correction) is found, and counted, whether or not sending has started. Each is asked for
+    // its oldest, and the oldest of all goes first.
     void setQueues(const QList<ShareQueue *> &queues);
+    // Sending starts, or starts afresh once messages moved between queues: what was on its way
+    // goes again from where it waits now.
+    void start();
     // Settings that differ from the last start the sending afresh, a refused one included.
     void setSettings(const ShareSettings &settings);
     const ShareSettings &settings() const { return m_settings; }
@@ -106,6 +111,7 @@ private:
     // Set aside one after the other, nothing taken between.
     int m_setAsideInRow = 0;
     bool m_pumping = false;
+    bool m_started = false;
     std::optional<LogId> m_heldFrom;
     CommandRequests m_requests;
 };

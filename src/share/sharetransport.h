@@ -56,8 +56,9 @@ Q_SIGNALS:
     void delivered(qint64 id);
     void failed(qint64 id, const ShareFailure &failure);
     // A JSON object the server sent that may be a request; stale: why it must not be answered
-    // (kept for whoever comes, expired), empty when it is fresh.
-    void requestReceived(const QByteArray &object, const QString &stale);
+    // (kept for whoever comes, expired), empty when it is fresh; lifetime: the seconds it may
+    // still be answered in, -1 when it does not expire.
+    void requestReceived(const QByteArray &object, const QString &stale, int lifetime);
     // The way kept open for requests broke with no message on its way to tell it by.
     void listenFailed(const ShareFailure &failure);
 };

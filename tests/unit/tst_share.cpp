@@ -207,6 +207,7 @@ private Q_SLOTS:
         ShareSettings http;
         http.mode = ShareSettings::Mode::Http;
         sharer.setSettings(http);
+        sharer.start();
         if (networkBack) {
             QCOMPARE(sharer.waiting(), 3);
             sharer.networkCameBack();
@@ -240,6 +241,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("then"); // the fix joins, the service has none, or time passes
         QTest::addColumn<QByteArray>("accuracy");
         QTest::newRow("the fix joins") << "fix" << QByteArray(R"("acc":30,)");
+        QTest::newRow("the fix joins before sending starts")
+            << "fix, then the start" << QByteArray(R"("acc":30,)");
         QTest::newRow("the service has none") << "none" << QByteArray(R"("acc":50000,)");
         QTest::newRow("no fix in time") << "" << QByteArray(R"("acc":50000,)");
     }
@@ -258,6 +261,8 @@ private Q_SLOTS:
         ShareSettings http;
         http.mode = ShareSettings::Mode::Http;
         sharer.setSettings(http);
+        if (then != "fix, then the start")
+            sharer.start();
         const auto laptop = [] {
             return OwnMessage::Sender {QStringLiteral("LA"), {}};
         };
@@ -270,10 +275,12 @@ private Q_SLOTS:
         QVERIFY(bodies.isEmpty());
         LogRecord joined = berlin;
         joined.wifi = Fix {52.5163, 13.3777, 30, Fix::Source::WiFi};
-        if (then == "fix")
+        if (then.startsWith("fix"))
             table.waitOver(berlin.id, joined);
         else if (then == "none")
             table.waitOver(berlin.id, std::nullopt);
+        if (then == "fix, then the start")
+            sharer.start();
         QTRY_COMPARE(bodies.size(), 1);
         QVERIFY2(bodies[0].contains(accuracy), bodies[0].constData());
     }
@@ -420,6 +427,7 @@ private Q_SLOTS:
             });
             sharer.setQueues({&queue});
             sharer.setSettings(settings);
+            sharer.start();
             if (round == 1)
                 QTRY_COMPARE(server.requestCount(), 3);
             else
@@ -504,6 +512,7 @@ private Q_SLOTS:
         QSignalSpy outcome(&sharer, &Sharer::testOutcome);
         sharer.setQueues({&queue});
         sharer.setSettings(settings);
+        sharer.start();
         if (restart) {
             QTRY_VERIFY(sharer.retryInMs() > 0);
             QVERIFY(broker.start());
@@ -539,8 +548,8 @@ private Q_SLOTS:
     {
         const DataTable<bool, QString, QString, QByteArray, int, QString, int, QString> table(
             {"commands", "key", "sealedWith", "action", "count", "how", "answers", "told"});
-        // how: "retained", "while stopped" (the laptop away), else as it comes; told: the last
-        // request line's start ("" none), %1 the time of day
+        // how: "retained", "while stopped" (the laptop away), "expiring" (within 10 min), else as
+        // it comes; told: the last request line's start ("" none), %1 the time of day
         table.row("answered", true, "", "", "reportLocation", 1, "", 1,
                   "reportLocation at %1, answered");
         table.row("sent while the laptop was away", true, "", "", "reportLocation", 1,
@@ -549,6 +558,8 @@ private Q_SLOTS:
                   "reportLocation at %1, not answered: it was retained");
         table.row("ten in a minute", true, "", "", "reportLocation", 10, "", 2,
                   "reportLocation at %1, answered");
+        table.row("expired before its minute ended", true, "", "", "reportLocation", 2, "expiring",
+                  1, "reportLocation at %1, not answered: it had expired");
         table.row("another action", true, "", "", "setConfiguration", 1, "", 0,
                   "setConfiguration at %1, ignored");
         table.row("requests off", false, "", "", "reportLocation", 1, "", 0, "");
@@ -591,6 +602,9 @@ private Q_SLOTS:
             sharer = std::make_unique<Sharer>(
                 [](const ShareSettings &s) { return std::make_unique<MqttTransport>(s); });
             sharer->requests()->setMinuteMs(1500);
+            // An hour on at each reading: a request that waits for its minute has expired.
+            sharer->requests()->setSteadyClock(
+                [t = qint64(0)]() mutable { return t += 3'600'000; });
             connect(sharer->requests(), &CommandRequests::positionAsked, this, [&] {
                 ++asked;
                 LogRecord answer = berlinRow();
@@ -601,6 +615,7 @@ private Q_SLOTS:
             });
             sharer->setQueues({&queue});
             sharer->setSettings(settings);
+            sharer->start();
         };
         start();
         QTRY_COMPARE_WITH_TIMEOUT(sharer->waiting(), 0, 10000);
@@ -617,7 +632,11 @@ private Q_SLOTS:
                                    lines),
                      QByteArray());
         };
-        publish(action, count, how == "retained" ? QStringList {"-r"} : QStringList {});
+        publish(action, count,
+                how == "retained" ? QStringList {"-r"}
+                    : how == "expiring"
+                    ? QStringList {"-V", "5", "-D", "publish", "message-expiry-interval", "600"}
+                    : QStringList {});
         if (!sharer)
             start();
         const QString at = QTime::currentTime().toString("HH:mm");

@@ -72,6 +72,9 @@ void CommandRequests::received(const QByteArray &object, const QString &stale, i
 
 void CommandRequests::minuteOver()
 {
+    if (!m_answering)
+        return tell(QStringLiteral("%1 at %2, not answered: answering requests was turned off")
+                        .arg(ReportLocation, m_dueAt));
     // A request the server no longer stands by would have the lookup service asked for nothing.
     if (m_dueUntil != std::numeric_limits<qint64>::max() && m_steady() >= m_dueUntil)
         return tell(

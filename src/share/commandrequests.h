@@ -29,6 +29,9 @@ public:
     void setSteadyClock(SteadyClock clock) { m_steady = std::move(clock); }
     // The passphrase requests must be sealed with; none: they come in clear.
     void setKey(const QString &passphrase) { m_key = passphrase; }
+    // Whether the user still has the server's requests answered; one that waits for the end of
+    // its minute is answered only if so when the minute is over.
+    void setAnswering(bool answering) { m_answering = answering; }
 
     // A JSON object from the server. stale: why it is not answered though it may be a request
     // (it was kept by the broker for whoever comes, or it expired); empty when it is fresh.
@@ -57,6 +60,7 @@ private:
     SteadyClock m_steady = SteadyClocks::SystemBoot;
     int m_minuteMs = MinuteMs;
     QString m_key;
+    bool m_answering = true;
     QString m_last;
     int m_refused = 0;
     // Since the last answer; the requests of its minute wait for the timer.

@@ -39,6 +39,7 @@ void Sharer::setSettings(const ShareSettings &settings)
     dropTransport();
     m_settings = settings;
     m_requests.setKey(settings.encryptionKey);
+    m_requests.setAnswering(isOn() && settings.commands);
     m_refused = false;
     m_retry.stop();
     m_retryMs = m_firstRetryMs;
@@ -67,8 +68,14 @@ void Sharer::release()
 bool Sharer::replace(LogId log, const QByteArray &now)
 {
     for (ShareQueue *queue : std::as_const(m_queues)) {
-        if (queue->replace(log, now))
-            return true;
+        if (!queue->replace(log, now))
+            continue;
+        // The earlier one on its way is not taken for this one once the server has it.
+        for (InFlight &message : m_inFlight) {
+            if (message.queue == queue && message.log == log)
+                message.changed = true;
+        }
+        return true;
     }
     return false;
 }
@@ -216,7 +223,7 @@ void Sharer::pump()
         }
         if (!from)
             break;
-        m_inFlight.insert(next.id, from);
+        m_inFlight.insert(next.id, {from, next.log});
         m_transport->send({next.id, outgoing(m_settings, next.body)});
     }
     m_pumping = false;
@@ -224,10 +231,12 @@ void Sharer::pump()
 
 void Sharer::onDelivered(qint64 id)
 {
-    ShareQueue *queue = m_inFlight.take(id);
-    if (!queue)
+    const InFlight sent = m_inFlight.take(id);
+    if (!sent.queue)
         return;
-    queue->remove(id);
+    // Made again meanwhile: it waits, to go next as it is now.
+    if (!sent.changed)
+        sent.queue->remove(id);
     m_retryMs = m_firstRetryMs;
     m_setAsideInRow = 0;
     Q_EMIT waitingChanged(waiting());
@@ -242,8 +251,12 @@ void Sharer::onFailed(qint64 id, const ShareFailure &failure)
     // the wrong one, or wants another format, and would have every message set aside.
     constexpr int MostInRow = 2;
     if (failure.kind == ShareFailure::Kind::Rejected && m_setAsideInRow < MostInRow) {
-        ++m_setAsideInRow;
-        m_inFlight.take(id)->setAside(id, failure.words);
+        const InFlight sent = m_inFlight.take(id);
+        // The server would not take the earlier one; the one made since may do.
+        if (!sent.changed) {
+            ++m_setAsideInRow;
+            sent.queue->setAside(id, failure.words);
+        }
         // The server answered: it is there.
         m_retryMs = m_firstRetryMs;
         Q_EMIT waitingChanged(waiting());

@@ -102,7 +102,14 @@ private:
     QList<ShareQueue *> m_queues;
     std::unique_ptr<ShareTransport> m_transport;
     std::unique_ptr<ShareTransport> m_testTransport;
-    QHash<qint64, ShareQueue *> m_inFlight;
+    struct InFlight
+    {
+        ShareQueue *queue = nullptr;
+        LogId log;
+        // Made again since it went: what the server has is not what waits.
+        bool changed = false;
+    };
+    QHash<qint64, InFlight> m_inFlight;
     QTimer m_retry;
     int m_firstRetryMs = FirstRetryMs;
     int m_lastRetryMs = LastRetryMs;

@@ -58,7 +58,17 @@ bool StoredShareQueue::replace(LogId log, const QByteArray &now)
 {
     // Not replaced: sent as it was made.
     bool replaced = false;
-    use([&](HistoryStore &store) { replaced = store.replaceInOutbox(log, now); });
+    use([&](HistoryStore &store) {
+        replaced = store.replaceInOutbox(log, now);
+        if (!replaced || m_gone.isEmpty())
+            return;
+        // One the server has but the file could not let go of is, made again, a message the
+        // server has not seen: it waits, and goes.
+        for (const HistoryStore::Outgoing &message : store.outbox(int(store.outboxCount()))) {
+            if (message.log == log)
+                m_gone.remove(message.id);
+        }
+    });
     return replaced;
 }
 

@@ -45,7 +45,8 @@ Q_DECLARE_METATYPE(LogRecord)
 namespace {
 
 // Answers each message with the next letter of its script: D delivered, R try again later,
-// X refused, J this message refused; past the script's end, delivered.
+// X refused, J this message refused, H delivered a moment later; past the script's end,
+// delivered.
 class ScriptedServer : public ShareTransport
 {
 public:
@@ -58,7 +59,12 @@ public:
         const QChar answer = m_script->isEmpty() ? u'D' : m_script->front();
         if (!m_script->isEmpty())
             m_script->remove(0, 1);
-        if (answer == u'D') {
+        if (answer == u'H') {
+            QTimer::singleShot(0, this, [this, message] {
+                m_script->prepend(u'D');
+                send(message);
+            });
+        } else if (answer == u'D') {
             m_taken->append(message.id);
             if (m_bodies)
                 m_bodies->append(message.body);
@@ -181,6 +187,8 @@ private Q_SLOTS:
         QTest::newRow("one set aside") << "J" << -1 << false << 1 << QByteArray("bca");
         QTest::newRow("two in a row, then taken") << "JJ" << -1 << false << 2 << QByteArray("cab");
         QTest::newRow("three in a row stop") << "JJJ" << 1 << false << 2 << QByteArray("testcab");
+        // b, on its way, made again as B.
+        QTest::newRow("made again while it goes") << "DH" << -1 << false << 0 << QByteArray("acbB");
     }
     void sending()
     {
@@ -207,7 +215,10 @@ private Q_SLOTS:
         ShareSettings http;
         http.mode = ShareSettings::Mode::Http;
         sharer.setSettings(http);
+        const bool madeAgain = script.contains(u'H');
         sharer.start();
+        if (madeAgain)
+            QVERIFY(sharer.replace(LogId {2}, "B"));
         if (networkBack) {
             QCOMPARE(sharer.waiting(), 3);
             sharer.networkCameBack();
@@ -548,8 +559,9 @@ private Q_SLOTS:
     {
         const DataTable<bool, QString, QString, QByteArray, int, QString, int, QString> table(
             {"commands", "key", "sealedWith", "action", "count", "how", "answers", "told"});
-        // how: "retained", "while stopped" (the laptop away), "expiring" (within 10 min), else as
-        // it comes; told: the last request line's start ("" none), %1 the time of day
+        // how: "retained", "while stopped" (the laptop away), "expiring" (within 10 min), "turned
+        // off" (while one waits for its minute), else as it comes; told: the last request line's
+        // start ("" none), %1 the time of day
         table.row("answered", true, "", "", "reportLocation", 1, "", 1,
                   "reportLocation at %1, answered");
         table.row("sent while the laptop was away", true, "", "", "reportLocation", 1,
@@ -560,6 +572,8 @@ private Q_SLOTS:
                   "reportLocation at %1, answered");
         table.row("expired before its minute ended", true, "", "", "reportLocation", 2, "expiring",
                   1, "reportLocation at %1, not answered: it had expired");
+        table.row("turned off while one waits", true, "", "", "reportLocation", 2, "turned off", 1,
+                  "reportLocation at %1, not answered: answering requests was turned off");
         table.row("another action", true, "", "", "setConfiguration", 1, "", 0,
                   "setConfiguration at %1, ignored");
         table.row("requests off", false, "", "", "reportLocation", 1, "", 0, "");
@@ -639,12 +653,17 @@ private Q_SLOTS:
                     : QStringList {});
         if (!sharer)
             start();
+        if (how == "turned off") {
+            QTRY_VERIFY(sharer->requests()->lastRequest().endsWith("within a minute"));
+            settings.commands = false;
+            sharer->setSettings(settings);
+        }
         const QString at = QTime::currentTime().toString("HH:mm");
         told = told.isEmpty() ? told : told.arg(at);
         QTRY_COMPARE_WITH_TIMEOUT(sharer->requests()->lastRequest().left(told.size()), told, 10000);
         QTRY_COMPARE_WITH_TIMEOUT(asked, answers, 10000);
         QCOMPARE(broker.log().contains(" 1 " + topic.toUtf8() + "/cmd"), commands); // subscribed
-        if (commands && sealedWith == key) {
+        if (settings.commands && sealedWith == key) {
             // Every request before this one was seen once it is.
             publish("setConfiguration", 1, {});
             QTRY_VERIFY(sharer->requests()->lastRequest().startsWith("setConfiguration"));

@@ -47,15 +47,17 @@ void MemoryShareQueue::remove(qint64 id)
         m_entries.erase(it);
 }
 
-void MemoryShareQueue::setAside(qint64 id, const QString &words)
+bool MemoryShareQueue::setAside(qint64 id, const QString &words)
 {
     const auto it = std::find_if(m_entries.begin(), m_entries.end(),
                                  [id](const Entry &entry) { return entry.id == id; });
+    // One withdrawn meanwhile waits no more either.
     if (it == m_entries.end())
-        return;
+        return true;
     const SetAside aside {it->id, it->log, it->tst, it->body, words};
     m_entries.erase(it);
     insertAside(aside);
+    return true;
 }
 
 void MemoryShareQueue::keepSetAside(LogId log, qint64 tst, const QByteArray &body,

@@ -37,8 +37,9 @@ public:
     // The log's waiting message becomes `now`; false when none such waits here.
     virtual bool replace(LogId log, const QByteArray &now) = 0;
 
-    // The waiting message `id` waits no more but is kept, with the server's words.
-    virtual void setAside(qint64 id, const QString &words) = 0;
+    // The waiting message `id` waits no more but is kept, with the server's words; false when
+    // it could not be kept so, and waits still.
+    virtual bool setAside(qint64 id, const QString &words) = 0;
     // Oldest log first.
     virtual QList<SetAside> setAsideMessages() = 0;
     // The set-aside message `id` waits again, in its log's place; false when none such is here.
@@ -62,7 +63,7 @@ public:
     bool replace(LogId log, const QByteArray &now) override;
     // The log's message waits no more (its row was removed).
     void withdraw(LogId log);
-    void setAside(qint64 id, const QString &words) override;
+    bool setAside(qint64 id, const QString &words) override;
     QList<SetAside> setAsideMessages() override { return m_aside; }
     bool sendAgain(qint64 id) override;
     bool discard(qint64 id) override;

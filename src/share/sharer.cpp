@@ -75,6 +75,9 @@ bool Sharer::replace(LogId log, const QByteArray &now)
             if (message.queue == queue && message.log == log)
                 message.changed = true;
         }
+        // One the server had may wait again, made anew.
+        Q_EMIT waitingChanged(waiting());
+        pump();
         return true;
     }
     return false;
@@ -254,8 +257,11 @@ void Sharer::onFailed(qint64 id, const ShareFailure &failure)
         const InFlight sent = m_inFlight.take(id);
         // The server would not take the earlier one; the one made since may do.
         if (!sent.changed) {
+            // Not kept aside, it waits first in line: tried again at once, it would count as
+            // the server taking none. It goes again later, as when the server is away.
+            if (!sent.queue->setAside(id, failure.words))
+                return stopFor({ShareFailure::Kind::Retry, failure.words});
             ++m_setAsideInRow;
-            sent.queue->setAside(id, failure.words);
         }
         // The server answered: it is there.
         m_retryMs = m_firstRetryMs;

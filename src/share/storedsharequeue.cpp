@@ -1,7 +1,10 @@
 #include "share/storedsharequeue.h"
 
+#include "core/errorreport.h"
 #include "core/failure.h"
 #include "results/historystore.h"
+
+#include <utility>
 
 bool StoredShareQueue::use(const std::function<void(HistoryStore &)> &work)
 {
@@ -79,10 +82,27 @@ qint64 StoredShareQueue::count()
     return waiting;
 }
 
-void StoredShareQueue::setAside(qint64 id, const QString &words)
+bool StoredShareQueue::setAside(qint64 id, const QString &words)
 {
-    // Not set aside (the file cannot be written): it waits, and goes again.
-    use([&](HistoryStore &store) { store.setAside(id, words); });
+    QString why;
+    const bool kept = use([&](HistoryStore &store) {
+        try {
+            store.setAside(id, words);
+        } catch (const Failure &failure) {
+            why = failure.description();
+            throw;
+        }
+    });
+    // Told once until one is set aside again: each try would raise a box. A history that is
+    // closed was told of by the history itself.
+    if (!kept && !why.isEmpty() && !std::exchange(m_asideReported, true))
+        ErrorReport::report({QStringLiteral("StoredShareQueue"), QStringLiteral("setAside"), 100,
+                             why
+                                 + QStringLiteral(" The log the server would not take waits, and "
+                                                  "is sent again later.")});
+    if (kept)
+        m_asideReported = false;
+    return kept;
 }
 
 QList<ShareQueue::SetAside> StoredShareQueue::setAsideMessages()

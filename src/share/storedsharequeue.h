@@ -27,7 +27,7 @@ public:
     void remove(qint64 id) override;
     qint64 count() override;
     bool replace(LogId log, const QByteArray &now) override;
-    void setAside(qint64 id, const QString &words) override;
+    bool setAside(qint64 id, const QString &words) override;
     QList<SetAside> setAsideMessages() override;
     bool sendAgain(qint64 id) override;
     bool discard(qint64 id) override;
@@ -40,4 +40,6 @@ private:
     std::function<HistoryStore *()> m_store;
     std::function<void()> m_damaged;
     QSet<qint64> m_gone;
+    // A message that could not be set aside was reported, and none has been since.
+    bool m_asideReported = false;
 };

@@ -17,6 +17,7 @@
 #include "share/sodiumlibrary.h"
 #include "share/storedsharequeue.h"
 #include "support/datatable.h"
+#include "support/filesizelimit.h"
 #include "support/logrows.h"
 #include "support/loopbackserver.h"
 #include "support/mqttbroker.h"
@@ -174,7 +175,7 @@ private Q_SLOTS:
     // sent again, but three in a row stop everything: each message is taken once, none is lost.
     void sending_data()
     {
-        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("script"); // a leading F: the history's disk is full
         QTest::addColumn<int>("stoppedWith"); // messages waiting when it stops; -1 never
         QTest::addColumn<bool>("networkBack");
         QTest::addColumn<int>("setAside");
@@ -187,8 +188,9 @@ private Q_SLOTS:
         QTest::newRow("one set aside") << "J" << -1 << false << 1 << QByteArray("bca");
         QTest::newRow("two in a row, then taken") << "JJ" << -1 << false << 2 << QByteArray("cab");
         QTest::newRow("three in a row stop") << "JJJ" << 1 << false << 2 << QByteArray("testcab");
-        // b, on its way, made again as B.
         QTest::newRow("made again while it goes") << "DH" << -1 << false << 0 << QByteArray("acbB");
+        QTest::newRow("the history full: one refused, one made again")
+            << "FDJJJ" << -1 << false << 0 << QByteArray("abcB");
     }
     void sending()
     {
@@ -216,6 +218,12 @@ private Q_SLOTS:
         http.mode = ShareSettings::Mode::Http;
         sharer.setSettings(http);
         const bool madeAgain = script.contains(u'H');
+        TestEnv env;
+        std::optional<FileSizeLimit> full;
+        if (script.startsWith(u'F')) {
+            script.remove(0, 1);
+            full.emplace(0);
+        }
         sharer.start();
         if (madeAgain)
             QVERIFY(sharer.replace(LogId {2}, "B"));
@@ -231,6 +239,11 @@ private Q_SLOTS:
             sharer.sendTest(http, "test");
         }
         QTRY_COMPARE(sharer.waiting(), 0);
+        QCOMPARE(env.takeReportPlaces().size(), full ? 1 : 0);
+        if (full) { // written again: b, taken but still in the file, made again
+            full.reset();
+            QVERIFY(sharer.replace(LogId {2}, "B"));
+        }
         store.open(store.path()); // what is set aside in the history is there after a restart
         const QList<ShareQueue::SetAside> aside = sharer.setAside();
         QCOMPARE(aside.size(), setAside);

@@ -17,7 +17,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QProcess>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -149,24 +148,6 @@ SaveResult runSave(const ResultsList &list, GeoExport::Format format, const QStr
     return result;
 }
 
-double runOgr2ogr(const QString &ogr2ogr, const QString &csv, const QString &out)
-{
-    QFile::remove(out);
-    QProcess process;
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QElapsedTimer timer;
-    timer.start();
-    process.start(ogr2ogr,
-                  {"-f", "GeoJSON", out, csv, "-oo", "X_POSSIBLE_NAMES=longitude", "-oo",
-                   "Y_POSSIBLE_NAMES=latitude", "-oo", "KEEP_GEOM_COLUMNS=NO"});
-    if (!process.waitForFinished(-1) || process.exitCode() != 0) {
-        std::fprintf(stderr, "ogr2ogr failed: %s\n", qPrintable(process.errorString()));
-        std::exit(1);
-    }
-    return timer.nsecsElapsed() / 1e6;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -198,7 +179,11 @@ int main(int argc, char *argv[])
         longestStall = std::max(longestStall, save.longestStall);
         longestBusy = std::max(longestBusy, save.longestBusy);
         bytes = save.bytes;
-        ogrMs.push_back(runOgr2ogr(ogr2ogr, csv, theirs));
+        ogrMs.push_back(
+            Bench::RunTool(ogr2ogr,
+                           {"-f", "GeoJSON", theirs, csv, "-oo", "X_POSSIBLE_NAMES=longitude",
+                            "-oo", "Y_POSSIBLE_NAMES=latitude", "-oo", "KEEP_GEOM_COLUMNS=NO"},
+                           theirs));
     }
     const double save = Bench::Median(saveMs), base = Bench::Median(ogrMs);
     std::printf("(a) GeoJSON export:        %9.1f ms  (%lld bytes)\n", save,

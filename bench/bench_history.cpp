@@ -9,7 +9,6 @@
 // Usage: bench_history [ROWS [COMMITS]]
 
 #include "app/resultsview.h"
-#include "core/dialogs.h"
 #include "core/failure.h"
 #include "results/historystore.h"
 #include "results/keptresults.h"
@@ -31,19 +30,6 @@
 #include <vector>
 
 namespace {
-
-class NoDialogs : public Dialogs
-{
-public:
-    std::optional<QString> askText(const QString &, const QString &, const QString &) override
-    {
-        return {};
-    }
-    bool askYesNo(const QString &) override { return false; }
-    void inform(const QString &) override { }
-    QString askSaveFile(const QString &, const QStringList &, QString *) override { return {}; }
-    void openUrl(const QString &) override { }
-};
 
 // A row as a log keeps it: an answer of the service's usual size.
 LogRecord row(int n)
@@ -83,7 +69,7 @@ void fail(const char *what)
 
 void commitOneRow(const QString &folder, int commits)
 {
-    NoDialogs dialogs;
+    Bench::NoDialogs dialogs;
     ResultsList table;
     KeptResults kept(&table, &dialogs);
     kept.setStorePath(folder + QStringLiteral("/ours.sqlite"));
@@ -177,7 +163,7 @@ void loadRows(const QString &folder, int rows)
         fail("sqlite3 failed to read");
     const double baseline = seconds(clock);
 
-    NoDialogs dialogs;
+    Bench::NoDialogs dialogs;
     ResultsList table;
     ResultsView view(&table);
     view.resize(800, 400);

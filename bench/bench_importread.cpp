@@ -10,19 +10,18 @@
 // Usage: bench_importread [POINTS [ROUNDS [SLICE]]]
 
 #include "app/importjob.h"
-#include "core/dialogs.h"
 #include "importing/pointfile.h"
 #include "results/keptresults.h"
 #include "share/restoreclient.h"
 
 #include "benchmain.h"
+#include "freshhistory.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -96,33 +95,12 @@ ReadResult runOurs(const QString &path, int slice)
     return result;
 }
 
-class NoDialogs : public Dialogs
-{
-public:
-    std::optional<QString> askText(const QString &, const QString &, const QString &) override
-    {
-        return {};
-    }
-    bool askYesNo(const QString &) override { return false; }
-    void inform(const QString &) override { }
-    QString askSaveFile(const QString &, const QStringList &, QString *) override { return {}; }
-    void openUrl(const QString &) override { }
-};
-
 // The whole import into a kept history of its own; its time, and the longest stall.
 std::pair<double, double> runImport(const QString &gpx, const QString &history)
 {
-    QFile::remove(history);
-    NoDialogs dialogs;
-    ResultsList table;
-    KeptResults kept(&table, &dialogs);
-    kept.setStorePath(history);
-    {
-        QEventLoop loop;
-        QObject::connect(&kept, &KeptResults::loaded, &loop, &QEventLoop::quit);
-        kept.start(true);
-        loop.exec();
-    }
+    Bench::FreshHistory fresh(history);
+    ResultsList &table = fresh.table;
+    KeptResults &kept = fresh.kept;
     RestoreClient client;
     ImportJob job(&table, &kept, &client);
     QEventLoop loop;
@@ -150,22 +128,6 @@ std::pair<double, double> runImport(const QString &gpx, const QString &history)
     if (!ok || kept.store().count() != table.rows())
         std::exit(1);
     return {ms, longest / 1e6};
-}
-
-double runOgr2ogr(const QString &ogr2ogr, const QString &gpx, const QString &out)
-{
-    QFile::remove(out);
-    QProcess process;
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QElapsedTimer timer;
-    timer.start();
-    process.start(ogr2ogr, {"-f", "GPKG", out, gpx, "track_points"});
-    if (!process.waitForFinished(-1) || process.exitCode() != 0) {
-        std::fprintf(stderr, "ogr2ogr failed: %s\n", qPrintable(process.errorString()));
-        std::exit(1);
-    }
-    return timer.nsecsElapsed() / 1e6;
 }
 
 } // namespace
@@ -197,7 +159,7 @@ int main(int argc, char *argv[])
         longestSlice = std::max(longestSlice, ours.longestSlice);
         longestBusy = std::max(longestBusy, ours.longestBusy);
         read = ours.points;
-        ogrMs.push_back(runOgr2ogr(ogr2ogr, gpx, gpkg));
+        ogrMs.push_back(Bench::RunTool(ogr2ogr, {"-f", "GPKG", gpkg, gpx, "track_points"}, gpkg));
         const auto [ms, stall] = runImport(gpx, scratch.filePath(QStringLiteral("kept.sqlite")));
         importMs.push_back(ms);
         longestStall = std::max(longestStall, stall);

@@ -6,7 +6,6 @@
 // Usage: bench_remove [ROWS [SELECTED [ROUNDS]]]
 
 #include "app/resultsview.h"
-#include "core/dialogs.h"
 #include "core/failure.h"
 #include "results/historystore.h"
 #include "results/keptresults.h"
@@ -28,19 +27,6 @@
 #include <vector>
 
 namespace {
-
-class NoDialogs : public Dialogs
-{
-public:
-    std::optional<QString> askText(const QString &, const QString &, const QString &) override
-    {
-        return {};
-    }
-    bool askYesNo(const QString &) override { return true; }
-    void inform(const QString &) override { }
-    QString askSaveFile(const QString &, const QStringList &, QString *) override { return {}; }
-    void openUrl(const QString &) override { }
-};
 
 [[noreturn]] void fail(const char *what)
 {
@@ -140,7 +126,7 @@ int main(int argc, char **argv)
         keys.append(picked.last() + 1);
     }
 
-    NoDialogs dialogs;
+    Bench::NoDialogs dialogs(true);
     ResultsList table;
     ResultsView view(&table);
     view.resize(800, 400);

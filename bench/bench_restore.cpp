@@ -1,20 +1,25 @@
-// Reading back 100,000 points from a loopback server, as an OwnTracks recorder (a month an
-// answer) and as a dawarich server (1,000 points a page), against curl fetching the same pages
+// Bringing back 100,000 points from a loopback server, as an OwnTracks recorder (a month an
+// answer) and as a dawarich server (1,000 points a page), into a kept history as the program's
+// restore does (the client, the import's rows, the commit), against curl fetching the same pages
 // alone, one after another, in the same run. Prints the times, the ratio ours / baseline for
 // each kind, and the longest the event loop waited while the points came.
 // Usage: bench_restore [POINTS [ROUNDS]]
 
+#include "app/importjob.h"
+#include "results/keptresults.h"
 #include "share/ownmessage.h"
 #include "share/restoreclient.h"
 #include "support/logrows.h"
 #include "support/restoreserver.h"
 
 #include "benchmain.h"
+#include "freshhistory.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 
@@ -44,16 +49,19 @@ struct Run
     qint64 points = 0;
 };
 
-// One whole fetch, and the longest gap between two turns of the event loop meanwhile.
-Run fetchAll(RestoreClient &client)
+// One whole restore into a kept history of its own, and the longest gap between two turns of
+// the event loop meanwhile.
+Run restoreAll(RestoreClient &client, const RestoreAddress &address, const QString &history)
 {
+    Bench::FreshHistory fresh(history);
+    ResultsList &table = fresh.table;
+    KeptResults &kept = fresh.kept;
+    ImportJob job(&table, &kept, &client);
     Run run;
     QEventLoop loop;
-    QObject::connect(&client, &RestoreClient::pointsReady, &loop,
-                     [&run](const QList<ImportedPoint> &points) { run.points += points.size(); });
-    QObject::connect(&client, &RestoreClient::fetched, &loop, &QEventLoop::quit);
-    QObject::connect(&client, &RestoreClient::failed, &loop, [&loop](const QString &why) {
-        std::fprintf(stderr, "failed: %s\n", qPrintable(why));
+    QObject::connect(&job, &ImportJob::finished, &loop, [&loop](bool ok, const QString &text) {
+        if (!ok)
+            std::fprintf(stderr, "failed: %s\n", qPrintable(text));
         loop.quit();
     });
     QElapsedTimer turn, timer;
@@ -66,10 +74,11 @@ Run fetchAll(RestoreClient &client)
     timer.start();
     turn.start();
     beat.start();
-    client.fetch();
+    job.restore(address);
     loop.exec();
     run.ms = timer.nsecsElapsed() / 1e6;
-    QObject::disconnect(&client, nullptr, &loop, nullptr);
+    run.stallMs = std::max(run.stallMs, turn.nsecsElapsed() / 1e6);
+    run.points = kept.store().count() == table.rows() ? table.rows() : -1;
     return run;
 }
 
@@ -123,6 +132,7 @@ int main(int argc, char *argv[])
         address.apiKey = server->key;
         RestoreClient client;
         client.setAddress(address);
+        QTemporaryDir scratch;
         QEventLoop probing;
         QObject::connect(&client, &RestoreClient::probed, &probing, &QEventLoop::quit);
         client.probe();
@@ -136,13 +146,15 @@ int main(int argc, char *argv[])
                 Qt::BlockingQueuedConnection);
             return paths;
         };
-        std::vector<double> ours, bare, stalls;
+        std::vector<double> ours, bare;
+        double longestStall = 0;
         for (int round = 0; round < rounds; ++round) {
             const qsizetype before = asked().size();
-            const Run run = fetchAll(client);
+            const Run run
+                = restoreAll(client, address, scratch.filePath(QStringLiteral("kept.sqlite")));
             whole = whole && run.points == count;
             ours.push_back(run.ms);
-            stalls.push_back(run.stallMs);
+            longestStall = std::max(longestStall, run.stallMs);
             bare.push_back(bareCurl(curl, base, asked().mid(before)));
         }
         const double oursMs = Bench::Median(ours);
@@ -151,8 +163,8 @@ int main(int argc, char *argv[])
                     kind == RestoreServer::Kind::Recorder ? "recorder (a month an answer)"
                                                           : "dawarich server (1,000 a page)",
                     rounds);
-        std::printf("  ours (restore client):        median %.0f ms, longest stall %.1f ms\n",
-                    oursMs, Bench::Median(stalls));
+        std::printf("  ours (restored and kept):     median %.0f ms, longest stall %.1f ms\n",
+                    oursMs, longestStall);
         std::printf("  baseline (curl, same pages):  median %.0f ms\n", bareMs);
         std::printf("  ratio ours/baseline: %.3f (target <= 2.0)%s\n", oursMs / bareMs,
                     whole ? "" : "  [not every point came]");

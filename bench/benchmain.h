@@ -1,7 +1,13 @@
 #pragma once
 
+#include "core/dialogs.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QString>
+#include <QStringList>
 
 #include <algorithm>
 #include <cstdio>
@@ -37,5 +43,42 @@ inline QString Tool(const char *name, const char *package)
     }
     return path;
 }
+
+// Runs the baseline tool to make `out` afresh from the arguments (which name out); its time,
+// or the benchmark ends when it fails.
+inline double RunTool(const QString &program, const QStringList &arguments, const QString &out)
+{
+    QFile::remove(out);
+    QProcess process;
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer timer;
+    timer.start();
+    process.start(program, arguments);
+    if (!process.waitForFinished(-1) || process.exitCode() != 0) {
+        std::fprintf(stderr, "%s failed: %s\n", qPrintable(program),
+                     qPrintable(process.errorString()));
+        std::exit(1);
+    }
+    return timer.nsecsElapsed() / 1e6;
+}
+
+// Answers every question the kept results put as told, and shows nothing: nobody watches.
+class NoDialogs : public Dialogs
+{
+public:
+    explicit NoDialogs(bool yes = false) : m_yes(yes) { }
+    std::optional<QString> askText(const QString &, const QString &, const QString &) override
+    {
+        return {};
+    }
+    bool askYesNo(const QString &) override { return m_yes; }
+    void inform(const QString &) override { }
+    QString askSaveFile(const QString &, const QStringList &, QString *) override { return {}; }
+    void openUrl(const QString &) override { }
+
+private:
+    bool m_yes;
+};
 
 } // namespace Bench

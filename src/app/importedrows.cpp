@@ -6,6 +6,7 @@
 
 #include <QLocale>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -31,21 +32,28 @@ qint64 secondOf(qint64 msSinceEpoch)
 
 } // namespace
 
-ImportedRows::ImportedRows(const ResultsList &table)
+ImportedRows::ImportedRows(const ResultsList &table) : m_table(table)
 {
-    m_seen.reserve(table.rows());
-    for (int row = 0; row < table.rows(); ++row) {
-        const QDateTime instant = table.instant(row);
-        if (!instant.isValid())
+    for (QHash<qint64, Place> &seen : m_seen)
+        seen.reserve(table.rows() / SeenTables);
+}
+
+bool ImportedRows::learn(int more)
+{
+    const int rows = int(std::min<qint64>(qint64(m_learnt) + more, m_table.rows()));
+    for (; m_learnt < rows; ++m_learnt) {
+        const qint64 utcMs = m_table.utcMs(m_learnt);
+        if (utcMs == ResultsListRow::UnknownInstant)
             continue;
-        const qint64 second = secondOf(instant.toMSecsSinceEpoch());
-        const RowFixes fixes = table.fixes(row);
+        const qint64 second = secondOf(utcMs);
+        const RowFixes fixes = m_table.fixes(m_learnt);
         // A log this laptop shared went out at its surer fix: either may come back.
         for (const std::optional<Fix> &fix : {fixes.address(), fixes.wifi()}) {
             if (fix)
                 remember(second, fix->latitude, fix->longitude);
         }
     }
+    return m_learnt >= m_table.rows();
 }
 
 void ImportedRows::setOrigin(const QString &origin)
@@ -55,16 +63,29 @@ void ImportedRows::setOrigin(const QString &origin)
 
 void ImportedRows::remember(qint64 second, double latitude, double longitude)
 {
-    m_seen.insert(second,
-                  {qint32(std::lround(latitude * 1e7)), qint32(std::lround(longitude * 1e7))});
+    const Place place {qint32(std::lround(latitude * 1e7)), qint32(std::lround(longitude * 1e7))};
+    QHash<qint64, Place> &seen = m_seen[std::size_t(second & (SeenTables - 1))];
+    if (!seen.contains(second))
+        seen.insert(second, place);
+    else
+        m_seenToo.insert(second, place);
 }
 
 bool ImportedRows::known(qint64 second, double latitude, double longitude) const
 {
-    for (auto found = m_seen.constFind(second); found != m_seen.cend() && found.key() == second;
-         ++found) {
-        if (metresBetween(latitude, longitude, found->latitudeE7 / 1e7, found->longitudeE7 / 1e7)
-            <= SameLogMetres)
+    const auto near = [&](const Place &place) {
+        return metresBetween(latitude, longitude, place.latitudeE7 / 1e7, place.longitudeE7 / 1e7)
+            <= SameLogMetres;
+    };
+    const QHash<qint64, Place> &seen = m_seen[std::size_t(second & (SeenTables - 1))];
+    const auto first = seen.constFind(second);
+    if (first == seen.cend())
+        return false;
+    if (near(*first))
+        return true;
+    for (auto found = m_seenToo.constFind(second);
+         found != m_seenToo.cend() && found.key() == second; ++found) {
+        if (near(*found))
             return true;
     }
     return false;
@@ -88,8 +109,26 @@ QTimeZone ImportedRows::zoneFor(const QString &named, const QString &country, bo
     return QTimeZone::systemTimeZone();
 }
 
+int ImportedRows::offsetAt(Zone &zone, const QDateTime &instant)
+{
+    const qint64 ms = instant.toMSecsSinceEpoch();
+    if (ms >= zone.fromMs && ms < zone.untilMs)
+        return zone.offset;
+    zone.offset = zone.zone.offsetFromUtc(instant);
+    if (zone.zone.hasTransitions()) {
+        const QTimeZone::OffsetData before = zone.zone.previousTransition(instant.addMSecs(1));
+        const QTimeZone::OffsetData after = zone.zone.nextTransition(instant);
+        zone.fromMs = before.atUtc.isValid() ? before.atUtc.toMSecsSinceEpoch()
+                                             : std::numeric_limits<qint64>::min();
+        zone.untilMs = after.atUtc.isValid() ? after.atUtc.toMSecsSinceEpoch()
+                                             : std::numeric_limits<qint64>::max();
+    }
+    return zone.offset;
+}
+
 std::optional<LogRecord> ImportedRows::take(const ImportedPoint &point)
 {
+    learn(std::numeric_limits<int>::max());
     const qint64 second = secondOf(point.instant.toMSecsSinceEpoch());
     if (known(second, point.latitude, point.longitude)) {
         ++m_repeats;
@@ -101,8 +140,8 @@ std::optional<LogRecord> ImportedRows::take(const ImportedPoint &point)
     const QString country
         = point.country.isEmpty() ? CountryAt(point.longitude, point.latitude) : point.country;
     const QString zoneKey = point.timeZone + QLatin1Char('|') + country;
-    auto known = m_zones.constFind(zoneKey);
-    if (known == m_zones.cend()) {
+    auto known = m_zones.find(zoneKey);
+    if (known == m_zones.end()) {
         bool guessedNow = false;
         const QTimeZone found = zoneFor(point.timeZone, country, &guessedNow);
         known = m_zones.insert(zoneKey, {found, guessedNow});
@@ -110,7 +149,7 @@ std::optional<LogRecord> ImportedRows::take(const ImportedPoint &point)
     const QTimeZone &zone = known->zone;
     const bool guessed = known->guessed;
     // The moment keeps only its offset there, as a logged row's does.
-    record.instant = point.instant.toOffsetFromUtc(zone.offsetFromUtc(point.instant));
+    record.instant = point.instant.toOffsetFromUtc(offsetAt(*known, point.instant));
     record.timeText = CurlFunctions::TimeText(record.instant);
     record.cells = {
         country,

@@ -9,11 +9,13 @@
 
 namespace {
 
-// Points read a call: a few milliseconds of work, the turn's clock looked at between calls.
-constexpr int PointsPerRead = 1000;
-// A turn's reading; what it read is then committed to the kept history in the same turn,
-// which takes about twice as long again.
-constexpr qint64 ReadingNanoseconds = 4'000'000;
+// Points read a call, and made rows: a few milliseconds of work, the turn's clock looked at
+// between calls.
+constexpr int PointsPerRead = 250;
+// A turn's reading; what it read is then committed to the kept history in the same turn.
+constexpr qint64 ReadingNanoseconds = 5'000'000;
+// The record's rows learnt between two looks at the turn's clock: a fraction of a millisecond.
+constexpr int LearntPerLook = 4096;
 // A summary names this many of the skipped points' places, then says how many more.
 constexpr int NamedSkips = 10;
 
@@ -31,25 +33,30 @@ QString places(const QList<qint64> &where, const QString &noun)
 } // namespace
 
 ImportJob::ImportJob(ResultsList *table, KeptResults *kept, RestoreClient *client, QObject *parent)
-    : QObject(parent), m_table(table), m_kept(kept), m_client(client), m_job([this] { fileTurn(); })
+    : QObject(parent),
+      m_table(table),
+      m_kept(kept),
+      m_client(client),
+      m_job([this] { fileTurn(); }, ReadingNanoseconds)
 {
+    // The server's points wait for the job's turns, which make them rows a slice at a time: a
+    // month of them in one answer would hold the window.
     connect(m_client, &RestoreClient::pointsReady, this,
             [this](const QList<ImportedPoint> &points, int done, int total) {
                 if (!m_busy)
                     return;
-                try {
-                    take(points);
-                    stage();
-                } catch (const Failure &failure) {
-                    fail(failure.description());
-                    return;
-                }
+                m_pending.append(points);
+                m_pointsCame += points.size();
+                m_job.start();
                 Q_EMIT progress(total > 0 ? int(qint64(done) * 100 / total) : -1,
-                                QStringLiteral("%1 points read").arg(m_staged.size()));
+                                QStringLiteral("%1 points read").arg(m_pointsCame));
             });
     connect(m_client, &RestoreClient::fetched, this, [this](const ImportSkips &skips, qint64) {
-        if (m_busy)
-            complete(skipTexts(skips, QStringLiteral("points")));
+        if (!m_busy)
+            return;
+        m_fetched = true;
+        m_skipped = skipTexts(skips, QStringLiteral("points"));
+        m_job.start();
     });
     connect(m_client, &RestoreClient::failed, this, [this](const QString &why) {
         if (m_busy)
@@ -122,6 +129,8 @@ void ImportJob::restore(const RestoreAddress &address)
 {
     if (m_busy || !begin())
         return;
+    m_restoring = true;
+    m_job.start();
     m_client->setAddress(address);
     m_made->setOrigin(QUrl(address.base).host());
     Q_EMIT progress(-1, QStringLiteral("Asking the server…"));
@@ -148,6 +157,29 @@ bool ImportJob::openNextFile()
 void ImportJob::fileTurn()
 {
     try {
+        // The last rows were committed in the turn before: joining the record is a turn's work
+        // of its own.
+        if (m_readAll) {
+            // The places learnt go first, in a turn of their own.
+            if (m_made) {
+                m_repeats = m_made->repeats();
+                m_made.reset();
+                return;
+            }
+            complete(m_skipped);
+            return;
+        }
+        // The places of the record's own rows come first, however many turns they take: a
+        // point is told from them as it is taken. Points that come from the server before
+        // they are all learnt learn the rest at once.
+        while (!m_made->learn(LearntPerLook)) {
+            if (m_job.turnIsOver())
+                return;
+        }
+        if (m_restoring) {
+            serverTurn();
+            return;
+        }
         bool over = false;
         QList<ImportedPoint> points;
         while (!over && !m_job.turnIsOver()) {
@@ -157,12 +189,12 @@ void ImportJob::fileTurn()
             }
             points.clear();
             const bool more = m_reader->read(points, PointsPerRead);
-            take(points);
+            take(std::span(points.constData(), std::size_t(points.size())));
             over = !more && !openNextFile();
         }
         stage();
         if (over) {
-            complete(m_skipped);
+            m_readAll = true;
             return;
         }
         const qint64 done = m_bytesBefore + (m_reader ? m_reader->bytesRead() : 0);
@@ -174,7 +206,25 @@ void ImportJob::fileTurn()
     }
 }
 
-void ImportJob::take(const QList<ImportedPoint> &points)
+void ImportJob::serverTurn()
+{
+    while (m_pendingAt < m_pending.size() && !m_job.turnIsOver()) {
+        const qsizetype count = std::min<qsizetype>(PointsPerRead, m_pending.size() - m_pendingAt);
+        take(std::span(m_pending.constData() + m_pendingAt, std::size_t(count)));
+        m_pendingAt += count;
+    }
+    stage();
+    if (m_pendingAt < m_pending.size())
+        return;
+    m_pending.clear();
+    m_pendingAt = 0;
+    if (m_fetched)
+        complete(m_skipped);
+    else
+        m_job.stop();
+}
+
+void ImportJob::take(std::span<const ImportedPoint> points)
 {
     for (const ImportedPoint &point : points) {
         if (const std::optional<LogRecord> record = m_made->take(point))
@@ -185,7 +235,7 @@ void ImportJob::take(const QList<ImportedPoint> &points)
 void ImportJob::complete(const QStringList &skipped)
 {
     const qint64 added = m_staged.size();
-    const qint64 repeats = m_made->repeats();
+    const qint64 repeats = m_made ? m_made->repeats() : m_repeats;
     try {
         m_kept->finishImport(std::move(m_staged));
     } catch (const Failure &failure) {
@@ -222,5 +272,11 @@ void ImportJob::end()
     m_reader.reset();
     m_staged.clear();
     m_made.reset();
+    m_restoring = false;
+    m_readAll = false;
+    m_pending.clear();
+    m_pendingAt = 0;
+    m_pointsCame = 0;
+    m_fetched = false;
     m_busy = false;
 }

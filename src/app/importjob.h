@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <span>
 
 class KeptResults;
 class PointReader;
@@ -54,7 +55,9 @@ private:
     void stage();
     void fileTurn();
     bool openNextFile();
-    void take(const QList<ImportedPoint> &points);
+    // Makes rows of the server's points that came, as many as the turn's time allows.
+    void serverTurn();
+    void take(std::span<const ImportedPoint> points);
     void complete(const QStringList &skipped);
     void fail(const QString &why);
     void end();
@@ -64,6 +67,15 @@ private:
     RestoreClient *m_client;
     SlicedJob m_job;
     bool m_busy = false;
+    // From the user's server: the job's turns learn the record's places, and the points come
+    // as the server sends them.
+    bool m_restoring = false;
+    bool m_readAll = false; // every file is read and its rows committed
+    QList<ImportedPoint> m_pending; // from the server, not yet made rows from m_pendingAt on
+    qsizetype m_pendingAt = 0;
+    qint64 m_pointsCame = 0;
+    bool m_fetched = false; // the server sent its last points
+    qint64 m_repeats = 0; // the points already in the record, once the places learnt are gone
     QStringList m_files;
     int m_next = 0;
     std::unique_ptr<PointReader> m_reader;

@@ -71,14 +71,7 @@ QDateTime storedInstant(const char *text, int length, int offset)
 // as the table keeps it, its cells one text, so that a row costs one allocation.
 HistoryStore::Batch HistoryStore::readAfter(qint64 after, int limit)
 {
-    const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    const QVariant handle = db.driver()->handle();
-    sqlite3 *connection = handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0
-        ? *static_cast<sqlite3 *const *>(handle.constData())
-        : nullptr;
-    if (!connection)
-        throw Failure(QStringLiteral("The kept history %1 is not open.")
-                          .arg(QDir::toNativeSeparators(m_path)));
+    sqlite3 *connection = handle();
     const auto fail = [&]() -> Failure {
         const QString text = QStringLiteral("The kept history %1 cannot be read: %2.")
                                  .arg(QDir::toNativeSeparators(m_path),

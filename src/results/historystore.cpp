@@ -345,13 +345,6 @@ void HistoryStore::addAll(const QList<LogRecord> &records, const QList<bool> &ti
     });
 }
 
-void HistoryStore::stageImport(qint64 import, const QList<ResultsListRow> &rows, qsizetype from)
-{
-    insertAll(rows.size() - from, [&](qsizetype i, QSqlQuery &query) {
-        bindRecord(query, ResultsList::recordOf(rows[from + i]), rows[from + i].checked, import);
-    });
-}
-
 void HistoryStore::insertAll(qsizetype count,
                              const std::function<void(qsizetype, QSqlQuery &)> &bind)
 {

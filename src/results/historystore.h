@@ -11,6 +11,7 @@
 
 class QSqlError;
 class QSqlQuery;
+struct sqlite3;
 
 // The kept history on disk: one SQLite file (WAL journal) with a row for each log, committed
 // one at a time, so that a program killed outright loses at most the row it was writing. Every
@@ -174,6 +175,8 @@ private:
     // Names the messages kept before messages named their logs, in one of the outbox's tables.
     void nameOlderMessages(const char *table, quint64 from);
     [[noreturn]] void fail(const QSqlError &error) const;
+    // The open file's SQLite connection, for the reading and writing of rows by the million.
+    sqlite3 *handle() const;
     // Runs the work in one transaction, all or nothing; work returns false when a statement of
     // the query failed.
     void inTransaction(const std::function<bool(QSqlQuery &query)> &work);

@@ -16,7 +16,9 @@ void ResultsList::insertInTimeOrder(QList<ResultsListRow> &&rows, bool kept)
 {
     if (rows.isEmpty())
         return;
-    std::stable_sort(rows.begin(), rows.end(), earlier);
+    // A track is read in the order it was logged: looking costs a pass, sorting many.
+    if (!std::is_sorted(rows.cbegin(), rows.cend(), earlier))
+        std::stable_sort(rows.begin(), rows.end(), earlier);
     for (Row &row : rows)
         row.kept = kept;
     // Every row imported later than the table's last joins the end, which the views take
@@ -24,7 +26,11 @@ void ResultsList::insertInTimeOrder(QList<ResultsListRow> &&rows, bool kept)
     if (m_rows.isEmpty() || !earlier(rows.front(), m_rows.back())) {
         const int first = this->rows();
         beginInsertRows({}, first, first + int(rows.size()) - 1);
-        m_rows.append(std::move(rows));
+        // Into an empty table the rows come as they are, without a copy.
+        if (m_rows.isEmpty())
+            m_rows.swap(rows);
+        else
+            m_rows.append(std::move(rows));
         endInsertRows();
         return;
     }

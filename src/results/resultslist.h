@@ -127,6 +127,8 @@ public:
     // When the row's log was made, with the local offset of that moment; invalid when it is not
     // known. The exports that carry a time write this, never the Time text.
     QDateTime instant(int row) const;
+    // The row's moment as milliseconds since the epoch in UTC; UnknownInstant when it has none.
+    qint64 utcMs(int row) const { return m_rows[row].utcMs; }
     // The place the row's Coordinates cell names; none when it names none (ParseCoordinates).
     std::optional<GeoPoint> place(int row) const
     {

@@ -9,6 +9,8 @@
 #include "support/restoreserver.h"
 #include "support/scripteddialogs.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -234,7 +236,11 @@ private Q_SLOTS:
         server.store(OwnMessage::location(record->table.record(0), sender, 0));
         LogRecord earlier = record->table.record(0);
         earlier.instant = earlier.instant.addSecs(-3600);
-        server.store(OwnMessage::location(earlier, sender, 0));
+        // A name of letters beyond ASCII, with cells after it.
+        QJsonObject named
+            = QJsonDocument::fromJson(OwnMessage::location(earlier, sender, 0)).object();
+        named.insert(QStringLiteral("city"), QStringLiteral("Zürich"));
+        server.store(QJsonDocument(named).toJson(QJsonDocument::Compact));
 
         RestoreAddress address;
         address.base = server.baseUrl();
@@ -255,6 +261,8 @@ private Q_SLOTS:
         QVERIFY(loaded.wait());
         QCOMPARE(again.rows(), 2);
         QCOMPARE(again.cell(1, 0), QStringLiteral("logged"));
+        QCOMPARE(again.cell(0, LogTable::City), QStringLiteral("Zürich"));
+        QCOMPARE(again.cell(0, LogTable::Coordinates), QStringLiteral("48.856600,2.352200"));
         QCOMPARE(again.data(again.index(0, 0), Qt::AccessibleDescriptionRole).toString(),
                  QStringLiteral("Imported from 127.0.0.1 (time zone guessed)"));
     }

@@ -340,21 +340,32 @@ void TestImportFiles::largeFile_data()
 {
     // The file: its head, its point again and again, its tail; whether its points are held whole
     // (as one GeoJSON feature's are) rather than read in bounded memory.
-    const DataTable<QString, QByteArray, QByteArray, QByteArray, bool> table(
-        {"name", "head", "point", "tail", "heldWhole"});
-    table.row("GPX", "big.gpx", "<gpx version=\"1.1\"><trk><trkseg>\n",
-              "<trkpt lat=\"47.5\" lon=\"8.25\"><ele>400</ele><time>2026-12-11T08:00:00Z</time>"
-              "</trkpt>\n",
-              "</trkseg></trk></gpx>\n", false);
+    // How many points: one file of 200 MB, smaller where the heap is instrumented and every
+    // read is slow.
+    const DataTable<QString, QByteArray, QByteArray, QByteArray, bool, qint64> table(
+        {"name", "head", "point", "tail", "heldWhole", "points"});
+    const QByteArray trackPoint
+        = "<trkpt lat=\"47.5\" lon=\"8.25\"><ele>400</ele><time>2026-12-11T08:00:00Z</time>"
+          "</trkpt>\n";
+#ifndef TROVANEL_HEAP_IS_INSTRUMENTED
+    const qint64 largest = 200 * 1024 * 1024 / trackPoint.size() + 1;
+#else
+    const qint64 largest = 40 * 1024 * 1024 / trackPoint.size() + 1;
+#endif
+    table.row("GPX", "big.gpx", "<gpx version=\"1.1\"><trk><trkseg>\n", trackPoint,
+              "</trkseg></trk></gpx>\n", false, 400'000);
+    table.row("GPX of 200 MB", "huge.gpx", "<gpx version=\"1.1\"><trk><trkseg>\n", trackPoint,
+              "</trkseg></trk></gpx>\n", false, largest);
     table.row("GeoJSON", "big.geojson", "{\"type\":\"FeatureCollection\",\"features\":[\n",
               "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":"
               "[8.25,47.5]},\"properties\":{\"time\":\"2026-12-11T08:00:00Z\"}},\n",
-              "{\"type\":\"Feature\",\"geometry\":null}]}\n", false);
+              "{\"type\":\"Feature\",\"geometry\":null}]}\n", false, 400'000);
     table.row("GeoJSON, one feature", "line.geojson",
               "{\"type\":\"Feature\",\"properties\":{\"time\":\"2026-12-11T08:00:00Z\"},"
               "\"geometry\":{\"type\":\"MultiPoint\",\"coordinates\":[\n",
-              "[8.25,47.5],\n", "[999,0]]}}", true);
-    table.row("CSV", "big.csv", "lat,lon,time\n", "47.5,8.25,2026-12-11T08:00:00Z\n", "", false);
+              "[8.25,47.5],\n", "[999,0]]}}", true, 400'000);
+    table.row("CSV", "big.csv", "lat,lon,time\n", "47.5,8.25,2026-12-11T08:00:00Z\n", "", false,
+              400'000);
 }
 
 void TestImportFiles::largeFile()
@@ -364,7 +375,7 @@ void TestImportFiles::largeFile()
     QFETCH(QByteArray, point);
     QFETCH(QByteArray, tail);
     QFETCH(bool, heldWhole);
-    const int points = 400'000;
+    QFETCH(qint64, points);
     const QString path = m_scratch.filePath(name);
     {
         QFile file(path);

@@ -15,6 +15,7 @@
 #include "results/resultslist.h"
 
 #include "benchmain.h"
+#include "freshhistory.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -30,26 +31,6 @@
 #include <vector>
 
 namespace {
-
-// A row as a log keeps it: an answer of the service's usual size.
-LogRecord row(int n)
-{
-    LogRecord record;
-    record.instant = QDateTime::fromSecsSinceEpoch(1'700'000'000 + qint64(n) * 60, Qt::LocalTime);
-    record.timeText = record.instant.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
-    record.cells = {QStringLiteral("DE"),
-                    QStringLiteral("Berlin"),
-                    QStringLiteral("Berlin"),
-                    QString::number(10115 + n % 100),
-                    QStringLiteral("52.5200,13.4050"),
-                    QStringLiteral("Europe/Berlin")};
-    record.httpStatus = 200;
-    record.answer = QByteArray(R"({"ip":"203.0.113.)") + QByteArray::number(n % 250)
-        + R"(","hostname":"host.example","city":"Berlin","region":"Berlin","country":"DE",)"
-          R"("loc":"52.5200,13.4050","org":"AS64500 Example Networks","postal":"10115",)"
-          R"("timezone":"Europe/Berlin","readme":"https://ipinfo.io/missingauth"})";
-    return record;
-}
 
 QString sqlText(const QString &text)
 {
@@ -87,7 +68,7 @@ void commitOneRow(const QString &folder, int commits)
     }
     baselineFile.close();
 
-    const LogRecord record = row(1);
+    const LogRecord record = Bench::LoggedRow(1);
     QStringList values {sqlText(record.instant.toUTC().toString(Qt::ISODateWithMs)),
                         QString::number(record.instant.offsetFromUtc()), sqlText(record.timeText)};
     for (const QString &cell : record.cells)
@@ -136,7 +117,7 @@ void loadRows(const QString &folder, int rows)
             for (int done = 0; done < rows;) {
                 QList<LogRecord> batch;
                 for (int i = 0; i < 20000 && done < rows; ++i, ++done)
-                    batch.append(row(done));
+                    batch.append(Bench::LoggedRow(done));
                 QList<bool> ticked(batch.size());
                 for (qsizetype i = 0; i < ticked.size(); i += 2)
                     ticked[i] = true;

@@ -13,6 +13,7 @@
 #include "results/rowcorrections.h"
 
 #include "benchmain.h"
+#include "freshhistory.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -34,25 +35,6 @@ namespace {
     std::exit(1);
 }
 
-// A row as a log keeps it: an answer of the service's usual size.
-LogRecord row(int n)
-{
-    LogRecord record;
-    record.instant = QDateTime::fromSecsSinceEpoch(1'700'000'000 + qint64(n) * 60, Qt::UTC);
-    record.timeText = record.instant.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
-    record.cells = {QStringLiteral("DE"),
-                    QStringLiteral("Berlin"),
-                    QStringLiteral("Berlin"),
-                    QString::number(10115 + n % 100),
-                    QStringLiteral("52.5200,13.4050"),
-                    QStringLiteral("Europe/Berlin")};
-    record.httpStatus = 200;
-    record.answer = QByteArray(R"({"ip":"203.0.113.)") + QByteArray::number(n % 250)
-        + R"(","city":"Berlin","region":"Berlin","country":"DE","loc":"52.5200,13.4050",)"
-          R"("org":"AS64500 Example Networks","postal":"10115","timezone":"Europe/Berlin"})";
-    return record;
-}
-
 double seconds(const QElapsedTimer &clock)
 {
     return double(clock.nsecsElapsed()) / 1e9;
@@ -66,7 +48,7 @@ void makeHistory(const QString &path, int rows)
         for (int done = 0; done < rows;) {
             QList<LogRecord> batch;
             for (int i = 0; i < 20000 && done < rows; ++i, ++done)
-                batch.append(row(done));
+                batch.append(Bench::LoggedRow(done));
             store.addAll(batch, {});
         }
     } catch (const Failure &failure) {

@@ -61,12 +61,12 @@ weston_window=$(xdotool search --class weston | head -n1)
 read -r x y < <(atspi box 0) || fail "the first row's box is not on the screen reader's bus"
 xdotool mousemove --window "$weston_window" "$x" "$y" click 1
 atspi press "Copy Results To Clipboard" && atspi dismiss || fail "no notice after copying"
-clipboard=$(wl-paste --no-newline) || fail "nothing on the Wayland clipboard"
+clipboard=$(timeout 20 wl-paste --no-newline) || fail "nothing on the Wayland clipboard"
 [[ $clipboard == *$'\t CH\t Zurich\t Z\303\274rich\t 8000\t 47.3667, 8.5500\t Europe/Zurich'* ]] \
     || fail "the clipboard holds '$clipboard'"
 
-"$program" --toggle && atspi shows "Turn Off" || fail "--toggle did not reach the running copy"
-"$program" || fail "a second start ended with status $?"
+timeout 20 "$program" --toggle && atspi shows "Turn Off" || fail "--toggle did not reach the running copy"
+timeout 20 "$program" || fail "a second start ended with status $?"
 kill -0 "$app" || fail "the first copy ended"
 
 kill -TERM "$app"
